@@ -1,0 +1,397 @@
+#include "log/Log.h"
+
+#include <shlwapi.h>
+
+#include <atomic>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include "log/RollingFileAppender.h"
+
+namespace {
+
+// log4cpp's rolling file appender settings the installer has always used.
+constexpr unsigned long long kMaxFileSize = 10485760;
+constexpr unsigned kMaxBackupIndex = 1;
+const char kFatalMessage[] = "***Fatal Error Check,Please Fix it!***";
+
+std::atomic<bool> g_locationPrefix{false};
+std::atomic<bool> g_echoToDebugger{false};
+std::atomic<Log::MessageBoxHook> g_messageBoxHook{nullptr};
+
+// Guards only the creation of the appender; the appender serialises the writes.
+// Intentionally leaked: records may still be written while statics are destroyed.
+CRITICAL_SECTION* InitLock()
+{
+    static CRITICAL_SECTION* lock = [] {
+        auto* section = new CRITICAL_SECTION;
+        InitializeCriticalSection(section);
+        return section;
+    }();
+    return lock;
+}
+
+RollingFileAppender*& Appender()
+{
+    static RollingFileAppender* appender = nullptr;  // lives to the end of the process
+    return appender;
+}
+
+HMODULE FacadeModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&FacadeModule), &module);
+    return module;
+}
+
+// The executable's file name without folder, cut at its first dot.
+const std::string& LogName()
+{
+    static const std::string name = [] {
+        char path[MAX_PATH * 2] = {};
+        GetModuleFileNameA(FacadeModule(), path, static_cast<DWORD>(sizeof path - 1));
+        std::string file = PathFindFileNameA(path);
+        return file.substr(0, file.find('.'));
+    }();
+    return name;
+}
+
+std::wstring ModuleFolder()
+{
+    std::wstring path(32768, L'\0');
+    DWORD length = GetModuleFileNameW(FacadeModule(), &path[0], static_cast<DWORD>(path.size()));
+    path.resize(length);
+    size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool FolderExists(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates a folder and every missing folder above it.
+bool CreateFolderTree(std::wstring path)
+{
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    if (path.empty()) return false;
+    if (FolderExists(path)) return true;
+    path += L'\\';
+    for (auto& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    for (size_t i = 1; i < path.size(); ++i) {
+        if (path[i] != L'\\') continue;
+        std::wstring prefix = path.substr(0, i);
+        if (!FolderExists(prefix)) CreateDirectoryW(prefix.c_str(), nullptr);
+    }
+    CreateDirectoryW(path.c_str(), nullptr);
+    return FolderExists(path);
+}
+
+// --- structured-fault guard -------------------------------------------------
+// GCC has no __try: a vectored handler sends a fault raised inside the guarded
+// formatting back to the guard's setjmp on the same thread.
+thread_local std::jmp_buf* t_faultGuard = nullptr;
+
+LONG CALLBACK FaultHandler(EXCEPTION_POINTERS* info)
+{
+    std::jmp_buf* guard = t_faultGuard;
+    if (!guard) return EXCEPTION_CONTINUE_SEARCH;
+    switch (info->ExceptionRecord->ExceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+        t_faultGuard = nullptr;
+        std::longjmp(*guard, 1);
+    default:
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+}
+
+void InstallFaultHandler()
+{
+    static const bool installed = AddVectoredExceptionHandler(1, FaultHandler) != nullptr;
+    (void)installed;
+}
+
+// Formatting and line building; may fault on a bad argument. The result is
+// malloc'd so that nothing with a destructor is skipped by the guard's jump.
+char* BuildLineA(const char* function, const char* sourceFile, int line, bool prefix, const char* format,
+                 va_list args)
+{
+    va_list counting;
+    va_copy(counting, args);
+    int length = _vscprintf(format, counting);
+    va_end(counting);
+    if (length <= 0) return nullptr;
+    char* message = static_cast<char*>(malloc(length + 1));
+    if (!message) return nullptr;
+    _vsnprintf(message, length + 1, format, args);
+    message[length] = '\0';
+    if (!prefix) return message;
+    const char* file = PathFindFileNameA(sourceFile ? sourceFile : "");
+    int total = _scprintf("[%s:%d][%s] %s", file, line, function ? function : "", message);
+    char* full = total > 0 ? static_cast<char*>(malloc(total + 1)) : nullptr;
+    if (full) {
+        _snprintf(full, total + 1, "[%s:%d][%s] %s", file, line, function ? function : "", message);
+        full[total] = '\0';
+    }
+    free(message);
+    return full;
+}
+
+char* ToOem(const wchar_t* text)
+{
+    int size = WideCharToMultiByte(CP_OEMCP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return nullptr;
+    char* out = static_cast<char*>(malloc(size));
+    if (out) WideCharToMultiByte(CP_OEMCP, 0, text, -1, out, size, nullptr, nullptr);
+    return out;
+}
+
+char* BuildLineW(const wchar_t* function, const wchar_t* sourceFile, int line, bool prefix, const wchar_t* format,
+                 va_list args)
+{
+    va_list counting;
+    va_copy(counting, args);
+    int length = _vscwprintf(format, counting);
+    va_end(counting);
+    if (length <= 0) return nullptr;
+    wchar_t* message = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    if (!message) return nullptr;
+    _vsnwprintf(message, length + 1, format, args);
+    message[length] = L'\0';
+    wchar_t* wide = message;
+    if (prefix) {
+        const wchar_t* file = PathFindFileNameW(sourceFile ? sourceFile : L"");
+        const wchar_t* name = function ? function : L"";
+        int total = _scwprintf(L"[%s:%d][%s] %s", file, line, name, message);
+        wide = total > 0 ? static_cast<wchar_t*>(malloc((total + 1) * sizeof(wchar_t))) : nullptr;
+        if (wide) {
+            _snwprintf(wide, total + 1, L"[%s:%d][%s] %s", file, line, name, message);
+            wide[total] = L'\0';
+        }
+        free(message);
+        if (!wide) return nullptr;
+    }
+    char* narrow = ToOem(wide);
+    free(wide);
+    return narrow;
+}
+
+RollingFileAppender* EnsureAppender()
+{
+    EnterCriticalSection(InitLock());
+    if (!Appender()) {
+        LeaveCriticalSection(InitLock());
+        InitLog(L"", L"");
+        EnterCriticalSection(InitLock());
+    }
+    RollingFileAppender* appender = Appender();
+    LeaveCriticalSection(InitLock());
+    return appender;
+}
+
+// Steps after formatting: echo, lazy appender, level test, write.
+void Emit(int level, const char* line)
+{
+    if (g_echoToDebugger) {
+        std::string echo = "[log] ";
+        echo += line ? line : "";
+        echo += "\n";
+        OutputDebugStringA(echo.c_str());
+    }
+    RollingFileAppender* appender = EnsureAppender();
+    if (!line || !*line || level < kLogDebug || level > kLogError || !appender) return;
+    appender->Append(line);
+}
+
+void WriteFatalLine(const char* function, const char* sourceFile, int line, int level)
+{
+    const char* file = PathFindFileNameA(sourceFile ? sourceFile : "");
+    char text[1024];
+    _snprintf(text, sizeof text, "[%s:%d][%s] %s", file, line, function ? function : "", kFatalMessage);
+    text[sizeof text - 1] = '\0';
+    Emit(level, text);
+}
+
+}  // namespace
+
+void InitLog(const wchar_t* fileName, const wchar_t* folder)
+{
+    EnterCriticalSection(InitLock());
+    if (!Appender()) {
+        std::wstring dir = folder && *folder ? folder : ModuleFolder() + L"\\Log";
+        CreateFolderTree(dir);
+        std::wstring file = fileName && *fileName ? fileName : Log::Widen(LogName()) + L".log";
+        if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
+        Appender() = new RollingFileAppender(LogName(), dir + L"\\" + file, kMaxFileSize, kMaxBackupIndex);
+    }
+    LeaveCriticalSection(InitLock());
+}
+
+void WriteLogA(const char* function, const char* sourceFile, int line, int level, const char* format, ...)
+{
+    if (!format || !*format) return;
+    InstallFaultHandler();
+    char* volatile text = nullptr;
+    std::jmp_buf guard;
+    if (setjmp(guard) == 0) {
+        t_faultGuard = &guard;
+        va_list args;
+        va_start(args, format);
+        text = BuildLineA(function, sourceFile, line, g_locationPrefix, format, args);
+        va_end(args);
+        t_faultGuard = nullptr;
+    } else {
+        WriteFatalLine(function, sourceFile, line, level);
+        return;
+    }
+    Emit(level, text);
+    free(text);
+}
+
+void WriteLogW(const wchar_t* function, const wchar_t* sourceFile, int line, int level, const wchar_t* format, ...)
+{
+    if (!format || !*format) return;
+    InstallFaultHandler();
+    char* volatile text = nullptr;
+    std::jmp_buf guard;
+    if (setjmp(guard) == 0) {
+        t_faultGuard = &guard;
+        va_list args;
+        va_start(args, format);
+        text = BuildLineW(function, sourceFile, line, g_locationPrefix, format, args);
+        va_end(args);
+        t_faultGuard = nullptr;
+    } else {
+        char* name = ToOem(function ? function : L"");
+        char* file = ToOem(sourceFile ? sourceFile : L"");
+        WriteFatalLine(name, file, line, level);
+        free(name);
+        free(file);
+        return;
+    }
+    Emit(level, text);
+    free(text);
+}
+
+void DebugTrace(const char* format, ...)
+{
+    if (!format || !*format) return;
+    va_list args;
+    va_start(args, format);
+    int length = _vscprintf(format, args);
+    va_end(args);
+    if (length <= 0) return;
+    std::unique_ptr<char[]> text(new char[length + 1]);
+    va_start(args, format);
+    _vsnprintf(text.get(), length + 1, format, args);
+    va_end(args);
+    text[length] = '\0';
+    printf("%s", text.get());
+    OutputDebugStringA(text.get());
+}
+
+void AssertReport(const char* expression, const char* function, int line, const char* detail)
+{
+    const char* format = "Assert(%s);\n (in function %s,at line %d)\n is Debug?\n%s\n";
+    int length = _scprintf(format, expression, function, line, detail);
+    if (length < 0) return;
+    std::unique_ptr<char[]> text(new char[length + 1]);
+    _snprintf(text.get(), length + 1, format, expression, function, line, detail);
+    text[length] = '\0';
+    const unsigned flags = MB_YESNO;
+    Log::MessageBoxHook hook = g_messageBoxHook;
+    int answer = hook ? hook(text.get(), "AssertError!", flags) : MessageBoxA(nullptr, text.get(), "AssertError!", flags);
+    if (answer == IDYES && IsDebuggerPresent()) DebugBreak();
+}
+
+void AssertCheck(bool condition, const char* expression, const char* function, int line)
+{
+    if (!condition) AssertReport(expression, function, line, "");
+}
+
+void AssertCheckFormat(bool condition, const char* expression, const char* function, int line, const char* format, ...)
+{
+    if (condition) return;
+    std::string detail;
+    if (format && *format) {
+        va_list args;
+        va_start(args, format);
+        int length = _vscprintf(format, args);
+        va_end(args);
+        if (length > 0) {
+            detail.resize(length + 1);
+            va_start(args, format);
+            _vsnprintf(&detail[0], length + 1, format, args);
+            va_end(args);
+            detail.resize(length);
+        }
+    }
+    AssertReport(expression, function, line, detail.c_str());
+}
+
+namespace Log {
+
+std::string QualifiedFunctionName(const char* pretty)
+{
+    std::string text = pretty ? pretty : "";
+    // Cut the parameter list at the last '(' that opens at nesting level zero.
+    int depth = 0;
+    size_t open = std::string::npos;
+    for (size_t i = text.size(); i-- > 0;) {
+        char c = text[i];
+        if (c == ')') ++depth;
+        else if (c == '(') {
+            if (--depth == 0) {
+                open = i;
+                break;
+            }
+        }
+    }
+    if (open != std::string::npos) text.resize(open);
+    // The return type ends at the last blank outside template brackets.
+    depth = 0;
+    for (size_t i = text.size(); i-- > 0;) {
+        char c = text[i];
+        if (c == '>') ++depth;
+        else if (c == '<') --depth;
+        else if (c == ' ' && depth == 0) return text.substr(i + 1);
+    }
+    return text;
+}
+
+std::wstring Widen(const std::string& ansi)
+{
+    if (ansi.empty()) return std::wstring();
+    int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(size, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], size);
+    return wide;
+}
+
+std::wstring CurrentLogFilePath()
+{
+    EnterCriticalSection(InitLock());
+    std::wstring path = Appender() ? Appender()->Path() : std::wstring();
+    LeaveCriticalSection(InitLock());
+    return path;
+}
+
+void SetAssertMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = hook; }
+void SetLocationPrefix(bool on) { g_locationPrefix = on; }
+void SetEchoToDebugger(bool on) { g_echoToDebugger = on; }
+
+}  // namespace Log
