@@ -1,24 +1,17 @@
 #pragma once
 // CDrawEngine: the framework's stateless drawing routines over a device context,
-// with the records they work on: loaded images (TImageInfo), fonts (TFontInfo) and
-// the per-image drawing record that controls keep (DrawInfo).
+// with the records they work on: loaded images (ImageRecord) and the per-image
+// drawing record that controls keep (DrawInfo).
 //
 // Thread contract: UI thread only. The routines keep no state of their own apart
 // from the msimg32 entry points (resolved once) and the font-variant counter.
 //
 // Colours are 0xAARRGGBB everywhere; text and pens drop the alpha.
 //
-// What the routines ask of the window manager (CWindowManagerUI):
-//   TFontInfo* FontById(int id);           own table, then shared; null when none
-//   TFontInfo* StandardFont();             the window's default font
-//   int FindFontId(face, size, bold, underline, italic);   -1 when none
-//   TFontInfo* RegisterFont(int id, face, size, bold, underline, italic, bool shared);
-//   TImageInfo* ImageOrLoad(name, type, mask);
-//   static const wchar_t* LocalizedText(int id);           null when none
-//   DWORD DefaultLinkColor(), DefaultHoverLinkColor(), DefaultSelectedBackColor();
-//   POINT LastMousePosition();
-//   HDC PaintDC();
-//   CControlUI* Root();                    for RenderToBitmap
+// What the routines ask of the window manager (CWindowManagerUI): FontRecordById,
+// StandardFontRecord, FontIdMatching and RegisterFont (font variants of the markup
+// text), ImageOrLoad, LocalizedText / ReplaceLocalizedTokens, the default link,
+// hovered-link and selected-background colours, LastMousePosition, PaintDC, Root.
 
 #include <windows.h>
 
@@ -34,37 +27,22 @@ class CUiString;
 
 // One loaded image: a top-down 32-bit DIB section holding premultiplied BGRA.
 // Owned by the window manager's image table; deletes its bitmap.
-struct TImageInfo {
+struct ImageRecord {
     HBITMAP bitmap = nullptr;
     BYTE* bits = nullptr;               // the section's pixels, width * height * 4 bytes
-    std::vector<BYTE> adjustBits;       // untouched copy for hue/saturation/lightness, when asked
+    // Untouched copy for hue/saturation/lightness, made when a drawing record asks.
+    mutable std::vector<BYTE> adjustBits;
     int width = 0;
     int height = 0;
     bool hasAlpha = false;
-    bool adjust = false;
+    mutable bool adjust = false;
     std::wstring resourceType;
     DWORD mask = 0;
 
-    TImageInfo() = default;
-    ~TImageInfo();
-    TImageInfo(const TImageInfo&) = delete;
-    TImageInfo& operator=(const TImageInfo&) = delete;
-};
-
-// One font of a window or of the shared table; deletes its font.
-struct TFontInfo {
-    HFONT font = nullptr;
-    std::wstring face;
-    int size = 0;
-    bool bold = false;
-    bool underline = false;
-    bool italic = false;
-    TEXTMETRICW metrics{};              // filled once a device context exists
-
-    TFontInfo() = default;
-    ~TFontInfo();
-    TFontInfo(const TFontInfo&) = delete;
-    TFontInfo& operator=(const TFontInfo&) = delete;
+    ImageRecord() = default;
+    ~ImageRecord();
+    ImageRecord(const ImageRecord&) = delete;
+    ImageRecord& operator=(const ImageRecord&) = delete;
 };
 
 // What a control keeps for one of its image attributes. The attribute string is
@@ -73,7 +51,7 @@ struct DrawInfo {
     std::wstring attributes;            // the image attribute string as written
     std::wstring imageName;
     std::wstring resourceType;          // only with "res" or "color"
-    TImageInfo* image = nullptr;        // owned by the manager's table
+    const ImageRecord* image = nullptr;  // owned by the manager's table
     RECT dest{};                        // all 0: the whole control rectangle
     RECT source{};                      // all 0: the whole image
     RECT corners{};                     // nine-patch margins
@@ -105,6 +83,7 @@ public:
 
 private:
     friend class CDrawEngine;
+    void Select(HDC dc, HRGN region);
     void Restore();
     HDC dc_ = nullptr;
     HRGN previous_ = nullptr;           // null: there was no clip region before
@@ -120,10 +99,10 @@ public:
     // ---- images ----------------------------------------------------------------
     // type "*COLOR*": name is a colour; another type: a module resource; no type: a
     // file through the resource lookups. Null when nothing could be decoded.
-    static std::unique_ptr<TImageInfo> LoadBitmapImage(const wchar_t* name, const wchar_t* type = nullptr,
+    static std::unique_ptr<ImageRecord> LoadBitmapImage(const wchar_t* name, const wchar_t* type = nullptr,
                                                        DWORD mask = 0);
     // Decodes image file bytes (PNG, JPEG, BMP, GIF, ...) into premultiplied BGRA.
-    static std::unique_ptr<TImageInfo> DecodeImage(const void* bytes, size_t size, DWORD mask = 0);
+    static std::unique_ptr<ImageRecord> DecodeImage(const void* bytes, size_t size, DWORD mask = 0);
     // Reads the image attribute string into the record's fields (name, type, rectangles,
     // mask, fade, flags); keys that are absent leave their fields as they are.
     static void ParseImageAttributes(const std::wstring& text, DrawInfo& info);
@@ -155,8 +134,6 @@ public:
     // and rect's right and bottom receive the extent.
     static void PaintMarkupText(HDC dc, CWindowManagerUI* manager, RECT& rect, const wchar_t* text, DWORD color,
                                 RECT* linkRects, CUiString* linkTargets, int& linkCount, int fontId, UINT style);
-    // Replaces every "%{n}" (decimal n) by the localized text n (nothing when none).
-    static std::wstring ExpandLocalizedTokens(const wchar_t* text);
 
     // ---- clips and surfaces -----------------------------------------------------
     // The current clip box intersected with rect; clip restores the previous clip.
