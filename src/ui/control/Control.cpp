@@ -1,12 +1,10 @@
 #include "ui/control/Control.h"
 
+#include <algorithm>
 #include <cwchar>
 
+#include "ui/control/AttributeValues.h"
 #include "ui/core/WindowManager.h"
-
-// The behaviour the window manager relies on: tree walking, attachment, focus,
-// visibility, invalidation, placement and event routing. The attribute table and
-// the paint layers are the control base's to complete (marked below).
 
 namespace Veneer {
 
@@ -344,11 +342,11 @@ void CControlUI::HandleEvent(UiEvent& event) {
         Invalidate();
         return;
     case kEventTimer:
-        if (manager_ != nullptr) manager_->SendNotification(this, L"timer", event.wParam, event.lParam);
+        Notify(L"timer", event.wParam, event.lParam);
         return;
     case kEventContextMenu:
         if (UsesContextMenu()) {
-            if (manager_ != nullptr) manager_->SendNotification(this, L"menu", event.wParam, event.lParam);
+            Notify(L"menu", event.wParam, event.lParam);
             return;
         }
         break;
@@ -360,20 +358,83 @@ void CControlUI::HandleEvent(UiEvent& event) {
 
 CUiString CControlUI::GetAttributeValue(const wchar_t* /*name*/) { return CUiString(); }
 
-// Control base: the full attribute table goes here.
 void CControlUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
-    if (wcscmp(name, L"name") == 0) {
+    if (wcscmp(name, L"pos") == 0) {
+        RECT pos = ReadRect(value);
+        SetFixedOrigin(SIZE{pos.left, pos.top});
+        SetFixedWidth(pos.right - pos.left);
+        SetFixedHeight(pos.bottom - pos.top);
+    } else if (wcscmp(name, L"padding") == 0) {
+        SetPadding(ReadRect(value));
+    } else if (wcscmp(name, L"bkcolor") == 0 || wcscmp(name, L"bkcolor1") == 0) {
+        SetBackColor(ReadBackgroundColor(value));
+    } else if (wcscmp(name, L"bkcolor2") == 0) {
+        SetBackColor2(ReadBackgroundColor(value));
+    } else if (wcscmp(name, L"bkcolor3") == 0) {
+        SetBackColor3(ReadBackgroundColor(value));
+    } else if (wcscmp(name, L"bordercolor") == 0) {
+        SetBorderColor(ReadColor(value));
+    } else if (wcscmp(name, L"focusbordercolor") == 0) {
+        SetFocusBorderColor(ReadColor(value));
+    } else if (wcscmp(name, L"colorhsl") == 0) {
+        SetColorHsl(IsTrueValue(value));
+    } else if (wcscmp(name, L"bordersize") == 0) {
+        if (wcschr(value, L',') != nullptr) {
+            SetBorderSize(ReadRect(value));
+        } else {
+            SetBorderSize(ReadInteger(value));
+        }
+    } else if (wcscmp(name, L"borderstyle") == 0) {
+        SetBorderStyle(ReadInteger(value));
+    } else if (wcscmp(name, L"borderround") == 0) {
+        SetBorderRound(ReadSize(value));
+    } else if (wcscmp(name, L"bkimage") == 0) {
+        SetBackImage(value);
+    } else if (wcscmp(name, L"width") == 0) {
+        SetFixedWidth(ReadInteger(value));
+    } else if (wcscmp(name, L"height") == 0) {
+        SetFixedHeight(ReadInteger(value));
+    } else if (wcscmp(name, L"minwidth") == 0) {
+        SetMinWidth(ReadInteger(value));
+    } else if (wcscmp(name, L"minheight") == 0) {
+        SetMinHeight(ReadInteger(value));
+    } else if (wcscmp(name, L"maxwidth") == 0) {
+        SetMaxWidth(ReadInteger(value));
+    } else if (wcscmp(name, L"maxheight") == 0) {
+        SetMaxHeight(ReadInteger(value));
+    } else if (wcscmp(name, L"name") == 0) {
         SetName(value);
     } else if (wcscmp(name, L"text") == 0) {
         SetText(value);
     } else if (wcscmp(name, L"tooltip") == 0) {
         SetToolTip(value);
-    } else if (wcscmp(name, L"visible") == 0) {
-        SetVisible(wcscmp(value, L"true") == 0);
+    } else if (wcscmp(name, L"userdata") == 0) {
+        SetUserData(value);
+    } else if (wcscmp(name, L"tag") == 0) {
+        SetTag(static_cast<UINT_PTR>(ReadInteger(value)));
     } else if (wcscmp(name, L"enabled") == 0) {
-        SetEnabled(wcscmp(value, L"true") == 0);
+        SetEnabled(IsTrueValue(value));
+    } else if (wcscmp(name, L"mouse") == 0) {
+        SetMouseEnabled(IsTrueValue(value));
+    } else if (wcscmp(name, L"keyboard") == 0) {
+        SetKeyboardEnabled(IsTrueValue(value));
+    } else if (wcscmp(name, L"visible") == 0) {
+        SetVisible(IsTrueValue(value));
+    } else if (wcscmp(name, L"float") == 0) {
+        if (wcschr(value, L',') != nullptr) {
+            double f[4];
+            ReadDoubles(value, f, 4);
+            SetFloatFractions(FloatFractions{f[0], f[1], f[2], f[3]});
+            SetFloat(true);
+        } else {
+            SetFloat(IsTrueValue(value));
+        }
     } else if (wcscmp(name, L"shortcut") == 0) {
         SetShortcut(value[0]);
+    } else if (wcscmp(name, L"menu") == 0) {
+        SetUsesContextMenu(IsTrueValue(value));
+    } else if (wcscmp(name, L"virtualwnd") == 0) {
+        SetVirtualWindowName(value);
     } else {
         StoreCustomAttribute(name, value);
     }
@@ -411,8 +472,11 @@ bool CControlUI::Paint(HDC dc, const RECT& paintRect, CControlUI* stop) {
     return true;
 }
 
-// Control base: the rounded clip of "borderround" goes here, with the draw engine.
 bool CControlUI::PaintSelf(HDC dc, const RECT& /*paintRect*/, CControlUI* /*stop*/) {
+    CRenderClip roundClip;
+    if (borderRound_.cx > 0 || borderRound_.cy > 0) {
+        CDrawEngine::ClipToRoundRect(dc, paintRect_, itemRect_, borderRound_.cx, borderRound_.cy, roundClip);
+    }
     PaintBackgroundColor(dc);
     PaintBackgroundImage(dc);
     PaintStateImage(dc);
@@ -421,12 +485,63 @@ bool CControlUI::PaintSelf(HDC dc, const RECT& /*paintRect*/, CControlUI* /*stop
     return true;
 }
 
-// Control base: these layers draw through the draw engine.
-void CControlUI::PaintBackgroundColor(HDC /*dc*/) {}
-void CControlUI::PaintBackgroundImage(HDC /*dc*/) {}
+void CControlUI::PaintBackgroundColor(HDC dc) {
+    if (backColor1_ == 0) return;
+    DWORD color1 = AdjustColor(backColor1_);
+    if (backColor2_ != 0) {
+        DWORD color2 = AdjustColor(backColor2_);
+        if (backColor3_ != 0) {
+            RECT upper = itemRect_;
+            upper.bottom = (itemRect_.top + itemRect_.bottom) / 2;
+            CDrawEngine::FillGradient(dc, upper, color1, color2, true, 8);
+            RECT lower = itemRect_;
+            lower.top = upper.bottom;
+            CDrawEngine::FillGradient(dc, lower, color2, AdjustColor(backColor3_), true, 8);
+        } else {
+            CDrawEngine::FillGradient(dc, itemRect_, color1, color2, true, 16);
+        }
+    } else if (backColor1_ >= 0xFF000000) {
+        CDrawEngine::FillColor(dc, paintRect_, color1);
+    } else {
+        CDrawEngine::FillColor(dc, itemRect_, color1);
+    }
+}
+
+void CControlUI::PaintBackgroundImage(HDC dc) {
+    if (!backImage_.Empty()) DrawImage(dc, backImage_);
+}
+
 void CControlUI::PaintStateImage(HDC /*dc*/) {}
 void CControlUI::PaintCaption(HDC /*dc*/) {}
-void CControlUI::PaintBorder(HDC /*dc*/) {}
+
+void CControlUI::PaintBorder(HDC dc) {
+    if (borderSize_.left <= 0 || (borderColor_ == 0 && focusBorderColor_ == 0)) return;
+    DWORD color = AdjustColor(IsFocused() && focusBorderColor_ != 0 ? focusBorderColor_ : borderColor_);
+    const RECT& r = itemRect_;
+    if (borderRound_.cx > 0 || borderRound_.cy > 0) {
+        CDrawEngine::StrokeRoundRect(dc, r, borderSize_.left, borderRound_.cx, borderRound_.cy, color, borderStyle_);
+    } else if (borderSize_.left == borderSize_.top && borderSize_.left == borderSize_.right &&
+               borderSize_.left == borderSize_.bottom) {
+        CDrawEngine::StrokeRect(dc, r, borderSize_.left, color, borderStyle_);
+    } else {
+        const RECT& b = borderSize_;
+        CDrawEngine::StrokeLine(dc, RECT{r.left + b.left / 2, r.top, r.left + b.left / 2, r.bottom}, b.left, color,
+                                borderStyle_);
+        if (b.top > 0) {
+            CDrawEngine::StrokeLine(dc, RECT{r.left + b.left, r.top + b.top / 2, r.right - b.right, r.top + b.top / 2},
+                                    b.top, color, borderStyle_);
+        }
+        if (b.right > 0) {
+            CDrawEngine::StrokeLine(dc, RECT{r.right - b.right / 2, r.top, r.right - b.right / 2, r.bottom}, b.right,
+                                    color, borderStyle_);
+        }
+        if (b.bottom > 0) {
+            CDrawEngine::StrokeLine(
+                dc, RECT{r.left + b.left, r.bottom - b.bottom / 2, r.right - b.right, r.bottom - b.bottom / 2},
+                b.bottom, color, borderStyle_);
+        }
+    }
+}
 
 void CControlUI::PaintOverlay(HDC /*dc*/, const RECT& /*paintRect*/) {
     if (!postPaintHooks.IsEmpty()) postPaintHooks.Invoke(this);
@@ -476,6 +591,152 @@ bool CControlUI::StoreCustomAttribute(const wchar_t* name, const wchar_t* value)
 const wchar_t* CControlUI::CustomAttribute(const wchar_t* name) const {
     auto* value = static_cast<CUiString*>(customAttributes_.Find(name));
     return value != nullptr ? value->GetData() : nullptr;
+}
+
+namespace {
+
+// Hue in degrees, saturation and lightness in 0..1.
+struct Hsl {
+    double h, s, l;
+};
+
+Hsl ToHsl(double r, double g, double b) {
+    double high = std::max(r, std::max(g, b));
+    double low = std::min(r, std::min(g, b));
+    Hsl hsl{0.0, 0.0, (high + low) / 2};
+    double delta = high - low;
+    if (delta <= 0.0) return hsl;
+    hsl.s = hsl.l > 0.5 ? delta / (2.0 - high - low) : delta / (high + low);
+    if (high == r) {
+        hsl.h = (g - b) / delta + (g < b ? 6.0 : 0.0);
+    } else if (high == g) {
+        hsl.h = (b - r) / delta + 2.0;
+    } else {
+        hsl.h = (r - g) / delta + 4.0;
+    }
+    hsl.h *= 60.0;
+    return hsl;
+}
+
+double HueToChannel(double p, double q, double t) {
+    if (t < 0) t += 1;
+    if (t > 1) t -= 1;
+    if (t < 1.0 / 6) return p + (q - p) * 6 * t;
+    if (t < 0.5) return q;
+    if (t < 2.0 / 3) return p + (q - p) * (2.0 / 3 - t) * 6;
+    return p;
+}
+
+BYTE ToByte(double channel) {
+    double scaled = channel * 255.0 + 0.5;
+    return static_cast<BYTE>(scaled < 0 ? 0 : scaled > 255 ? 255 : scaled);
+}
+
+}  // namespace
+
+DWORD CControlUI::AdjustColor(DWORD color) const {
+    if (!colorHsl_ || manager_ == nullptr) return color;
+    short hue = 180;
+    short saturation = 100;
+    short lightness = 100;
+    manager_->WindowHsl(hue, saturation, lightness);
+    // 180, 100, 100 is the neutral setting: hue unshifted, saturation and lightness kept.
+    if (hue == 180 && saturation == 100 && lightness == 100) return color;
+    Hsl hsl = ToHsl(((color >> 16) & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, (color & 0xFF) / 255.0);
+    hsl.h += hue - 180;
+    if (hsl.h < 0) hsl.h += 360;
+    if (hsl.h >= 360) hsl.h -= 360;
+    hsl.s = std::min(1.0, hsl.s * saturation / 100.0);
+    hsl.l = std::min(1.0, hsl.l * lightness / 100.0);
+    double r = hsl.l, g = hsl.l, b = hsl.l;
+    if (hsl.s > 0) {
+        double q = hsl.l < 0.5 ? hsl.l * (1 + hsl.s) : hsl.l + hsl.s - hsl.l * hsl.s;
+        double p = 2 * hsl.l - q;
+        double t = hsl.h / 360.0;
+        r = HueToChannel(p, q, t + 1.0 / 3);
+        g = HueToChannel(p, q, t);
+        b = HueToChannel(p, q, t - 1.0 / 3);
+    }
+    return (color & 0xFF000000) | (DWORD(ToByte(r)) << 16) | (DWORD(ToByte(g)) << 8) | ToByte(b);
+}
+
+void CControlUI::Notify(const wchar_t* type, WPARAM wParam, LPARAM lParam) {
+    if (manager_ != nullptr) manager_->SendNotification(this, type, wParam, lParam, false, true);
+}
+
+bool CControlUI::ReplaceImage(DrawInfo& info, const wchar_t* image) {
+    std::wstring text = image != nullptr ? image : L"";
+    if (info.attributes == text && info.image != nullptr) return false;
+    info.Assign(text);
+    return true;
+}
+
+bool CControlUI::DrawImage(HDC dc, DrawInfo& info) {
+    if (info.Empty()) return false;
+    return CDrawEngine::PaintImage(dc, manager_, itemRect_, paintRect_, info);
+}
+
+namespace {
+// The colour setters share one rule: unchanged values do nothing.
+bool StoreColor(DWORD& field, DWORD value) {
+    if (field == value) return false;
+    field = value;
+    return true;
+}
+}  // namespace
+
+void CControlUI::SetBackColor(DWORD color) {
+    if (StoreColor(backColor1_, color)) Invalidate();
+}
+void CControlUI::SetBackColor2(DWORD color) {
+    if (StoreColor(backColor2_, color)) Invalidate();
+}
+void CControlUI::SetBackColor3(DWORD color) {
+    if (StoreColor(backColor3_, color)) Invalidate();
+}
+void CControlUI::SetBorderColor(DWORD color) {
+    if (StoreColor(borderColor_, color)) Invalidate();
+}
+void CControlUI::SetFocusBorderColor(DWORD color) {
+    if (StoreColor(focusBorderColor_, color)) Invalidate();
+}
+
+void CControlUI::SetColorHsl(bool hsl) {
+    if (colorHsl_ == hsl) return;
+    colorHsl_ = hsl;
+    Invalidate();
+}
+
+void CControlUI::SetBackImage(const wchar_t* image) {
+    if (!ReplaceImage(backImage_, image)) return;
+    // A floating control without a size takes the size of its picture.
+    if (float_ && fixedSize_.cx == 0 && fixedSize_.cy == 0 && manager_ != nullptr &&
+        CDrawEngine::PaintImage(nullptr, manager_, itemRect_, itemRect_, backImage_) && backImage_.image != nullptr) {
+        SetFixedWidth(backImage_.image->width);
+        SetFixedHeight(backImage_.image->height);
+    }
+    Invalidate();
+}
+
+void CControlUI::SetForeImage(const wchar_t* image) {
+    if (ReplaceImage(foreImage_, image)) Invalidate();
+}
+
+void CControlUI::SetBorderSize(int size) { SetBorderSize(RECT{size, size, size, size}); }
+
+void CControlUI::SetBorderSize(RECT sizes) {
+    borderSize_ = sizes;
+    Invalidate();
+}
+
+void CControlUI::SetBorderRound(SIZE round) {
+    borderRound_ = round;
+    Invalidate();
+}
+
+void CControlUI::SetBorderStyle(int style) {
+    borderStyle_ = style;
+    Invalidate();
 }
 
 }  // namespace Veneer

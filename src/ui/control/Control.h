@@ -10,6 +10,7 @@
 
 #include "ui/control/EventHooks.h"
 #include "ui/control/UiEvent.h"
+#include "ui/core/DrawEngine.h"
 #include "ui/core/UiCollections.h"
 #include "ui/core/UiString.h"
 
@@ -149,6 +150,34 @@ public:
     // Fails for an empty name or value; a name already present keeps its first value.
     bool StoreCustomAttribute(const wchar_t* name, const wchar_t* value);
     const wchar_t* CustomAttribute(const wchar_t* name) const;
+    // The colour through the window's hue, saturation and lightness when "colorhsl" is on.
+    DWORD AdjustColor(DWORD color) const;
+
+    // Appearance setters: each repaints the control; colours, the HSL switch and
+    // images do nothing when unchanged.
+    DWORD GetBackColor() const { return backColor1_; }
+    void SetBackColor(DWORD color);
+    DWORD GetBackColor2() const { return backColor2_; }
+    void SetBackColor2(DWORD color);
+    DWORD GetBackColor3() const { return backColor3_; }
+    void SetBackColor3(DWORD color);
+    const wchar_t* GetBackImage() const { return backImage_.attributes.c_str(); }
+    void SetBackImage(const wchar_t* image);
+    const wchar_t* GetForeImage() const { return foreImage_.attributes.c_str(); }
+    void SetForeImage(const wchar_t* image);
+    DWORD GetBorderColor() const { return borderColor_; }
+    void SetBorderColor(DWORD color);
+    DWORD GetFocusBorderColor() const { return focusBorderColor_; }
+    void SetFocusBorderColor(DWORD color);
+    bool IsColorHsl() const { return colorHsl_; }
+    void SetColorHsl(bool hsl);
+    RECT GetBorderSize() const { return borderSize_; }
+    void SetBorderSize(int size);
+    void SetBorderSize(RECT sizes);
+    SIZE GetBorderRound() const { return borderRound_; }
+    void SetBorderRound(SIZE round);
+    int GetBorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(int style);
 
     CEventHooks initHooks;
     CEventHooks destroyHooks;
@@ -159,6 +188,14 @@ public:
     CEventHooks postPaintHooks;
 
 protected:
+    // Sends a notification synchronously from this control; nothing without a manager.
+    void Notify(const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Replaces the attribute string of an image record; false when nothing changed.
+    bool ReplaceImage(DrawInfo& info, const wchar_t* image);
+    // Draws an image record into the item rectangle, clipped to the paint rectangle;
+    // false when it has no image.
+    bool DrawImage(HDC dc, DrawInfo& info);
+
     CWindowManagerUI* manager_ = nullptr;
     CControlUI* parent_ = nullptr;
     CControlUI* cover_ = nullptr;  // owned
@@ -189,8 +226,8 @@ protected:
     DWORD backColor1_ = 0;
     DWORD backColor2_ = 0;
     DWORD backColor3_ = 0;
-    // The background and fore image records (the draw engine's DrawInfo) belong here;
-    // the control base adds them with the draw engine.
+    DrawInfo backImage_;
+    DrawInfo foreImage_;  // drawn by buttons over their state images
     DWORD borderColor_ = 0;
     DWORD focusBorderColor_ = 0;
     bool colorHsl_ = false;
