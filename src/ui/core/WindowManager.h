@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/control/UiEvent.h"
 #include "ui/core/UiCollections.h"
 #include "ui/core/UiNotify.h"
 #include "ui/core/UiString.h"
