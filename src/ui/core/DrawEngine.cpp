@@ -127,12 +127,12 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
         if (!drawInfo.image) return false;
         if (IsZero(drawInfo.source)) drawInfo.source = RECT{0, 0, drawInfo.image->width, drawInfo.image->height};
         if (drawInfo.hsl && drawInfo.image->adjustBits.empty()) {
-            ImageRecord& image = *drawInfo.image;
+            const ImageRecord& image = *drawInfo.image;
             image.adjustBits.assign(image.bits, image.bits + static_cast<size_t>(image.width) * image.height * 4);
             image.adjust = true;
         }
     }
-    ImageRecord* image = drawInfo.image;
+    const ImageRecord* image = drawInfo.image;
     if (!image) return false;
     drawInfo.source.right = std::min(drawInfo.source.right, static_cast<LONG>(image->width));
     drawInfo.source.bottom = std::min(drawInfo.source.bottom, static_cast<LONG>(image->height));

@@ -49,15 +49,15 @@ const wchar_t* ResourceId(const wchar_t* text) {
     return iswdigit(text[0]) ? MAKEINTRESOURCEW(_wtoi(text)) : text;
 }
 
-std::vector<BYTE> ReadModuleResource(const wchar_t* name, const wchar_t* type) {
+std::string ReadModuleResource(const wchar_t* name, const wchar_t* type) {
     HINSTANCE module = CWindowManagerUI::ModuleHandle();
     HRSRC found = FindResourceW(module, ResourceId(name), ResourceId(type));
     if (!found) return {};
     HGLOBAL loaded = LoadResource(module, found);
     DWORD size = SizeofResource(module, found);
-    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
     if (!data || size == 0) return {};
-    return std::vector<BYTE>(data, data + size);
+    return std::string(data, size);
 }
 
 // Stores decoded RGBA as premultiplied BGRA and applies the mask.
@@ -210,7 +210,12 @@ std::unique_ptr<ImageRecord> CDrawEngine::LoadBitmapImage(const wchar_t* name, c
                               static_cast<BYTE>(color), static_cast<BYTE>(color >> 24)};
         image = MakeImage(rgba, 1, 1, mask);
     } else {
-        std::vector<BYTE> bytes = type && *type ? ReadModuleResource(name, type) : ReadImageFile(name);
+        std::string bytes;
+        if (type && *type) {
+            bytes = ReadModuleResource(name, type);
+        } else {
+            ReadImageFile(name, bytes);
+        }
         if (bytes.empty()) return nullptr;
         image = DecodeImage(bytes.data(), bytes.size(), mask);
     }
