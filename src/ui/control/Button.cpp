@@ -225,10 +225,7 @@ void CButtonUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
     }
 }
 
-SIZE CButtonUI::MeasureSize(SIZE /*available*/) {
-    if (fixedSize_.cy != 0) return fixedSize_;
-    return SIZE{fixedSize_.cx, FontHeight() + 8};
-}
+SIZE CButtonUI::MeasureSize(SIZE /*available*/) { return FixedOrFontSize(); }
 
 void CButtonUI::UpdatePaintState() {
     if (IsFocused()) {

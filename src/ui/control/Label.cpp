@@ -216,6 +216,11 @@ int CLabelUI::FontHeight() const {
     return font != nullptr ? font->metrics.tmHeight : 0;
 }
 
+SIZE CLabelUI::FixedOrFontSize() const {
+    if (fixedSize_.cy != 0) return fixedSize_;
+    return SIZE{fixedSize_.cx, FontHeight() + 8};
+}
+
 void CLabelUI::PaintText(HDC dc, RECT& rect, DWORD color, UINT style) {
     if (showHtml_) {
         int links = 0;
