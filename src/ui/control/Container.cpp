@@ -103,7 +103,7 @@ bool CContainerUI::MoveItemRun(CControlUI* child, int count, int index) {
 
 bool CContainerUI::Add(CControlUI* child) {
     if (child == nullptr) return false;
-    if (manager_ != nullptr) manager_->BindTree(child, this);
+    BindChild(child);
     if (IsVisible()) {
         MarkLayoutDirty();
     } else {
@@ -115,13 +115,22 @@ bool CContainerUI::Add(CControlUI* child) {
 
 bool CContainerUI::AddAt(CControlUI* child, int index) {
     if (child == nullptr || index < 0 || index > items_.GetSize()) return false;
-    if (manager_ != nullptr) manager_->BindTree(child, this);
+    BindChild(child);
     if (IsVisible()) {
         MarkLayoutDirty();
     } else {
         child->SetInheritedVisible(false);
     }
     return items_.InsertAt(index, child);
+}
+
+void CContainerUI::BindChild(CControlUI* child) {
+    if (manager_ != nullptr) {
+        manager_->BindTree(child, this);
+    } else {
+        // A tree built in code without a window still knows its parents.
+        child->AttachToManager(nullptr, this, false);
+    }
 }
 
 void CContainerUI::ReleaseChild(CControlUI* child) {

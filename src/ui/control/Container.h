@@ -103,6 +103,8 @@ protected:
     RECT InnerRect() const;
     bool IsVerticalBarVisible() const;
     bool IsHorizontalBarVisible() const;
+    // Attaches a new child to this container and to its manager, if any.
+    void BindChild(CControlUI* child);
     // Hands a removed child to the deferred cleanup or destroys it, as ownership says.
     void ReleaseChild(CControlUI* child);
     int LineStepVertical() const;
