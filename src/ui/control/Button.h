@@ -1,0 +1,88 @@
+#pragma once
+// CButtonUI: a label that reacts to the mouse and keyboard, paints an image and a
+// text colour per state (normal, hot, pushed, focused, disabled), cross-fades
+// between the normal and hot images when "fadedelta" is set, and reports "click".
+//
+// Thread contract: UI thread only; the fade timer arrives as kEventTimer.
+
+#include "ui/control/Label.h"
+
+namespace Veneer {
+
+enum ButtonState : UINT {
+    kStateFocused = 0x01,
+    kStateSelected = 0x02,
+    kStateDisabled = 0x04,
+    kStateHot = 0x08,
+    kStatePushed = 0x10,
+    kStateCaptured = 0x40,
+};
+
+class CButtonUI : public CLabelUI {
+public:
+    // The cross-fade's timer key and period.
+    static constexpr UINT kFadeTimer = 11;
+    static constexpr UINT kFadeElapse = 30;
+
+    CButtonUI();
+
+    const wchar_t* GetTypeName() const override;
+    void* CastTo(const wchar_t* name) override;
+    UINT GetInputFlags() override;
+    bool Activate() override;
+    void SetEnabled(bool enabled = true) override;
+    void HandleEvent(UiEvent& event) override;
+    void ApplyAttribute(const wchar_t* name, const wchar_t* value) override;
+    SIZE MeasureSize(SIZE available) override;
+    void PaintStateImage(HDC dc) override;
+    void PaintCaption(HDC dc) override;
+
+    UINT GetState() const { return state_; }
+    BYTE GetFadeLevel() const { return fadeLevel_; }
+    BYTE GetFadeStep() const { return fadeStep_; }
+    void SetFadeStep(BYTE step) { fadeStep_ = step; }
+
+    void SetNormalImage(const wchar_t* image);
+    void SetHotImage(const wchar_t* image);
+    void SetHotForeImage(const wchar_t* image);
+    void SetPushedImage(const wchar_t* image);
+    void SetPushedForeImage(const wchar_t* image);
+    void SetFocusedImage(const wchar_t* image);
+    void SetDisabledImage(const wchar_t* image);
+    // One picture with five equal columns: normal, pushed, hot, focused, disabled.
+    void SetFiveStatusImage(const wchar_t* image);
+    const DrawInfo& NormalImage() const { return normalImage_; }
+    const DrawInfo& PushedImage() const { return pushedImage_; }
+    const DrawInfo& HotImage() const { return hotImage_; }
+    const DrawInfo& FocusedImage() const { return focusedImage_; }
+    const DrawInfo& DisabledImage() const { return disabledImage_; }
+
+    void SetHotBackColor(DWORD color);
+    void SetHotTextColor(DWORD color);
+    void SetPushedTextColor(DWORD color);
+    void SetFocusedTextColor(DWORD color);
+
+protected:
+    // kStateFocused and kStateDisabled follow the control's own flags at each paint.
+    void UpdatePaintState();
+    // Case 4 of the state images: the normal image, cross-faded with the hot one.
+    void PaintNormalImage(HDC dc);
+    void StartFadeTimer();
+
+    UINT state_ = 0;
+    DWORD hotBackColor_ = 0;
+    DWORD hotTextColor_ = 0;
+    DWORD pushedTextColor_ = 0;
+    DWORD focusedTextColor_ = 0;
+    BYTE fadeLevel_ = 255;
+    BYTE fadeStep_ = 0;
+    DrawInfo normalImage_;
+    DrawInfo hotImage_;
+    DrawInfo hotForeImage_;
+    DrawInfo pushedImage_;
+    DrawInfo pushedForeImage_;
+    DrawInfo focusedImage_;
+    DrawInfo disabledImage_;
+};
+
+}  // namespace Veneer

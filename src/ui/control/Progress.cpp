@@ -1,0 +1,96 @@
+#include "ui/control/Progress.h"
+
+#include <climits>
+#include <cwchar>
+
+#include "ui/control/AttributeValues.h"
+
+namespace Veneer {
+
+namespace {
+// The bar's default thickness; markup "height" overrides it.
+constexpr int kDefaultHeight = 12;
+}  // namespace
+
+CProgressUI::CProgressUI() {
+    textStyle_ = DT_SINGLELINE | DT_CENTER;
+    fixedSize_.cy = kDefaultHeight;
+}
+
+CProgressUI::~CProgressUI() = default;
+
+const wchar_t* CProgressUI::GetTypeName() const { return L"Progress"; }
+
+void* CProgressUI::CastTo(const wchar_t* name) {
+    if (name != nullptr && wcscmp(name, L"Progress") == 0) return static_cast<CControlUI*>(this);
+    return CLabelUI::CastTo(name);
+}
+
+void CProgressUI::SetHorizontal(bool horizontal) {
+    if (horizontal_ == horizontal) return;
+    horizontal_ = horizontal;
+    Invalidate();
+}
+
+void CProgressUI::SetMinValue(int minimum) {
+    minimum_ = minimum;
+    Invalidate();
+}
+
+void CProgressUI::SetMaxValue(int maximum) {
+    maximum_ = maximum;
+    Invalidate();
+}
+
+void CProgressUI::SetValue(int value) {
+    if (value > maximum_) value = maximum_;
+    if (value < minimum_) value = minimum_;
+    value_ = value;
+    Invalidate();
+}
+
+void CProgressUI::SetForeImage(const wchar_t* image) {
+    ReplaceImage(progressImage_, image);
+    Invalidate();
+}
+
+void CProgressUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
+    if (wcscmp(name, L"foreimage") == 0) {
+        SetForeImage(value);
+    } else if (wcscmp(name, L"hor") == 0) {
+        SetHorizontal(IsTrueValue(value));
+    } else if (wcscmp(name, L"min") == 0) {
+        SetMinValue(ReadInteger(value));
+    } else if (wcscmp(name, L"max") == 0) {
+        SetMaxValue(ReadInteger(value));
+    } else if (wcscmp(name, L"value") == 0) {
+        SetValue(ReadInteger(value));
+    } else {
+        CLabelUI::ApplyAttribute(name, value);
+    }
+}
+
+RECT CProgressUI::BarRect() {
+    // An empty range would divide by zero.
+    if (minimum_ >= maximum_) maximum_ = minimum_ == INT_MAX ? INT_MAX : minimum_ + 1;
+    if (minimum_ >= maximum_) minimum_ = maximum_ - 1;
+    if (value_ > maximum_) value_ = maximum_;
+    if (value_ < minimum_) value_ = minimum_;
+    // 64-bit products: a range of millions times a few hundred pixels overflows 32 bits.
+    long long width = GetWidth();
+    long long height = GetHeight();
+    long long span = static_cast<long long>(maximum_) - minimum_;
+    if (horizontal_) {
+        return RECT{0, 0, static_cast<LONG>((static_cast<long long>(value_) - minimum_) * width / span),
+                    static_cast<LONG>(height)};
+    }
+    return RECT{0, static_cast<LONG>(height * (static_cast<long long>(maximum_) - value_) / span),
+                static_cast<LONG>(width), static_cast<LONG>(height)};
+}
+
+void CProgressUI::PaintStateImage(HDC dc) {
+    progressImage_.dest = BarRect();
+    DrawImage(dc, progressImage_);
+}
+
+}  // namespace Veneer
