@@ -88,25 +88,22 @@ size_t MatchEntity(const wchar_t* p, wchar_t* decoded)
 
 // Decodes character data in place from `read` up to the stop character or the end of
 // the text; `read` is left there. What the decoding freed becomes spaces. Returns where
-// the decoded data ends, for the caller's terminator.
+// the decoded data ends, for the caller's terminator. Neither the stop character, "&"
+// nor the terminator is ever a combining mark, so stepping by whole characters would
+// find the same places: the scan steps by units.
 wchar_t* ParseCharacterData(wchar_t*& read, wchar_t stop)
 {
     wchar_t* r = read;
+    while (*r != stop && *r != L'&' && *r != 0) ++r;
     wchar_t* w = r;
-    while (*r != 0 && *r != stop) {
-        if (*r == L'&') {
-            wchar_t decoded;
-            if (size_t length = MatchEntity(r, &decoded)) {
-                *w++ = decoded;
-                r += length;
-                continue;
-            }
-        }
-        wchar_t* next = Next(r);
-        if (w == r) {
-            w = r = next;
+    while (*r != stop && *r != 0) {
+        wchar_t decoded;
+        size_t length = *r == L'&' ? MatchEntity(r, &decoded) : 0;
+        if (length) {
+            *w++ = decoded;
+            r += length;
         } else {
-            while (r < next) *w++ = *r++;
+            *w++ = *r++;
         }
     }
     for (wchar_t* s = w; s < r; ++s) *s = L' ';
