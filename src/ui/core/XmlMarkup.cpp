@@ -5,6 +5,10 @@
 #include <cwchar>
 #include <cwctype>
 #include <new>
+#include <string>
+
+#include "log/Log.h"
+#include "ui/core/ResourceLoader.h"
 
 namespace Veneer {
 
@@ -233,6 +237,12 @@ CXmlMarkupNode CXmlMarkup::Root() const
     return elements_.size() > 1 ? CXmlMarkupNode(this, 1) : CXmlMarkupNode();
 }
 
+void CXmlMarkup::StartLoad()
+{
+    Clear();
+    errorMessage_[0] = errorLocation_[0] = 0;
+}
+
 bool CXmlMarkup::AllocateText(size_t characters)
 {
     TextRelease release = g_releaseText;
@@ -248,8 +258,7 @@ bool CXmlMarkup::AllocateText(size_t characters)
 
 bool CXmlMarkup::ParseText(const wchar_t* text)
 {
-    Clear();
-    errorMessage_[0] = errorLocation_[0] = 0;
+    StartLoad();
     size_t length = wcslen(text);
     if (!AllocateText(length + 1)) return false;
     wmemcpy(text_.get(), text, length + 1);
@@ -258,8 +267,7 @@ bool CXmlMarkup::ParseText(const wchar_t* text)
 
 bool CXmlMarkup::ParseBytes(const void* bytes, size_t size, MarkupEncoding encoding)
 {
-    Clear();
-    errorMessage_[0] = errorLocation_[0] = 0;
+    StartLoad();
     const auto* data = static_cast<const unsigned char*>(bytes);
     if (encoding == kUtf16) {
         if (size < 2) return false;
@@ -299,6 +307,22 @@ bool CXmlMarkup::ParseBytes(const void* bytes, size_t size, MarkupEncoding encod
     }
     text_[length] = 0;
     return ParseLoadedText();
+}
+
+bool CXmlMarkup::ParseFile(const wchar_t* name, MarkupEncoding encoding)
+{
+    StartLoad();
+    std::string bytes;
+    std::wstring errorText;
+    if (!LoadMarkupBytes(name, bytes, errorText)) {
+        LOG_W(L"cannot load the markup file %s: %s", name, errorText.c_str());
+        return Fail(errorText.c_str(), nullptr);
+    }
+    if (!ParseBytes(bytes.data(), bytes.size(), encoding)) {
+        LOG_W(L"the markup file %s does not parse: %s at \"%s\"", name, errorMessage_, errorLocation_);
+        return false;
+    }
+    return true;
 }
 
 bool CXmlMarkup::ParseLoadedText()

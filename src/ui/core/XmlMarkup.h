@@ -67,6 +67,9 @@ public:
     bool ParseText(const wchar_t* text);
     // Callers clear the document first when they reuse it.
     bool ParseBytes(const void* bytes, size_t size, MarkupEncoding encoding = kUtf8);
+    // Reads the named file from the current resource location; a failure to read is
+    // the last error, with an empty location.
+    bool ParseFile(const wchar_t* name, MarkupEncoding encoding = kUtf8);
     void Clear();
     bool IsParsed() const { return !elements_.empty(); }
     CXmlMarkupNode Root() const;
@@ -94,6 +97,7 @@ private:
 
     using Text = std::unique_ptr<wchar_t[], TextRelease>;
 
+    void StartLoad();
     bool AllocateText(size_t characters);
     bool ParseLoadedText();
     bool Parse();

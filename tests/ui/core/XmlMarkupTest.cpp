@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "ui/core/WindowManager.h"
 
 using Veneer::CXmlMarkup;
 using Veneer::CXmlMarkupNode;
@@ -499,6 +500,70 @@ TEST(MarkupEncoding, ReusingADocumentReplacesItsTree)
     ASSERT_TRUE(markup.ParseBytes("<a/>", 4, Veneer::kUtf8));
     ASSERT_TRUE(markup.ParseBytes("<b><c/></b>", 11, Veneer::kUtf8));
     EXPECT_EQ(L"b()[c(),],", Dump(markup.Root()));
+}
+
+// ---- files from the resource location ---------------------------------------------
+
+// Points the process-wide resource location somewhere for one test and back to nothing after it.
+class MarkupFile : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        Veneer::CWindowManagerUI::SetResourceArchive(L"", false);
+        Veneer::CWindowManagerUI::SetResourceFolder(L"");
+    }
+};
+
+TEST_F(MarkupFile, AFileInTheResourceFolderParsesInTheGivenEncoding)
+{
+    Veneer::CWindowManagerUI::SetResourceFolder(TestDataPath(L"markup\\encoding"));
+    CXmlMarkup markup;
+    ASSERT_TRUE(markup.ParseFile(L"utf8-bom.xml"));
+    EXPECT_EQ(kEncodedDump, Dump(markup.Root()));
+    ASSERT_TRUE(markup.ParseFile(L"utf16be.xml", Veneer::kUtf16));
+    EXPECT_EQ(kEncodedDump, Dump(markup.Root()));
+    EXPECT_FALSE(markup.ParseFile(L"utf16-nomark.xml", Veneer::kUtf16));
+    EXPECT_FALSE(markup.IsParsed());
+}
+
+TEST_F(MarkupFile, AMemberOfTheResourceArchiveParses)
+{
+    Veneer::CWindowManagerUI::SetResourceFolder(TestDataPath(L"zip"));
+    Veneer::CWindowManagerUI::SetResourceArchive(L"basic.zip", false);
+    CXmlMarkup markup;
+    ASSERT_TRUE(markup.ParseFile(L"SKIN.xml")) << Narrow(markup.LastErrorMessage());
+    EXPECT_STREQ(L"Window", markup.Root().Name());
+    EXPECT_EQ(L"650,360", Attribute(markup.Root(), L"size"));
+    int buttons = 0;
+    for (CXmlMarkupNode b = markup.Root().FirstChild(); !b.IsNull(); b = b.NextSibling()) ++buttons;
+    EXPECT_EQ(40, buttons);
+}
+
+TEST_F(MarkupFile, AFailureToReadIsTheLastErrorWithNoLocation)
+{
+    Veneer::CWindowManagerUI::SetResourceFolder(TestDataPath(L"markup\\corpus"));
+    CXmlMarkup markup;
+    ASSERT_TRUE(markup.ParseFile(L"skin.xml"));
+    EXPECT_FALSE(markup.ParseFile(L"missing.xml"));
+    EXPECT_FALSE(markup.IsParsed());
+    EXPECT_STREQ(L"Error opening file", markup.LastErrorMessage());
+    EXPECT_STREQ(L"", markup.LastErrorLocation());
+
+    Veneer::CWindowManagerUI::SetResourceFolder(TestDataPath(L"zip"));
+    Veneer::CWindowManagerUI::SetResourceArchive(L"basic.zip", false);
+    EXPECT_FALSE(markup.ParseFile(L"empty.xml"));
+    EXPECT_STREQ(L"File is empty", markup.LastErrorMessage());
+    EXPECT_FALSE(markup.ParseFile(L"missing.xml"));
+    EXPECT_STREQ(L"Could not find ziped file", markup.LastErrorMessage());
+    EXPECT_STREQ(L"", markup.LastErrorLocation());
+}
+
+TEST_F(MarkupFile, AFileThatDoesNotParseKeepsTheParseError)
+{
+    Veneer::CWindowManagerUI::SetResourceFolder(TestDataPath(L"markup\\regressions"));
+    CXmlMarkup markup;
+    EXPECT_FALSE(markup.ParseFile(L"closing-tag-cut-before-bracket.xml"));
+    EXPECT_STREQ(L"Unmatched closing tag", markup.LastErrorMessage());
 }
 
 // ---- failures --------------------------------------------------------------------
