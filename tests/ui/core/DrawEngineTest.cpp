@@ -400,6 +400,21 @@ TEST(Clips, ClipCutsAndRestores) {
     EXPECT_EQ(surface.Rgb(0, 0), 0x0000FFu);  // no clip left behind
 }
 
+TEST(Clips, FollowAMovedOrigin) {
+    Surface surface(20, 20, 0xFF000000);
+    SetWindowOrgEx(surface.dc(), 100, 100, nullptr);
+    {
+        CRenderClip clip;
+        CDrawEngine::ClipToRect(surface.dc(), RECT{105, 105, 110, 110}, clip);
+        CDrawEngine::FillColor(surface.dc(), RECT{100, 100, 120, 120}, 0xFFFFFFFF);
+    }
+    SetWindowOrgEx(surface.dc(), 0, 0, nullptr);
+    EXPECT_EQ(surface.Rgb(4, 4), 0x000000u);
+    EXPECT_EQ(surface.Rgb(5, 5), 0xFFFFFFu);
+    EXPECT_EQ(surface.Rgb(9, 9), 0xFFFFFFu);
+    EXPECT_EQ(surface.Rgb(10, 10), 0x000000u);
+}
+
 TEST(Clips, RoundedCornersAreCut) {
     Surface surface(20, 20, 0xFF000000);
     CRenderClip clip;
