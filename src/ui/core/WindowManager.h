@@ -57,6 +57,11 @@ public:
     static const std::wstring& ResourceArchiveName();
     static bool KeepsResourceArchiveOpen();
     static CZipArchive* KeptResourceArchive();
+    // The block last given to SetResourceArchiveMemory (null when none), so that a
+    // load can open it when no archive is kept.
+    static const void* ResourceArchiveMemory(size_t& size);
+    // The archive name that stands for the memory block.
+    static constexpr const wchar_t* kMemoryArchiveName = L"membuffer";
 
     // ---- per-window manager ---------------------------------------------------
     CWindowManagerUI();
@@ -143,10 +148,10 @@ public:
     const FontRecord* StandardFontRecord() const;
 
     // Images, by name; a name starting with a digit together with a type is a resource id.
-    const ImageRecord* RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
+    ImageRecord* RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
                                      bool shared = false);
-    const ImageRecord* ImageByName(const wchar_t* name) const;  // own table, then shared
-    const ImageRecord* ImageOrLoad(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0);
+    ImageRecord* ImageByName(const wchar_t* name) const;  // own table, then shared
+    ImageRecord* ImageOrLoad(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0);
 
     // Default attribute lists by element name.
     void RegisterClassDefaults(const wchar_t* element, const wchar_t* list, bool shared = false);

@@ -54,11 +54,14 @@ protected:
     WNDPROC previousProc_ = ::DefWindowProcW;
 
 private:
+    HICON bigIcon_ = nullptr;  // owned: set by SetIconResource
+    HICON smallIcon_ = nullptr;
+
     bool RegisterOwnClass();
     bool RegisterClonedClass();
     static LRESULT CALLBACK OwnClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ClonedClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT FinishDestroy(CWindowWnd* self, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT FinishDestroy(CWindowWnd* self, HWND window, LRESULT result);
 };
 
 }  // namespace Veneer
