@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+"""Draws the images of the installer's skin (product/skin/img) with ImageMagick.
+
+Shapes are drawn at four times their size and scaled down, so small edges and
+round corners come out smooth. The images are committed; rerun this after
+changing a colour or a shape here.
+
+Usage: product/artwork/draw-skin.py
+"""
+import os
+import subprocess
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+OUT = os.path.join(os.path.dirname(HERE), 'skin', 'img')
+CONVERT = '/usr/bin/convert'
+SCALE = 4
+
+BRAND = '#337BDD'
+BRAND_HOT = '#4489E6'
+BRAND_PUSHED = '#2A68BF'
+BRAND_DISABLED = '#B5CDEE'
+LINE = '#C9D2DE'
+GLYPH = '#5B6B7F'
+
+
+def render(name, width, height, draws, background='none'):
+    """Draws `draws` (ImageMagick -draw strings in image pixels) into img/<name>."""
+    args = [CONVERT, '-size', '%dx%d' % (width * SCALE, height * SCALE), 'xc:' + background]
+    for settings, primitive in draws:
+        args += settings + ['-draw', 'scale %d,%d %s' % (SCALE, SCALE, primitive)]
+    args += ['-filter', 'Box', '-resize', '%dx%d!' % (width, height), '-strip',
+             '-define', 'png:exclude-chunks=date,time', 'PNG32:' + os.path.join(OUT, name)]
+    subprocess.run(args, check=True)
+
+
+def fill(colour, stroke='none', width=1):
+    return ['-fill', colour, '-stroke', stroke, '-strokewidth', str(width)]
+
+
+def button(name, width, height, radius, face, border=None):
+    """A nine-patch button face: corners of `radius`, stretched between them."""
+    draws = []
+    if border:
+        draws.append((fill(border), 'roundrectangle 0,0 %g,%g %g,%g' % (width, height, radius, radius)))
+        draws.append((fill(face), 'roundrectangle 1,1 %g,%g %g,%g' % (width - 1, height - 1, radius - 1, radius - 1)))
+    else:
+        draws.append((fill(face), 'roundrectangle 0,0 %g,%g %g,%g' % (width, height, radius, radius)))
+    render(name, width, height, draws)
+
+
+def check_box(name, face, border, tick=None):
+    draws = [(fill(border), 'roundrectangle 0,0 14,14 3,3'),
+             (fill(face), 'roundrectangle 1,1 13,13 2.2,2.2')]
+    if tick:
+        draws.append((fill('none', tick, 1.8), 'polyline 3.4,7.2 6,9.8 10.8,4.4'))
+    render(name, 14, 14, draws)
+
+
+def caption_button(name, glyph, background):
+    """40 x 32 minimise and close buttons for the blue header."""
+    draws = []
+    if background:
+        draws.append((fill(background), 'rectangle 0,0 40,32'))
+    if glyph == 'min':
+        draws.append((fill('white'), 'rectangle 15,15.5 25,16.5'))
+    else:
+        draws.append((fill('none', 'white', 1.1), 'line 15,11 25,21'))
+        draws.append((fill('none', 'white', 1.1), 'line 25,11 15,21'))
+    render(name, 40, 32, draws)
+
+
+def chevron(name, up, colour):
+    points = '1,1.5 5,5 9,1.5' if not up else '1,5 5,1.5 9,5'
+    render(name, 10, 7, [(fill('none', colour, 1.4), 'polyline ' + points)])
+
+
+def logo():
+    """The product mark (a photo in a rounded tile) and its name, for the blue header."""
+    tile = [
+        (fill('white'), 'roundrectangle 0,2 60,62 15,15'),
+        (fill(BRAND), 'roundrectangle 13,16 47,48 4,4'),
+        (fill('white'), 'circle 38,24.5 38,28.5'),
+        (fill('#9CC3F2'), 'polygon 13,48 25,31 33,41 37,36 47,48'),
+        (fill('#D6E6FA'), 'polygon 13,48 25,31 30,48'),
+    ]
+    width, height = 312, 64
+    args = [CONVERT, '-size', '%dx%d' % (width * SCALE, height * SCALE), 'xc:none']
+    for settings, primitive in tile:
+        args += settings + ['-draw', 'scale %d,%d %s' % (SCALE, SCALE, primitive)]
+    args += ['-fill', 'white', '-stroke', 'none', '-font', 'Noto-Sans-Bold', '-pointsize', str(31 * SCALE),
+             '-gravity', 'West', '-annotate', '+%d+%d' % (76 * SCALE, -1 * SCALE), 'Vantelo Pexar',
+             '-filter', 'Box', '-resize', '%dx%d!' % (width, height), '-strip',
+             '-define', 'png:exclude-chunks=date,time', 'PNG32:' + os.path.join(OUT, 'logo.png')]
+    subprocess.run(args, check=True)
+
+
+def progress(name, left, right):
+    subprocess.run([CONVERT, '-size', '64x6', 'gradient:%s-%s' % (left, right), '-rotate', '-90',
+                    '-resize', '64x6!', '-strip', '-define', 'png:exclude-chunks=date,time',
+                    'PNG32:' + os.path.join(OUT, name)], check=True)
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    for state, face in (('normal', BRAND), ('hot', BRAND_HOT), ('pushed', BRAND_PUSHED),
+                        ('disabled', BRAND_DISABLED)):
+        button('btn_primary_%s.png' % state, 24, 46, 6, face)
+    button('btn_secondary_normal.png', 16, 30, 4, 'white', LINE)
+    button('btn_secondary_hot.png', 16, 30, 4, '#F2F7FE', BRAND)
+    button('btn_secondary_pushed.png', 16, 30, 4, '#E3EEFC', BRAND_PUSHED)
+    check_box('unchecked.png', 'white', '#A3AFBF')
+    check_box('unchecked_hot.png', '#F2F7FE', BRAND)
+    check_box('checked.png', BRAND, BRAND, 'white')
+    check_box('checked_hot.png', BRAND_HOT, BRAND_HOT, 'white')
+    caption_button('min.png', 'min', None)
+    caption_button('min_hot.png', 'min', '#FFFFFF26')
+    caption_button('close.png', 'close', None)
+    caption_button('close_hot.png', 'close', '#E81123')
+    chevron('fold_down.png', False, GLYPH)
+    chevron('fold_up.png', True, GLYPH)
+    logo()
+    # Left to right the bar fills with blue over a light track; the right-to-left skin
+    # draws the light part as the fore image over a blue track (the value is mirrored).
+    progress('progress.png', '#5AA2F2', BRAND)
+    progress('progress_rtl.png', '#E4E9F0', '#E4E9F0')
+
+
+if __name__ == '__main__':
+    main()
