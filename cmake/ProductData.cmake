@@ -13,6 +13,9 @@
 #   The language archive (RT_RCDATA 105) and the domain text (RT_RCDATA 106) of
 #   VANTELO_PRODUCT_DIR; TEST_DATA takes the archive whose addresses point at the
 #   project's own test servers on this machine.
+#
+# vantelo_add_skin_resource(<target>)
+#   The window skin packed from VANTELO_PRODUCT_DIR/skin, as resource ZIPRES 104.
 
 find_program(VANTELO_PYTHON python3 REQUIRED)
 set(VANTELO_PACK_ZIP ${CMAKE_SOURCE_DIR}/tools/pack-zip.py)
@@ -117,4 +120,13 @@ function(vantelo_add_product_resources target)
   vantelo_add_resources(${target} NAME ${name}
     RESOURCES 105 RCDATA ${archive} 106 RCDATA ${VANTELO_DOMAIN_FILE}
     DEPENDS ${packer})
+endfunction()
+
+# The window skin (product/skin) as resource ZIPRES 104.
+set(VANTELO_SKIN_ARCHIVE ${CMAKE_BINARY_DIR}/product/skin.zip)
+vantelo_pack_zip(vantelo_skin_archive OUTPUT ${VANTELO_SKIN_ARCHIVE} ROOT ${VANTELO_PRODUCT_DIR}/skin)
+
+function(vantelo_add_skin_resource target)
+  vantelo_add_resources(${target} NAME skin RESOURCES 104 ZIPRES ${VANTELO_SKIN_ARCHIVE}
+    DEPENDS vantelo_skin_archive)
 endfunction()
