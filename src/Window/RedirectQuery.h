@@ -1,0 +1,13 @@
+#pragma once
+// Asks the redirect service for the installer's real address.
+//
+// Thread contract: blocking; runs on the install worker.
+
+#include <string>
+
+// `url` is the redirect service's address (in) and, on a 302 answer, its Location
+// (out). The request follows the address's scheme: TLS on 443 (or the address's
+// port) for https, plain HTTP on 80 (or the port) otherwise. True with the address
+// unchanged when the answer cannot be received, so the download then uses the
+// service's own address; false on any other failure and for a status other than 302.
+bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wstring& url);
