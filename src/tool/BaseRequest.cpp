@@ -123,6 +123,8 @@ bool CBaseRequest::QueryInternetOpt(DWORD dwOption, std::string& strValue)
 {
     DWORD size = 0;
     if (InternetQueryOptionW(nullptr, dwOption, nullptr, &size)) return false;
+    // Wine refuses the probe without telling the size; every option read here is a DWORD.
+    if (size == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) size = sizeof(DWORD);
     std::vector<char> buffer;
     try {
         buffer.resize(size);
@@ -130,7 +132,7 @@ bool CBaseRequest::QueryInternetOpt(DWORD dwOption, std::string& strValue)
         LOG_A("ERR: new %d bytes fail!", static_cast<int>(size));
         return false;
     }
-    if (size == 0 || !InternetQueryOptionW(nullptr, dwOption, buffer.data(), &size)) {
+    if (!InternetQueryOptionW(nullptr, dwOption, buffer.data(), &size)) {
         LOG_A("ERR: InternetQueryOption fail! 0x%x", static_cast<unsigned>(GetLastError()));
         return false;
     }
