@@ -1,7 +1,5 @@
 #include "http/HttpSocket.h"
 
-#include "http/HttpText.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -141,23 +139,6 @@ CHttpSocket::~CHttpSocket()
     if (m_bWinsockReady) WSACleanup();
 }
 
-void CHttpSocket::SetProgressSink(IHttpProgressSink* sink, DWORD userValue)
-{
-    m_pSink = sink;
-    m_dwUserData = userValue;
-}
-
-void CHttpSocket::Release() { delete this; }
-
-HttpInterfaceError CHttpSocket::GetLastErrorCode() { return m_error; }
-
-void CHttpSocket::SetHeaderField(const char* name, const char* value)
-{
-    if (name && value) m_header.SetHeaderField(name, value);
-}
-
-int CHttpSocket::GetLastStatus() { return m_nStatusCode; }
-
 std::wstring CHttpSocket::GetPeerAddress() { return m_strPeerAddress; }
 
 bool CHttpSocket::FetchToFile(const wchar_t* url, const wchar_t* filePath)
@@ -172,12 +153,12 @@ bool CHttpSocket::FetchToFile(const wchar_t* url, const wchar_t* filePath)
 
 bool CHttpSocket::FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size)
 {
-    if (!url || !*url || !block || !size) {
-        m_error = kHttpErrBadDownloadParam;
+    try {
+        StartMemoryFetch(url, block, size);
+    } catch (HttpInterfaceError error) {
+        m_error = error;
         return false;
     }
-    *block = nullptr;
-    *size = 0;
     MemoryBody body(block, size);
     return Fetch(url, body, 0);
 }
@@ -249,7 +230,7 @@ bool CHttpSocket::Fetch(const std::wstring& url, Body& body, int redirects)
     } catch (HttpInterfaceError error) {
         m_error = error;
         m_socket.Reset();
-        if (m_pSink && body.ReportsFailure()) m_pSink->OnProgress(m_dwUserData, kHttpProgressFailed, 0, 0);
+        if (body.ReportsFailure()) ReportProgress(kHttpProgressFailed, 0, 0);
         body.Abandon();
         return false;
     }

@@ -7,8 +7,7 @@
 
 #include <winsock2.h>
 
-#include "http/HttpHeader.h"
-#include "http/HttpInterface.h"
+#include "http/HttpClientBase.h"
 #include "http/UniqueResource.h"
 
 struct SocketTraits {
@@ -18,20 +17,15 @@ struct SocketTraits {
 };
 using UniqueSocket = UniqueResource<SocketTraits>;
 
-class CHttpSocket : public ISocketHttp {
+class CHttpSocket : public CHttpClientBase<CHttpSocket, ISocketHttp> {
 public:
     CHttpSocket();
     virtual ~CHttpSocket();
     CHttpSocket(const CHttpSocket&) = delete;
     CHttpSocket& operator=(const CHttpSocket&) = delete;
 
-    void SetProgressSink(IHttpProgressSink* sink, DWORD userValue) override;
     bool FetchToFile(const wchar_t* url, const wchar_t* filePath) override;
     bool FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size) override;
-    void Release() override;
-    HttpInterfaceError GetLastErrorCode() override;
-    void SetHeaderField(const char* name, const char* value) override;
-    int GetLastStatus() override;
     std::wstring GetPeerAddress() override;
 
 private:
@@ -52,13 +46,8 @@ private:
     // Skips bytes of a body nobody wants (a redirection's); false when the peer closed.
     bool Discard(unsigned long long count);
 
-    int m_nStatusCode = 0;
     UniqueSocket m_socket;
     std::wstring m_strPeerAddress;
-    CHttpHeader m_header;
-    DWORD m_dwUserData = 0;
-    IHttpProgressSink* m_pSink = nullptr;
-    HttpInterfaceError m_error = kHttpErrNone;
     // Received bytes not consumed yet.
     std::string m_strPending;
     // The Host field is ours (not the caller's): it follows the host we connect to.

@@ -1,7 +1,5 @@
 #include "http/WinHttp.h"
 
-#include "http/HttpText.h"
-
 #include <winhttp.h>
 
 #include <algorithm>
@@ -13,12 +11,6 @@ void WinHttpHandleTraits::Close(Type handle) { WinHttpCloseHandle(handle); }
 namespace {
 
 const wchar_t kAgent[] = L"Microsoft Internet Explorer";
-
-bool IsSecureUrl(const std::wstring& url, int port)
-{
-    // An "https://" address on another port is still meant to be encrypted.
-    return port == 443 || url.compare(0, 8, L"https://") == 0;
-}
 
 }  // namespace
 
@@ -32,23 +24,6 @@ CWinHttp::CWinHttp()
 }
 
 CWinHttp::~CWinHttp() = default;
-
-void CWinHttp::SetProgressSink(IHttpProgressSink* sink, DWORD userValue)
-{
-    m_pSink = sink;
-    m_dwUserData = userValue;
-}
-
-void CWinHttp::Release() { delete this; }
-
-HttpInterfaceError CWinHttp::GetLastErrorCode() { return m_error; }
-
-void CWinHttp::SetHeaderField(const char* name, const char* value)
-{
-    if (name && value) m_header.SetHeaderField(name, value);
-}
-
-int CWinHttp::GetLastStatus() { return m_nStatusCode; }
 
 void CWinHttp::SetTimeouts(DWORD connectMs, DWORD sendMs, DWORD receiveMs)
 {
@@ -132,8 +107,7 @@ unsigned long long CWinHttp::ReadContentLength()
     return _wcstoui64(text, nullptr, 10);
 }
 
-template <typename Consumer>
-void CWinHttp::ReadBody(Consumer&& consume)
+void CWinHttp::ReadBody(const std::function<void(const char* data, DWORD count)>& consume)
 {
     std::vector<char> buffer(4096);
     for (;;) {
@@ -146,29 +120,6 @@ void CWinHttp::ReadBody(Consumer&& consume)
         if (read == 0) return;
         consume(buffer.data(), read);
     }
-}
-
-std::string CWinHttp::Execute(const wchar_t* url, bool post, const char* body, const wchar_t* extraHeaders)
-{
-    try {
-        if (!url || !*url) throw kHttpErrBadRequestParam;
-        SendRequest(url, post, body, extraHeaders);
-        m_nStatusCode = ReadStatus();
-        if (m_nStatusCode == 404) throw kHttpErrStatus;
-        std::string answer;
-        ReadBody([&answer](const char* data, DWORD count) { answer.append(data, count); });
-        return answer;
-    } catch (HttpInterfaceError error) {
-        m_error = error;
-        return {};
-    }
-}
-
-std::string CWinHttp::ExecuteA(const char* url, bool post, const char* body, const char* extraHeaders)
-{
-    std::wstring wideUrl = url ? HttpText::AnsiToWide(url) : std::wstring();
-    std::wstring wideHeaders = extraHeaders ? HttpText::AnsiToWide(extraHeaders) : std::wstring();
-    return Execute(url ? wideUrl.c_str() : nullptr, post, body, extraHeaders ? wideHeaders.c_str() : nullptr);
 }
 
 bool CWinHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
@@ -197,7 +148,7 @@ bool CWinHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
             DWORD written = 0;
             if (!WriteFile(file.Get(), data, count, &written, nullptr) || written != count) throw kHttpErrWriteFile;
             done += count;
-            if (m_pSink) m_pSink->OnProgress(m_dwUserData, kHttpProgressData, double(total), double(done));
+            ReportProgress(kHttpProgressData, double(total), double(done));
         });
         // The file was sized in advance: a short body would leave zeros behind.
         if (done != total) throw kHttpErrRead;
@@ -215,10 +166,7 @@ bool CWinHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
 bool CWinHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size)
 {
     try {
-        if (!block || !size) throw kHttpErrBadDownloadParam;
-        *block = nullptr;
-        *size = 0;
-        if (!url || !*url) throw kHttpErrBadDownloadParam;
+        StartMemoryFetch(url, block, size);
         try {
             SendRequest(url, false, nullptr, nullptr);
         } catch (HttpInterfaceError) {
@@ -237,7 +185,7 @@ bool CWinHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* s
             DWORD take = std::min(count, total - done);
             memcpy(memory.Get() + done, data, take);
             done += take;
-            if (m_pSink) m_pSink->OnProgress(m_dwUserData, kHttpProgressData, double(total), double(done));
+            ReportProgress(kHttpProgressData, double(total), double(done));
         });
         if (done != total) throw kHttpErrRead;
         *block = memory.Detach();

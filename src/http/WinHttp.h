@@ -5,9 +5,10 @@
 //
 // Thread contract: one thread at a time (see HttpInterface.h).
 
-#include "http/HttpHeader.h"
-#include "http/HttpInterface.h"
+#include "http/HttpClientBase.h"
 #include "http/UniqueResource.h"
+
+#include <functional>
 
 // winhttp.h clashes with wininet.h, so the handle is kept as the void pointer that
 // HINTERNET is, and closed in WinHttp.cpp.
@@ -18,25 +19,20 @@ struct WinHttpHandleTraits {
 };
 using UniqueWinHttpHandle = UniqueResource<WinHttpHandleTraits>;
 
-class CWinHttp : public IWinHttp {
+class CWinHttp : public CRequestClientBase<CWinHttp, IWinHttp> {
 public:
     CWinHttp();
     virtual ~CWinHttp();
     CWinHttp(const CWinHttp&) = delete;
     CWinHttp& operator=(const CWinHttp&) = delete;
 
-    void SetProgressSink(IHttpProgressSink* sink, DWORD userValue) override;
     bool FetchToFile(const wchar_t* url, const wchar_t* filePath) override;
     bool FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size) override;
-    void Release() override;
-    HttpInterfaceError GetLastErrorCode() override;
-    void SetHeaderField(const char* name, const char* value) override;
-    int GetLastStatus() override;
-    std::string Execute(const wchar_t* url, bool post, const char* body, const wchar_t* extraHeaders) override;
-    std::string ExecuteA(const char* url, bool post, const char* body, const char* extraHeaders) override;
     void SetTimeouts(DWORD connectMs, DWORD sendMs, DWORD receiveMs) override;
 
 private:
+    friend class CRequestClientBase<CWinHttp, IWinHttp>;
+
     void CloseHandles();
     void OpenSession();
     void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
@@ -44,10 +40,8 @@ private:
     // Content-Length of the response; kHttpErrQuery when it cannot be read.
     unsigned long long ReadContentLength();
     // Hands every piece of the body to the consumer until none is left.
-    template <typename Consumer>
-    void ReadBody(Consumer&& consume);
+    void ReadBody(const std::function<void(const char* data, DWORD count)>& consume);
 
-    int m_nStatusCode = 0;
     bool m_bSecure = false;
     // Declared in opening order: destruction closes request, connection, session.
     UniqueWinHttpHandle m_hSession;
@@ -56,8 +50,4 @@ private:
     DWORD m_dwConnectTimeout = 5000;
     DWORD m_dwSendTimeout = 5000;
     DWORD m_dwReceiveTimeout = 5000;
-    CHttpHeader m_header;
-    DWORD m_dwUserData = 0;
-    IHttpProgressSink* m_pSink = nullptr;
-    HttpInterfaceError m_error = kHttpErrNone;
 };

@@ -1,7 +1,5 @@
 #include "http/WininetHttp.h"
 
-#include "http/HttpText.h"
-
 #include <wininet.h>
 
 #include <algorithm>
@@ -30,23 +28,6 @@ void CreateFoldersFor(const std::wstring& filePath)
 
 CWininetHttp::~CWininetHttp() = default;
 
-void CWininetHttp::SetProgressSink(IHttpProgressSink* sink, DWORD userValue)
-{
-    m_pSink = sink;
-    m_dwUserData = userValue;
-}
-
-void CWininetHttp::Release() { delete this; }
-
-HttpInterfaceError CWininetHttp::GetLastErrorCode() { return m_error; }
-
-void CWininetHttp::SetHeaderField(const char* name, const char* value)
-{
-    if (name && value) m_header.SetHeaderField(name, value);
-}
-
-int CWininetHttp::GetLastStatus() { return m_nStatusCode; }
-
 void CWininetHttp::CloseHandles()
 {
     m_hRequest.Reset();
@@ -64,8 +45,7 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
     std::wstring path;
     int port = 80;
     SplitHttpUrl(url, host, path, port);
-    // An "https://" address on another port is still meant to be encrypted.
-    m_bSecure = port == 443 || url.compare(0, 8, L"https://") == 0;
+    m_bSecure = IsSecureUrl(url, port);
 
     m_hConnection.Reset(InternetConnectW(m_hSession.Get(), host.c_str(), static_cast<INTERNET_PORT>(port), nullptr,
                                          nullptr, INTERNET_SERVICE_HTTP, 0, 0));
@@ -102,28 +82,10 @@ DWORD CWininetHttp::ReadPiece(void* buffer, DWORD capacity)
     return read;
 }
 
-std::string CWininetHttp::Execute(const wchar_t* url, bool post, const char* body, const wchar_t* extraHeaders)
+void CWininetHttp::ReadBody(const std::function<void(const char* data, DWORD count)>& consume)
 {
-    try {
-        if (!url || !*url) throw kHttpErrBadRequestParam;
-        SendRequest(url, post, body, extraHeaders);
-        m_nStatusCode = ReadStatus();
-        if (m_nStatusCode == 404) throw kHttpErrStatus;
-        std::string answer;
-        char piece[kPieceSize];
-        while (DWORD read = ReadPiece(piece, sizeof piece)) answer.append(piece, read);
-        return answer;
-    } catch (HttpInterfaceError error) {
-        m_error = error;
-        return {};
-    }
-}
-
-std::string CWininetHttp::ExecuteA(const char* url, bool post, const char* body, const char* extraHeaders)
-{
-    std::wstring wideUrl = url ? HttpText::AnsiToWide(url) : std::wstring();
-    std::wstring wideHeaders = extraHeaders ? HttpText::AnsiToWide(extraHeaders) : std::wstring();
-    return Execute(url ? wideUrl.c_str() : nullptr, post, body, extraHeaders ? wideHeaders.c_str() : nullptr);
+    char piece[kPieceSize];
+    while (DWORD read = ReadPiece(piece, sizeof piece)) consume(piece, read);
 }
 
 bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
@@ -148,15 +110,13 @@ bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
         if (!file.Valid()) throw kHttpErrCreateFile;
 
         double done = 0;
-        char piece[kPieceSize];
-        DWORD pieceSize = static_cast<DWORD>(std::min<double>(total, kPieceSize));
-        while (DWORD read = ReadPiece(piece, pieceSize)) {
-            if (fwrite(piece, 1, read, file.Get()) != read) throw kHttpErrWriteFile;
-            done += read;
-            if (m_pSink) m_pSink->OnProgress(m_dwUserData, kHttpProgressData, total, done);
-        }
+        ReadBody([&](const char* data, DWORD count) {
+            if (fwrite(data, 1, count, file.Get()) != count) throw kHttpErrWriteFile;
+            done += count;
+            ReportProgress(kHttpProgressData, total, done);
+        });
         if (done != total) throw kHttpErrRead;
-        if (m_pSink) m_pSink->OnProgress(m_dwUserData, kHttpProgressDone, total, done);
+        ReportProgress(kHttpProgressDone, total, done);
         return true;
     } catch (HttpInterfaceError error) {
         m_error = error;
@@ -171,10 +131,7 @@ bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
 bool CWininetHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size)
 {
     try {
-        if (!block || !size) throw kHttpErrBadDownloadParam;
-        *block = nullptr;
-        *size = 0;
-        if (!url || !*url) throw kHttpErrBadDownloadParam;
+        StartMemoryFetch(url, block, size);
         SendRequest(url, false, nullptr, nullptr);
         m_nStatusCode = ReadStatus();
         if (m_nStatusCode >= 400) throw kHttpErrStatus;

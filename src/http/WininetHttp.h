@@ -4,9 +4,10 @@
 //
 // Thread contract: one thread at a time (see HttpInterface.h).
 
-#include "http/HttpHeader.h"
-#include "http/HttpInterface.h"
+#include "http/HttpClientBase.h"
 #include "http/UniqueResource.h"
+
+#include <functional>
 
 // wininet.h clashes with winhttp.h, so the handle is kept as the void pointer that
 // HINTERNET is, and closed in WininetHttp.cpp.
@@ -17,38 +18,30 @@ struct InternetHandleTraits {
 };
 using UniqueInternetHandle = UniqueResource<InternetHandleTraits>;
 
-class CWininetHttp : public IWininetHttp {
+class CWininetHttp : public CRequestClientBase<CWininetHttp, IWininetHttp> {
 public:
     CWininetHttp() = default;
     virtual ~CWininetHttp();
     CWininetHttp(const CWininetHttp&) = delete;
     CWininetHttp& operator=(const CWininetHttp&) = delete;
 
-    void SetProgressSink(IHttpProgressSink* sink, DWORD userValue) override;
     bool FetchToFile(const wchar_t* url, const wchar_t* filePath) override;
     bool FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size) override;
-    void Release() override;
-    HttpInterfaceError GetLastErrorCode() override;
-    void SetHeaderField(const char* name, const char* value) override;
-    int GetLastStatus() override;
-    std::string Execute(const wchar_t* url, bool post, const char* body, const wchar_t* extraHeaders) override;
-    std::string ExecuteA(const char* url, bool post, const char* body, const char* extraHeaders) override;
 
 private:
+    friend class CRequestClientBase<CWininetHttp, IWininetHttp>;
+
     void CloseHandles();
     void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
     int ReadStatus();
     // Reads the body into the buffer; 0 at its end, kHttpErrRead on failure.
     DWORD ReadPiece(void* buffer, DWORD capacity);
+    // Hands every piece of the body to the consumer until none is left.
+    void ReadBody(const std::function<void(const char* data, DWORD count)>& consume);
 
-    int m_nStatusCode = 0;
     bool m_bSecure = false;
     // Declared in opening order: destruction closes request, connection, session.
     UniqueInternetHandle m_hSession;
     UniqueInternetHandle m_hConnection;
     UniqueInternetHandle m_hRequest;
-    CHttpHeader m_header;
-    DWORD m_dwUserData = 0;
-    IHttpProgressSink* m_pSink = nullptr;
-    HttpInterfaceError m_error = kHttpErrNone;
 };
