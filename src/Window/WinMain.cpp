@@ -1,0 +1,36 @@
+// The installer's entry: one instance per executable name, the frame window
+// centred and run to its end.
+
+#include <windows.h>
+
+#include <string>
+
+#include "Window/InstallerFrameWnd.h"
+#include "ui/core/WindowManager.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring module = path;
+    size_t slash = module.rfind(L'\\');
+    std::wstring fileName = slash == std::wstring::npos ? module : module.substr(slash + 1);
+    size_t dot = fileName.rfind(L'.');
+    std::wstring mutexName = dot == std::wstring::npos ? fileName : fileName.substr(0, dot);
+
+    // Held for the life of the process; the system releases it at exit.
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return -1;
+
+    Veneer::CWindowManagerUI::SetModuleHandle(instance);
+    std::wstring folder = slash == std::wstring::npos ? std::wstring() : module.substr(0, slash + 1);
+    Veneer::CWindowManagerUI::SetResourceFolder(folder);
+
+    CInstallerFrameWnd frame;
+    // WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+    // the window base drops the caption bits and the skin gives the size.
+    frame.Open(nullptr, L"", 0x96C80000, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
+    frame.CenterOnOwner();
+    frame.RunModal();
+    return 0;
+}
