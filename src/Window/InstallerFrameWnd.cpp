@@ -477,7 +477,7 @@ void CInstallerFrameWnd::OnClickInstall()
 {
     LOG_A("OnClickInstall");
     SetTipText(L"");
-    std::wstring path = m_editPath ? std::wstring(m_editPath->GetText().c_str()) : std::wstring();
+    std::wstring path = m_editPath ? std::wstring(m_editPath->GetText().GetData()) : std::wstring();
     m_installPath = InstallFlow::WithTrailingBackslash(path);
     LOG_W(L"sel path:%s", m_installPath.c_str());
     if (!InstallFlow::IsInstallPathAccepted(m_installPath)) {

@@ -16,13 +16,13 @@ enum DownloadEvent {
 
 struct DownloadParam {
     int nDownloadThread = 0;
-    DWORD dwUserData = 0;
+    DWORD_PTR dwUserData = 0;  // pointer-sized: callers pass an object pointer
     std::wstring strDownloadUrl;
     std::wstring strSavePath;  // normalised in place by the download
 };
 
 // Event, first value, second value, the caller's dwUserData.
-typedef void (*DownloadCallback)(int nEvent, int nValue1, int nValue2, DWORD dwUserData);
+typedef void (*DownloadCallback)(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData);
 
 // Runs one download on the calling thread; true when the whole file was written.
 // A non-null pCancel is cleared first.

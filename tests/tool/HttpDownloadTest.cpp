@@ -21,7 +21,7 @@ std::mutex g_eventLock;
 std::vector<Event> g_events;
 DWORD g_lastUserData = 0;
 
-void RecordEvent(int code, int first, int second, DWORD userData)
+void RecordEvent(int code, int first, int second, DWORD_PTR userData)
 {
     std::lock_guard<std::mutex> lock(g_eventLock);
     g_events.push_back({code, first, second});
