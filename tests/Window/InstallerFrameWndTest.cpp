@@ -1,0 +1,296 @@
+#include "Window/InstallerFrameWnd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "TestSupport.h"
+#include "Window/UserDialogs.h"
+#include "ui/control/Edit.h"
+#include "ui/control/Option.h"
+#include "ui/control/Progress.h"
+#include "ui/control/TabLayout.h"
+
+using namespace Veneer;
+
+namespace {
+
+// Answers the frame's dialogs and records what they showed.
+class ScriptedDialogs final : public IUserDialogs {
+public:
+    struct Message {
+        std::wstring text, caption;
+        UINT flags;
+    };
+    std::vector<Message> messages;
+    std::vector<std::wstring> pickerTitles;
+    int answer = IDNO;
+    std::wstring folder;
+
+    int ShowMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override
+    {
+        messages.push_back({text, caption, flags});
+        return answer;
+    }
+    bool BrowseForFolder(HWND, const std::wstring& title, std::wstring& chosen) override
+    {
+        pickerTitles.push_back(title);
+        if (folder.empty()) return false;
+        chosen = folder;
+        return true;
+    }
+};
+
+void Pump(DWORD milliseconds = 50)
+{
+    DWORD end = GetTickCount() + milliseconds;
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() < end);
+}
+
+class FrameTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+        frame_.SetDialogs(&dialogs_);
+        ASSERT_NE(nullptr, frame_.Open(nullptr, L"", 0x96C80000, 0));
+        Pump();
+    }
+    void TearDown() override
+    {
+        if (IsWindow(frame_.GetHWND())) DestroyWindow(frame_.GetHWND());
+        Pump();
+    }
+
+    template <typename T = CControlUI>
+    T* Named(const wchar_t* name)
+    {
+        return dynamic_cast<T*>(frame_.Manager().ControlNamed(name));
+    }
+    int ClientHeight()
+    {
+        RECT rect{};
+        GetClientRect(frame_.GetHWND(), &rect);
+        return rect.bottom - rect.top;
+    }
+    std::wstring Text(const wchar_t* key) { return frame_.GetLanguage().GetText(key); }
+
+    ScriptedDialogs dialogs_;
+    CInstallerFrameWnd frame_;
+};
+
+TEST_F(FrameTest, OpensOnTheHomePageWithTheLicenceTickedAndTheFolderReadOnly)
+{
+    EXPECT_EQ(kWindow_Init, frame_.GetWindowState());
+    EXPECT_EQ(0, Named<CTabLayoutUI>(L"switch")->GetSelectedIndex());
+    EXPECT_FALSE(Named(L"btn_start")->IsVisible());
+    EXPECT_TRUE(Named<CCheckBoxUI>(L"chk_agree")->IsSelected());
+    EXPECT_TRUE(Named(L"btn_install")->IsEnabled());
+    EXPECT_FALSE(Named<CCheckBoxUI>(L"chk_fold")->IsSelected());
+    EXPECT_FALSE(Named(L"bottomLayout")->IsVisible());
+    auto* edit = Named<CEditUI>(L"edit_path");
+    EXPECT_TRUE(edit->IsReadOnly());
+    EXPECT_EQ(frame_.GetInstallPath(), std::wstring(edit->GetText().GetData()));
+    wchar_t title[128] = {};
+    GetWindowTextW(frame_.GetHWND(), title, 128);
+    EXPECT_EQ(Text(L"STR_MESSAGEBOX_TITLE"), title);
+    EXPECT_EQ(L"Vantelo Pexar Setup", std::wstring(title));
+    EXPECT_EQ(Text(L"STR_INSTALL"), std::wstring(Named(L"btn_install")->GetText().GetData()));
+}
+
+TEST_F(FrameTest, UntickingTheLicenceDisablesInstall)
+{
+    auto* agree = Named<CCheckBoxUI>(L"chk_agree");
+    agree->SetSelected(false);
+    Pump();
+    EXPECT_FALSE(Named(L"btn_install")->IsEnabled());
+    agree->SetSelected(true);
+    Pump();
+    EXPECT_TRUE(Named(L"btn_install")->IsEnabled());
+}
+
+TEST_F(FrameTest, FoldingMakesTheWindowSeventyFivePixelsTallerAndShorter)
+{
+    int folded = ClientHeight();
+    Named<CCheckBoxUI>(L"chk_fold")->SetSelected(true);
+    Pump();
+    EXPECT_EQ(folded + 75, ClientHeight());
+    EXPECT_TRUE(Named(L"bottomLayout")->IsVisible());
+    Named<CCheckBoxUI>(L"chk_fold")->SetSelected(false);
+    Pump();
+    EXPECT_EQ(folded, ClientHeight());
+    EXPECT_FALSE(Named(L"bottomLayout")->IsVisible());
+}
+
+TEST_F(FrameTest, AFolderWhoseParentIsMissingShowsTheRedTipAndOpensThePathRow)
+{
+    Named(L"edit_path")->SetText(L"Q:\\missing\\deeper\\");
+    frame_.OnClickInstall();
+    Pump();
+    EXPECT_EQ(kWindow_Init, frame_.GetWindowState());
+    CControlUI* tip = Named(L"label_tip");
+    EXPECT_TRUE(tip->IsVisible());
+    EXPECT_EQ(Text(L"STR_PATH_INVALID"), std::wstring(tip->GetText().GetData()));
+    EXPECT_TRUE(Named<CCheckBoxUI>(L"chk_fold")->IsSelected());
+    EXPECT_TRUE(Named(L"bottomLayout")->IsVisible());
+    // Choosing another folder clears the tip.
+    dialogs_.folder = L"C:\\Chosen";
+    UiNotify click;
+    click.type = L"click";
+    click.sender = Named(L"btn_browse");
+    frame_.HandleClick(click);
+    Pump();
+    EXPECT_FALSE(tip->IsVisible());
+    EXPECT_EQ(L"C:\\Chosen", std::wstring(Named(L"edit_path")->GetText().GetData()));
+}
+
+TEST_F(FrameTest, FocusOnThePathFieldOpensThePickerAndMovesTheFocusToBrowse)
+{
+    dialogs_.folder = L"C:\\Picked";
+    Named<CCheckBoxUI>(L"chk_fold")->SetSelected(true);  // the path row is reachable only unfolded
+    Pump();
+    Named(L"edit_path")->RequestFocus();
+    Pump(200);
+    ASSERT_EQ(1u, dialogs_.pickerTitles.size());
+    EXPECT_EQ(Text(L"STR_SELECT_FOLDER"), dialogs_.pickerTitles[0]);
+    EXPECT_EQ(L"C:\\Picked", std::wstring(Named(L"edit_path")->GetText().GetData()));
+    CControlUI* focused = frame_.Manager().FocusedControl();
+    EXPECT_EQ(Named(L"btn_browse"), focused) << (focused ? ToUtf8(focused->GetName().GetData()) : "none");
+}
+
+TEST_F(FrameTest, ClosingAsksAtHomeAndWhileWorkingButNotWhenFinished)
+{
+    dialogs_.answer = IDNO;
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    ASSERT_EQ(1u, dialogs_.messages.size());
+    EXPECT_EQ(Text(L"STR_CLOSE_TIP1"), dialogs_.messages[0].text);
+    EXPECT_EQ(Text(L"STR_MESSAGEBOX_TITLE"), dialogs_.messages[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), dialogs_.messages[0].flags);
+    EXPECT_TRUE(IsWindow(frame_.GetHWND())) << "No keeps the window";
+
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    ASSERT_EQ(2u, dialogs_.messages.size());
+    EXPECT_EQ(Text(L"STR_CLOSE_TIP2"), dialogs_.messages[1].text);
+
+    // The install flow's own close request is never confirmed.
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, CInstallerFrameWnd::kCloseRequest, 0);
+    EXPECT_EQ(2u, dialogs_.messages.size());
+    EXPECT_FALSE(IsWindow(frame_.GetHWND()));
+}
+
+TEST_F(FrameTest, ClosingAfterTheInstallationAsksNothing)
+{
+    frame_.UpdateWindowSate(kWindow_Finish);
+    EXPECT_TRUE(Named(L"btn_start")->IsVisible());
+    EXPECT_FALSE(Named(L"btn_install")->IsVisible());
+    EXPECT_FALSE(Named(L"customLayout")->IsVisible());
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_FALSE(IsWindow(frame_.GetHWND()));
+}
+
+TEST_F(FrameTest, YesClosesFromHome)
+{
+    dialogs_.answer = IDYES;
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(1u, dialogs_.messages.size());
+    EXPECT_FALSE(IsWindow(frame_.GetHWND()));
+}
+
+TEST_F(FrameTest, DownloadingShowsTheBannerPageAndRotatesThePictures)
+{
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    EXPECT_EQ(1, Named<CTabLayoutUI>(L"switch")->GetSelectedIndex());
+    CControlUI* banner = Named(L"banner");
+    std::wstring first = banner->GetBackImage();
+    EXPECT_NE(std::wstring::npos, first.find(L"pr_1.png"));
+    // Tick until the last picture, then one tick keeps it and the next starts again.
+    std::wstring seen;
+    for (int i = 0; i < 8 && seen.find(L"pr_5.png") == std::wstring::npos; ++i) {
+        frame_.HandleTimer(CInstallerFrameWnd::kBannerTimer);
+        seen = banner->GetBackImage();
+    }
+    ASSERT_NE(std::wstring::npos, seen.find(L"pr_5.png"));
+    frame_.HandleTimer(CInstallerFrameWnd::kBannerTimer);
+    EXPECT_EQ(seen, std::wstring(banner->GetBackImage())) << "the reset tick changes nothing";
+    frame_.HandleTimer(CInstallerFrameWnd::kBannerTimer);
+    EXPECT_NE(std::wstring::npos, std::wstring(banner->GetBackImage()).find(L"pr_1.png"));
+}
+
+TEST_F(FrameTest, ProgressShowsOnTheBarAndTheLabel)
+{
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    frame_.SetProgress(85);
+    EXPECT_EQ(85, Named<CProgressUI>(L"progress_download")->GetValue());
+    EXPECT_EQ(L"85 %", std::wstring(Named(L"label_progress")->GetText().GetData()));
+}
+
+TEST_F(FrameTest, DownloadEventsAreCoalescedOntoTheUiThreadAndCreepAfterARetry)
+{
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    auto user = reinterpret_cast<DWORD_PTR>(&frame_);
+    CInstallerFrameWnd::OnDownloadEvent(2, 500, 1000, user);
+    CInstallerFrameWnd::OnDownloadEvent(2, 600, 1000, user);
+    EXPECT_EQ(0, Named<CProgressUI>(L"progress_download")->GetValue()) << "nothing is touched off the queue";
+    Pump();
+    EXPECT_EQ(42, Named<CProgressUI>(L"progress_download")->GetValue()) << "the latest value wins";
+    // A retry starts counting again: the bar does not move back.
+    CInstallerFrameWnd::OnDownloadEvent(2, 100, 1000, user);
+    Pump();
+    EXPECT_EQ(42, Named<CProgressUI>(L"progress_download")->GetValue());
+    CInstallerFrameWnd::OnDownloadEvent(2, 50, 0, user);  // unknown total: no division by zero
+    Pump();
+    EXPECT_EQ(0, Named<CProgressUI>(L"progress_download")->GetValue());
+}
+
+TEST_F(FrameTest, TheProgressFileMapsIntoTheInstallerShare)
+{
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    std::wstring progress = frame_.GetWorkDir() + L"temp.progress";
+    ASSERT_TRUE(WriteFileBytes(progress, "42"));
+    frame_.HandleTimer(CInstallerFrameWnd::kProgressFileTimer);
+    EXPECT_EQ(L"82 %", std::wstring(Named(L"label_progress")->GetText().GetData()));
+    ASSERT_TRUE(WriteFileBytes(progress, "nonsense"));
+    frame_.HandleTimer(CInstallerFrameWnd::kProgressFileTimer);
+    EXPECT_EQ(L"70 %", std::wstring(Named(L"label_progress")->GetText().GetData()));
+    DeleteFileW(progress.c_str());
+}
+
+TEST(FrameEntry, ASecondCopyExitsAtOnceWithMinusOne)
+{
+    std::wstring installer = HostPathToWindows(VANTELO_INSTALLER_EXE);
+    std::wstring name = installer.substr(installer.rfind(L'\\') + 1);
+    name.resize(name.rfind(L'.'));
+    HANDLE first = CreateMutexW(nullptr, FALSE, name.c_str());
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(-1, RunAndWait(installer, L"", 30000));
+    CloseHandle(first);
+}
+
+class FrameRightToLeft : public FrameTest {};
+
+TEST_F(FrameRightToLeft, ArabicMirrorsTheBarAndRightAlignsTheBoxes)
+{
+    if (!getenv("VANTELO_EXPECT_RTL")) GTEST_SKIP() << "run through the frame-arabic ctest entry";
+    EXPECT_TRUE(frame_.GetLanguage().IsRightToLeft());
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    frame_.SetProgress(30);
+    EXPECT_EQ(70, Named<CProgressUI>(L"progress_download")->GetValue());
+    EXPECT_EQ(L"30 %", std::wstring(Named(L"label_progress")->GetText().GetData()));
+    dialogs_.answer = IDNO;
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    ASSERT_EQ(1u, dialogs_.messages.size());
+    EXPECT_EQ(0x190024u, dialogs_.messages[0].flags);
+}
+
+}  // namespace
