@@ -11,8 +11,12 @@
 #
 # vantelo_add_product_resources(<target> [TEST_DATA])
 #   The language archive (RT_RCDATA 105) and the domain text (RT_RCDATA 106) of
-#   VANTELO_PRODUCT_DIR; TEST_DATA takes the archive whose addresses point at the
-#   project's own test servers on this machine.
+#   VANTELO_PRODUCT_DIR, and its analytics collection address; TEST_DATA takes the
+#   archive and the collection address of the project's own test servers on this
+#   machine (tests/data/product-test).
+#
+# vantelo_add_collect_url(<target> <analytics.ini>)
+#   CGA::ConfiguredCollectUrl for <target>: the file's CollectUrl compiled in.
 #
 # vantelo_add_skin_resource(<target>)
 #   The window skin packed from VANTELO_PRODUCT_DIR/skin, as resource ZIPRES 104.
@@ -112,14 +116,30 @@ function(vantelo_add_product_resources target)
     set(archive ${VANTELO_LANGUAGE_ARCHIVE_TEST})
     set(packer vantelo_language_archive_test)
     set(name product-test)
+    set(analytics ${CMAKE_SOURCE_DIR}/tests/data/product-test/analytics.ini)
   else()
     set(archive ${VANTELO_LANGUAGE_ARCHIVE})
     set(packer vantelo_language_archive)
     set(name product)
+    set(analytics ${VANTELO_PRODUCT_DIR}/analytics.ini)
   endif()
   vantelo_add_resources(${target} NAME ${name}
     RESOURCES 105 RCDATA ${archive} 106 RCDATA ${VANTELO_DOMAIN_FILE}
     DEPENDS ${packer})
+  vantelo_add_collect_url(${target} ${analytics})
+endfunction()
+
+function(vantelo_add_collect_url target ini)
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ini})
+  file(STRINGS ${ini} collect_line REGEX "^CollectUrl=")
+  string(REGEX REPLACE "^CollectUrl=" "" url "${collect_line}")
+  if(NOT url MATCHES "^https?://[^\"\\\\]+$")
+    message(FATAL_ERROR "${ini}: CollectUrl must hold one http(s) address")
+  endif()
+  string(MD5 key ${ini})
+  set(source ${CMAKE_BINARY_DIR}/generated/collect-url/${key}.cpp)
+  configure_file(${CMAKE_SOURCE_DIR}/src/common/GACollectUrl.cpp.in ${source} @ONLY)
+  target_sources(${target} PRIVATE ${source})
 endfunction()
 
 # The window skin (product/skin) as resource ZIPRES 104.

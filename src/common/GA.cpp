@@ -1,6 +1,5 @@
 #include "common/GA.h"
 
-#include "common/GAConfig.h"
 #include "common/GAJson.h"
 #include "http/HttpInterface.h"
 #include "http/HttpText.h"
@@ -143,4 +142,3 @@ std::wstring CGA::LoadClientGuid()
     return {};
 }
 
-std::wstring CGA::ConfiguredCollectUrl() { return VANTELO_GA_COLLECT_URL; }
