@@ -9,8 +9,9 @@ Usage: pack-zip.py --output OUT.zip --root DIR [--url-hosts MAP] [ENTRY ...]
   ENTRY     a file or folder relative to DIR (default: everything in DIR)
   --url-hosts MAP
             rewrites the addresses in every UrlInfo.ini (UTF-16LE with byte-order
-            mark): each line of MAP is "<shipped prefix> <replacement prefix>";
-            blank lines and lines starting with # are skipped
+            mark): each line of MAP is "<shipped prefix> <replacement prefix>", or
+            "+ KEY=VALUE" for a key added to every UrlInfo.ini; blank lines and
+            lines starting with # are skipped
 """
 import argparse
 import os
@@ -23,17 +24,22 @@ URL_FILE = 'UrlInfo.ini'
 
 def read_host_map(path):
     pairs = []
+    added = []
     with open(path, encoding='utf-8') as f:
         for line in f:
             line = line.strip()
             if not line or line.startswith('#'):
                 continue
+            if line.startswith('+'):
+                added.append(line[1:].strip())
+                continue
             shipped, replacement = line.split()
             pairs.append((shipped, replacement))
-    return pairs
+    return pairs, added
 
 
-def rewrite_urls(data, pairs, member):
+def rewrite_urls(data, host_map, member):
+    pairs, added = host_map
     if not data.startswith(b'\xff\xfe'):
         sys.exit('pack-zip: %s is not UTF-16LE with a byte-order mark' % member)
     text = data[2:].decode('utf-16-le')
@@ -45,6 +51,10 @@ def rewrite_urls(data, pairs, member):
                 value = replacement + value[len(shipped):]
                 break
         lines.append(key + sep + value)
+    # The files hold the [URL] section alone: new keys go after its last line.
+    while lines and not lines[-1]:
+        lines.pop()
+    lines += added + ['']
     return b'\xff\xfe' + '\r\n'.join(lines).encode('utf-16-le')
 
 
@@ -80,7 +90,7 @@ def main():
     parser.add_argument('entries', nargs='*')
     args = parser.parse_args()
 
-    pairs = read_host_map(args.url_hosts) if args.url_hosts else []
+    host_map = read_host_map(args.url_hosts) if args.url_hosts else None
     entries = args.entries or sorted(os.listdir(args.root))
     temporary = args.output + '.tmp'
     with zipfile.ZipFile(temporary, 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
@@ -93,8 +103,8 @@ def main():
                 continue
             with open(os.path.join(args.root, name), 'rb') as f:
                 data = f.read()
-            if pairs and os.path.basename(name) == URL_FILE:
-                data = rewrite_urls(data, pairs, name)
+            if host_map and os.path.basename(name) == URL_FILE:
+                data = rewrite_urls(data, host_map, name)
             info.external_attr = 0o100644 << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(info, data)
