@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""The demo: the local services, a virtual display when there is none, and the local
+build of the installer under Wine. Without --auto the user clicks through it; with
+--auto it ticks the licence box, clicks Install, waits, clicks Start Now, keeps a
+screenshot of each state and prints a summary. Exits non-zero when the installation
+did not complete."""
+import argparse
+import json
+import os
+import re
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import session as e2e  # noqa: E402
+
+
+def summary(run, started, clicked, finished, product_started):
+    served = run.served_installer()
+    requests = run.requests()
+    gets = [r for r in requests if r["method"] == "GET" and r["path"].startswith("/files/")]
+    heads = [r for r in requests if r["method"] == "HEAD" and r["path"].startswith("/files/")]
+    redirects = [r for r in requests if r["path"].startswith("/redirect")]
+    pages = [r["path"] for r in requests if r["path"].startswith("/producturl")]
+    download_end = run.log_time("HttpDownloadEnd")
+    install_click = run.log_time("OnClickInstall")
+    seconds = (download_end - install_click) if download_end and install_click else None
+    files = []
+    for folder, _, names in os.walk(run.product):
+        for name in names:
+            path = os.path.join(folder, name)
+            files.append("%s (%d bytes)" % (os.path.relpath(path, run.programs), os.path.getsize(path)))
+    lines = ["", "==== summary ===="]
+    lines.append("installer served: %d bytes, sha256 %s" % (served["size"], served["sha256"]))
+    if seconds:
+        lines.append("download: %.1f s, %.2f MiB/s (%d bytes/s per connection limit)"
+                     % (seconds, served["size"] / seconds / (1 << 20), run.rate))
+    lines.append("redirect queries: %d; size queries (HEAD): %d" % (len(redirects), len(heads)))
+    lines.append("segments: %d ranged GETs answered %s" % (len(gets), sorted({r["status"] for r in gets})))
+    for r in gets:
+        lines.append("    %s %s" % (r["status"], r.get("range") or "-"))
+    # The two back-ends look alike on the wire; the log names the failed attempts and
+    # the failure counters that steer the next one (no failure: WinHTTP first).
+    retries = re.findall(r"Request fail,  retry (\d+)...\(WinHttp fail:(\d+), Internet fail:(\d+)\)", run.log_text())
+    if retries:
+        last = retries[-1]
+        lines.append("back-ends: %d failed attempts retried; failure counters WinHTTP %s, WinINet %s"
+                     % (len(retries), last[1], last[2]))
+    else:
+        lines.append("back-ends: WinHTTP for every segment (no attempt failed, so none fell back to WinINet)")
+    events = run.events()
+    lines.append("analytics events received: %d" % len(events))
+    for event in events:
+        try:
+            name = json.loads(event["body"])["events"][0]["name"]
+        except (ValueError, KeyError, IndexError):
+            name = "?"
+        lines.append("    %s" % name)
+    lines.append("pages asked for: %s" % (", ".join(pages) or "none (no browser in this Wine prefix)"))
+    lines.append("files installed: %d" % len(files))
+    for f in files:
+        lines.append("    " + f)
+    lines.append("product started: %s" % ("yes" if product_started else "no"))
+    lines.append("total: %.1f s from start to Start Now" % (finished - started))
+    lines.append("screenshots in %s:" % run.out)
+    for shot in run.shots:
+        lines.append("    " + os.path.basename(shot))
+    return "\n".join(lines)
+
+
+def run_auto(run):
+    started = time.time()
+    run.clean_product()
+    run.launch()
+    run.screenshot("home")
+    run.click("agree")
+    run.screenshot("licence-unticked")
+    run.click("agree")
+    run.screenshot("licence-ticked")
+    clicked = time.time()
+    run.click("install")
+    run.wait_log("UpdateWindowSate:kWindow_Downloading", 30)
+    run.wait_for(lambda: run.log_time("HttpDownload") or True, 1, "")
+    time.sleep(min(3.0, max(1.0, run.pad / max(run.rate * 5, 1) / 3)))
+    run.screenshot("downloading")
+    run.wait_log("UpdateWindowSate:kWindow_Installing", 600)
+    time.sleep(1.6)
+    run.screenshot("installing")
+    run.wait_log("UpdateWindowSate:kWindow_Finish", 120)
+    time.sleep(1.0)
+    run.screenshot("finished")
+    run.click("start")
+    run.wait_exit(30)
+    product = run.wait_for(lambda: run.product_windows(), 30, "the product window")
+    time.sleep(1.0)
+    run.screenshot("product-started")
+    finished = time.time()
+    print(summary(run, started, clicked, finished, bool(product)))
+    return 0 if os.path.exists(os.path.join(run.product, "Pexar.exe")) and product else 1
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--auto", action="store_true")
+    parser.add_argument("--build", default=os.path.join(e2e.ROOT, "build", "i686"))
+    parser.add_argument("--out", default=os.path.join(e2e.ROOT, "build", "demo"))
+    parser.add_argument("--pad", type=int, default=64 << 20)
+    parser.add_argument("--rate", type=int, default=2 << 20)
+    args = parser.parse_args()
+    env = {"VANTELO_PEXAR_SECONDS": "5"} if args.auto else {}
+    run = e2e.Session(args.build, args.out, pad=args.pad, rate=args.rate, env=env)
+    try:
+        run.start()
+        if args.auto:
+            return run_auto(run)
+        run.launch()
+        print("The installer is on display %s; close it to end the demo." % run.display)
+        run.installer.wait()
+        return 0
+    except e2e.SessionError as error:
+        try:
+            run.screenshot("failure")
+        except Exception:
+            pass
+        print("demo: %s" % error, file=sys.stderr)
+        print("installer log: %s" % run.log_path(), file=sys.stderr)
+        return 1
+    finally:
+        run.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,289 @@
+"""One run of the real installer under Wine against the local services, driven as a
+user would: clicks on the window's known layout with xdotool, real message boxes
+answered with the keyboard, screenshots of the screen.
+
+Used by tools/demo and by the end-to-end tests (tests/e2e). Every process a session
+starts (virtual display, servers, the installer) is stopped by its own id.
+"""
+import glob
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TITLE = "Vantelo Pexar Setup"
+PRODUCT_TITLE = "Vantelo Pexar - sample product"
+WINDOW_SIZE = (650, 360)
+# Window-relative points of the skin's controls (product/skin/*.xml: a 650 x 360
+# window with a 1-pixel inset).
+POINTS = {
+    "agree": (30, 330),
+    "install": (325, 238),
+    "start": (325, 238),
+    "close": (629, 17),
+    "minimize": (589, 17),
+    "hide": (573, 310),
+    "fold": (600, 330),
+}
+ENGINE = "vantelo-download.tmp"
+
+
+class SessionError(Exception):
+    pass
+
+
+class Session:
+    def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print):
+        self.build = os.path.abspath(build)
+        self.out = os.path.abspath(out)
+        self.pad = pad
+        self.rate = rate
+        self.setup_ms = setup_ms
+        self.extra_env = dict(env or {})
+        self.log = log
+        self.prefix = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
+        self.state = os.path.join(self.out, "servers")
+        self.processes = []
+        self.display = os.environ.get("DISPLAY", "")
+        self.installer = None
+        self.shots = []
+        self.window = None
+        drive = os.path.join(self.prefix, "drive_c")
+        programs = os.path.join(drive, "Program Files (x86)")
+        if not os.path.isdir(programs):
+            programs = os.path.join(drive, "Program Files")
+        self.programs = programs
+        self.work = os.path.join(programs, "vantelo_down", "VanteloSetupLocal")
+        self.product = os.path.join(programs, "Vantelo", "Vantelo Pexar")
+
+    # ---- processes ---------------------------------------------------------------
+
+    def spawn(self, args, output, env=None):
+        with open(output, "ab") as sink:
+            process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=sink, stderr=subprocess.STDOUT,
+                                       env=env, start_new_session=True)
+        self.processes.append(process)
+        return process
+
+    def start(self):
+        os.makedirs(self.out, exist_ok=True)
+        if not self.display:
+            self.start_display()
+        self.start_servers()
+
+    def start_display(self):
+        read, write = os.pipe()
+        with open(os.path.join(self.out, "xvfb.out"), "ab") as sink:
+            process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
+                                        "-nolisten", "tcp"], pass_fds=(write,), stdin=subprocess.DEVNULL,
+                                       stdout=sink, stderr=subprocess.STDOUT, start_new_session=True)
+        os.close(write)
+        self.processes.append(process)
+        number = b""
+        with os.fdopen(read, "rb") as f:
+            number = f.readline().strip()
+        if not number:
+            raise SessionError("Xvfb did not start")
+        self.display = ":" + number.decode()
+        self.log("virtual display %s (Xvfb pid %d)" % (self.display, process.pid))
+
+    def start_servers(self):
+        if os.path.isdir(self.state):
+            shutil.rmtree(self.state)
+        os.makedirs(self.state)
+        ca = os.path.join(ROOT, "build", "ca")
+        process = self.spawn(["python3", os.path.join(ROOT, "tools", "e2e", "servers.py"), "--state", self.state,
+                              "--installer", os.path.join(self.build, "tools", "sample-product", "SampleSetup.exe"),
+                              "--pad", str(self.pad), "--rate", str(self.rate),
+                              "--cert", os.path.join(ca, "server.pem"), "--key", os.path.join(ca, "server.key")],
+                             os.path.join(self.out, "servers.out"))
+        self.wait_for(lambda: os.path.exists(os.path.join(self.state, "ready")) or process.poll() is not None, 120,
+                      "the local servers")
+        if process.poll() is not None:
+            raise SessionError("the local servers did not start: see %s" % os.path.join(self.out, "servers.out"))
+        self.log("servers: https://localhost:48443 (download, collector), http://127.0.0.1:48080 "
+                 "(redirect, pages), pid %d" % process.pid)
+
+    def wine_env(self):
+        env = dict(os.environ)
+        env.update({"DISPLAY": self.display, "WINEPREFIX": self.prefix, "WINEDEBUG": "-all",
+                    "WINEDLLOVERRIDES": "mscoree,mshtml=", "VANTELO_SAMPLE_SETUP_MS": str(self.setup_ms)})
+        env.update(self.extra_env)
+        return env
+
+    def run_wine(self, program, output_name, env=None):
+        return self.spawn([os.path.join(ROOT, "tools", "wine-run"), program],
+                          os.path.join(self.out, output_name), env or self.wine_env())
+
+    def launch(self, env=None):
+        exe = os.path.join(self.build, "src", "Window", "VanteloSetupLocal.exe")
+        self.log_offset = self.log_size()
+        self.installer = self.run_wine(exe, "installer.out", env)
+        self.window = self.wait_for(self.main_window, 90, "the installer window")
+        self.log("installer started (pid %d), window %s" % (self.installer.pid, self.window))
+        time.sleep(1.0)  # the first paint
+        return self.installer
+
+    def stop(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                try:
+                    os.kill(process.pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+        for process in reversed(self.processes):
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                os.kill(process.pid, signal.SIGKILL)
+                process.wait()
+        self.processes = []
+
+    # ---- the screen ----------------------------------------------------------------
+
+    def xdotool(self, *args, check=True):
+        result = subprocess.run(["xdotool"] + list(args), capture_output=True, text=True,
+                                env=dict(os.environ, DISPLAY=self.display))
+        if check and result.returncode != 0 and "search" not in args[0]:
+            raise SessionError("xdotool %s: %s" % (" ".join(args), result.stderr.strip()))
+        return result.stdout
+
+    def windows(self, name):
+        found = []
+        for window in self.xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(name), check=False).split():
+            geometry = self.xdotool("getwindowgeometry", "--shell", window, check=False)
+            values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+            if "WIDTH" in values:
+                found.append((window, int(values["X"]), int(values["Y"]), int(values["WIDTH"]),
+                              int(values["HEIGHT"])))
+        return found
+
+    def main_window(self):
+        for window, _, _, width, _ in self.windows(TITLE):
+            if width == WINDOW_SIZE[0]:
+                return window
+        return None
+
+    def message_box(self):
+        """The installer's message box on screen: (window, text of its caption) or None."""
+        for window, _, _, width, _ in self.windows(TITLE):
+            if width != WINDOW_SIZE[0]:
+                return window
+        return None
+
+    def product_windows(self):
+        return [w[0] for w in self.windows(PRODUCT_TITLE)]
+
+    def click(self, point):
+        x, y = POINTS[point]
+        self.xdotool("mousemove", "--window", self.window, str(x), str(y))
+        time.sleep(0.2)
+        self.xdotool("click", "1")
+        time.sleep(0.4)
+
+    def answer(self, key, timeout=60):
+        """Waits for a message box and presses KEY in it (Return, Escape or a button's letter)."""
+        box = self.wait_for(self.message_box, timeout, "a message box")
+        time.sleep(0.5)
+        self.xdotool("windowactivate", "--sync", box, check=False)
+        self.xdotool("windowfocus", "--sync", box, check=False)
+        self.xdotool("key", "--window", box, key)
+        self.wait_for(lambda: self.message_box() != box, 15, "the message box to close")
+        time.sleep(0.3)
+
+    def screenshot(self, name):
+        path = os.path.join(self.out, "%02d-%s.png" % (len(self.shots) + 1, name))
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
+                       capture_output=True)
+        self.shots.append(path)
+        return path
+
+    # ---- what the installer left ----------------------------------------------------
+
+    def log_path(self):
+        return os.path.join(self.work, "Log", "vantelo_down.log")
+
+    def log_size(self):
+        try:
+            return os.path.getsize(self.log_path())
+        except OSError:
+            return 0
+
+    def log_text(self):
+        try:
+            with open(self.log_path(), "rb") as f:
+                f.seek(self.log_offset)
+                return f.read().decode("utf-8", "replace")
+        except OSError:
+            return ""
+
+    def log_time(self, line_text):
+        """Seconds since the epoch of the first log line of this run holding LINE_TEXT."""
+        for line in self.log_text().splitlines():
+            if line_text in line:
+                match = re.match(r"\s*(\d+-\d+-\d+ \d+:\d+:\d+),(\d+)", line)
+                if match:
+                    return time.mktime(time.strptime(match.group(1), "%Y-%m-%d %H:%M:%S")) + \
+                        int(match.group(2)) / 1000.0
+        return None
+
+    def wait_log(self, line_text, timeout):
+        return self.wait_for(lambda: self.log_time(line_text), timeout, "the log line %r" % line_text)
+
+    def requests(self):
+        records = []
+        try:
+            with open(os.path.join(self.state, "requests.log")) as f:
+                for line in f:
+                    records.append(json.loads(line))
+        except FileNotFoundError:
+            pass
+        return records
+
+    def events(self):
+        records = []
+        for path in sorted(glob.glob(os.path.join(self.state, "events", "*.json"))):
+            with open(path) as f:
+                records.append(json.load(f))
+        return records
+
+    def served_installer(self):
+        with open(os.path.join(self.state, "installer.json")) as f:
+            return json.load(f)
+
+    def clean_product(self):
+        for folder in (self.product, os.path.dirname(self.product)):
+            if os.path.isdir(folder) and folder.endswith("Vantelo Pexar"):
+                shutil.rmtree(folder)
+
+    # ---- helpers ---------------------------------------------------------------------
+
+    def wait_for(self, probe, timeout, what):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = probe()
+            if value:
+                return value
+            if self.installer is not None and self.installer.poll() is not None and "exit" not in what:
+                # A closed installer answers no more probes.
+                value = probe()
+                if value:
+                    return value
+                raise SessionError("the installer ended (code %s) while waiting for %s"
+                                   % (self.exit_code(), what))
+            if time.monotonic() > deadline:
+                raise SessionError("timed out after %d s waiting for %s" % (timeout, what))
+            time.sleep(0.2)
+
+    def exit_code(self):
+        code = self.installer.poll() if self.installer else None
+        # Wine reports the Windows exit code modulo 256.
+        return None if code is None else (code - 256 if code > 127 else code)
+
+    def wait_exit(self, timeout=30):
+        self.wait_for(lambda: self.installer.poll() is not None, timeout, "the installer to exit")
+        return self.exit_code()
