@@ -189,9 +189,11 @@ class Session:
         """Waits for a message box and presses KEY in it (Return, Escape or a button's letter)."""
         box = self.wait_for(self.message_box, timeout, "a message box")
         time.sleep(0.5)
+        # Real key presses (XTEST) into the focused box: Wine drops synthetic events
+        # sent to a window that does not have the focus.
         self.xdotool("windowactivate", "--sync", box, check=False)
         self.xdotool("windowfocus", "--sync", box, check=False)
-        self.xdotool("key", "--window", box, key)
+        self.xdotool("key", key)
         self.wait_for(lambda: self.message_box() != box, 15, "the message box to close")
         time.sleep(0.3)
 
