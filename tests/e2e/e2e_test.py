@@ -49,8 +49,8 @@ def tearDownModule():
 class InstallerCase(unittest.TestCase):
     def setUp(self):
         run = RUN
-        run.wait_for(lambda: not run.product_windows() or None, 20, "earlier product windows to close") \
-            if run.product_windows() else None
+        if run.product_windows():
+            run.wait_for(lambda: not run.product_windows(), 20, "earlier product windows to close", False)
         run.clean_product()
         for name in ("vantelo-download.exe", "temp.progress"):
             path = os.path.join(run.work, name)
@@ -68,7 +68,7 @@ class InstallerCase(unittest.TestCase):
             os.kill(run.installer.pid, 9)
             run.installer.wait(10)
             run.installer = None
-            run.wait_for(lambda: run.main_window() is None, 20, "the installer window to go")
+            run.wait_for(lambda: run.main_window() is None, 20, "the installer window to go", False)
 
     def shot(self, state):
         RUN.screenshot("%s-%s" % (self.id().split(".")[-1].replace("test_", ""), state))
@@ -149,7 +149,7 @@ class HappyPath(InstallerCase):
 
         run.click("start")
         self.assertEqual(run.wait_exit(30), 0)
-        run.wait_for(run.product_windows, 30, "the product window")
+        run.wait_for(run.product_windows, 30, "the product window", False)
         self.shot("product-started")
 
 
@@ -239,7 +239,7 @@ class Window(InstallerCase):
         RUN.answer("y")
         self.assertEqual(RUN.wait_exit(20), 0)
 
-    def test_hide_minimises_and_the_finish_shows_the_window_again(self):
+    def test_hide_minimises_until_the_user_restores(self):
         RUN.launch()
         RUN.click("install")
         RUN.wait_log("UpdateWindowSate:kWindow_Downloading", 30)
@@ -248,9 +248,10 @@ class Window(InstallerCase):
         RUN.wait_for(lambda: RUN.main_window() is None, 10, "the window to be minimised")
         self.shot("hidden")
         RUN.wait_log("UpdateWindowSate:kWindow_Finish", 120)
-        RUN.wait_for(RUN.main_window, 10, "the window to come back")
-        RUN.click("close")
-        self.assertEqual(RUN.wait_exit(20), 0)
+        # Only a window hidden entirely is shown again at the finish.
+        time.sleep(1.0)
+        self.assertIsNone(RUN.main_window())
+        self.assertTrue(os.path.isfile(os.path.join(RUN.product, "Pexar.exe")))
 
     def test_arabic_is_laid_out_right_to_left(self):
         env = RUN.wine_env()
@@ -268,14 +269,13 @@ class Window(InstallerCase):
         self.assertTrue(filled, "no filled part of the bar found")
         self.assertGreater(filled[0], 100)
         self.assertGreater(filled[-1], 560)
-        RUN.click("minimize")
         os.kill(RUN.installer.pid, 15)
         RUN.installer.wait(10)
 
 
 def bar_row(path, run):
     """The pixels of the window's progress bar row (window y 327)."""
-    _, x, y, width, _ = [w for w in run.windows(e2e.TITLE) if w[3] == e2e.WINDOW_SIZE[0]][0]
+    _, x, y, width, _ = [w for w in run.windows(e2e.PROGRAM) if w[3] == e2e.WINDOW_SIZE[0]][0]
     out = subprocess.run(["convert", path, "-crop", "%dx1+%d+%d" % (width, x, y + 327), "txt:-"],
                          capture_output=True, text=True, check=True).stdout
     row = []

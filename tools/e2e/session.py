@@ -15,8 +15,8 @@ import subprocess
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-TITLE = "Vantelo Pexar Setup"
-PRODUCT_TITLE = "Vantelo Pexar - sample product"
+PROGRAM = "VanteloSetupLocal.exe"
+PRODUCT = "Pexar.exe"
 WINDOW_SIZE = (650, 360)
 # Window-relative points of the skin's controls (product/skin/*.xml: a 650 x 360
 # window with a 1-pixel inset).
@@ -152,9 +152,11 @@ class Session:
             raise SessionError("xdotool %s: %s" % (" ".join(args), result.stderr.strip()))
         return result.stdout
 
-    def windows(self, name):
+    def windows(self, program):
+        """Visible windows of PROGRAM (its file name): Wine names their X class after it."""
         found = []
-        for window in self.xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(name), check=False).split():
+        pattern = "^%s$" % re.escape(program.lower())
+        for window in self.xdotool("search", "--onlyvisible", "--class", pattern, check=False).split():
             geometry = self.xdotool("getwindowgeometry", "--shell", window, check=False)
             values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
             if "WIDTH" in values:
@@ -163,20 +165,20 @@ class Session:
         return found
 
     def main_window(self):
-        for window, _, _, width, _ in self.windows(TITLE):
+        for window, _, _, width, _ in self.windows(PROGRAM):
             if width == WINDOW_SIZE[0]:
                 return window
         return None
 
     def message_box(self):
-        """The installer's message box on screen: (window, text of its caption) or None."""
-        for window, _, _, width, _ in self.windows(TITLE):
+        """The installer's message box on screen, or None."""
+        for window, _, _, width, _ in self.windows(PROGRAM):
             if width != WINDOW_SIZE[0]:
                 return window
         return None
 
     def product_windows(self):
-        return [w[0] for w in self.windows(PRODUCT_TITLE)]
+        return [w[0] for w in self.windows(PRODUCT)]
 
     def click(self, point):
         x, y = POINTS[point]
@@ -264,13 +266,13 @@ class Session:
 
     # ---- helpers ---------------------------------------------------------------------
 
-    def wait_for(self, probe, timeout, what):
+    def wait_for(self, probe, timeout, what, needs_installer=True):
         deadline = time.monotonic() + timeout
         while True:
             value = probe()
             if value:
                 return value
-            if self.installer is not None and self.installer.poll() is not None and "exit" not in what:
+            if needs_installer and self.installer is not None and self.installer.poll() is not None:
                 # A closed installer answers no more probes.
                 value = probe()
                 if value:
@@ -287,5 +289,5 @@ class Session:
         return None if code is None else (code - 256 if code > 127 else code)
 
     def wait_exit(self, timeout=30):
-        self.wait_for(lambda: self.installer.poll() is not None, timeout, "the installer to exit")
+        self.wait_for(lambda: self.installer.poll() is not None, timeout, "the installer to exit", False)
         return self.exit_code()
