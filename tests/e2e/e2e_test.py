@@ -141,7 +141,7 @@ class HappyPath(InstallerCase):
         events = run.wait_for(lambda: len(self.new_events()) >= 3 and self.new_events(), 15, "three events")
         self.assertEqual(len(events), 3)
         guid = json.loads(events[0]["body"])["client_id"]
-        self.assertRegex(guid, r"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
+        self.assertRegex(guid, r"^[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}$")
         for event, name in zip(events, ["Downloader_Start_Install", "Downloader_Installed", "Installed_Succeed"]):
             self.assertEqual(event["path"], COLLECT_PATH)
             self.assertEqual(event["headers"]["Content-Type"], "application/json; charset=utf-8")

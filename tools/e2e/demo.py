@@ -32,6 +32,13 @@ def summary(run, started, clicked, finished, product_started):
             files.append("%s (%d bytes)" % (os.path.relpath(path, run.programs), os.path.getsize(path)))
     lines = ["", "==== summary ===="]
     lines.append("installer served: %d bytes, sha256 %s" % (served["size"], served["sha256"]))
+    try:
+        with open(os.path.join(run.product, "install.log")) as f:
+            ran = f.read()
+        same = "installer %d bytes sha256 %s" % (served["size"], served["sha256"]) in ran
+        lines.append("installer as it ran: %s" % ("byte-identical (its own size and sha256)" if same else "DIFFERENT"))
+    except OSError:
+        lines.append("installer as it ran: no install.log")
     if seconds:
         lines.append("download: %.1f s, %.2f MiB/s (%d bytes/s per connection limit)"
                      % (seconds, served["size"] / seconds / (1 << 20), run.rate))
