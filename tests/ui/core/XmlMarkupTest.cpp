@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -616,22 +615,6 @@ TEST(MarkupErrors, ATextThatCannotBeStoredFailsWithoutATree)
 
 // ---- robustness ------------------------------------------------------------------
 
-std::vector<std::string> ReadFolder(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*.xml").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do names.push_back(data.cFileName);
-        while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    std::sort(names.begin(), names.end());  // the order of the mutations must not depend on the file system
-    std::vector<std::string> files;
-    for (const auto& name : names) files.push_back(ReadFileBytes(folder + L"\\" + name));
-    return files;
-}
-
 // The input being parsed, written out if the parse crashes so it can become a regression file.
 const std::string* g_currentInput = nullptr;
 
@@ -704,24 +687,7 @@ void CheckInput(const std::string& bytes, unsigned round, unsigned* parsed)
     g_currentInput = nullptr;
 }
 
-// splitmix64: the same inputs in every run.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t Next()
-    {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    size_t Below(size_t bound) { return bound ? static_cast<size_t>(Next() % bound) : 0; }
-
-private:
-    uint64_t state_;
-};
-
-void Mutate(std::string& bytes, Random& random)
+void Mutate(std::string& bytes, TestRandom& random)
 {
     // Bytes that steer the parser, tried more often than chance would.
     static const char kSyntax[] = "<>/=\"'&!?-; \t\r\n\0amp;lt;quot;";
@@ -754,7 +720,7 @@ void Mutate(std::string& bytes, Random& random)
 
 TEST(MarkupRobustness, TheCorpusParses)
 {
-    std::vector<std::string> corpus = ReadFolder(TestDataPath(L"markup\\corpus"));
+    std::vector<std::string> corpus = ReadFolderFiles(TestDataPath(L"markup\\corpus"), L"*.xml");
     ASSERT_GE(corpus.size(), 3u);
     for (const auto& bytes : corpus) {
         CXmlMarkup markup;
@@ -766,7 +732,7 @@ TEST(MarkupRobustness, TheCorpusParses)
 
 TEST(MarkupRobustness, RegressionInputsParseOrFailCleanly)
 {
-    std::vector<std::string> inputs = ReadFolder(TestDataPath(L"markup\\regressions"));
+    std::vector<std::string> inputs = ReadFolderFiles(TestDataPath(L"markup\\regressions"), L"*.xml");
     ASSERT_FALSE(inputs.empty());
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(SaveInputOnCrash);
     unsigned parsed = 0;
@@ -779,10 +745,10 @@ TEST(MarkupRobustness, RegressionInputsParseOrFailCleanly)
 TEST(MarkupRobustness, MutatedSkinsParseOrFailWithAParseError)
 {
     constexpr unsigned kInputs = 100000;
-    std::vector<std::string> corpus = ReadFolder(TestDataPath(L"markup\\corpus"));
+    std::vector<std::string> corpus = ReadFolderFiles(TestDataPath(L"markup\\corpus"), L"*.xml");
     ASSERT_FALSE(corpus.empty());
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(SaveInputOnCrash);
-    Random random(20261208);
+    TestRandom random(20261208);
     unsigned parsed = 0;
     for (unsigned round = 0; round < kInputs; ++round) {
         std::string bytes = corpus[round % corpus.size()];
