@@ -102,6 +102,13 @@ TEST_F(ShippedData, EveryGetterAnswersTheShippedValue)
     // The texts come from the unpacked archive with the product's placeholders filled.
     EXPECT_EQ(L"Vantelo Pexar Setup", settings_.GetText(L"STR_MESSAGEBOX_TITLE"));
     EXPECT_EQ(L"I've read and agreed to {c #337BDD}Vantelo License Agreement{/c}", settings_.GetText(L"STR_LISENCE"));
+    // The shipped English file ends this text with a blank (Wine's section reader
+    // drops it) and lacks STR_MB, which keeps its default.
+    const std::string english = ReadFileBytes(folder_ + L"English\\text.ini");
+    const std::wstring text(reinterpret_cast<const wchar_t*>(english.data() + 2), (english.size() - 2) / 2);
+    EXPECT_NE(std::wstring::npos, text.find(L"STR_STORAGE=Insuficient storage. Storage required: \r\n"));
+    EXPECT_EQ(std::wstring::npos, text.find(L"STR_MB"));
+    EXPECT_EQ(L"MB", settings_.GetText(L"STR_MB"));
 }
 
 TEST_F(ShippedData, TheDomainTextAddsTheCustomParameterToThePageAddresses)
