@@ -183,16 +183,31 @@ TEST(MissingData, WithoutTheArchiveEveryGetterGivesItsDefault)
     EXPECT_EQ(L"Install", settings.GetText(L"STR_INSTALL"));
 }
 
+namespace {
+
+std::wstring CustomKeyOf(const wchar_t* module)
+{
+    HMODULE resources = LoadLibraryExW(BuildPath(std::wstring(L"tests\\common\\") + module).c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE);
+    EXPECT_NE(nullptr, resources) << ToUtf8(module);
+    LanguageManager settings;
+    settings.LoadDomainFile(resources);
+    if (resources) FreeLibrary(resources);
+    return settings.GetCustomKey();
+}
+
+}  // namespace
+
 TEST(DomainText, TheKeyIsTheSameWithoutTheLineBreak)
 {
-    // A module whose only resource is the domain text "com_english" without CR LF.
-    HMODULE plain = LoadLibraryExW(BuildPath(L"tests\\common\\domain_plain.dll").c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, plain);
-    LanguageManager settings;
-    settings.LoadDomainFile(plain);
-    EXPECT_EQ(L"com_english", settings.GetCustomKey());
-    FreeLibrary(plain);
+    // The module's only resource is the domain text "com_english" without CR LF.
+    EXPECT_EQ(L"com_english", CustomKeyOf(L"domain_plain.dll"));
+}
+
+TEST(DomainText, ATextLongerThanTheBufferIsCutNotOverrun)
+{
+    // 250 x, then ABCDEFGHIJ and CR LF: the first 254 bytes stay.
+    EXPECT_EQ(std::wstring(250, L'x') + L"ABCD", CustomKeyOf(L"domain_long.dll"));
 }
 
 TEST_F(WrittenData, OnlyExactlyZeroStartsTheProductWithoutElevation)
