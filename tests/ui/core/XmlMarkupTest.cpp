@@ -600,6 +600,14 @@ TEST(MarkupErrors, EveryParseStartsWithoutTheLastError)
     EXPECT_STREQ(L"", markup.LastErrorMessage());
 }
 
+TEST(MarkupErrors, NoTextIsAFailureNotACrash)
+{
+    CXmlMarkup markup;
+    ASSERT_TRUE(markup.ParseText(L"<a/>"));
+    EXPECT_FALSE(markup.ParseText(nullptr));
+    EXPECT_FALSE(markup.IsParsed());
+}
+
 wchar_t* FailToAllocate(size_t) { return nullptr; }
 
 TEST(MarkupErrors, ATextThatCannotBeStoredFailsWithoutATree)
