@@ -324,6 +324,8 @@ bool CXmlMarkup::ParseFile(const wchar_t* name, MarkupEncoding encoding)
         LOG_W(L"the markup file %s does not parse: %s at \"%s\"", name, errorMessage_, errorLocation_);
         return false;
     }
+    LOG_W(L"parsed the markup file %s (%u bytes, %u elements)", name, static_cast<unsigned>(bytes.size()),
+          static_cast<unsigned>(elements_.size() - 1));
     return true;
 }
 
