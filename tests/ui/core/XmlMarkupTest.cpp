@@ -15,6 +15,8 @@ using Veneer::CXmlMarkupNode;
 
 namespace {
 
+std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
+
 // ---- every document's text ends against an inaccessible page ---------------------
 
 size_t PageSize()
@@ -44,9 +46,29 @@ void ReleaseGuardedText(wchar_t* text)
     if (VirtualQuery(text, &region, sizeof region)) VirtualFree(region.AllocationBase, 0, MEM_RELEASE);
 }
 
+// The mutated input being parsed, written out if the parse crashes so it can become a
+// regression file. Any crash ends the process at once: no debugger waits on a display.
+const std::string* g_currentInput = nullptr;
+
+LONG WINAPI SaveInputOnCrash(EXCEPTION_POINTERS* exception)
+{
+    if (g_currentInput) {
+        std::wstring path = BuildPath(L"markup-crash-input.xml");
+        WriteFileBytes(path, *g_currentInput);
+        fprintf(stderr, "crash 0x%08lx while parsing the input saved as %s\n",
+                exception->ExceptionRecord->ExceptionCode, Narrow(path).c_str());
+        fflush(stderr);
+    }
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 class GuardedTextEnvironment : public testing::Environment {
 public:
-    void SetUp() override { CXmlMarkup::SetTextStoreForTesting(AllocateGuardedText, ReleaseGuardedText); }
+    void SetUp() override
+    {
+        CXmlMarkup::SetTextStoreForTesting(AllocateGuardedText, ReleaseGuardedText);
+        SetUnhandledExceptionFilter(SaveInputOnCrash);
+    }
     void TearDown() override { CXmlMarkup::SetTextStoreForTesting(nullptr, nullptr); }
 };
 [[maybe_unused]] testing::Environment* const g_guardedText = testing::AddGlobalTestEnvironment(new GuardedTextEnvironment);
@@ -66,8 +88,6 @@ bool IsParseError(const std::wstring& message)
     }
     return false;
 }
-
-std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
 // name(attr=value;...)[children],... for whole-document comparisons.
 std::wstring Dump(CXmlMarkupNode node)
@@ -623,21 +643,6 @@ TEST(MarkupErrors, ATextThatCannotBeStoredFailsWithoutATree)
 
 // ---- robustness ------------------------------------------------------------------
 
-// The input being parsed, written out if the parse crashes so it can become a regression file.
-const std::string* g_currentInput = nullptr;
-
-LONG WINAPI SaveInputOnCrash(EXCEPTION_POINTERS* exception)
-{
-    if (g_currentInput) {
-        std::wstring path = BuildPath(L"markup-crash-input.xml");
-        WriteFileBytes(path, *g_currentInput);
-        fprintf(stderr, "crash 0x%08lx while parsing the input saved as %s\n",
-                exception->ExceptionRecord->ExceptionCode, Narrow(path).c_str());
-        fflush(stderr);
-    }
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-
 // Walks a parsed document the way the skin builder does, touching every name and attribute.
 void WalkDocument(CXmlMarkup& markup, size_t textLength)
 {
@@ -742,12 +747,10 @@ TEST(MarkupRobustness, RegressionInputsParseOrFailCleanly)
 {
     std::vector<std::string> inputs = ReadFolderFiles(TestDataPath(L"markup\\regressions"), L"*.xml");
     ASSERT_FALSE(inputs.empty());
-    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(SaveInputOnCrash);
     unsigned parsed = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         for (unsigned round : {0u, 1u, 4u, 12u}) CheckInput(inputs[i], round, &parsed);
     }
-    SetUnhandledExceptionFilter(previous);
 }
 
 TEST(MarkupRobustness, MutatedSkinsParseOrFailWithAParseError)
@@ -755,7 +758,6 @@ TEST(MarkupRobustness, MutatedSkinsParseOrFailWithAParseError)
     constexpr unsigned kInputs = 100000;
     std::vector<std::string> corpus = ReadFolderFiles(TestDataPath(L"markup\\corpus"), L"*.xml");
     ASSERT_FALSE(corpus.empty());
-    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(SaveInputOnCrash);
     TestRandom random(20261208);
     unsigned parsed = 0;
     for (unsigned round = 0; round < kInputs; ++round) {
@@ -767,7 +769,6 @@ TEST(MarkupRobustness, MutatedSkinsParseOrFailWithAParseError)
             break;
         }
     }
-    SetUnhandledExceptionFilter(previous);
     // Both outcomes must be common, or the mutations test nothing.
     EXPECT_GT(parsed, kInputs / 10);
     EXPECT_LT(parsed, kInputs - kInputs / 10);
