@@ -238,6 +238,31 @@ TEST(Unpack, ASecondRunOverwritesEditedFiles)
     EXPECT_EQ("[Language]\r\n1033=English\r\n", ReadFileBytes(folder.Path() + L"\\language.ini"));
 }
 
+TEST(Unpack, ASecondRunLeavesIdenticalFilesAloneAndRewritesSameSizedEdits)
+{
+    TempFolder folder;
+    const std::string& archive = Block(L"language.zip");
+    UnpackArchiveToFolder(archive.data(), archive.size(), folder.Path());
+    const std::wstring ini = folder.Path() + L"\\language.ini";
+    const std::string original = ReadFileBytes(ini);
+    // Mark the file so that a rewrite would show: an old time stamp.
+    HANDLE file = CreateFileW(ini.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    FILETIME old = {0x12345678, 0x01D00000};
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+    UnpackArchiveToFolder(archive.data(), archive.size(), folder.Path());
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExW(ini.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(old.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime) << "an identical file is not written again";
+    // An edit of the same length is still replaced by the archive's copy.
+    std::string edited = original;
+    edited[edited.size() / 2] ^= 0x20;
+    ASSERT_TRUE(WriteFileBytes(ini, edited));
+    UnpackArchiveToFolder(archive.data(), archive.size(), folder.Path());
+    EXPECT_EQ(original, ReadFileBytes(ini));
+}
+
 TEST(Unpack, MembersThatWouldLeaveTheFolderAreSkipped)
 {
     TempFolder outer;
