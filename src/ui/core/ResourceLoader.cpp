@@ -239,6 +239,10 @@ bool UnpackArchiveToFolder(const void* bytes, size_t size, const std::wstring& f
                   static_cast<unsigned>(extracted));
             continue;
         }
+        // Rewriting identical files is most of a restart's cost under Wine; an edited
+        // or foreign file still differs and is overwritten.
+        std::string existing;
+        if (ReadWholeFile(target, data.size(), existing) == FileReadResult::kOk && existing == data) continue;
         WriteWholeFile(target, data);
     }
     return true;

@@ -238,6 +238,31 @@ TEST(Unpack, ASecondRunOverwritesEditedFiles)
     EXPECT_EQ("[Language]\r\n1033=English\r\n", ReadFileBytes(folder.Path() + L"\\language.ini"));
 }
 
+TEST(Unpack, ASecondRunLeavesIdenticalFilesAloneAndRewritesSameSizedEdits)
+{
+    TempFolder folder;
+    const std::string& archive = Block(L"language.zip");
+    UnpackArchiveToFolder(archive.data(), archive.size(), folder.Path());
+    const std::wstring ini = folder.Path() + L"\\language.ini";
+    const std::string original = ReadFileBytes(ini);
+    // Mark the file so that a rewrite would show: an old time stamp.
+    HANDLE file = CreateFileW(ini.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    FILETIME old = {0x12345678, 0x01D00000};
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+    UnpackArchiveToFolder(archive.data(), archive.size(), folder.Path());
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExW(ini.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(old.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime) << "an identical file is not written again";
+    // An edit of the same length is still replaced by the archive's copy.
+    std::string edited = original;
+    edited[edited.size() / 2] ^= 0x20;
+    ASSERT_TRUE(WriteFileBytes(ini, edited));
+    UnpackArchiveToFolder(archive.data(), archive.size(), folder.Path());
+    EXPECT_EQ(original, ReadFileBytes(ini));
+}
+
 TEST(Unpack, MembersThatWouldLeaveTheFolderAreSkipped)
 {
     TempFolder outer;
@@ -280,6 +305,20 @@ TEST(Unpack, AnUnreadableArchiveLeavesOnlyTheFolder)
     }
     EXPECT_EQ(2, entries) << "only . and ..";
     EXPECT_TRUE(UnpackArchiveToFolder(nullptr, 0, target));
+}
+
+TEST(Unpack, NoFolderMeansNothingIsWritten)
+{
+    // Without the guard the members would land in the root of the current drive.
+    TempFolder folder;
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(folder.Path().c_str());
+    const std::string& archive = Block(L"language.zip");
+    EXPECT_TRUE(UnpackArchiveToFolder(archive.data(), archive.size(), L""));
+    EXPECT_FALSE(FileExistsW(L"\\language.ini"));
+    EXPECT_FALSE(FileExistsW(L"\\English"));
+    SetCurrentDirectoryW(previous);
 }
 
 TEST(Unpack, DamagedMembersAreNotWritten)
