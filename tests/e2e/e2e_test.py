@@ -38,7 +38,8 @@ COLLECT_PATH = "/mp/collect?measurement_id=G-7QW2HXM4PB&api_secret=Qm3xVb7LpK2sW
 def setUpModule():
     global RUN
     RUN = e2e.Session(ARGS.build, ARGS.out, pad=4 << 20, rate=3 << 20, setup_ms=2000,
-                      env={"VANTELO_PEXAR_SECONDS": "4"}, log=lambda text: print(text, flush=True))
+                      env={"VANTELO_PEXAR_SECONDS": "4"}, log=lambda text: print(text, flush=True),
+                      own_display=True)
     RUN.start()
 
 

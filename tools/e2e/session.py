@@ -37,7 +37,8 @@ class SessionError(Exception):
 
 
 class Session:
-    def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print):
+    def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print,
+                 own_display=False):
         self.build = os.path.abspath(build)
         self.out = os.path.abspath(out)
         self.pad = pad
@@ -48,7 +49,8 @@ class Session:
         self.prefix = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
         self.state = os.path.join(self.out, "servers")
         self.processes = []
-        self.display = os.environ.get("DISPLAY", "")
+        # A display of its own keeps other programs' windows from under the clicks.
+        self.display = "" if own_display else os.environ.get("DISPLAY", "")
         self.installer = None
         self.shots = []
         self.window = None
