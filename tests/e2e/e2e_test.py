@@ -191,7 +191,7 @@ class DownloadFailure(InstallerCase):
 
 
 class ProductRunning(InstallerCase):
-    def start_product(self):
+    def start_product_and_install(self):
         os.makedirs(RUN.product, exist_ok=True)
         pexar = os.path.join(RUN.product, "Pexar.exe")
         with open(os.path.join(RUN.build, "tools", "sample-product", "Pexar.exe"), "rb") as source:
@@ -201,14 +201,15 @@ class ProductRunning(InstallerCase):
         env.pop("VANTELO_PEXAR_SECONDS", None)
         product = RUN.run_wine(pexar, "product.out", env)
         RUN.wait_for(RUN.product_windows, 60, "the running product")
-        return product
-
-    def test_ok_stops_the_product_and_installs(self):
-        product = self.start_product()
+        # The question comes once the download is done.
         RUN.launch()
         RUN.click("install")
         RUN.wait_for(RUN.message_box, 60, "the product-running box")
         self.shot("question")
+        return product
+
+    def test_ok_stops_the_product_and_installs(self):
+        product = self.start_product_and_install()
         RUN.answer("Return")
         product.wait(20)
         RUN.wait_log("UpdateWindowSate:kWindow_Finish", 60)
@@ -216,10 +217,7 @@ class ProductRunning(InstallerCase):
         self.assertEqual(RUN.wait_exit(20), 0)
 
     def test_cancel_closes_the_installer(self):
-        product = self.start_product()
-        RUN.launch()
-        RUN.click("install")
-        RUN.wait_for(RUN.message_box, 60, "the product-running box")
+        product = self.start_product_and_install()
         RUN.answer("Escape")
         self.assertEqual(RUN.wait_exit(20), 0)
         self.assertIsNone(product.poll())
