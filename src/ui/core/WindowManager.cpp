@@ -571,24 +571,21 @@ void CWindowManagerUI::StopAllTimers() {
 
 // ---- focus ----------------------------------------------------------------------
 
+void CWindowManagerUI::DropFocus(CControlUI* next) {
+    if (focus_ == nullptr) return;
+    CControlUI* old = focus_;
+    SendEvent(old, kEventKillFocus, 0, 0, 0, next);
+    // The event or a receiver may have destroyed it (ForgetControl then cleared focus_).
+    if (focus_ == old) SendNotification(old, L"killfocus");
+    focus_ = nullptr;
+}
+
 void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
     if (takeNativeFocus && window_ != nullptr && GetFocus() != window_ && control != focus_ && !noActivate_) {
         SetFocus(window_);
     }
     if (control == focus_) return;
-    if (focus_ != nullptr) {
-        CControlUI* old = focus_;
-        UiEvent event = {};
-        event.kind = kEventKillFocus;
-        event.sender = control;
-        event.timestamp = GetTickCount();
-        event.mousePoint = lastMousePos_;
-        event.keyState = KeyState();
-        old->DispatchEvent(event);
-        // The event or a receiver may have destroyed it (ForgetControl then cleared focus_).
-        if (focus_ == old) SendNotification(old, L"killfocus");
-        focus_ = nullptr;
-    }
+    DropFocus(control);
     if (control == nullptr) return;
     if (control->GetManager() != this || !control->IsVisible() || !control->IsEnabled()) return;
     focus_ = control;
@@ -599,18 +596,7 @@ void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
 void CWindowManagerUI::FocusFirstTabStop(CControlUI* control) {
     if (!noActivate_ && window_ != nullptr) SetFocus(window_);
     if (control == nullptr) return;
-    if (focus_ != nullptr) {
-        CControlUI* old = focus_;
-        UiEvent event = {};
-        event.kind = kEventKillFocus;
-        event.sender = control;
-        event.timestamp = GetTickCount();
-        event.mousePoint = lastMousePos_;
-        event.keyState = KeyState();
-        old->DispatchEvent(event);
-        if (focus_ == old) SendNotification(old, L"killfocus");
-        focus_ = nullptr;
-    }
+    DropFocus(control);
     // The next paint moves forward from the tab stop before the control, onto it.
     CControlUI* previous = nullptr;
     for (CControlUI* candidate : TabOrder(root_)) {
@@ -1143,11 +1129,12 @@ void CWindowManagerUI::Paint() {
 
 // ---- events -------------------------------------------------------------------------
 
-void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key) {
+void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key,
+                                 CControlUI* sender) {
     if (control == nullptr) return;
     UiEvent event = {};
     event.kind = kind;
-    event.sender = control;
+    event.sender = sender != nullptr ? sender : control;
     event.timestamp = GetTickCount();
     event.mousePoint = lastMousePos_;
     event.key = key;

@@ -240,8 +240,11 @@ private:
     void ClearWindowTables();
     void DeliverQueuedNotifications();
     void DestroyDelayedCleanup();
-    void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0,
-                   wchar_t key = 0);
+    // sender: the event's sender field, the control itself when none is given.
+    void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0,
+                   CControlUI* sender = nullptr);
+    // Kill-focus event and notification to the focused control; next is the event's sender.
+    void DropFocus(CControlUI* next);
     void Paint();
     void PaintTree(HDC dc, const RECT& area);
     void LayoutIfNeeded();
