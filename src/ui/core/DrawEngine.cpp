@@ -57,13 +57,18 @@ public:
         if (Width(to) <= 0 || Height(to) <= 0 || Width(from) <= 0 || Height(from) <= 0) return;
         RECT visible;
         if (!IntersectRect(&visible, &to, &paintRect_)) return;
-        if (blend_) {
+        const bool unscaled = Width(to) == Width(from) && Height(to) == Height(from);
+        const int sourceX = from.left + visible.left - to.left, sourceY = from.top + visible.top - to.top;
+        if (blend_ && unscaled) {
+            // Unscaled: only the part under the paint rectangle is drawn.
+            Blending().alphaBlend(dc_, visible.left, visible.top, Width(visible), Height(visible), source_, sourceX,
+                                  sourceY, Width(visible), Height(visible), function_);
+        } else if (blend_) {
             Blending().alphaBlend(dc_, to.left, to.top, Width(to), Height(to), source_, from.left, from.top,
                                   Width(from), Height(from), function_);
-        } else if (Width(to) == Width(from) && Height(to) == Height(from)) {
-            // Unscaled: only the part under the paint rectangle is copied.
-            BitBlt(dc_, visible.left, visible.top, Width(visible), Height(visible), source_,
-                   from.left + visible.left - to.left, from.top + visible.top - to.top, SRCCOPY);
+        } else if (unscaled) {
+            BitBlt(dc_, visible.left, visible.top, Width(visible), Height(visible), source_, sourceX, sourceY,
+                   SRCCOPY);
         } else {
             StretchBlt(dc_, to.left, to.top, Width(to), Height(to), source_, from.left, from.top, Width(from),
                        Height(from), SRCCOPY);
@@ -118,8 +123,10 @@ HBITMAP CDrawEngine::MakeArgbSection(HDC dc, int width, int height, BYTE** bits)
 bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect, const RECT& paintRect,
                              DrawInfo& drawInfo) {
     if (!drawInfo.parsed) {
+        // Without a manager nothing can load yet; the string is read once one exists.
+        if (!manager) return false;
         drawInfo.parsed = true;
-        if (drawInfo.attributes.empty() || !manager) return false;
+        if (drawInfo.attributes.empty()) return false;
         ParseImageAttributes(drawInfo.attributes, drawInfo);
         if (drawInfo.imageName.empty()) return false;
         drawInfo.image = manager->ImageOrLoad(

@@ -616,10 +616,29 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
     linkCount = found;
 }
 
+// Measuring needs no target: without one, a screen-compatible memory DC stands in.
+class CMeasuringDC {
+public:
+    CMeasuringDC(HDC dc, UINT style)
+        : own_(!dc && (style & DT_CALCRECT) ? CreateCompatibleDC(nullptr) : nullptr), dc_(dc ? dc : own_) {}
+    ~CMeasuringDC() {
+        if (own_) DeleteDC(own_);
+    }
+    CMeasuringDC(const CMeasuringDC&) = delete;
+    CMeasuringDC& operator=(const CMeasuringDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC own_;
+    HDC dc_;
+};
+
 }  // namespace
 
 void CDrawEngine::PaintPlainText(HDC dc, CWindowManagerUI* manager, RECT& rect, const wchar_t* text, DWORD color,
                                  int fontId, UINT style) {
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CUiString expanded = CWindowManagerUI::ReplaceLocalizedTokens(text);
     SetBkMode(dc, TRANSPARENT);
@@ -633,6 +652,8 @@ void CDrawEngine::PaintMarkupText(HDC dc, CWindowManagerUI* manager, RECT& rect,
                                   UINT style) {
     const int capacity = std::max(linkCount, 0);
     linkCount = 0;
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CMarkupLayout layout(dc, manager, rect, style, color, fontId, linkRects, capacity);
     layout.Layout(text);

@@ -316,6 +316,16 @@ TEST(BlitImage, AlphaBlendsOverTheBackground) {
     EXPECT_NEAR(Green(white.Rgb(1, 1)), 204, 2);
 }
 
+TEST(BlitImage, AlphaOnlyUnderThePaintRectangle) {
+    auto image = LoadTestImage(L"alpha.png");
+    ASSERT_TRUE(image);
+    Surface surface(2, 2, 0xFF000000);
+    CDrawEngine::BlitImage(surface.dc(), image->bitmap, RECT{0, 0, 2, 2}, RECT{1, 0, 2, 1}, RECT{0, 0, 2, 2},
+                           kNoCorners, true);
+    EXPECT_NEAR(Red(surface.Rgb(1, 0)), 128, 2);
+    EXPECT_EQ(surface.Rgb(0, 0), 0x000000u);  // outside the paint rectangle
+}
+
 TEST(BlitImage, FadeIsAConstantAlpha) {
     auto image = LoadTestImage(L"checked.png");
     ASSERT_TRUE(image);
@@ -638,6 +648,26 @@ TEST_F(DrawWithManager, CalculateModeMeasuresLinesAndBreaks) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, spaced, L"{p 5}one{/p}{y 30}two", 0xFF000000, nullptr,
                                  nullptr, links, -1, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_EQ(spaced.bottom, line.cy + 5 + 30);
+}
+
+TEST_F(DrawWithManager, MeasuringNeedsNoDeviceContext) {
+    Surface surface(400, 40);
+    const SIZE text = TextExtent(manager, surface.dc(), L"Measure me");
+    RECT markup{0, 0, 400, 40}, plain{0, 0, 400, 40};
+    int links = 0;
+    CDrawEngine::PaintMarkupText(nullptr, &manager, markup, L"Measure me", 0xFF000000, nullptr, nullptr, links, -1,
+                                 DT_SINGLELINE | DT_CALCRECT);
+    CDrawEngine::PaintPlainText(nullptr, &manager, plain, L"Measure me", 0xFF000000, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_EQ(markup.right, text.cx);
+    EXPECT_EQ(markup.bottom, text.cy);
+    EXPECT_EQ(plain.right, text.cx);
+}
+
+TEST_F(DrawWithManager, WithoutAManagerTheStringWaits) {
+    DrawInfo info(L"checked.png");
+    EXPECT_FALSE(CDrawEngine::PaintImage(nullptr, nullptr, RECT{0, 0, 10, 10}, RECT{0, 0, 10, 10}, info));
+    EXPECT_FALSE(info.parsed);
+    EXPECT_TRUE(CDrawEngine::PaintImage(nullptr, &manager, RECT{0, 0, 10, 10}, RECT{0, 0, 10, 10}, info));
 }
 
 TEST_F(DrawWithManager, EndEllipsisCutsWhatDoesNotFit) {
