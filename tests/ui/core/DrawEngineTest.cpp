@@ -209,6 +209,16 @@ TEST(ImageDecoding, MaskWithAlphaMakesPixelsTransparent) {
     EXPECT_EQ(ImagePixel(*image, 2, 0), 0u);
 }
 
+TEST(ImageDecoding, ModuleResourcesByNameOrNumber) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    auto numbered = CDrawEngine::LoadBitmapImage(L"101", L"PNG");
+    auto named = CDrawEngine::LoadBitmapImage(L"SKINCHECK", L"PNG");
+    ASSERT_TRUE(numbered && named);
+    EXPECT_EQ(numbered->width, 14);
+    EXPECT_EQ(ImagePixel(*named, 0, 0), 0xFF1A57A9u);
+    EXPECT_EQ(named->resourceType, L"PNG");
+}
+
 TEST(ImageDecoding, BrokenBytesGiveNoImage) {
     EXPECT_FALSE(LoadTestImage(L"broken.png"));
     EXPECT_FALSE(CDrawEngine::DecodeImage(nullptr, 0));
@@ -493,6 +503,18 @@ TEST_F(DrawWithManager, ImagesAreSharedByName) {
     ASSERT_TRUE(CDrawEngine::PaintImage(nullptr, &manager, RECT{0, 0, 10, 10}, RECT{0, 0, 10, 10}, second));
     EXPECT_EQ(first.image, second.image);
     EXPECT_EQ(second.fade, 100);
+}
+
+TEST_F(DrawWithManager, ResourceImageThroughTheAttributeString) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    Surface surface(20, 20);
+    DrawInfo info(L"res='SKINCHECK' restype='PNG' dest='2,2,16,16'");
+    ASSERT_TRUE(CDrawEngine::PaintImage(surface.dc(), &manager, RECT{0, 0, 20, 20}, RECT{0, 0, 20, 20}, info));
+    EXPECT_EQ(surface.Rgb(2, 2), 0x1A57A9u);
+    EXPECT_EQ(surface.Rgb(1, 1), 0xFFFFFFu);
+    // Without "res" the type is not used: the name is looked up as a file, and there is none.
+    DrawInfo file(L"file='101' restype='PNG'");
+    EXPECT_FALSE(CDrawEngine::PaintImage(surface.dc(), &manager, RECT{0, 0, 20, 20}, RECT{0, 0, 20, 20}, file));
 }
 
 TEST_F(DrawWithManager, ColourImageFillsWithItsColour) {
