@@ -305,6 +305,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             return;
         }
         int cut = fit;
+        int drawn = -1;  // the blank a line breaks at is not drawn
         if (style_ & DT_WORDBREAK) {
             int space = -1;
             for (int i = std::min(fit, length - 1); i >= 0; --i) {
@@ -315,6 +316,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             }
             if (space >= 0) {
                 cut = space + 1;
+                drawn = space;
             } else if (!line_.pieces.empty() || x_ > 0) {
                 BreakLine();
                 continue;
@@ -324,8 +326,11 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             continue;
         }
         cut = std::max(cut, 1);
-        GetTextExtentPoint32W(dc_, text, cut, &extent);
-        AddPiece(text, cut, extent.cx);
+        if (drawn < 0) drawn = cut;
+        if (drawn > 0) {
+            GetTextExtentPoint32W(dc_, text, drawn, &extent);
+            AddPiece(text, drawn, extent.cx);
+        }
         text += cut;
         length -= cut;
         BreakLine();
@@ -357,7 +362,7 @@ void CMarkupLayout::BreakLineUnlessEmpty() {
 
 // "{i name [count] [index]}" or "{i file='name' [count] [index]}".
 void CMarkupLayout::AddImage(const wchar_t* args) {
-    if (!manager_) return;
+    if (!manager_ || truncated_) return;
     std::wstring text(args);
     std::wstring numbers;
     DrawInfo info;

@@ -654,7 +654,7 @@ TEST_F(DrawWithManager, CalculateModeMeasuresLinesAndBreaks) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"aaa bbb ccc", 0xFF000000, nullptr, nullptr, links,
                                  -1, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_EQ(rect.bottom, 2 * line.cy);
-    EXPECT_LE(rect.right, line.cx + 3);
+    EXPECT_EQ(rect.right, line.cx);  // the blank at the break is not part of the line
 
     RECT breaks{0, 0, 400, 200};
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, breaks, L"one{n}two\nthree", 0xFF000000, nullptr, nullptr,
@@ -705,6 +705,23 @@ TEST_F(DrawWithManager, EndEllipsisCutsWhatDoesNotFit) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, plain, L"abcdefghijklmnopqrstuvwxyz", 0xFF000000, nullptr,
                                  nullptr, links, -1, DT_SINGLELINE | DT_CALCRECT);
     EXPECT_EQ(plain.right, wide);
+}
+
+TEST_F(DrawWithManager, WordBreakMovesAWordThatDoesNotFit) {
+    Surface surface(400, 200);
+    const SIZE first = TextExtent(manager, surface.dc(), L"first");
+    const SIZE word = TextExtent(manager, surface.dc(), L"unbreakable");
+    RECT rect{0, 0, std::max(first.cx, word.cx) + 2, 200};
+    int links = 0;
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"first {b}{/b}unbreakable", 0xFF000000, nullptr,
+                                 nullptr, links, -1, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_EQ(rect.bottom, 2 * first.cy);
+    // A word longer than the line is cut at the edge rather than lost.
+    RECT narrow{0, 0, word.cx / 2, 200};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, narrow, L"unbreakable", 0xFF000000, nullptr, nullptr, links,
+                                 -1, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_GE(narrow.bottom, 2 * word.cy);
+    EXPECT_LE(narrow.right, word.cx / 2);
 }
 
 TEST_F(DrawWithManager, AlignmentAndClipping) {
