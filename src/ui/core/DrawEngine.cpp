@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ui/control/Control.h"
+#include "ui/core/DrawColors.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/WindowManager.h"
 
@@ -32,10 +33,6 @@ struct Msimg32 {
 const Msimg32& Blending() {
     static const Msimg32 functions;
     return functions;
-}
-
-COLORREF ToColorRef(DWORD argb) {
-    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
 }
 
 bool IsZero(const RECT& rect) {
@@ -223,21 +220,20 @@ void CDrawEngine::FillColor(HDC dc, const RECT& rect, DWORD color) {
 
 namespace {
 
+TRIVERTEX Vertex(LONG x, LONG y, DWORD color) {
+    TRIVERTEX vertex = {};
+    vertex.x = x;
+    vertex.y = y;
+    vertex.Red = static_cast<COLOR16>(((color >> 16) & 0xFF) << 8);
+    vertex.Green = static_cast<COLOR16>(((color >> 8) & 0xFF) << 8);
+    vertex.Blue = static_cast<COLOR16>((color & 0xFF) << 8);
+    vertex.Alpha = 0xFF00;
+    return vertex;
+}
+
 void DrawGradient(HDC dc, const RECT& rect, DWORD color1, DWORD color2, bool vertical, int steps) {
     if (Blending().gradientFill) {
-        TRIVERTEX vertices[2] = {};
-        vertices[0].x = rect.left;
-        vertices[0].y = rect.top;
-        vertices[0].Red = static_cast<COLOR16>(((color1 >> 16) & 0xFF) << 8);
-        vertices[0].Green = static_cast<COLOR16>(((color1 >> 8) & 0xFF) << 8);
-        vertices[0].Blue = static_cast<COLOR16>((color1 & 0xFF) << 8);
-        vertices[0].Alpha = 0xFF00;
-        vertices[1].x = rect.right;
-        vertices[1].y = rect.bottom;
-        vertices[1].Red = static_cast<COLOR16>(((color2 >> 16) & 0xFF) << 8);
-        vertices[1].Green = static_cast<COLOR16>(((color2 >> 8) & 0xFF) << 8);
-        vertices[1].Blue = static_cast<COLOR16>((color2 & 0xFF) << 8);
-        vertices[1].Alpha = 0xFF00;
+        TRIVERTEX vertices[2] = {Vertex(rect.left, rect.top, color1), Vertex(rect.right, rect.bottom, color2)};
         GRADIENT_RECT gradient = {0, 1};
         Blending().gradientFill(dc, vertices, 2, &gradient, 1,
                                 vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/core/DrawColors.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/UiString.h"
@@ -18,16 +19,6 @@ namespace {
 // Font variants get numbers from here up, process-wide, so that two windows never
 // hand out the same number for different fonts.
 int g_nextVariantFontId = CDrawEngine::kFirstVariantFontId;
-
-COLORREF ToColorRef(DWORD argb) {
-    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
-
-DWORD ParseColor(const wchar_t* text) {
-    while (*text == L' ') ++text;
-    if (*text == L'#') ++text;
-    return static_cast<DWORD>(wcstoul(text, nullptr, 16));
-}
 
 HFONT FallbackFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
