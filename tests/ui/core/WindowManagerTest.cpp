@@ -677,7 +677,7 @@ TEST_F(WindowManagerTest, FontsAreKeptByIdWithTheirMetrics) {
     EXPECT_NE(manager().FontById(2), nullptr);  // from the shared table
     LOGFONTW gui = {};
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
-    EXPECT_EQ(manager().StandardFontRecord()->size, -gui.lfHeight < 0 ? gui.lfHeight : -gui.lfHeight);
+    EXPECT_EQ(manager().StandardFontRecord()->size, -gui.lfHeight);
     manager().SetStandardFont(L"Tahoma", 16, false, false, false);
     EXPECT_EQ(manager().StandardFontRecord()->size, 16);
 }
