@@ -265,7 +265,7 @@ void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
 }
 
 bool CWindowManagerUI::AttachRoot(CControlUI* root) {
-    FocusControl(nullptr);
+    FocusControl(nullptr, false);
     key_ = hover_ = click_ = toolTipControl_ = nullptr;
     if (root_ != nullptr) {
         DestroyDelayedCleanup();
@@ -1291,7 +1291,7 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         SendEvent(click_, kEventButtonUp);
         hover_ = nullptr;
         click_ = nullptr;
-        FocusControl(nullptr);
+        FocusControl(nullptr, false);
         if (GetActiveWindow() == window_) {
             HWND owner = (GetWindowLongW(window_, GWL_STYLE) & WS_CHILD) != 0 ? GetParent(window_)
                                                                               : GetWindow(window_, GW_OWNER);
