@@ -2,16 +2,53 @@
 // CWindowManagerUI: the per-window manager of the Veneer UI framework, and the
 // process-wide resource settings every window shares.
 //
+// One manager belongs to each native window that shows a control tree. It routes
+// the window's messages to the controls as UiEvent records, keeps hover, capture,
+// focus and timers, paints the tree double-buffered and delivers notifications to
+// its INotifyUI receivers. It also keeps the fonts, images and default attribute
+// lists that markup refers to, per window or in process-wide shared tables.
+//
 // Thread contract: UI thread only. The static resource settings are set during
-// start-up and window creation, before any markup or image is loaded.
+// start-up and window creation, before any markup or image is loaded. Other
+// threads reach a window by posting messages to it.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
+#include <vector>
+
+#include "ui/control/UiEvent.h"
+#include "ui/core/DrawEngine.h"
+#include "ui/core/UiCollections.h"
+#include "ui/core/UiNotify.h"
+#include "ui/core/UiString.h"
 
 namespace Veneer {
 
 class CZipArchive;
+class CControlUI;
+
+// One registered font; owns its handle.
+struct FontRecord {
+    HFONT font = nullptr;
+    CUiString face;
+    int size = 0;
+    bool bold = false;
+    bool underline = false;
+    bool italic = false;
+    TEXTMETRICW metrics = {};  // filled once the window's device context exists
+
+    FontRecord() = default;
+    ~FontRecord() {
+        if (font != nullptr) DeleteObject(font);
+    }
+    FontRecord(const FontRecord&) = delete;
+    FontRecord& operator=(const FontRecord&) = delete;
+};
+
+// Creates a control for an element name the skin builder's class table lacks.
+using ControlFactory = CControlUI* (*)(const wchar_t* className);
 
 class CWindowManagerUI {
 public:
@@ -35,6 +72,277 @@ public:
     static constexpr const wchar_t* kMemoryArchiveName = L"membuffer";
 
     // ---- per-window manager ---------------------------------------------------
+    CWindowManagerUI();
+    ~CWindowManagerUI();
+    CWindowManagerUI(const CWindowManagerUI&) = delete;
+    CWindowManagerUI& operator=(const CWindowManagerUI&) = delete;
+
+    // Lifetime and tree.
+    void AttachWindow(HWND window, const wchar_t* name = nullptr);
+    HWND WindowHandle() const { return window_; }
+    HDC PaintDC() const { return paintDC_; }
+    const CUiString& Name() const { return name_; }
+    bool AttachRoot(CControlUI* root);
+    CControlUI* Root() const { return root_; }
+    // Attaches a subtree to this manager and indexes its named controls.
+    bool BindTree(CControlUI* control, CControlUI* parent);
+    // A control being destroyed: every reference the manager holds to it goes.
+    void ForgetControl(CControlUI* control);
+    // Detaches the control now and destroys it when the queued notifications are delivered.
+    void DeferDestroy(CControlUI* control);
+    CControlUI* ControlAt(POINT point) const;
+    CControlUI* ControlNamed(const wchar_t* name) const;
+    // Refused when another control already has the name.
+    bool RenameControl(CControlUI* control, const wchar_t* name);
+    // The next paint lays out the controls that asked for it.
+    void RequestRelayout() { updateNeeded_ = true; }
+    void InvalidateArea(RECT rect);
+    // Controls that want kEventMouseLeave whenever the hover control changes.
+    bool AddMouseLeaveTracking(CControlUI* control);
+    bool RemoveMouseLeaveTracking(CControlUI* control);
+
+    // Notifications.
+    bool AddReceiver(INotifyUI* receiver);
+    bool RemoveReceiver(INotifyUI* receiver);
+    void SendNotification(CControlUI* control, const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0,
+                          bool async = false, bool enableRepeat = true);
+    void SendNotification(UiNotify& notification, bool async = false, bool enableRepeat = true);
+    bool UsesVirtualWindows() const { return usesVirtualWindows_; }
+    void SetUsesVirtualWindows(bool uses) { usesVirtualWindows_ = uses; }
+
+    // Filters and translators.
+    bool AddEarlyFilter(IMessageFilterUI* filter);
+    bool RemoveEarlyFilter(IMessageFilterUI* filter);
+    bool AddFilter(IMessageFilterUI* filter);
+    bool RemoveFilter(IMessageFilterUI* filter);
+    bool AddAcceleratorTranslator(ITranslateAccelerator* translator);
+    bool RemoveAcceleratorTranslator(ITranslateAccelerator* translator);
+    // Controls whose PaintOverlay runs after the tree has painted.
+    bool AddOverlayPainter(CControlUI* control);
+    bool RemoveOverlayPainter(CControlUI* control);
+    // A native child window shown by a control (for focus, printing and reflection).
+    bool AddChildWindow(CControlUI* control, HWND window);
+    bool RemoveChildWindow(HWND window);
+
+    // Timers: the control gets kEventTimer with wParam = key.
+    bool StartTimer(CControlUI* control, UINT key, UINT elapse);
+    bool StopTimer(CControlUI* control, UINT key);
+    void StopTimers(CControlUI* control);
+    void StopAllTimers();
+
+    // Focus.
+    CControlUI* FocusedControl() const { return focus_; }
+    void FocusControl(CControlUI* control, bool takeNativeFocus = true);
+    void FocusFirstTabStop(CControlUI* control);
+    bool MoveFocusByTab(bool forward);
+
+    // Capture.
+    void CaptureMouse();
+    void ReleaseMouse();
+    bool HasMouseCapture() const { return mouseCaptured_; }
+    POINT LastMousePosition() const { return lastMousePos_; }
+
+    // Fonts; ids are the skin's numbers, shared ones are process-wide.
+    HFONT RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                       bool shared = false);
+    HFONT FontById(int id) const;  // own table, then shared; nullptr when neither has it
+    const FontRecord* FontRecordById(int id) const;
+    // The id of a registered font with exactly these properties, or -1.
+    int FontIdMatching(const wchar_t* face, int size, bool bold, bool underline, bool italic) const;
+    const FontRecord* FontRecordOf(HFONT font) const;
+    void SetStandardFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                         bool shared = false);
+    HFONT StandardFont() const;
+    const FontRecord* StandardFontRecord() const;
+
+    // Images, by name; a name starting with a digit together with a type is a resource id.
+    ImageRecord* RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
+                                     bool shared = false);
+    ImageRecord* ImageByName(const wchar_t* name) const;  // own table, then shared
+    ImageRecord* ImageOrLoad(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0);
+
+    // Default attribute lists by element name.
+    void RegisterClassDefaults(const wchar_t* element, const wchar_t* list, bool shared = false);
+    const wchar_t* ClassDefaults(const wchar_t* element) const;  // own, then shared; nullptr when none
+
+    // Localized texts (process-wide), used for "%{n}" in texts and tooltips.
+    static void RegisterLocalizedText(int id, const wchar_t* text);
+    static const wchar_t* LocalizedText(int id);  // nullptr when none
+    // Every "%{digits}" replaced by the localized text of that number.
+    static CUiString ReplaceLocalizedTokens(const wchar_t* text);
+    static std::vector<ControlFactory>& ControlFactories();
+
+    // Default colours (0xAARRGGBB); shared sets the process-wide default instead.
+    DWORD DefaultDisabledColor() const { return defaultDisabledColor_; }
+    DWORD DefaultFontColor() const { return defaultFontColor_; }
+    DWORD DefaultLinkFontColor() const { return defaultLinkColor_; }
+    DWORD DefaultLinkHoverFontColor() const { return defaultLinkHoverColor_; }
+    DWORD DefaultSelectedBackColor() const { return defaultSelectedBackColor_; }
+    void SetDefaultDisabledColor(DWORD colour, bool shared = false);
+    void SetDefaultFontColor(DWORD colour, bool shared = false);
+    void SetDefaultLinkFontColor(DWORD colour, bool shared = false);
+    void SetDefaultLinkHoverFontColor(DWORD colour, bool shared = false);
+    void SetDefaultSelectedBackColor(DWORD colour, bool shared = false);
+    bool UsesSharedResources() const { return useSharedResources_; }
+    void SetUsesSharedResources(bool shared) { useSharedResources_ = shared; }
+    // Hue, saturation, lightness for controls with "colorhsl"; neutral here (180, 100, 100).
+    void WindowHsl(short& hue, short& saturation, short& lightness) const;
+
+    // Option groups: the options that exclude each other, in joining order.
+    bool JoinOptionGroup(const wchar_t* group, CControlUI* control);
+    const CPtrArray* OptionGroup(const wchar_t* group) const;
+    void LeaveOptionGroup(const wchar_t* group, CControlUI* control);
+
+    // Window attributes the manager does not know; the first value for a name stays.
+    void SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value);
+    const wchar_t* CustomWindowAttribute(const wchar_t* name) const;
+
+    // Window attributes of the skin's root element.
+    void ApplyWindowAttribute(const wchar_t* name, const wchar_t* value);
+    void SetStartSize(int width, int height);
+    SIZE StartSize() const { return startSize_; }
+    void SetResizeBorders(const RECT& borders) { sizeBox_ = borders; }
+    const RECT& ResizeBorders() const { return sizeBox_; }
+    void SetCaptionArea(const RECT& caption) { caption_ = caption; }
+    const RECT& CaptionArea() const { return caption_; }
+    void SetCornerRounding(int width, int height) { roundCorner_ = {width, height}; }
+    SIZE CornerRounding() const { return roundCorner_; }
+    void SetMinTrackSize(int width, int height) { minTrack_ = {width, height}; }
+    SIZE MinTrackSize() const { return minTrack_; }
+    void SetMaxTrackSize(int width, int height) { maxTrack_ = {width, height}; }
+    SIZE MaxTrackSize() const { return maxTrack_; }
+    void SetOutlineRepaints(bool outline) { showDirty_ = outline; }
+    void SetClickWithoutActivation(bool noActivate) { noActivate_ = noActivate; }
+    bool ClicksWithoutActivation() const { return noActivate_; }
+    void SetWindowAlpha(BYTE alpha);
+    void SetLayeredAlpha(BYTE alpha);
+    BYTE Opacity() const { return opacity_; }
+    void SetPerPixelLayered(bool layered);
+    bool IsPerPixelLayered() const { return layered_; }
+    void SetLayeredInset(const RECT& inset);
+    // The image attribute string drawn under the tree in per-pixel layered mode.
+    void SetLayeredBackground(const wchar_t* image);
+
+    // Message handling: before dispatch (keyboard navigation, shortcuts), and the
+    // window's own messages. Each returns whether it handled the message.
+    bool HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // The message loop's hook: true means the loop does not dispatch the message.
+    static bool PreDispatch(MSG* message);
+    // The manager of the given top-level window, or nullptr.
+    static CWindowManagerUI* ManagerOf(HWND window);
+
+private:
+    struct TimerRecord {
+        CControlUI* control;
+        UINT key;
+        HWND window;
+        UINT nativeId;
+        bool killed;
+    };
+    struct ChildWindow {
+        CControlUI* control;
+        HWND window;
+    };
+    // The double-buffer surface: a memory device context with its bitmap selected.
+    class COffscreen {
+    public:
+        COffscreen() = default;
+        ~COffscreen() { Reset(); }
+        COffscreen(const COffscreen&) = delete;
+        COffscreen& operator=(const COffscreen&) = delete;
+        // argb: a 32-bit top-down section whose pixels Bits() reaches.
+        bool Create(HDC compatible, int width, int height, bool argb);
+        void Reset();
+        HDC DC() const { return dc_; }
+        DWORD* Bits() const { return bits_; }
+        SIZE Size() const { return size_; }
+
+    private:
+        HDC dc_ = nullptr;
+        HBITMAP bitmap_ = nullptr;
+        HGDIOBJ previous_ = nullptr;
+        DWORD* bits_ = nullptr;
+        SIZE size_ = {0, 0};
+    };
+
+    void ClearWindowTables();
+    void DeliverQueuedNotifications();
+    void DestroyDelayedCleanup();
+    // sender: the event's sender field, the control itself when none is given.
+    void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0,
+                   CControlUI* sender = nullptr);
+    // Kill-focus event and notification to the focused control; next is the event's sender.
+    void DropFocus(CControlUI* next);
+    void Paint();
+    void PaintTree(HDC dc, const RECT& area);
+    void LayoutIfNeeded();
+    void HandleMouseMove(POINT point);
+    void ShowToolTip(POINT point);
+    void HideToolTip();
+    LRESULT ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled);
+    CControlUI* FindShortcut(wchar_t ch) const;
+
+    CUiString name_;
+    HWND window_ = nullptr;
+    HDC paintDC_ = nullptr;
+    COffscreen offscreen_;
+    HWND toolTip_ = nullptr;
+    TOOLINFOW toolInfo_ = {};
+    CUiString toolTipText_;
+    UINT hoverTime_ = 1000;
+    bool noActivate_ = false;
+    bool showDirty_ = false;
+    CControlUI* root_ = nullptr;
+    CControlUI* focus_ = nullptr;
+    CControlUI* hover_ = nullptr;
+    CControlUI* click_ = nullptr;
+    CControlUI* key_ = nullptr;
+    CControlUI* toolTipControl_ = nullptr;
+    POINT lastMousePos_ = {-1, -1};
+    SIZE minTrack_ = {0, 0};
+    SIZE maxTrack_ = {0, 0};
+    SIZE startSize_ = {0, 0};
+    RECT sizeBox_ = {0, 0, 0, 0};
+    RECT caption_ = {0, 0, 0, 0};
+    SIZE roundCorner_ = {0, 0};
+    bool firstLayout_ = true;
+    bool updateNeeded_ = false;
+    bool focusNeeded_ = false;
+    BYTE opacity_ = 255;
+    bool layered_ = false;
+    RECT layeredInset_ = {0, 0, 0, 0};
+    DrawInfo layeredImage_;
+    RECT dirtyRect_ = {0, 0, 0, 0};
+    bool mouseTracking_ = false;
+    bool mouseCaptured_ = false;
+    bool notifyPosted_ = false;
+    bool usesVirtualWindows_ = false;
+    UINT timerCounter_ = 4096;
+    bool useSharedResources_ = false;
+    DWORD defaultDisabledColor_;
+    DWORD defaultFontColor_;
+    DWORD defaultLinkColor_;
+    DWORD defaultLinkHoverColor_;
+    DWORD defaultSelectedBackColor_;
+    FontRecord standardFont_;
+
+    CPtrArray receivers_;
+    CPtrArray earlyFilters_;
+    CPtrArray filters_;
+    CPtrArray overlayPainters_;
+    CPtrArray mouseLeaveTracking_;
+    CPtrArray translators_;
+    CPtrArray delayedCleanup_;
+    std::vector<ChildWindow> childWindows_;
+    std::vector<TimerRecord> timers_;
+    std::vector<UiNotify*> asyncNotifications_;
+    CStringPtrMap nameMap_;
+    CStringPtrMap optionGroups_;     // values: owned CPtrArray
+    CStringPtrMap customAttributes_; // values: owned CUiString
+    CStringPtrMap fonts_;            // values: owned FontRecord
+    CStringPtrMap images_;           // values: owned ImageRecord
+    CStringPtrMap classDefaults_;    // values: owned CUiString
 };
 
 }  // namespace Veneer

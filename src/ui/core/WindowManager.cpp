@@ -1,0 +1,1556 @@
+// The per-window part of CWindowManagerUI: attachment, routing of the window's
+// messages to controls, hover, capture, focus, timers, tooltips, painting,
+// notifications and the resource tables. The process-wide resource settings live
+// with the resource loader.
+
+#include "ui/core/WindowManager.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <map>
+#include <memory>
+
+#include "log/Log.h"
+#include "ui/control/Control.h"
+#include "ui/core/DrawEngine.h"
+
+namespace Veneer {
+
+namespace {
+
+constexpr UINT kNotifyMessage = WM_APP + 1;
+constexpr UINT_PTR kLayeredTimerId = 0x2000;
+constexpr UINT kReflectOffset = 0x2000;  // the reflected-message base (OCM_BASE)
+// Native identifiers below this are left to the window's own timers.
+constexpr UINT kFirstControlTimerId = 17;
+constexpr UINT kTimerIdModulus = 255;
+// The key-state bit for Alt, beside the MK_ mouse-message bits.
+constexpr WORD kKeyStateAlt = 0x20;
+
+struct SharedState {
+    bool initialized = false;
+    std::vector<CWindowManagerUI*> managers;
+    CStringPtrMap fonts;          // owned FontRecord
+    CStringPtrMap images;         // owned ImageRecord
+    CStringPtrMap classDefaults;  // owned CUiString
+    std::map<int, CUiString> localizedTexts;
+    std::vector<ControlFactory> controlFactories;
+    FontRecord standardFont;
+    DWORD disabledColor = 0xFFA7A6AA;
+    DWORD fontColor = 0xFF000000;
+    DWORD linkColor = 0xFF0000FF;
+    DWORD linkHoverColor = 0xFFD3215F;
+    DWORD selectedBackColor = 0xFFBAE4FF;
+    HPEN dirtyPen = nullptr;
+};
+
+SharedState& Shared() {
+    static SharedState state;
+    return state;
+}
+
+template <typename T>
+void DeleteValues(CStringPtrMap& map) {
+    for (int i = 0; i < map.GetSize(); ++i) delete static_cast<T*>(map.Find(map.KeyAt(i)));
+    map.RemoveAll();
+}
+
+// The default GUI font with the given properties; nullptr when it cannot be made.
+HFONT CreateSkinFont(const wchar_t* face, int size, bool bold, bool underline, bool italic) {
+    LOGFONTW font = {};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    if (face != nullptr) {
+        wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
+        font.lfFaceName[LF_FACESIZE - 1] = L'\0';
+    }
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfHeight = -size;
+    if (bold) font.lfWeight += FW_BOLD;
+    font.lfUnderline = underline ? TRUE : FALSE;
+    font.lfItalic = italic ? TRUE : FALSE;
+    HFONT handle = CreateFontIndirectW(&font);
+    if (handle == nullptr) LOG_W(L"CreateFontIndirectW failed for \"%s\" %d: %lu", font.lfFaceName, size, GetLastError());
+    return handle;
+}
+
+void ReadMetrics(HDC dc, FontRecord& record) {
+    if (dc == nullptr || record.font == nullptr) return;
+    HGDIOBJ old = SelectObject(dc, record.font);
+    GetTextMetricsW(dc, &record.metrics);
+    SelectObject(dc, old);
+}
+
+// The record takes the font (deleting the one it held) and forgets the old metrics.
+void StoreFont(FontRecord& record, HFONT font, const wchar_t* face, int size, bool bold, bool underline,
+               bool italic) {
+    if (record.font != nullptr) DeleteObject(record.font);
+    record.font = font;
+    record.face = face;
+    record.size = size;
+    record.bold = bold;
+    record.underline = underline;
+    record.italic = italic;
+    record.metrics = TEXTMETRICW{};
+}
+
+// Numbers in window attributes: decimal, each followed by one separator that is
+// skipped; reading never runs past the end of the value.
+void ReadNumbers(const wchar_t* text, LONG* values, int count) {
+    for (int i = 0; i < count; ++i) {
+        wchar_t* end = nullptr;
+        values[i] = wcstol(text, &end, 10);
+        text = end;
+        if (*text != L'\0') ++text;
+    }
+}
+
+SIZE ReadPair(const wchar_t* text) {
+    LONG values[2];
+    ReadNumbers(text, values, 2);
+    return SIZE{values[0], values[1]};
+}
+
+RECT ReadRect(const wchar_t* text) {
+    LONG values[4];
+    ReadNumbers(text, values, 4);
+    return RECT{values[0], values[1], values[2], values[3]};
+}
+
+DWORD ReadColor(const wchar_t* text) {
+    if (*text == L'#') ++text;
+    return static_cast<DWORD>(wcstoul(text, nullptr, 16));
+}
+
+bool ReadBool(const wchar_t* text) { return wcscmp(text, L"true") == 0; }
+
+WORD KeyState() {
+    WORD state = 0;
+    if (GetKeyState(VK_CONTROL) < 0) state |= MK_CONTROL;
+    if (GetKeyState(VK_RBUTTON) < 0) state |= MK_RBUTTON;
+    if (GetKeyState(VK_LBUTTON) < 0) state |= MK_LBUTTON;
+    if (GetKeyState(VK_SHIFT) < 0) state |= MK_SHIFT;
+    if (GetKeyState(VK_MENU) < 0) state |= kKeyStateAlt;
+    return state;
+}
+
+POINT PointFrom(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+
+CControlUI* ControlAtPoint(CControlUI* control, void* data) {
+    return PtInRect(&control->GetRect(), *static_cast<POINT*>(data)) ? control : nullptr;
+}
+
+bool IsTabStop(CControlUI* control) { return (control->GetInputFlags() & kInputTabStop) != 0; }
+
+CControlUI* CollectControls(CControlUI* control, void* data) {
+    static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
+    return nullptr;
+}
+
+// The visible, enabled controls in tab order (each before its children).
+std::vector<CControlUI*> TabOrder(CControlUI* root) {
+    std::vector<CControlUI*> controls;
+    if (root != nullptr) root->FindInTree(CollectControls, &controls, kFindVisible | kFindEnabled | kFindMeFirst);
+    return controls;
+}
+
+std::vector<CControlUI*> TabStops(CControlUI* root) {
+    std::vector<CControlUI*> stops = TabOrder(root);
+    stops.erase(std::remove_if(stops.begin(), stops.end(), [](CControlUI* c) { return !IsTabStop(c); }), stops.end());
+    return stops;
+}
+
+struct ShortcutSearch {
+    wchar_t ch;
+    bool pickNext;
+};
+
+wchar_t UpperChar(wchar_t ch) {
+    return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(ch)))));
+}
+
+CControlUI* MatchShortcut(CControlUI* control, void* data) {
+    auto* search = static_cast<ShortcutSearch*>(data);
+    if (!control->IsVisible()) return nullptr;
+    if (search->pickNext) return control;
+    if (control->GetShortcut() == 0 || UpperChar(control->GetShortcut()) != search->ch) return nullptr;
+    // A label names the control that follows it.
+    if (control->CastTo(L"Label") != nullptr) {
+        search->pickNext = true;
+        return nullptr;
+    }
+    return control;
+}
+
+struct LayoutSearch {
+    std::vector<CControlUI*> dirty;
+};
+
+CControlUI* CollectLayoutDirty(CControlUI* control, void* data) {
+    if (!control->IsLayoutDirty()) return nullptr;
+    auto& dirty = static_cast<LayoutSearch*>(data)->dirty;
+    if (std::find(dirty.begin(), dirty.end(), control) == dirty.end()) dirty.push_back(control);
+    return control;
+}
+
+CControlUI* IndexName(CControlUI* control, void* data) {
+    auto* names = static_cast<CStringPtrMap*>(data);
+    if (!control->GetName().IsEmpty()) names->Insert(control->GetName(), control);
+    return nullptr;
+}
+
+}  // namespace
+
+// ---- lifetime and tree --------------------------------------------------------
+
+CWindowManagerUI::CWindowManagerUI() {
+    SharedState& shared = Shared();
+    if (!shared.initialized) {
+        shared.initialized = true;
+        LOGFONTW font = {};
+        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+        font.lfCharSet = DEFAULT_CHARSET;
+        StoreFont(shared.standardFont, CreateFontIndirectW(&font), font.lfFaceName, -font.lfHeight,
+                  font.lfWeight >= FW_BOLD, font.lfUnderline != 0, font.lfItalic != 0);
+        shared.dirtyPen = CreatePen(PS_SOLID, 1, RGB(220, 0, 0));
+        InitCommonControls();
+        LoadLibraryW(L"msimg32.dll");
+    }
+    defaultDisabledColor_ = shared.disabledColor;
+    defaultFontColor_ = shared.fontColor;
+    defaultLinkColor_ = shared.linkColor;
+    defaultLinkHoverColor_ = shared.linkHoverColor;
+    defaultSelectedBackColor_ = shared.selectedBackColor;
+}
+
+CWindowManagerUI::~CWindowManagerUI() {
+    auto& managers = Shared().managers;
+    managers.erase(std::remove(managers.begin(), managers.end(), this), managers.end());
+    StopAllTimers();
+    for (UiNotify* notification : asyncNotifications_) delete notification;
+    asyncNotifications_.clear();
+    if (root_ != nullptr) {
+        CControlUI* root = root_;
+        root_ = nullptr;
+        root->Destroy();
+    }
+    DestroyDelayedCleanup();
+    ClearWindowTables();
+    if (toolTip_ != nullptr) DestroyWindow(toolTip_);
+    if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
+}
+
+void CWindowManagerUI::ClearWindowTables() {
+    nameMap_.RemoveAll();
+    DeleteValues<FontRecord>(fonts_);
+    DeleteValues<ImageRecord>(images_);
+    DeleteValues<CUiString>(classDefaults_);
+    DeleteValues<CPtrArray>(optionGroups_);
+    DeleteValues<CUiString>(customAttributes_);
+}
+
+void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
+    ClearWindowTables();
+    StopAllTimers();
+    name_ = name;
+    if (window != window_) {
+        if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
+        window_ = window;
+        paintDC_ = GetDC(window);
+        auto& managers = Shared().managers;
+        if (std::find(managers.begin(), managers.end(), this) == managers.end()) managers.push_back(this);
+    }
+}
+
+bool CWindowManagerUI::AttachRoot(CControlUI* root) {
+    FocusControl(nullptr, false);
+    key_ = hover_ = click_ = toolTipControl_ = nullptr;
+    if (root_ != nullptr) {
+        DestroyDelayedCleanup();
+        for (UiNotify* notification : asyncNotifications_) delete notification;
+        asyncNotifications_.clear();
+        nameMap_.RemoveAll();
+        overlayPainters_.Empty();
+        childWindows_.clear();
+        delayedCleanup_.Add(root_);
+    }
+    root_ = root;
+    if (root == nullptr) return false;
+    firstLayout_ = true;
+    updateNeeded_ = true;
+    focusNeeded_ = true;
+    return BindTree(root, nullptr);
+}
+
+bool CWindowManagerUI::BindTree(CControlUI* control, CControlUI* parent) {
+    if (control == nullptr) return false;
+    control->AttachToManager(this, parent != nullptr ? parent : control->GetParent(), true);
+    control->FindInTree(IndexName, &nameMap_, kFindMeFirst);
+    return true;
+}
+
+void CWindowManagerUI::ForgetControl(CControlUI* control) {
+    if (control == nullptr) return;
+    if (key_ == control) key_ = nullptr;
+    if (hover_ == control) hover_ = nullptr;
+    if (click_ == control) click_ = nullptr;
+    if (focus_ == control) focus_ = nullptr;
+    if (toolTipControl_ == control) toolTipControl_ = nullptr;
+    StopTimers(control);
+    if (!control->GetName().IsEmpty() && nameMap_.Find(control->GetName()) == control) {
+        nameMap_.Remove(control->GetName());
+    }
+    for (UiNotify* notification : asyncNotifications_) {
+        if (notification->sender == control) notification->sender = nullptr;
+    }
+    // Lists that would otherwise call a destroyed control.
+    overlayPainters_.RemoveItem(control);
+    mouseLeaveTracking_.RemoveItem(control);
+    childWindows_.erase(std::remove_if(childWindows_.begin(), childWindows_.end(),
+                                       [control](const ChildWindow& child) { return child.control == control; }),
+                        childWindows_.end());
+    for (int i = 0; i < optionGroups_.GetSize(); ++i) {
+        static_cast<CPtrArray*>(optionGroups_.Find(optionGroups_.KeyAt(i)))->RemoveItem(control);
+    }
+}
+
+void CWindowManagerUI::DeferDestroy(CControlUI* control) {
+    if (control == nullptr) return;
+    control->AttachToManager(this, nullptr, false);
+    delayedCleanup_.Add(control);
+    if (!notifyPosted_ && window_ != nullptr) {
+        notifyPosted_ = PostMessageW(window_, kNotifyMessage, 0, 0) != FALSE;
+    }
+}
+
+void CWindowManagerUI::DestroyDelayedCleanup() {
+    while (!delayedCleanup_.IsEmpty()) {
+        auto* control = static_cast<CControlUI*>(delayedCleanup_.GetAt(0));
+        delayedCleanup_.Remove(0);
+        control->Destroy();
+    }
+}
+
+CControlUI* CWindowManagerUI::ControlAt(POINT point) const {
+    if (root_ == nullptr) return nullptr;
+    return root_->FindInTree(ControlAtPoint, &point, kFindVisible | kFindHitTest | kFindTopFirst);
+}
+
+CControlUI* CWindowManagerUI::ControlNamed(const wchar_t* name) const {
+    return static_cast<CControlUI*>(nameMap_.Find(name));
+}
+
+bool CWindowManagerUI::RenameControl(CControlUI* control, const wchar_t* name) {
+    if (control == nullptr || control->GetManager() != this) return false;
+    void* holder = name != nullptr && *name != L'\0' ? nameMap_.Find(name) : nullptr;
+    if (holder != nullptr && holder != control) return false;
+    for (int i = 0; i < nameMap_.GetSize(); ++i) {
+        if (nameMap_.Find(nameMap_.KeyAt(i)) == control) {
+            nameMap_.Remove(nameMap_.KeyAt(i));
+            break;
+        }
+    }
+    if (name != nullptr && *name != L'\0') nameMap_.Insert(name, control);
+    return true;
+}
+
+void CWindowManagerUI::InvalidateArea(RECT rect) {
+    if (rect.left < 0) rect.left = 0;
+    if (rect.top < 0) rect.top = 0;
+    if (rect.right < rect.left) rect.right = rect.left;
+    if (rect.bottom < rect.top) rect.bottom = rect.top;
+    if (layered_) {
+        UnionRect(&dirtyRect_, &dirtyRect_, &rect);
+    } else if (window_ != nullptr) {
+        InvalidateRect(window_, &rect, FALSE);
+    }
+}
+
+bool CWindowManagerUI::AddMouseLeaveTracking(CControlUI* control) {
+    if (control == nullptr || mouseLeaveTracking_.Find(control) >= 0) return false;
+    mouseLeaveTracking_.Add(control);
+    return true;
+}
+
+bool CWindowManagerUI::RemoveMouseLeaveTracking(CControlUI* control) { return mouseLeaveTracking_.RemoveItem(control); }
+
+// ---- notifications ----------------------------------------------------------
+
+bool CWindowManagerUI::AddReceiver(INotifyUI* receiver) {
+    if (receiver == nullptr || receivers_.Find(receiver) >= 0) return false;
+    receivers_.Add(receiver);
+    return true;
+}
+
+bool CWindowManagerUI::RemoveReceiver(INotifyUI* receiver) { return receivers_.RemoveItem(receiver); }
+
+void CWindowManagerUI::SendNotification(CControlUI* control, const wchar_t* type, WPARAM wParam, LPARAM lParam,
+                                        bool async, bool enableRepeat) {
+    UiNotify notification;
+    notification.type = type;
+    notification.sender = control;
+    notification.wParam = wParam;
+    notification.lParam = lParam;
+    SendNotification(notification, async, enableRepeat);
+}
+
+void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool enableRepeat) {
+    notification.mousePoint = lastMousePos_;
+    notification.timestamp = GetTickCount();
+    if (usesVirtualWindows_ && notification.sender != nullptr) {
+        notification.virtualWindow = notification.sender->GetVirtualWindowName();
+    }
+    if (!async) {
+        if (notification.sender != nullptr && !notification.sender->notifyHooks.IsEmpty()) {
+            notification.sender->notifyHooks.Invoke(&notification);
+        }
+        // By index: a receiver may unregister itself while it handles the notification.
+        for (int i = 0; i < receivers_.GetSize(); ++i) {
+            auto* receiver = static_cast<INotifyUI*>(receivers_.GetAt(i));
+            receiver->Receive(notification);
+            if (receivers_.GetAt(i) != receiver) --i;
+        }
+        return;
+    }
+    if (!enableRepeat) {
+        for (UiNotify* queued : asyncNotifications_) {
+            if (queued->sender == notification.sender && queued->type == notification.type) {
+                *queued = notification;
+                return;
+            }
+        }
+    }
+    asyncNotifications_.push_back(new UiNotify(notification));
+    if (!notifyPosted_ && window_ != nullptr) {
+        notifyPosted_ = PostMessageW(window_, kNotifyMessage, 0, 0) != FALSE;
+    }
+}
+
+void CWindowManagerUI::DeliverQueuedNotifications() {
+    notifyPosted_ = false;
+    while (!asyncNotifications_.empty()) {
+        std::unique_ptr<UiNotify> notification(asyncNotifications_.front());
+        asyncNotifications_.erase(asyncNotifications_.begin());
+        // Delivered as it was queued: the record keeps its own time and position.
+        if (notification->sender != nullptr && !notification->sender->notifyHooks.IsEmpty()) {
+            notification->sender->notifyHooks.Invoke(notification.get());
+        }
+        for (int i = 0; i < receivers_.GetSize(); ++i) {
+            auto* receiver = static_cast<INotifyUI*>(receivers_.GetAt(i));
+            receiver->Receive(*notification);
+            if (receivers_.GetAt(i) != receiver) --i;
+        }
+    }
+    DestroyDelayedCleanup();
+}
+
+// ---- filters and translators --------------------------------------------------
+
+namespace {
+bool AddUnique(CPtrArray& list, void* item) {
+    if (item == nullptr || list.Find(item) >= 0) return false;
+    list.Add(item);
+    return true;
+}
+}  // namespace
+
+bool CWindowManagerUI::AddEarlyFilter(IMessageFilterUI* filter) { return AddUnique(earlyFilters_, filter); }
+bool CWindowManagerUI::RemoveEarlyFilter(IMessageFilterUI* filter) { return earlyFilters_.RemoveItem(filter); }
+bool CWindowManagerUI::AddFilter(IMessageFilterUI* filter) { return AddUnique(filters_, filter); }
+bool CWindowManagerUI::RemoveFilter(IMessageFilterUI* filter) { return filters_.RemoveItem(filter); }
+bool CWindowManagerUI::AddAcceleratorTranslator(ITranslateAccelerator* translator) {
+    return AddUnique(translators_, translator);
+}
+bool CWindowManagerUI::RemoveAcceleratorTranslator(ITranslateAccelerator* translator) {
+    return translators_.RemoveItem(translator);
+}
+bool CWindowManagerUI::AddOverlayPainter(CControlUI* control) { return AddUnique(overlayPainters_, control); }
+bool CWindowManagerUI::RemoveOverlayPainter(CControlUI* control) { return overlayPainters_.RemoveItem(control); }
+
+bool CWindowManagerUI::AddChildWindow(CControlUI* control, HWND window) {
+    if (control == nullptr || window == nullptr) return false;
+    for (const ChildWindow& child : childWindows_) {
+        if (child.window == window) return false;
+    }
+    childWindows_.push_back(ChildWindow{control, window});
+    return true;
+}
+
+bool CWindowManagerUI::RemoveChildWindow(HWND window) {
+    auto it = std::find_if(childWindows_.begin(), childWindows_.end(),
+                           [window](const ChildWindow& child) { return child.window == window; });
+    if (it == childWindows_.end()) return false;
+    childWindows_.erase(it);
+    return true;
+}
+
+// ---- timers -------------------------------------------------------------------
+
+bool CWindowManagerUI::StartTimer(CControlUI* control, UINT key, UINT elapse) {
+    if (control == nullptr || window_ == nullptr) return false;
+    for (TimerRecord& timer : timers_) {
+        if (timer.control == control && timer.window == window_ && timer.key == key) {
+            if (!timer.killed) return false;
+            if (SetTimer(window_, timer.nativeId, elapse, nullptr) == 0) return false;
+            timer.killed = false;
+            return true;
+        }
+    }
+    // Identifiers wrap within 17..254 and skip those a record still holds.
+    UINT nativeId = 0;
+    for (UINT tries = 0; tries < kTimerIdModulus; ++tries) {
+        UINT candidate = ++timerCounter_ % kTimerIdModulus;
+        if (candidate < kFirstControlTimerId) continue;
+        bool taken = std::any_of(timers_.begin(), timers_.end(), [&](const TimerRecord& timer) {
+            return timer.window == window_ && timer.nativeId == candidate;
+        });
+        if (!taken) {
+            nativeId = candidate;
+            break;
+        }
+    }
+    if (nativeId == 0) {
+        LOG_A("no free timer identifier among %u records", static_cast<unsigned>(timers_.size()));
+        return false;
+    }
+    if (SetTimer(window_, nativeId, elapse, nullptr) == 0) {
+        LOG_A("SetTimer %u failed: %lu", nativeId, GetLastError());
+        return false;
+    }
+    timers_.push_back(TimerRecord{control, key, window_, nativeId, false});
+    return true;
+}
+
+bool CWindowManagerUI::StopTimer(CControlUI* control, UINT key) {
+    for (TimerRecord& timer : timers_) {
+        if (timer.control == control && timer.window == window_ && timer.key == key) {
+            if (!timer.killed) {
+                KillTimer(timer.window, timer.nativeId);
+                timer.killed = true;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+void CWindowManagerUI::StopTimers(CControlUI* control) {
+    for (auto it = timers_.begin(); it != timers_.end();) {
+        if (it->control == control) {
+            if (!it->killed) KillTimer(it->window, it->nativeId);
+            it = timers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CWindowManagerUI::StopAllTimers() {
+    for (const TimerRecord& timer : timers_) {
+        if (!timer.killed) KillTimer(timer.window, timer.nativeId);
+    }
+    timers_.clear();
+}
+
+// ---- focus ----------------------------------------------------------------------
+
+void CWindowManagerUI::DropFocus(CControlUI* next) {
+    if (focus_ == nullptr) return;
+    CControlUI* old = focus_;
+    SendEvent(old, kEventKillFocus, 0, 0, 0, next);
+    // The event or a receiver may have destroyed it (ForgetControl then cleared focus_).
+    if (focus_ == old) SendNotification(old, L"killfocus");
+    focus_ = nullptr;
+}
+
+void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
+    if (takeNativeFocus && window_ != nullptr && GetFocus() != window_ && control != focus_ && !noActivate_) {
+        SetFocus(window_);
+    }
+    if (control == focus_) return;
+    DropFocus(control);
+    if (control == nullptr) return;
+    if (control->GetManager() != this || !control->IsVisible() || !control->IsEnabled()) return;
+    focus_ = control;
+    SendEvent(control, kEventSetFocus);
+    if (focus_ == control) SendNotification(control, L"setfocus");
+}
+
+void CWindowManagerUI::FocusFirstTabStop(CControlUI* control) {
+    if (!noActivate_ && window_ != nullptr) SetFocus(window_);
+    if (control == nullptr) return;
+    DropFocus(control);
+    // The next paint moves forward from the tab stop before the control, onto it.
+    CControlUI* previous = nullptr;
+    for (CControlUI* candidate : TabOrder(root_)) {
+        if (candidate == control) break;
+        if (IsTabStop(candidate)) previous = candidate;
+    }
+    focus_ = previous;
+    focusNeeded_ = true;
+    if (root_ != nullptr) root_->MarkLayoutDirty();
+}
+
+bool CWindowManagerUI::MoveFocusByTab(bool forward) {
+    if (updateNeeded_ && forward) {
+        focusNeeded_ = true;
+        if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+        return true;
+    }
+    std::vector<CControlUI*> stops = TabStops(root_);
+    focusNeeded_ = false;
+    if (stops.empty()) return false;
+    auto current = std::find(stops.begin(), stops.end(), focus_);
+    CControlUI* next = nullptr;
+    if (forward) {
+        next = current == stops.end() || current + 1 == stops.end() ? stops.front() : *(current + 1);
+    } else {
+        next = current == stops.end() || current == stops.begin() ? stops.back() : *(current - 1);
+    }
+    FocusControl(next, true);
+    return true;
+}
+
+// ---- capture --------------------------------------------------------------------
+
+void CWindowManagerUI::CaptureMouse() {
+    if (window_ == nullptr) return;
+    SetCapture(window_);
+    mouseCaptured_ = true;
+}
+
+void CWindowManagerUI::ReleaseMouse() {
+    mouseCaptured_ = false;
+    ReleaseCapture();
+}
+
+// ---- fonts ----------------------------------------------------------------------
+
+HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                                     bool shared) {
+    HFONT font = CreateSkinFont(face, size, bold, underline, italic);
+    if (font == nullptr) return nullptr;
+    auto* record = new FontRecord;
+    StoreFont(*record, font, face, size, bold, underline, italic);
+    ReadMetrics(paintDC_, *record);
+    CStringPtrMap& table = shared || useSharedResources_ ? Shared().fonts : fonts_;
+    wchar_t key[16];
+    _itow(id, key, 10);
+    delete static_cast<FontRecord*>(table.Set(key, record));
+    return font;
+}
+
+const FontRecord* CWindowManagerUI::FontRecordById(int id) const {
+    wchar_t key[16];
+    _itow(id, key, 10);
+    auto* record = static_cast<FontRecord*>(fonts_.Find(key));
+    if (record == nullptr) record = static_cast<FontRecord*>(Shared().fonts.Find(key));
+    if (record != nullptr && record->metrics.tmHeight == 0) ReadMetrics(paintDC_, *record);
+    return record;
+}
+
+HFONT CWindowManagerUI::FontById(int id) const {
+    const FontRecord* record = FontRecordById(id);
+    return record != nullptr ? record->font : nullptr;
+}
+
+int CWindowManagerUI::FontIdMatching(const wchar_t* face, int size, bool bold, bool underline, bool italic) const {
+    const CStringPtrMap* tables[] = {&fonts_, &Shared().fonts};
+    for (const CStringPtrMap* table : tables) {
+        for (int i = 0; i < table->GetSize(); ++i) {
+            const wchar_t* key = table->KeyAt(i);
+            auto* record = static_cast<FontRecord*>(table->Find(key));
+            if (record->face.CompareNoCase(face) == 0 && record->size == size && record->bold == bold &&
+                record->underline == underline && record->italic == italic) {
+                return _wtoi(key);
+            }
+        }
+    }
+    return -1;
+}
+
+const FontRecord* CWindowManagerUI::FontRecordOf(HFONT font) const {
+    if (font == nullptr) return nullptr;
+    const CStringPtrMap* tables[] = {&fonts_, &Shared().fonts};
+    for (const CStringPtrMap* table : tables) {
+        for (int i = 0; i < table->GetSize(); ++i) {
+            auto* record = static_cast<FontRecord*>(table->Find(table->KeyAt(i)));
+            if (record->font == font) {
+                if (record->metrics.tmHeight == 0) ReadMetrics(paintDC_, *record);
+                return record;
+            }
+        }
+    }
+    const FontRecord* standard = StandardFontRecord();
+    return standard->font == font ? standard : nullptr;
+}
+
+void CWindowManagerUI::SetStandardFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                                       bool shared) {
+    HFONT font = CreateSkinFont(face, size, bold, underline, italic);
+    if (font == nullptr) return;
+    FontRecord& target = shared ? Shared().standardFont : standardFont_;
+    StoreFont(target, font, face, size, bold, underline, italic);
+    ReadMetrics(paintDC_, target);
+}
+
+const FontRecord* CWindowManagerUI::StandardFontRecord() const {
+    // The window's own default when it set one, else the process-wide default.
+    FontRecord& record = standardFont_.font != nullptr ? const_cast<FontRecord&>(standardFont_) : Shared().standardFont;
+    if (record.metrics.tmHeight == 0) ReadMetrics(paintDC_, record);
+    return &record;
+}
+
+HFONT CWindowManagerUI::StandardFont() const { return StandardFontRecord()->font; }
+
+// ---- images, defaults, texts ----------------------------------------------------------
+
+ImageRecord* CWindowManagerUI::RegisterImage(const wchar_t* name, const wchar_t* type, DWORD mask, bool shared) {
+    if (name == nullptr || *name == L'\0') return nullptr;
+    if (type != nullptr && *type == L'\0') type = nullptr;
+    std::unique_ptr<ImageRecord> image = CDrawEngine::LoadBitmapImage(name, type, mask);
+    if (!image) return nullptr;
+    image->resourceType = type != nullptr ? type : L"";
+    image->mask = mask;
+    CStringPtrMap& table = shared || useSharedResources_ ? Shared().images : images_;
+    ImageRecord* record = image.release();
+    delete static_cast<ImageRecord*>(table.Set(name, record));
+    return record;
+}
+
+ImageRecord* CWindowManagerUI::ImageByName(const wchar_t* name) const {
+    auto* image = static_cast<ImageRecord*>(images_.Find(name));
+    return image != nullptr ? image : static_cast<ImageRecord*>(Shared().images.Find(name));
+}
+
+ImageRecord* CWindowManagerUI::ImageOrLoad(const wchar_t* name, const wchar_t* type, DWORD mask) {
+    ImageRecord* image = ImageByName(name);
+    return image != nullptr ? image : RegisterImage(name, type, mask, false);
+}
+
+void CWindowManagerUI::RegisterClassDefaults(const wchar_t* element, const wchar_t* list, bool shared) {
+    if (element == nullptr || list == nullptr) return;
+    CStringPtrMap& table = shared || useSharedResources_ ? Shared().classDefaults : classDefaults_;
+    delete static_cast<CUiString*>(table.Set(element, new CUiString(list)));
+}
+
+const wchar_t* CWindowManagerUI::ClassDefaults(const wchar_t* element) const {
+    auto* list = static_cast<CUiString*>(classDefaults_.Find(element));
+    if (list == nullptr) list = static_cast<CUiString*>(Shared().classDefaults.Find(element));
+    return list != nullptr ? list->GetData() : nullptr;
+}
+
+void CWindowManagerUI::RegisterLocalizedText(int id, const wchar_t* text) {
+    Shared().localizedTexts[id] = text;
+}
+
+const wchar_t* CWindowManagerUI::LocalizedText(int id) {
+    auto& texts = Shared().localizedTexts;
+    auto found = texts.find(id);
+    return found != texts.end() ? found->second.GetData() : nullptr;
+}
+
+CUiString CWindowManagerUI::ReplaceLocalizedTokens(const wchar_t* text) {
+    CUiString result;
+    if (text == nullptr) return result;
+    const wchar_t* p = text;
+    while (*p != L'\0') {
+        if (p[0] == L'%' && p[1] == L'{' && iswdigit(p[2])) {
+            const wchar_t* digits = p + 2;
+            const wchar_t* end = digits;
+            while (iswdigit(*end)) ++end;
+            if (*end == L'}') {
+                const wchar_t* localized = LocalizedText(_wtoi(digits));
+                if (localized != nullptr) result += localized;
+                p = end + 1;
+                continue;
+            }
+        }
+        result += *p++;
+    }
+    return result;
+}
+
+std::vector<ControlFactory>& CWindowManagerUI::ControlFactories() { return Shared().controlFactories; }
+
+void CWindowManagerUI::SetDefaultDisabledColor(DWORD colour, bool shared) {
+    (shared ? Shared().disabledColor : defaultDisabledColor_) = colour;
+}
+void CWindowManagerUI::SetDefaultFontColor(DWORD colour, bool shared) {
+    (shared ? Shared().fontColor : defaultFontColor_) = colour;
+}
+void CWindowManagerUI::SetDefaultLinkFontColor(DWORD colour, bool shared) {
+    (shared ? Shared().linkColor : defaultLinkColor_) = colour;
+}
+void CWindowManagerUI::SetDefaultLinkHoverFontColor(DWORD colour, bool shared) {
+    (shared ? Shared().linkHoverColor : defaultLinkHoverColor_) = colour;
+}
+void CWindowManagerUI::SetDefaultSelectedBackColor(DWORD colour, bool shared) {
+    (shared ? Shared().selectedBackColor : defaultSelectedBackColor_) = colour;
+}
+
+void CWindowManagerUI::WindowHsl(short& hue, short& saturation, short& lightness) const {
+    hue = 180;
+    saturation = 100;
+    lightness = 100;
+}
+
+// ---- option groups, custom attributes ---------------------------------------------
+
+bool CWindowManagerUI::JoinOptionGroup(const wchar_t* group, CControlUI* control) {
+    if (group == nullptr || control == nullptr) return false;
+    auto* members = static_cast<CPtrArray*>(optionGroups_.Find(group));
+    if (members == nullptr) {
+        members = new CPtrArray;
+        optionGroups_.Insert(group, members);
+    }
+    if (members->Find(control) < 0) members->Add(control);
+    return true;
+}
+
+const CPtrArray* CWindowManagerUI::OptionGroup(const wchar_t* group) const {
+    return static_cast<CPtrArray*>(optionGroups_.Find(group));
+}
+
+void CWindowManagerUI::LeaveOptionGroup(const wchar_t* group, CControlUI* control) {
+    auto* members = static_cast<CPtrArray*>(optionGroups_.Find(group));
+    if (members == nullptr) return;
+    members->RemoveItem(control);
+    if (members->IsEmpty()) {
+        optionGroups_.Remove(group);
+        delete members;
+    }
+}
+
+void CWindowManagerUI::SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value) {
+    if (name == nullptr || *name == L'\0' || value == nullptr || customAttributes_.Contains(name)) return;
+    customAttributes_.Insert(name, new CUiString(value));
+}
+
+const wchar_t* CWindowManagerUI::CustomWindowAttribute(const wchar_t* name) const {
+    auto* value = static_cast<CUiString*>(customAttributes_.Find(name));
+    return value != nullptr ? value->GetData() : nullptr;
+}
+
+// ---- window attributes ------------------------------------------------------------
+
+void CWindowManagerUI::ApplyWindowAttribute(const wchar_t* name, const wchar_t* value) {
+    if (name == nullptr || value == nullptr) return;
+    auto is = [name](const wchar_t* known) { return _wcsicmp(name, known) == 0; };
+    if (is(L"size")) {
+        SIZE size = ReadPair(value);
+        SetStartSize(size.cx, size.cy);
+    } else if (is(L"sizebox")) {
+        SetResizeBorders(ReadRect(value));
+    } else if (is(L"caption")) {
+        SetCaptionArea(ReadRect(value));
+    } else if (is(L"roundcorner")) {
+        SIZE size = ReadPair(value);
+        SetCornerRounding(size.cx, size.cy);
+    } else if (is(L"mininfo")) {
+        SIZE size = ReadPair(value);
+        SetMinTrackSize(size.cx, size.cy);
+    } else if (is(L"maxinfo")) {
+        SIZE size = ReadPair(value);
+        SetMaxTrackSize(size.cx, size.cy);
+    } else if (is(L"showdirty")) {
+        SetOutlineRepaints(ReadBool(value));
+    } else if (wcscmp(name, L"noactivate") == 0) {
+        SetClickWithoutActivation(ReadBool(value));
+    } else if (is(L"opacity")) {
+        SetWindowAlpha(static_cast<BYTE>(_wtoi(value)));
+    } else if (wcscmp(name, L"layeredopacity") == 0) {
+        SetLayeredAlpha(static_cast<BYTE>(_wtoi(value)));
+    } else if (wcscmp(name, L"layeredimage") == 0) {
+        SetLayeredBackground(value);
+        SetPerPixelLayered(true);
+    } else if (is(L"disabledfontcolor")) {
+        SetDefaultDisabledColor(ReadColor(value));
+    } else if (is(L"defaultfontcolor")) {
+        SetDefaultFontColor(ReadColor(value));
+    } else if (is(L"linkfontcolor")) {
+        SetDefaultLinkFontColor(ReadColor(value));
+    } else if (is(L"linkhoverfontcolor")) {
+        SetDefaultLinkHoverFontColor(ReadColor(value));
+    } else if (is(L"selectedcolor")) {
+        SetDefaultSelectedBackColor(ReadColor(value));
+    } else {
+        SetCustomWindowAttribute(name, value);
+    }
+}
+
+void CWindowManagerUI::SetStartSize(int width, int height) {
+    startSize_ = SIZE{width, height};
+    if (root_ == nullptr && window_ != nullptr) {
+        SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
+}
+
+void CWindowManagerUI::SetWindowAlpha(BYTE alpha) {
+    SetPerPixelLayered(false);
+    opacity_ = alpha;
+    if (window_ == nullptr) return;
+    LONG exStyle = GetWindowLongW(window_, GWL_EXSTYLE);
+    SetWindowLongW(window_, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+    if (!SetLayeredWindowAttributes(window_, 0, alpha, LWA_ALPHA)) {
+        LOG_A("SetLayeredWindowAttributes failed: %lu", GetLastError());
+    }
+}
+
+void CWindowManagerUI::SetLayeredAlpha(BYTE alpha) {
+    opacity_ = alpha;
+    if (layered_ && root_ != nullptr) InvalidateArea(root_->GetRect());
+}
+
+void CWindowManagerUI::SetPerPixelLayered(bool layered) {
+    if (layered == layered_ || window_ == nullptr) return;
+    LONG style = GetWindowLongW(window_, GWL_STYLE);
+    if (layered && (style & WS_CHILD) != 0) return;
+    LONG exStyle = GetWindowLongW(window_, GWL_EXSTYLE);
+    if (layered) {
+        SetTimer(window_, kLayeredTimerId, 10, nullptr);
+        SetWindowLongW(window_, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+    } else {
+        KillTimer(window_, kLayeredTimerId);
+        SetWindowLongW(window_, GWL_EXSTYLE, exStyle & ~WS_EX_LAYERED);
+    }
+    layered_ = layered;
+    offscreen_.Reset();
+    if (root_ != nullptr) root_->MarkLayoutDirty();
+    updateNeeded_ = true;
+    RECT client;
+    GetClientRect(window_, &client);
+    if (layered_) {
+        UnionRect(&dirtyRect_, &dirtyRect_, &client);
+    } else {
+        InvalidateRect(window_, nullptr, FALSE);
+    }
+}
+
+void CWindowManagerUI::SetLayeredInset(const RECT& inset) {
+    layeredInset_ = inset;
+    updateNeeded_ = true;
+}
+
+void CWindowManagerUI::SetLayeredBackground(const wchar_t* image) {
+    layeredImage_.Assign(image != nullptr ? image : L"");
+}
+
+// ---- painting ---------------------------------------------------------------------
+
+bool CWindowManagerUI::COffscreen::Create(HDC compatible, int width, int height, bool argb) {
+    Reset();
+    dc_ = CreateCompatibleDC(compatible);
+    if (argb) {
+        BYTE* bits = nullptr;
+        bitmap_ = CDrawEngine::MakeArgbSection(compatible, width, height, &bits);
+        bits_ = reinterpret_cast<DWORD*>(bits);
+    } else {
+        bitmap_ = CreateCompatibleBitmap(compatible, width, height);
+    }
+    if (dc_ == nullptr || bitmap_ == nullptr) {
+        LOG_A("offscreen surface %dx%d could not be made: %lu", width, height, GetLastError());
+        Reset();
+        return false;
+    }
+    previous_ = SelectObject(dc_, bitmap_);
+    size_ = SIZE{width, height};
+    return true;
+}
+
+void CWindowManagerUI::COffscreen::Reset() {
+    if (dc_ != nullptr) {
+        if (previous_ != nullptr) SelectObject(dc_, previous_);
+        DeleteDC(dc_);
+    }
+    if (bitmap_ != nullptr) DeleteObject(bitmap_);
+    dc_ = nullptr;
+    bitmap_ = nullptr;
+    previous_ = nullptr;
+    bits_ = nullptr;
+    size_ = SIZE{0, 0};
+}
+
+void CWindowManagerUI::LayoutIfNeeded() {
+    if (!updateNeeded_ || root_ == nullptr) return;
+    updateNeeded_ = false;
+    RECT client;
+    GetClientRect(window_, &client);
+    if (root_->IsLayoutDirty()) {
+        offscreen_.Reset();
+        if (layered_) {
+            client.left += layeredInset_.left;
+            client.top += layeredInset_.top;
+            client.right -= layeredInset_.right;
+            client.bottom -= layeredInset_.bottom;
+        }
+        root_->Place(client, true);
+    } else {
+        LayoutSearch search;
+        root_->FindInTree(CollectLayoutDirty, &search, kFindVisible | kFindMeFirst | kFindUpdateTest);
+        for (CControlUI* control : search.dirty) {
+            control->Place(control->IsFloat() ? control->GetRectInParent() : control->GetRect(), true);
+        }
+    }
+    if (firstLayout_) {
+        firstLayout_ = false;
+        SendNotification(root_, L"windowinit");
+    }
+}
+
+void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
+    HRGN clip = CreateRectRgnIndirect(&area);
+    SelectClipRgn(dc, clip);
+    DeleteObject(clip);
+    root_->Paint(dc, area, nullptr);
+    for (int i = 0; i < overlayPainters_.GetSize(); ++i) {
+        static_cast<CControlUI*>(overlayPainters_.GetAt(i))->PaintOverlay(dc, area);
+    }
+    SelectClipRgn(dc, nullptr);
+}
+
+void CWindowManagerUI::Paint() {
+    if (root_ == nullptr) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window_, &ps);
+        FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        EndPaint(window_, &ps);
+        return;
+    }
+    RECT area;
+    if (layered_) {
+        RECT client;
+        GetClientRect(window_, &client);
+        IntersectRect(&area, &dirtyRect_, &client);
+        SetRectEmpty(&dirtyRect_);
+        ValidateRect(window_, nullptr);
+        if (IsRectEmpty(&area)) return;
+    } else if (!GetUpdateRect(window_, &area, FALSE)) {
+        return;
+    }
+    // Laid out before the paint begins, so that what the layout moves is painted now.
+    LayoutIfNeeded();
+    if (focusNeeded_) MoveFocusByTab(true);
+
+    RECT client;
+    GetClientRect(window_, &client);
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    SIZE surface = offscreen_.Size();
+    if (offscreen_.DC() != nullptr && (surface.cx != width || surface.cy != height)) offscreen_.Reset();
+    if (offscreen_.DC() == nullptr && width > 0 && height > 0) offscreen_.Create(paintDC_, width, height, layered_);
+
+    if (layered_) {
+        if (offscreen_.DC() != nullptr) {
+            UnionRect(&area, &area, &dirtyRect_);  // what the layout just invalidated
+            SetRectEmpty(&dirtyRect_);
+            IntersectRect(&area, &area, &client);
+            BitBlt(offscreen_.DC(), area.left, area.top, area.right - area.left, area.bottom - area.top, nullptr, 0, 0,
+                   BLACKNESS);
+            if (!layeredImage_.Empty()) CDrawEngine::PaintImage(offscreen_.DC(), this, client, area, layeredImage_);
+            PaintTree(offscreen_.DC(), area);
+            for (const ChildWindow& child : childWindows_) {
+                if (!IsWindowVisible(child.window)) continue;
+                RECT rect;
+                GetWindowRect(child.window, &rect);
+                MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
+                int saved = SaveDC(offscreen_.DC());
+                SetWindowOrgEx(offscreen_.DC(), -rect.left, -rect.top, nullptr);
+                SendMessageW(child.window, WM_PRINT, reinterpret_cast<WPARAM>(offscreen_.DC()),
+                             PRF_CHECKVISIBLE | PRF_CHILDREN | PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+                RestoreDC(offscreen_.DC(), saved);
+                // Native windows draw without alpha: their pixels are opaque.
+                IntersectRect(&rect, &rect, &client);
+                DWORD* pixels = offscreen_.Bits();
+                for (LONG y = rect.top; y < rect.bottom; ++y) {
+                    for (LONG x = rect.left; x < rect.right; ++x) pixels[y * width + x] |= 0xFF000000;
+                }
+            }
+            // Whatever GDI drew without alpha (text, opaque fills) becomes opaque.
+            DWORD* pixels = offscreen_.Bits();
+            for (LONG y = area.top; y < area.bottom; ++y) {
+                for (LONG x = area.left; x < area.right; ++x) {
+                    DWORD& pixel = pixels[y * width + x];
+                    if ((pixel & 0xFF000000) == 0 && (pixel & 0x00FFFFFF) != 0) pixel |= 0xFF000000;
+                }
+            }
+            RECT window;
+            GetWindowRect(window_, &window);
+            POINT source = {0, 0};
+            POINT position = {window.left, window.top};
+            SIZE size = {width, height};
+            BLENDFUNCTION blend = {AC_SRC_OVER, 0, opacity_, AC_SRC_ALPHA};
+            UpdateLayeredWindow(window_, paintDC_, &position, &size, offscreen_.DC(), &source, 0, &blend, ULW_ALPHA);
+        }
+    } else {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window_, &ps);
+        RECT paintArea = ps.rcPaint;
+        if (IsRectEmpty(&paintArea)) paintArea = area;
+        if (offscreen_.DC() != nullptr) {
+            PaintTree(offscreen_.DC(), paintArea);
+            BitBlt(dc, paintArea.left, paintArea.top, paintArea.right - paintArea.left,
+                   paintArea.bottom - paintArea.top, offscreen_.DC(), paintArea.left, paintArea.top, SRCCOPY);
+        } else {
+            PaintTree(dc, paintArea);
+        }
+        if (showDirty_) {
+            HGDIOBJ oldPen = SelectObject(dc, Shared().dirtyPen);
+            HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(HOLLOW_BRUSH));
+            Rectangle(dc, paintArea.left, paintArea.top, paintArea.right, paintArea.bottom);
+            SelectObject(dc, oldBrush);
+            SelectObject(dc, oldPen);
+        }
+        EndPaint(window_, &ps);
+    }
+}
+
+// ---- events -------------------------------------------------------------------------
+
+void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key,
+                                 CControlUI* sender) {
+    if (control == nullptr) return;
+    UiEvent event = {};
+    event.kind = kind;
+    event.sender = sender != nullptr ? sender : control;
+    event.timestamp = GetTickCount();
+    event.mousePoint = lastMousePos_;
+    event.key = key;
+    event.keyState = KeyState();
+    event.wParam = wParam;
+    event.lParam = lParam;
+    control->DispatchEvent(event);
+}
+
+void CWindowManagerUI::HideToolTip() {
+    if (toolTip_ != nullptr) SendMessageW(toolTip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&toolInfo_));
+}
+
+void CWindowManagerUI::ShowToolTip(POINT point) {
+    CControlUI* control = ControlAt(point);
+    if (control == nullptr || control->GetManager() != this) return;
+    toolTipText_ = ReplaceLocalizedTokens(control->GetToolTip());
+    if (toolTipText_.IsEmpty()) return;
+    toolInfo_ = TOOLINFOW{};
+    toolInfo_.cbSize = TTTOOLINFOW_V2_SIZE;
+    toolInfo_.uFlags = TTF_IDISHWND;
+    toolInfo_.hwnd = window_;
+    toolInfo_.uId = reinterpret_cast<UINT_PTR>(window_);
+    toolInfo_.hinst = ModuleHandle();
+    toolInfo_.lpszText = const_cast<wchar_t*>(toolTipText_.GetData());
+    toolInfo_.rect = control->GetRect();
+    if (toolTip_ == nullptr) {
+        toolTip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                   ModuleHandle(), nullptr);
+        if (toolTip_ == nullptr) {
+            LOG_A("the tooltip window could not be created: %lu", GetLastError());
+            return;
+        }
+        SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
+        SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, control->GetToolTipWidth());
+    } else if (toolTipControl_ != control) {
+        SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, control->GetToolTipWidth());
+        SendMessageW(toolTip_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
+    } else {
+        SendMessageW(toolTip_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
+    }
+    toolTipControl_ = control;
+    SendMessageW(toolTip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&toolInfo_));
+    POINT screen = point;
+    ClientToScreen(window_, &screen);
+    SendMessageW(toolTip_, TTM_TRACKPOSITION, 0, MAKELPARAM(screen.x, screen.y));
+}
+
+void CWindowManagerUI::HandleMouseMove(POINT point) {
+    if (!mouseTracking_) {
+        TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, window_, hoverTime_};
+        if (toolTip_ != nullptr) track.dwHoverTime = static_cast<DWORD>(SendMessageW(toolTip_, TTM_GETDELAYTIME, TTDT_INITIAL, 0));
+        TrackMouseEvent(&track);
+        mouseTracking_ = true;
+    }
+    lastMousePos_ = point;
+    CControlUI* control = ControlAt(point);
+    if (control != nullptr && control->GetManager() != this) return;
+    if (!mouseCaptured_ && control != hover_) {
+        if (hover_ != nullptr) {
+            CControlUI* old = hover_;
+            for (int i = 0; i < mouseLeaveTracking_.GetSize(); ++i) {
+                auto* tracked = static_cast<CControlUI*>(mouseLeaveTracking_.GetAt(i));
+                if (tracked != old) SendEvent(tracked, kEventMouseLeave);
+            }
+            SendEvent(hover_, kEventMouseLeave);
+            HideToolTip();
+            hover_ = nullptr;
+        }
+        if (control != nullptr) {
+            SendEvent(control, kEventMouseEnter);
+            hover_ = control;
+        }
+    }
+    CControlUI* target = click_ != nullptr ? click_ : control;
+    SendEvent(target, kEventMouseMove);
+}
+
+LRESULT CWindowManagerUI::ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled) {
+    handled = false;
+    if (child == nullptr || !IsWindow(child)) return 0;
+    handled = true;
+    return SendMessageW(child, message + kReflectOffset, wParam, lParam);
+}
+
+CControlUI* CWindowManagerUI::FindShortcut(wchar_t ch) const {
+    if (root_ == nullptr) return nullptr;
+    ShortcutSearch search = {ch, false};
+    return root_->FindInTree(MatchShortcut, &search, kFindEnabled | kFindMeFirst | kFindTopFirst);
+}
+
+bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    for (int i = 0; i < earlyFilters_.GetSize(); ++i) {
+        bool handled = false;
+        LRESULT answer = static_cast<IMessageFilterUI*>(earlyFilters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);
+        if (handled) {
+            result = answer;
+            return true;
+        }
+    }
+    switch (message) {
+    case WM_KEYDOWN:
+        if (wParam != VK_TAB) return false;
+        // A rich edit takes Tab as text.
+        if (focus_ != nullptr && focus_->IsVisible() && focus_->IsEnabled() && focus_->CastTo(L"RichEdit") != nullptr) {
+            return false;
+        }
+        MoveFocusByTab(GetKeyState(VK_SHIFT) >= 0);
+        return true;
+    case WM_SYSKEYDOWN:
+        if (focus_ != nullptr) SendEvent(focus_, kEventSysKey, wParam, lParam, static_cast<wchar_t>(wParam));
+        return false;
+    case WM_SYSCHAR: {
+        CControlUI* control = FindShortcut(UpperChar(static_cast<wchar_t>(wParam)));
+        if (control == nullptr) return false;
+        FocusControl(control, true);
+        control->Activate();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (window_ == nullptr) return false;
+    for (int i = 0; i < filters_.GetSize(); ++i) {
+        bool handled = false;
+        LRESULT answer = static_cast<IMessageFilterUI*>(filters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);
+        if (!handled) continue;
+        switch (message) {
+        case WM_CONTEXTMENU:
+        case WM_MOUSEWHEEL: {
+            POINT point = PointFrom(lParam);
+            ScreenToClient(window_, &point);
+            lastMousePos_ = point;
+            break;
+        }
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_LBUTTONUP:
+            lastMousePos_ = PointFrom(lParam);
+            break;
+        default:
+            break;
+        }
+        result = answer;
+        return true;
+    }
+
+    if (layered_ && !IsIconic(window_)) {
+        switch (message) {
+        case WM_NCCALCSIZE:
+        case WM_NCPAINT:
+            result = 0;
+            return true;
+        case WM_NCACTIVATE:
+            result = wParam == 0 ? TRUE : FALSE;
+            return true;
+        default:
+            break;
+        }
+    }
+
+    switch (message) {
+    case kNotifyMessage:
+        DeliverQueuedNotifications();
+        result = 0;
+        return true;
+    case WM_CLOSE: {
+        SendEvent(hover_, kEventMouseLeave);
+        SendEvent(click_, kEventButtonUp);
+        hover_ = nullptr;
+        click_ = nullptr;
+        FocusControl(nullptr, false);
+        if (GetActiveWindow() == window_) {
+            HWND owner = (GetWindowLongW(window_, GWL_STYLE) & WS_CHILD) != 0 ? GetParent(window_)
+                                                                              : GetWindow(window_, GW_OWNER);
+            if (owner != nullptr) SetFocus(owner);
+        }
+        if (toolTip_ != nullptr) {
+            DestroyWindow(toolTip_);
+            toolTip_ = nullptr;
+            toolTipControl_ = nullptr;
+        }
+        return false;
+    }
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_PAINT:
+        Paint();
+        result = 0;
+        return true;
+    case WM_PRINTCLIENT: {
+        if (root_ == nullptr) return false;
+        RECT client;
+        GetClientRect(window_, &client);
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        int saved = SaveDC(dc);
+        root_->Paint(dc, client, nullptr);
+        RestoreDC(dc, saved);
+        if ((lParam & PRF_CHILDREN) != 0) {
+            for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+                RECT rect;
+                GetWindowRect(child, &rect);
+                MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
+                saved = SaveDC(dc);
+                SetWindowOrgEx(dc, -rect.left, -rect.top, nullptr);
+                SendMessageW(child, WM_PRINT, wParam, lParam | PRF_NONCLIENT);
+                RestoreDC(dc, saved);
+            }
+        }
+        result = 0;
+        return true;
+    }
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        if (minTrack_.cx > 0) info->ptMinTrackSize.x = minTrack_.cx;
+        if (minTrack_.cy > 0) info->ptMinTrackSize.y = minTrack_.cy;
+        if (maxTrack_.cx > 0) info->ptMaxTrackSize.x = maxTrack_.cx;
+        if (maxTrack_.cy > 0) info->ptMaxTrackSize.y = maxTrack_.cy;
+        return false;
+    }
+    case WM_SIZE:
+        SendEvent(focus_, kEventWindowSize);
+        if (root_ != nullptr) root_->MarkLayoutDirty();
+        updateNeeded_ = true;
+        if (layered_) InvalidateRect(window_, nullptr, FALSE);
+        result = 0;
+        return true;
+    case WM_TIMER:
+        if (layered_ && wParam == kLayeredTimerId) {
+            if (!IsRectEmpty(&dirtyRect_) && !IsIconic(window_)) Paint();
+            result = 0;
+            return true;
+        }
+        for (const TimerRecord& timer : timers_) {
+            if (timer.window == window_ && timer.nativeId == wParam && !timer.killed) {
+                SendEvent(timer.control, kEventTimer, timer.key, lParam);
+                result = 0;
+                return true;
+            }
+        }
+        return false;
+    case WM_MOUSEHOVER: {
+        mouseTracking_ = false;
+        POINT point = PointFrom(lParam);
+        SendEvent(hover_, kEventMouseHover, wParam, lParam);
+        ShowToolTip(point);
+        result = 0;
+        return true;
+    }
+    case WM_MOUSELEAVE: {
+        HideToolTip();
+        if (mouseTracking_) {
+            POINT cursor;
+            GetCursorPos(&cursor);
+            POINT point = cursor;
+            ScreenToClient(window_, &point);
+            bool inside = GetActiveWindow() == window_ && !IsIconic(window_) &&
+                          SendMessageW(window_, WM_NCHITTEST, 0, MAKELPARAM(cursor.x, cursor.y)) == HTCLIENT;
+            SendMessageW(window_, WM_MOUSEMOVE, 0, inside ? MAKELPARAM(point.x, point.y) : MAKELPARAM(-1, -1));
+        }
+        mouseTracking_ = false;
+        result = 0;
+        return true;
+    }
+    case WM_MOUSEMOVE:
+        if (root_ == nullptr) return false;
+        HandleMouseMove(PointFrom(lParam));
+        result = 0;
+        return true;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN: {
+        if (!noActivate_) SetFocus(window_);
+        POINT point = PointFrom(lParam);
+        lastMousePos_ = point;
+        CControlUI* control = ControlAt(point);
+        if (control == nullptr || control->GetManager() != this) return false;
+        click_ = control;
+        if (message == WM_LBUTTONDOWN) {
+            FocusControl(control);
+            CaptureMouse();
+            SendEvent(control, kEventButtonDown, wParam, lParam);
+        } else if (message == WM_LBUTTONDBLCLK) {
+            CaptureMouse();
+            SendEvent(control, kEventDoubleClick, wParam, lParam);
+        } else {
+            FocusControl(control);
+            SendEvent(control, kEventRightButtonDown, wParam, lParam);
+        }
+        result = 0;
+        return true;
+    }
+    case WM_LBUTTONUP: {
+        lastMousePos_ = PointFrom(lParam);
+        if (click_ == nullptr) return false;
+        ReleaseMouse();
+        CControlUI* control = click_;
+        click_ = nullptr;
+        SendEvent(control, kEventButtonUp, wParam, lParam);
+        result = 0;
+        return true;
+    }
+    case WM_CAPTURECHANGED:
+        // Capture taken away (another window, a menu): stop treating the mouse as captured.
+        if (reinterpret_cast<HWND>(lParam) != window_) mouseCaptured_ = false;
+        return false;
+    case WM_CONTEXTMENU: {
+        if (mouseCaptured_) return false;
+        POINT point = PointFrom(lParam);
+        ScreenToClient(window_, &point);
+        lastMousePos_ = point;
+        if (click_ == nullptr) return false;
+        CControlUI* control = click_;
+        click_ = nullptr;
+        SendEvent(control, kEventContextMenu, wParam, lParam);
+        result = 0;
+        return true;
+    }
+    case WM_MOUSEWHEEL: {
+        POINT point = PointFrom(lParam);
+        ScreenToClient(window_, &point);
+        CControlUI* control = ControlAt(point);
+        if (control == nullptr || control->GetManager() != this) return false;
+        int delta = GET_WHEEL_DELTA_WPARAM(wParam);
+        SendEvent(control, kEventScrollWheel, delta < 0 ? 1 : 0, lParam);
+        SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(lastMousePos_.x, lastMousePos_.y));
+        result = 0;
+        return true;
+    }
+    case WM_KEYDOWN:
+        if (focus_ == nullptr) return false;
+        key_ = focus_;
+        SendEvent(focus_, kEventKeyDown, wParam, lParam, static_cast<wchar_t>(wParam));
+        result = 0;
+        return true;
+    case WM_KEYUP: {
+        if (key_ == nullptr) return false;
+        CControlUI* control = key_;
+        key_ = nullptr;
+        SendEvent(control, kEventKeyUp, wParam, lParam, static_cast<wchar_t>(wParam));
+        result = 0;
+        return true;
+    }
+    case WM_CHAR:
+        if (focus_ == nullptr) return false;
+        SendEvent(focus_, kEventChar, wParam, lParam, static_cast<wchar_t>(wParam));
+        result = 0;
+        return true;
+    case WM_SETCURSOR: {
+        if (LOWORD(lParam) != HTCLIENT || mouseCaptured_) return false;
+        POINT point;
+        GetCursorPos(&point);
+        ScreenToClient(window_, &point);
+        CControlUI* control = ControlAt(point);
+        if (control == nullptr || (control->GetInputFlags() & kInputSetCursor) == 0) return false;
+        SendEvent(control, kEventSetCursor, wParam, lParam);
+        result = TRUE;
+        return true;
+    }
+    case WM_MOUSEACTIVATE:
+        if (!noActivate_) return false;
+        result = MA_NOACTIVATE;
+        return true;
+    case WM_KILLFOCUS: {
+        HWND gaining = reinterpret_cast<HWND>(wParam);
+        for (const ChildWindow& child : childWindows_) {
+            if (child.window == gaining) {
+                FocusControl(child.control, false);
+                break;
+            }
+        }
+        return false;
+    }
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header == nullptr) return false;
+        bool handled = false;
+        result = ReflectToChild(message, wParam, lParam, header->hwndFrom, handled);
+        return handled;
+    }
+    case WM_COMMAND:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+        bool handled = false;
+        result = ReflectToChild(message, wParam, lParam, reinterpret_cast<HWND>(lParam), handled);
+        return handled;
+    }
+    default:
+        return false;
+    }
+}
+
+// ---- message-loop hook -------------------------------------------------------------
+
+CWindowManagerUI* CWindowManagerUI::ManagerOf(HWND window) {
+    for (CWindowManagerUI* manager : Shared().managers) {
+        if (manager->window_ == window) return manager;
+    }
+    return nullptr;
+}
+
+bool CWindowManagerUI::PreDispatch(MSG* message) {
+    if (message == nullptr || message->hwnd == nullptr) return false;
+    auto translate = [message](CWindowManagerUI* manager) {
+        for (int i = 0; i < manager->translators_.GetSize(); ++i) {
+            if (static_cast<ITranslateAccelerator*>(manager->translators_.GetAt(i))->TranslateAccelerator(message) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    LRESULT result = 0;
+    bool isChild = (GetWindowLongW(message->hwnd, GWL_STYLE) & WS_CHILD) != 0 && GetParent(message->hwnd) != nullptr;
+    // A copy: a handler may create or destroy windows (and managers) meanwhile.
+    std::vector<CWindowManagerUI*> managers = Shared().managers;
+    if (isChild) {
+        for (auto it = managers.rbegin(); it != managers.rend(); ++it) {
+            CWindowManagerUI* manager = *it;
+            auto& live = Shared().managers;
+            if (std::find(live.begin(), live.end(), manager) == live.end()) continue;
+            if (manager->window_ != message->hwnd && !IsChild(manager->window_, message->hwnd)) continue;
+            if (translate(manager)) return true;
+            manager->HandleBeforeDispatch(message->message, message->wParam, message->lParam, result);
+        }
+        return false;
+    }
+    CWindowManagerUI* manager = ManagerOf(message->hwnd);
+    if (manager == nullptr) return false;
+    if (translate(manager)) return true;
+    return manager->HandleBeforeDispatch(message->message, message->wParam, message->lParam, result);
+}
+
+}  // namespace Veneer
