@@ -179,7 +179,6 @@ bool CHttpDownload::CheckParam()
     NormalisePath(path);
     size_t slash = path.rfind(L'\\');
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    if (folder.empty()) return true;  // the current folder
     if (!FolderExists(folder)) MakeFolderTree(folder);
     if (!FolderExists(folder)) {
         LOG_W(L"ERR:make dir (%s) fail!", folder.c_str());

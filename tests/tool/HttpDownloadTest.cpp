@@ -501,15 +501,3 @@ TEST_F(DownloadTest, ABrokenWinInetSendsTheSegmentsBackToWinHttp)
     EXPECT_EQ(2, internet);
     EXPECT_EQ(ServedFile("1000.bin"), ReadFileBytes(Target()));
 }
-
-TEST_F(DownloadTest, EqualCountersAlternateByAttemptNumber)
-{
-    // Equal counters on the first attempt pick WinHTTP; after its failure the
-    // counters differ, so the next attempt goes to WinINet.
-    std::string path = UniquePath("fail=1/1000.bin");
-    ASSERT_EQ(0, RunDownload(ServerUrl(ServerPort::kTls, true, path), 1, Target()).result);
-    int winHttp = 0, internet = 0;
-    DownloadTesting::GetFailureCounters(winHttp, internet);
-    EXPECT_EQ(1, winHttp);
-    EXPECT_EQ(0, internet);
-}
