@@ -28,6 +28,11 @@ public:
     static const std::wstring& ResourceArchiveName();
     static bool KeepsResourceArchiveOpen();
     static CZipArchive* KeptResourceArchive();
+    // The block last given to SetResourceArchiveMemory (null when none), so that a
+    // load can open it when no archive is kept.
+    static const void* ResourceArchiveMemory(size_t& size);
+    // The archive name that stands for the memory block.
+    static constexpr const wchar_t* kMemoryArchiveName = L"membuffer";
 
     // ---- per-window manager ---------------------------------------------------
 };
