@@ -146,7 +146,8 @@ def main():
     for sub in ("tmp-body", "tmp-proxy", "tmp-fastcgi", "tmp-uwsgi", "tmp-scgi"):
         os.makedirs(os.path.join(work, sub), exist_ok=True)
     big = os.path.join(served, "big.bin")
-    print("bench: preparing the 256 MiB file")
+    print("bench: preparing the 256 MiB file; load average %.1f %.1f %.1f on %d cores"
+          % (*os.getloadavg(), os.cpu_count()))
     make_file(big)
     expected = sha256_of(big)
 
@@ -180,7 +181,8 @@ def main():
         show("curl", curl)
         ratio_aria = statistics.median(ours_own) / statistics.median(aria)
         ratio_curl = statistics.median(curl) / statistics.median(ours_own)
-        print(f"  ours/aria2c = {ratio_aria:.3f}   (goal <= 1.05)")
+        print(f"  ours/aria2c = {ratio_aria:.3f}   (goal <= 1.05; with Wine's start "
+              f"{statistics.median([o[1] for o in ours]) / statistics.median(aria):.3f})")
         print(f"  curl/ours   = {ratio_curl:.3f}   (goal >= 4.5)")
 
         print(f"\nWithout a rate limit ({args.runs} runs each):")
@@ -206,6 +208,7 @@ def main():
         all_ours = ours + ours_open
         print(f"\nPeak memory of our process: working set {max(o[3] for o in all_ours) / (1 << 20):.1f} MiB "
               f"(Wine's report), resident {max(o[2] for o in all_ours) / 1024:.1f} MiB (Linux's maximum RSS)")
+        print("load average at the end: %.1f %.1f %.1f" % os.getloadavg())
         print("(ours: the download itself, timed inside the program; ours+wine: the whole Wine process, "
               "wall clock; aria2c and curl: wall clock)")
     finally:
