@@ -94,6 +94,19 @@ def logo():
     subprocess.run(args, check=True)
 
 
+def header(name, mirrored):
+    """The brand area behind the logo: the banner pictures' blue with fainter circles."""
+    width, height = 648, 190
+    args = [CONVERT, '-size', '%dx%d' % (width, height), 'xc:#1D4E89',
+            '-fill', '#2F6DB5A0', '-draw', 'circle 548,24 548,174',
+            '-fill', '#2F6DB570', '-draw', 'circle 86,212 86,132']
+    if mirrored:
+        args.append('-flop')
+    args += ['-strip', '-dither', 'None', '-colors', '64', '-define', 'png:exclude-chunks=date,time',
+             'PNG8:' + os.path.join(OUT, name)]
+    subprocess.run(args, check=True)
+
+
 def progress(name, left, right):
     subprocess.run([CONVERT, '-size', '64x6', 'gradient:%s-%s' % (left, right), '-rotate', '-90',
                     '-resize', '64x6!', '-strip', '-define', 'png:exclude-chunks=date,time',
@@ -119,6 +132,8 @@ def main():
     chevron('fold_down.png', False, GLYPH)
     chevron('fold_up.png', True, GLYPH)
     logo()
+    header('header.png', False)
+    header('header_rtl.png', True)
     # Left to right the bar fills with blue over a light track; the right-to-left skin
     # draws the light part as the fore image over a blue track (the value is mirrored).
     progress('progress.png', '#5AA2F2', BRAND)
