@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "ui/control/Control.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/WindowManager.h"
 
@@ -154,7 +155,9 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
 void CDrawEngine::BlitImage(HDC dc, HBITMAP bitmap, const RECT& rect, const RECT& paintRect, const RECT& source,
                             const RECT& corners, bool hasAlpha, BYTE fade, bool hole, bool xTiled, bool yTiled) {
     if (!dc || !bitmap) return;
-    CMemoryDC memory(dc);
+    // One memory device context serves every blit: creating one per image costs more
+    // than the blit itself under Wine.
+    static CMemoryDC memory(nullptr);
     if (!memory) return;
     CSelectObject selected(memory.Get(), bitmap);
     const bool blend = Blending().alphaBlend && (hasAlpha || fade < 255);
@@ -309,11 +312,12 @@ void CRenderClip::Restore() {
     previous_ = region_ = nullptr;
 }
 
-// Takes ownership of region, cut to the current clip box, and selects it; the
-// device context's own clip region is kept for Restore.
+// Takes ownership of region (device coordinates), cut to the current clip box, and
+// selects it; the device context's own clip region is kept for Restore.
 void CRenderClip::Select(HDC dc, HRGN region) {
     RECT box;
     GetClipBox(dc, &box);
+    LPtoDP(dc, reinterpret_cast<POINT*>(&box), 2);
     HRGN boxRegion = CreateRectRgnIndirect(&box);
     CombineRgn(region, region, boxRegion, RGN_AND);
     DeleteObject(boxRegion);
@@ -327,22 +331,54 @@ void CRenderClip::Select(HDC dc, HRGN region) {
     SelectClipRgn(dc, region);
 }
 
+namespace {
+
+// Regions live in device coordinates; RenderToBitmap paints with a moved origin.
+RECT ToDevice(HDC dc, RECT rect) {
+    LPtoDP(dc, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+}  // namespace
+
 void CDrawEngine::ClipToRect(HDC dc, const RECT& rect, CRenderClip& clip) {
     clip.Restore();
     if (!dc) return;
-    clip.Select(dc, CreateRectRgnIndirect(&rect));
+    const RECT device = ToDevice(dc, rect);
+    clip.Select(dc, CreateRectRgnIndirect(&device));
 }
 
 void CDrawEngine::ClipToRoundRect(HDC dc, const RECT& rect, const RECT& roundRect, int ellipseWidth,
                                   int ellipseHeight, CRenderClip& clip) {
     clip.Restore();
     if (!dc) return;
-    HRGN region = CreateRectRgnIndirect(&rect);
-    HRGN round = CreateRoundRectRgn(roundRect.left, roundRect.top, roundRect.right, roundRect.bottom,
+    const RECT device = ToDevice(dc, rect);
+    const RECT deviceRound = ToDevice(dc, roundRect);
+    HRGN region = CreateRectRgnIndirect(&device);
+    HRGN round = CreateRoundRectRgn(deviceRound.left, deviceRound.top, deviceRound.right, deviceRound.bottom,
                                     ellipseWidth, ellipseHeight);
     CombineRgn(region, region, round, RGN_AND);
     DeleteObject(round);
     clip.Select(dc, region);
+}
+
+HBITMAP CDrawEngine::RenderToBitmap(CWindowManagerUI* manager, const RECT& rect, CControlUI* stopControl,
+                                    DWORD background) {
+    if (!manager || !manager->Root()) return nullptr;
+    const int width = Width(rect), height = Height(rect);
+    if (width <= 0 || height <= 0) return nullptr;
+    CMemoryDC memory(manager->PaintDC());
+    CGdiObject<HBITMAP> bitmap(MakeArgbSection(manager->PaintDC(), width, height, nullptr));
+    if (!memory || !bitmap) return nullptr;
+    {
+        CSelectObject selected(memory.Get(), bitmap.Get());
+        if (background >> 24) FillColor(memory.Get(), RECT{0, 0, width, height}, background);
+        // The tree paints in window coordinates; the bitmap's origin is the rectangle's corner.
+        SetWindowOrgEx(memory.Get(), rect.left, rect.top, nullptr);
+        manager->Root()->Paint(memory.Get(), rect, stopControl);
+        SetWindowOrgEx(memory.Get(), 0, 0, nullptr);
+    }
+    return bitmap.Release();
 }
 
 }  // namespace Veneer

@@ -40,10 +40,6 @@ RECT ParseRect(const wchar_t* text) {
     return RECT{values[0], values[1], values[2], values[3]};
 }
 
-bool IsZero(const RECT& rect) {
-    return rect.left == 0 && rect.top == 0 && rect.right == 0 && rect.bottom == 0;
-}
-
 // Resource names and types that start with a digit are numeric identifiers.
 const wchar_t* ResourceId(const wchar_t* text) {
     return iswdigit(text[0]) ? MAKEINTRESOURCEW(_wtoi(text)) : text;
