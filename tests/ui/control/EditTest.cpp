@@ -130,7 +130,9 @@ TEST_F(EditWindowTest, TypingReportsEachChangeWithTheTextSoFar) {
     std::vector<std::wstring> expected = {L"a", L"ab", L"abc"};
     EXPECT_EQ(texts, expected);
     for (const UiNotify& n : recorder.got) {
-        if (n.type == L"textchanged") EXPECT_EQ(n.sender, edit);
+        if (n.type == L"textchanged") {
+            EXPECT_EQ(n.sender, edit);
+        }
     }
 }
 

@@ -217,7 +217,9 @@ TEST_F(TextLinkTest, EachLinkReportsItsIndex) {
     ASSERT_EQ(recorder.Count(L"link"), 3);
     int index = 0;
     for (const UiNotify& n : recorder.got) {
-        if (n.type == L"link") EXPECT_EQ(n.wParam, static_cast<WPARAM>(index++));
+        if (n.type == L"link") {
+            EXPECT_EQ(n.wParam, static_cast<WPARAM>(index++));
+        }
     }
 }
 

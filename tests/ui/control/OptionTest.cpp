@@ -79,7 +79,9 @@ TEST_F(OptionWindowTest, CheckBoxReportsClickThenSelectChangedAlternating) {
     std::vector<std::wstring> expected = {L"click", L"selectchanged", L"click", L"selectchanged"};
     EXPECT_EQ(recorder.Types(), expected);
     for (const UiNotify& n : recorder.got) {
-        if (n.type == L"click" || n.type == L"selectchanged") EXPECT_EQ(n.sender, box);
+        if (n.type == L"click" || n.type == L"selectchanged") {
+            EXPECT_EQ(n.sender, box);
+        }
     }
 }
 
@@ -95,7 +97,9 @@ TEST_F(OptionWindowTest, GroupSelectsOneAndOnlyItReports) {
     std::vector<std::wstring> expected = {L"click", L"selectchanged"};
     EXPECT_EQ(recorder.Types(), expected);
     for (const UiNotify& n : recorder.got) {
-        if (n.type == L"click" || n.type == L"selectchanged") EXPECT_EQ(n.sender, second);
+        if (n.type == L"click" || n.type == L"selectchanged") {
+            EXPECT_EQ(n.sender, second);
+        }
     }
     recorder.got.clear();
     Click(window(), 120, 20);
