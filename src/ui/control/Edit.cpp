@@ -322,14 +322,7 @@ void CEditUI::OpenNativeWindow() {
 }
 
 void CEditUI::HandleEvent(UiEvent& event) {
-    if (!IsMouseEnabled() && IsMouseEventKind(event.kind)) {
-        if (parent_ != nullptr) {
-            parent_->HandleEvent(event);
-        } else {
-            CLabelUI::HandleEvent(event);
-        }
-        return;
-    }
+    if (PassOnIgnoredMouse(event)) return;
     bool inside = PtInRect(&itemRect_, event.mousePoint) != FALSE;
     switch (event.kind) {
     case kEventSetCursor:

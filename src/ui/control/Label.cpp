@@ -56,6 +56,16 @@ void CLabelUI::HandleEvent(UiEvent& event) {
     CControlUI::HandleEvent(event);
 }
 
+bool CLabelUI::PassOnIgnoredMouse(UiEvent& event) {
+    if (IsMouseEnabled() || !IsMouseEventKind(event.kind)) return false;
+    if (parent_ != nullptr) {
+        parent_->HandleEvent(event);
+    } else {
+        CLabelUI::HandleEvent(event);
+    }
+    return true;
+}
+
 void CLabelUI::SetTextColor(DWORD color) {
     textColor_ = color;
     Invalidate();

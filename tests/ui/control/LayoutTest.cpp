@@ -423,3 +423,48 @@ TEST_F(TabWindowTest, SilentSelectionAndTheSelectedIdAttribute) {
     EXPECT_EQ(recorder.Count(L"tabselect"), 1);
     EXPECT_STREQ(tab->CustomAttribute(L"selectedid"), L"0");
 }
+
+// ---- separators --------------------------------------------------------------------------
+
+class SeparatorTest : public WindowTest {
+protected:
+    void SetUp() override {
+        auto* root = new CVerticalLayoutUI;
+        top = new CVerticalLayoutUI;
+        top->ApplyAttributeString(L"height=\"40\" sepheight=\"4\" minheight=\"20\" maxheight=\"80\"");
+        root->Add(top);
+        root->Add(new CControlUI);
+        Attach(root);
+    }
+    void Drag(int fromY, int toY) {
+        Mouse(window(), WM_MOUSEMOVE, 50, fromY);
+        Mouse(window(), WM_LBUTTONDOWN, 50, fromY);
+        Mouse(window(), WM_MOUSEMOVE, 50, toY);
+    }
+    CVerticalLayoutUI* top = nullptr;
+};
+
+TEST_F(SeparatorTest, ImmediateBandFollowsTheMouse) {
+    top->ApplyAttribute(L"sepimm", L"true");
+    EXPECT_EQ(top->GetInputFlags(), UINT{kInputSetCursor});
+    Drag(38, 58);
+    EXPECT_EQ(top->GetFixedHeight(), 60);
+    Mouse(window(), WM_LBUTTONUP, 50, 58);
+    EXPECT_EQ(top->GetFixedHeight(), 60);
+}
+
+TEST_F(SeparatorTest, DeferredBandAppliesOnReleaseWithinTheLimits) {
+    Drag(38, 58);
+    EXPECT_EQ(top->GetFixedHeight(), 40);
+    Mouse(window(), WM_MOUSEMOVE, 50, 98);  // beyond the maximum: not followed
+    Mouse(window(), WM_LBUTTONUP, 50, 98);
+    EXPECT_EQ(top->GetFixedHeight(), 60);
+    Repaint(window());
+    EXPECT_EQ(top->GetRect().bottom, 60);
+}
+
+TEST_F(SeparatorTest, PressOutsideTheBandIsNoDrag) {
+    Drag(10, 30);
+    Mouse(window(), WM_LBUTTONUP, 50, 30);
+    EXPECT_EQ(top->GetFixedHeight(), 40);
+}
