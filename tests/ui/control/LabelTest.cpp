@@ -189,6 +189,29 @@ TEST_F(LabelWindowTest, DisabledLabelDrawsInTheDisabledColour) {
     EXPECT_GT(blue.last, 100);
 }
 
+TEST_F(LabelWindowTest, EffectLabelAlwaysDrawsItsText) {
+    // Through GDI+ where it can make the font, else (Wine's GDI+ refuses the
+    // prefix's faces) as plain text: never nothing.
+    auto* root = new CHorizontalLayoutUI;
+    root->SetBackColor(0xFFFFFFFF);
+    auto* label = new CLabelUI;
+    label->ApplyAttributeString(
+        L"text=\"WWWW\" align=\"center\" textcolor=\"#FFFF0000\" enabledeffect=\"true\" enabledshadow=\"true\" "
+        L"shadowoffset=\"6,90\"");
+    root->Add(label);
+    Attach(root);
+    int reddish = 0;
+    HDC dc = GetDC(window());
+    for (int x = 60; x < 140; ++x) {
+        for (int y = 30; y < 70; ++y) {
+            COLORREF c = GetPixel(dc, x, y);
+            if (GetRValue(c) > 200 && GetGValue(c) < 100 && GetBValue(c) < 100) ++reddish;
+        }
+    }
+    ReleaseDC(window(), dc);
+    EXPECT_GT(reddish, 10);
+}
+
 class TextLinkTest : public LabelWindowTest {
 protected:
     void SetUp() override {
