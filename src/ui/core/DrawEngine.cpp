@@ -155,7 +155,9 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
 void CDrawEngine::BlitImage(HDC dc, HBITMAP bitmap, const RECT& rect, const RECT& paintRect, const RECT& source,
                             const RECT& corners, bool hasAlpha, BYTE fade, bool hole, bool xTiled, bool yTiled) {
     if (!dc || !bitmap) return;
-    CMemoryDC memory(dc);
+    // One memory device context serves every blit: creating one per image costs more
+    // than the blit itself under Wine.
+    static CMemoryDC memory(nullptr);
     if (!memory) return;
     CSelectObject selected(memory.Get(), bitmap);
     const bool blend = Blending().alphaBlend && (hasAlpha || fade < 255);

@@ -79,6 +79,7 @@ FontState StateOf(const FontRecord& record) {
     state.bold = record.bold;
     state.underline = record.underline;
     state.italic = record.italic;
+    state.height = record.metrics.tmHeight;
     return state;
 }
 
@@ -107,6 +108,12 @@ public:
         fontStack_.push_back(AddFont(base));
     }
 
+    ~CMarkupLayout() {
+        if (originalFont_) SelectObject(dc_, originalFont_);
+    }
+    CMarkupLayout(const CMarkupLayout&) = delete;
+    CMarkupLayout& operator=(const CMarkupLayout&) = delete;
+
     void Layout(const wchar_t* text);
     // Draws the lines (unless calculating) and reports the extent and the links.
     void Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, int& linkCount);
@@ -117,6 +124,8 @@ private:
     int AvailableWidth() const { return static_cast<int>(rect_.right - rect_.left) - x_; }
 
     size_t AddFont(FontState font);
+    // Selects the font unless it is selected already; the caller's font returns at the end.
+    void SelectFont(HFONT font);
     void PushVariant(bool bold, bool underline, bool italic);
     void PushFont(FontState wanted);
     void PushFontByFace(const wchar_t* args);
@@ -137,6 +146,8 @@ private:
     const RECT* previousLinks_;
     int linkCapacity_;
 
+    HGDIOBJ originalFont_ = nullptr;
+    HFONT selectedFont_ = nullptr;
     std::vector<FontState> fonts_;
     std::vector<size_t> fontStack_;
     std::vector<DWORD> colors_;
@@ -155,14 +166,23 @@ private:
     bool truncated_ = false;
 };
 
+void CMarkupLayout::SelectFont(HFONT font) {
+    if (font == selectedFont_) return;
+    HGDIOBJ previous = SelectObject(dc_, font);
+    if (!originalFont_) originalFont_ = previous;
+    selectedFont_ = font;
+}
+
 size_t CMarkupLayout::AddFont(FontState font) {
     for (size_t i = 0; i < fonts_.size(); ++i) {
         if (fonts_[i].font == font.font) return i;
     }
-    TEXTMETRICW metrics{};
-    CSelectObject selected(dc_, font.font);
-    GetTextMetricsW(dc_, &metrics);
-    font.height = metrics.tmHeight;
+    if (font.height == 0) {
+        TEXTMETRICW metrics{};
+        SelectFont(font.font);
+        GetTextMetricsW(dc_, &metrics);
+        font.height = metrics.tmHeight;
+    }
     fonts_.push_back(std::move(font));
     return fonts_.size() - 1;
 }
@@ -178,22 +198,22 @@ void CMarkupLayout::PushVariant(bool bold, bool underline, bool italic) {
 // The manager's font with these properties, registered under a new number when it
 // has none; without one the current font stays.
 void CMarkupLayout::PushFont(FontState wanted) {
-    HFONT font = nullptr;
+    const FontRecord* record = nullptr;
     if (manager_) {
         int id = manager_->FontIdMatching(wanted.face.c_str(), wanted.size, wanted.bold, wanted.underline,
                                           wanted.italic);
-        font = id >= 0 ? manager_->FontById(id) : nullptr;
-        if (!font) {
-            font = manager_->RegisterFont(g_nextVariantFontId++, wanted.face.c_str(), wanted.size, wanted.bold,
-                                          wanted.underline, wanted.italic);
+        if (id < 0) {
+            id = g_nextVariantFontId++;
+            manager_->RegisterFont(id, wanted.face.c_str(), wanted.size, wanted.bold, wanted.underline,
+                                   wanted.italic);
         }
+        record = manager_->FontRecordById(id);
     }
-    if (!font) {
+    if (!record || !record->font) {
         fontStack_.push_back(fontStack_.back());
         return;
     }
-    wanted.font = font;
-    fontStack_.push_back(AddFont(std::move(wanted)));
+    fontStack_.push_back(AddFont(StateOf(*record)));
 }
 
 // "{f 3}": the manager's font 3; "{f Face Words 12 bold italic}": face, size, styles.
@@ -261,7 +281,7 @@ void CMarkupLayout::AddPiece(const wchar_t* text, int length, int width) {
 }
 
 void CMarkupLayout::AddText(const wchar_t* text, int length) {
-    CSelectObject selected(dc_, CurrentFont().font);
+    SelectFont(CurrentFont().font);
     while (length > 0 && !truncated_) {
         int fit = 0;
         SIZE extent{};
@@ -574,7 +594,7 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
                                        piece.image->hasAlpha);
                 continue;
             }
-            CSelectObject selected(dc_, fonts_[piece.font].font);
+            SelectFont(fonts_[piece.font].font);
             SetTextColor(dc_, ToColorRef(piece.color));
             if (piece.selected && manager_) {
                 SetBkMode(dc_, OPAQUE);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "TestSupport.h"
+#include "UiTestDoubles.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/UiString.h"
 #include "ui/core/WindowManager.h"
@@ -706,4 +707,75 @@ TEST_F(DrawWithManager, SelectedTextHasAnOpaqueBackground) {
                                  -1, DT_SINGLELINE);
     const DWORD selected = manager.DefaultSelectedBackColor() & 0xFFFFFF;
     EXPECT_GT(surface.Count(0, 0, 200, 40, [&](DWORD rgb) { return rgb == selected; }), 20);
+}
+
+// ---- with a real window: the hovered link and the rendered tree --------------------------
+
+class DrawInWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+        ASSERT_NE(host.Create(200, 100), nullptr);
+        VeneerTest::Pump();
+        root = new VeneerTest::TestContainer;
+        root->fill = RGB(255, 0, 0);
+        child = root->Add(new VeneerTest::RecordingControl, RECT{50, 0, 100, 50});
+        child->fill = RGB(0, 0, 255);
+        ASSERT_TRUE(host.manager.AttachRoot(root));
+        InvalidateRect(host.GetHWND(), nullptr, FALSE);
+        UpdateWindow(host.GetHWND());
+    }
+
+    VeneerTest::HostWindow host;
+    VeneerTest::TestContainer* root = nullptr;
+    VeneerTest::RecordingControl* child = nullptr;
+};
+
+TEST_F(DrawInWindow, HoveredLinkTakesTheHoverColour) {
+    Surface surface(200, 40);
+    RECT rect{0, 0, 200, 40};
+    RECT linkRects[1] = {};
+    CUiString targets[1];
+    int links = 1;
+    CDrawEngine::PaintMarkupText(surface.dc(), &host.manager, rect, L"{a x}Terms{/a}", 0xFF000000, linkRects, targets,
+                                 links, -1, DT_SINGLELINE);
+    ASSERT_EQ(links, 1);
+    const RECT link = linkRects[0];
+    auto isReddish = [](DWORD rgb) { return Red(rgb) > Blue(rgb) + 60; };
+    EXPECT_EQ(surface.Count(link.left, link.top, link.right, link.bottom, isReddish), 0);
+
+    SendMessageW(host.GetHWND(), WM_MOUSEMOVE, 0, VeneerTest::At((link.left + link.right) / 2, (link.top + link.bottom) / 2));
+    surface.Fill(0xFFFFFFFF);
+    CDrawEngine::PaintMarkupText(surface.dc(), &host.manager, rect, L"{a x}Terms{/a}", 0xFF000000, linkRects, targets,
+                                 links, -1, DT_SINGLELINE);
+    EXPECT_GT(surface.Count(link.left, link.top, link.right, link.bottom, isReddish), 10);
+    EXPECT_EQ(surface.Count(link.left, link.top, link.right, link.bottom, IsBluish), 0);
+}
+
+TEST_F(DrawInWindow, RenderToBitmapPaintsTheTreeUnderTheRectangle) {
+    HBITMAP bitmap = CDrawEngine::RenderToBitmap(&host.manager, RECT{40, 10, 110, 60}, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    CGdiObject<HBITMAP> owned(bitmap);
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof(info), &info);
+    EXPECT_EQ(info.bmWidth, 70);
+    EXPECT_EQ(info.bmHeight, 50);
+    CMemoryDC dc(nullptr);
+    CSelectObject selected(dc.Get(), bitmap);
+    EXPECT_EQ(GetPixel(dc.Get(), 0, 0), RGB(255, 0, 0));    // the root at (40, 10)
+    EXPECT_EQ(GetPixel(dc.Get(), 10, 0), RGB(0, 0, 255));   // the child from x 50
+    EXPECT_EQ(GetPixel(dc.Get(), 59, 39), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc.Get(), 60, 0), RGB(255, 0, 0));   // x 100: the root again
+    EXPECT_EQ(GetPixel(dc.Get(), 10, 40), RGB(255, 0, 0));  // y 50: below the child
+}
+
+TEST_F(DrawInWindow, RenderToBitmapFillsTheBackgroundFirst) {
+    root->fill = CLR_INVALID;
+    child->fill = CLR_INVALID;
+    HBITMAP bitmap = CDrawEngine::RenderToBitmap(&host.manager, RECT{0, 0, 20, 20}, nullptr, 0xFF00FF00);
+    ASSERT_NE(bitmap, nullptr);
+    CGdiObject<HBITMAP> owned(bitmap);
+    CMemoryDC dc(nullptr);
+    CSelectObject selected(dc.Get(), bitmap);
+    EXPECT_EQ(GetPixel(dc.Get(), 5, 5), RGB(0, 255, 0));
 }
