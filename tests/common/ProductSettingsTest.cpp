@@ -102,6 +102,13 @@ TEST_F(ShippedData, EveryGetterAnswersTheShippedValue)
     // The texts come from the unpacked archive with the product's placeholders filled.
     EXPECT_EQ(L"Vantelo Pexar Setup", settings_.GetText(L"STR_MESSAGEBOX_TITLE"));
     EXPECT_EQ(L"I've read and agreed to {c #337BDD}Vantelo License Agreement{/c}", settings_.GetText(L"STR_LISENCE"));
+    // The shipped English file ends this text with a blank (Wine's section reader
+    // drops it) and lacks STR_MB, which keeps its default.
+    const std::string english = ReadFileBytes(folder_ + L"English\\text.ini");
+    const std::wstring text(reinterpret_cast<const wchar_t*>(english.data() + 2), (english.size() - 2) / 2);
+    EXPECT_NE(std::wstring::npos, text.find(L"STR_STORAGE=Insuficient storage. Storage required: \r\n"));
+    EXPECT_EQ(std::wstring::npos, text.find(L"STR_MB"));
+    EXPECT_EQ(L"MB", settings_.GetText(L"STR_MB"));
 }
 
 TEST_F(ShippedData, TheDomainTextAddsTheCustomParameterToThePageAddresses)
@@ -176,16 +183,31 @@ TEST(MissingData, WithoutTheArchiveEveryGetterGivesItsDefault)
     EXPECT_EQ(L"Install", settings.GetText(L"STR_INSTALL"));
 }
 
+namespace {
+
+std::wstring CustomKeyOf(const wchar_t* module)
+{
+    HMODULE resources = LoadLibraryExW(BuildPath(std::wstring(L"tests\\common\\") + module).c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE);
+    EXPECT_NE(nullptr, resources) << ToUtf8(module);
+    LanguageManager settings;
+    settings.LoadDomainFile(resources);
+    if (resources) FreeLibrary(resources);
+    return settings.GetCustomKey();
+}
+
+}  // namespace
+
 TEST(DomainText, TheKeyIsTheSameWithoutTheLineBreak)
 {
-    // A module whose only resource is the domain text "com_english" without CR LF.
-    HMODULE plain = LoadLibraryExW(BuildPath(L"tests\\common\\domain_plain.dll").c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, plain);
-    LanguageManager settings;
-    settings.LoadDomainFile(plain);
-    EXPECT_EQ(L"com_english", settings.GetCustomKey());
-    FreeLibrary(plain);
+    // The module's only resource is the domain text "com_english" without CR LF.
+    EXPECT_EQ(L"com_english", CustomKeyOf(L"domain_plain.dll"));
+}
+
+TEST(DomainText, ATextLongerThanTheBufferIsCutNotOverrun)
+{
+    // 250 x, then ABCDEFGHIJ and CR LF: the first 254 bytes stay.
+    EXPECT_EQ(std::wstring(250, L'x') + L"ABCD", CustomKeyOf(L"domain_long.dll"));
 }
 
 TEST_F(WrittenData, OnlyExactlyZeroStartsTheProductWithoutElevation)
