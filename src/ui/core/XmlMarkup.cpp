@@ -1,7 +1,8 @@
 #include "ui/core/XmlMarkup.h"
 
+#include <windows.h>
+
 #include <climits>
-#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <new>
@@ -259,6 +260,7 @@ bool CXmlMarkup::AllocateText(size_t characters)
 bool CXmlMarkup::ParseText(const wchar_t* text)
 {
     StartLoad();
+    if (!text) return false;
     size_t length = wcslen(text);
     if (!AllocateText(length + 1)) return false;
     wmemcpy(text_.get(), text, length + 1);
@@ -294,7 +296,7 @@ bool CXmlMarkup::ParseBytes(const void* bytes, size_t size, MarkupEncoding encod
         }
     }
     if (size > INT_MAX) return Fail(kOutOfMemory, nullptr);
-    // Neither code page makes more than one UTF-16 unit of a byte.
+    // Neither code page makes more UTF-16 units than it has bytes.
     if (!AllocateText(size + 1)) return false;
     int length = 0;
     if (size > 0) {
@@ -322,6 +324,8 @@ bool CXmlMarkup::ParseFile(const wchar_t* name, MarkupEncoding encoding)
         LOG_W(L"the markup file %s does not parse: %s at \"%s\"", name, errorMessage_, errorLocation_);
         return false;
     }
+    LOG_W(L"parsed the markup file %s (%u bytes, %u elements)", name, static_cast<unsigned>(bytes.size()),
+          static_cast<unsigned>(elements_.size() - 1));
     return true;
 }
 

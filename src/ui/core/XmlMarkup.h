@@ -6,8 +6,6 @@
 //
 // Thread contract: a document and its nodes are used by one thread at a time.
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>

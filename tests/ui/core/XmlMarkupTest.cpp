@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -15,6 +14,8 @@ using Veneer::CXmlMarkup;
 using Veneer::CXmlMarkupNode;
 
 namespace {
+
+std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
 // ---- every document's text ends against an inaccessible page ---------------------
 
@@ -45,9 +46,29 @@ void ReleaseGuardedText(wchar_t* text)
     if (VirtualQuery(text, &region, sizeof region)) VirtualFree(region.AllocationBase, 0, MEM_RELEASE);
 }
 
+// The mutated input being parsed, written out if the parse crashes so it can become a
+// regression file. Any crash ends the process at once: no debugger waits on a display.
+const std::string* g_currentInput = nullptr;
+
+LONG WINAPI SaveInputOnCrash(EXCEPTION_POINTERS* exception)
+{
+    if (g_currentInput) {
+        std::wstring path = BuildPath(L"markup-crash-input.xml");
+        WriteFileBytes(path, *g_currentInput);
+        fprintf(stderr, "crash 0x%08lx while parsing the input saved as %s\n",
+                exception->ExceptionRecord->ExceptionCode, Narrow(path).c_str());
+        fflush(stderr);
+    }
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 class GuardedTextEnvironment : public testing::Environment {
 public:
-    void SetUp() override { CXmlMarkup::SetTextStoreForTesting(AllocateGuardedText, ReleaseGuardedText); }
+    void SetUp() override
+    {
+        CXmlMarkup::SetTextStoreForTesting(AllocateGuardedText, ReleaseGuardedText);
+        SetUnhandledExceptionFilter(SaveInputOnCrash);
+    }
     void TearDown() override { CXmlMarkup::SetTextStoreForTesting(nullptr, nullptr); }
 };
 [[maybe_unused]] testing::Environment* const g_guardedText = testing::AddGlobalTestEnvironment(new GuardedTextEnvironment);
@@ -67,8 +88,6 @@ bool IsParseError(const std::wstring& message)
     }
     return false;
 }
-
-std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
 // name(attr=value;...)[children],... for whole-document comparisons.
 std::wstring Dump(CXmlMarkupNode node)
@@ -601,6 +620,14 @@ TEST(MarkupErrors, EveryParseStartsWithoutTheLastError)
     EXPECT_STREQ(L"", markup.LastErrorMessage());
 }
 
+TEST(MarkupErrors, NoTextIsAFailureNotACrash)
+{
+    CXmlMarkup markup;
+    ASSERT_TRUE(markup.ParseText(L"<a/>"));
+    EXPECT_FALSE(markup.ParseText(nullptr));
+    EXPECT_FALSE(markup.IsParsed());
+}
+
 wchar_t* FailToAllocate(size_t) { return nullptr; }
 
 TEST(MarkupErrors, ATextThatCannotBeStoredFailsWithoutATree)
@@ -615,37 +642,6 @@ TEST(MarkupErrors, ATextThatCannotBeStoredFailsWithoutATree)
 }
 
 // ---- robustness ------------------------------------------------------------------
-
-std::vector<std::string> ReadFolder(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*.xml").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do names.push_back(data.cFileName);
-        while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    std::sort(names.begin(), names.end());  // the order of the mutations must not depend on the file system
-    std::vector<std::string> files;
-    for (const auto& name : names) files.push_back(ReadFileBytes(folder + L"\\" + name));
-    return files;
-}
-
-// The input being parsed, written out if the parse crashes so it can become a regression file.
-const std::string* g_currentInput = nullptr;
-
-LONG WINAPI SaveInputOnCrash(EXCEPTION_POINTERS* exception)
-{
-    if (g_currentInput) {
-        std::wstring path = BuildPath(L"markup-crash-input.xml");
-        WriteFileBytes(path, *g_currentInput);
-        fprintf(stderr, "crash 0x%08lx while parsing the input saved as %s\n",
-                exception->ExceptionRecord->ExceptionCode, Narrow(path).c_str());
-        fflush(stderr);
-    }
-    return EXCEPTION_CONTINUE_SEARCH;
-}
 
 // Walks a parsed document the way the skin builder does, touching every name and attribute.
 void WalkDocument(CXmlMarkup& markup, size_t textLength)
@@ -704,24 +700,7 @@ void CheckInput(const std::string& bytes, unsigned round, unsigned* parsed)
     g_currentInput = nullptr;
 }
 
-// splitmix64: the same inputs in every run.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t Next()
-    {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    size_t Below(size_t bound) { return bound ? static_cast<size_t>(Next() % bound) : 0; }
-
-private:
-    uint64_t state_;
-};
-
-void Mutate(std::string& bytes, Random& random)
+void Mutate(std::string& bytes, TestRandom& random)
 {
     // Bytes that steer the parser, tried more often than chance would.
     static const char kSyntax[] = "<>/=\"'&!?-; \t\r\n\0amp;lt;quot;";
@@ -754,7 +733,7 @@ void Mutate(std::string& bytes, Random& random)
 
 TEST(MarkupRobustness, TheCorpusParses)
 {
-    std::vector<std::string> corpus = ReadFolder(TestDataPath(L"markup\\corpus"));
+    std::vector<std::string> corpus = ReadFolderFiles(TestDataPath(L"markup\\corpus"), L"*.xml");
     ASSERT_GE(corpus.size(), 3u);
     for (const auto& bytes : corpus) {
         CXmlMarkup markup;
@@ -766,23 +745,20 @@ TEST(MarkupRobustness, TheCorpusParses)
 
 TEST(MarkupRobustness, RegressionInputsParseOrFailCleanly)
 {
-    std::vector<std::string> inputs = ReadFolder(TestDataPath(L"markup\\regressions"));
+    std::vector<std::string> inputs = ReadFolderFiles(TestDataPath(L"markup\\regressions"), L"*.xml");
     ASSERT_FALSE(inputs.empty());
-    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(SaveInputOnCrash);
     unsigned parsed = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         for (unsigned round : {0u, 1u, 4u, 12u}) CheckInput(inputs[i], round, &parsed);
     }
-    SetUnhandledExceptionFilter(previous);
 }
 
 TEST(MarkupRobustness, MutatedSkinsParseOrFailWithAParseError)
 {
     constexpr unsigned kInputs = 100000;
-    std::vector<std::string> corpus = ReadFolder(TestDataPath(L"markup\\corpus"));
+    std::vector<std::string> corpus = ReadFolderFiles(TestDataPath(L"markup\\corpus"), L"*.xml");
     ASSERT_FALSE(corpus.empty());
-    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(SaveInputOnCrash);
-    Random random(20261208);
+    TestRandom random(20261208);
     unsigned parsed = 0;
     for (unsigned round = 0; round < kInputs; ++round) {
         std::string bytes = corpus[round % corpus.size()];
@@ -793,7 +769,6 @@ TEST(MarkupRobustness, MutatedSkinsParseOrFailWithAParseError)
             break;
         }
     }
-    SetUnhandledExceptionFilter(previous);
     // Both outcomes must be common, or the mutations test nothing.
     EXPECT_GT(parsed, kInputs / 10);
     EXPECT_LT(parsed, kInputs - kInputs / 10);
