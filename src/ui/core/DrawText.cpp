@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/core/DrawColors.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/UiString.h"
@@ -18,16 +19,6 @@ namespace {
 // Font variants get numbers from here up, process-wide, so that two windows never
 // hand out the same number for different fonts.
 int g_nextVariantFontId = CDrawEngine::kFirstVariantFontId;
-
-COLORREF ToColorRef(DWORD argb) {
-    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
-
-DWORD ParseColor(const wchar_t* text) {
-    while (*text == L' ') ++text;
-    if (*text == L'#') ++text;
-    return static_cast<DWORD>(wcstoul(text, nullptr, 16));
-}
 
 HFONT FallbackFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
@@ -48,6 +39,8 @@ struct FontState {
     int height = 0;
 };
 
+enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
+
 // One drawn piece of a line: a text run or an inline image column.
 struct Piece {
     std::wstring text;                  // empty for an image
@@ -57,7 +50,7 @@ struct Piece {
     DWORD color = 0;
     bool selected = false;
     int link = -1;
-    int verticalAlign = 0;              // 0 bottom, 1 centre, 2 top
+    int verticalAlign = 0;              // a VerticalAlign
     int x = 0;                          // relative to the rectangle's left
     int width = 0;
     int height = 0;
@@ -67,7 +60,6 @@ struct Piece {
 struct Line {
     std::vector<Piece> pieces;
     int width = 0;
-    int top = 0;
     int height = 0;
 };
 
@@ -82,8 +74,6 @@ FontState StateOf(const FontRecord& record) {
     state.height = record.metrics.tmHeight;
     return state;
 }
-
-enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
 
 // Lays brace-tag text out into lines of pieces, then draws or measures them.
 class CMarkupLayout {
@@ -305,6 +295,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             return;
         }
         int cut = fit;
+        int drawn = -1;  // the blank a line breaks at is not drawn
         if (style_ & DT_WORDBREAK) {
             int space = -1;
             for (int i = std::min(fit, length - 1); i >= 0; --i) {
@@ -315,6 +306,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             }
             if (space >= 0) {
                 cut = space + 1;
+                drawn = space;
             } else if (!line_.pieces.empty() || x_ > 0) {
                 BreakLine();
                 continue;
@@ -324,8 +316,11 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             continue;
         }
         cut = std::max(cut, 1);
-        GetTextExtentPoint32W(dc_, text, cut, &extent);
-        AddPiece(text, cut, extent.cx);
+        if (drawn < 0) drawn = cut;
+        if (drawn > 0) {
+            GetTextExtentPoint32W(dc_, text, drawn, &extent);
+            AddPiece(text, drawn, extent.cx);
+        }
         text += cut;
         length -= cut;
         BreakLine();
@@ -336,7 +331,6 @@ void CMarkupLayout::BreakLine() {
     if (line_.pieces.empty()) line_.height = std::max(line_.height, CurrentFont().height);
     if (fixedLineHeight_ >= 0) line_.height = fixedLineHeight_;
     if (!paragraphSpacing_.empty()) line_.height += paragraphSpacing_.back();
-    line_.top = y_;
     for (Piece& piece : line_.pieces) {
         switch (piece.verticalAlign) {
             case kAlignTop: piece.y = y_; break;
@@ -357,7 +351,7 @@ void CMarkupLayout::BreakLineUnlessEmpty() {
 
 // "{i name [count] [index]}" or "{i file='name' [count] [index]}".
 void CMarkupLayout::AddImage(const wchar_t* args) {
-    if (!manager_) return;
+    if (!manager_ || truncated_) return;
     std::wstring text(args);
     std::wstring numbers;
     DrawInfo info;
@@ -616,10 +610,29 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
     linkCount = found;
 }
 
+// Measuring needs no target: without one, a screen-compatible memory DC stands in.
+class CMeasuringDC {
+public:
+    CMeasuringDC(HDC dc, UINT style)
+        : own_(!dc && (style & DT_CALCRECT) ? CreateCompatibleDC(nullptr) : nullptr), dc_(dc ? dc : own_) {}
+    ~CMeasuringDC() {
+        if (own_) DeleteDC(own_);
+    }
+    CMeasuringDC(const CMeasuringDC&) = delete;
+    CMeasuringDC& operator=(const CMeasuringDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC own_;
+    HDC dc_;
+};
+
 }  // namespace
 
 void CDrawEngine::PaintPlainText(HDC dc, CWindowManagerUI* manager, RECT& rect, const wchar_t* text, DWORD color,
                                  int fontId, UINT style) {
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CUiString expanded = CWindowManagerUI::ReplaceLocalizedTokens(text);
     SetBkMode(dc, TRANSPARENT);
@@ -633,6 +646,8 @@ void CDrawEngine::PaintMarkupText(HDC dc, CWindowManagerUI* manager, RECT& rect,
                                   UINT style) {
     const int capacity = std::max(linkCount, 0);
     linkCount = 0;
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CMarkupLayout layout(dc, manager, rect, style, color, fontId, linkRects, capacity);
     layout.Layout(text);

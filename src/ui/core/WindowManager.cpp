@@ -571,24 +571,21 @@ void CWindowManagerUI::StopAllTimers() {
 
 // ---- focus ----------------------------------------------------------------------
 
+void CWindowManagerUI::DropFocus(CControlUI* next) {
+    if (focus_ == nullptr) return;
+    CControlUI* old = focus_;
+    SendEvent(old, kEventKillFocus, 0, 0, 0, next);
+    // The event or a receiver may have destroyed it (ForgetControl then cleared focus_).
+    if (focus_ == old) SendNotification(old, L"killfocus");
+    focus_ = nullptr;
+}
+
 void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
     if (takeNativeFocus && window_ != nullptr && GetFocus() != window_ && control != focus_ && !noActivate_) {
         SetFocus(window_);
     }
     if (control == focus_) return;
-    if (focus_ != nullptr) {
-        CControlUI* old = focus_;
-        UiEvent event = {};
-        event.kind = kEventKillFocus;
-        event.sender = control;
-        event.timestamp = GetTickCount();
-        event.mousePoint = lastMousePos_;
-        event.keyState = KeyState();
-        old->DispatchEvent(event);
-        // The event or a receiver may have destroyed it (ForgetControl then cleared focus_).
-        if (focus_ == old) SendNotification(old, L"killfocus");
-        focus_ = nullptr;
-    }
+    DropFocus(control);
     if (control == nullptr) return;
     if (control->GetManager() != this || !control->IsVisible() || !control->IsEnabled()) return;
     focus_ = control;
@@ -599,18 +596,7 @@ void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
 void CWindowManagerUI::FocusFirstTabStop(CControlUI* control) {
     if (!noActivate_ && window_ != nullptr) SetFocus(window_);
     if (control == nullptr) return;
-    if (focus_ != nullptr) {
-        CControlUI* old = focus_;
-        UiEvent event = {};
-        event.kind = kEventKillFocus;
-        event.sender = control;
-        event.timestamp = GetTickCount();
-        event.mousePoint = lastMousePos_;
-        event.keyState = KeyState();
-        old->DispatchEvent(event);
-        if (focus_ == old) SendNotification(old, L"killfocus");
-        focus_ = nullptr;
-    }
+    DropFocus(control);
     // The next paint moves forward from the tab stop before the control, onto it.
     CControlUI* previous = nullptr;
     for (CControlUI* candidate : TabOrder(root_)) {
@@ -939,7 +925,6 @@ void CWindowManagerUI::SetWindowAlpha(BYTE alpha) {
 
 void CWindowManagerUI::SetLayeredAlpha(BYTE alpha) {
     opacity_ = alpha;
-    layeredChanged_ = true;
     if (layered_ && root_ != nullptr) InvalidateArea(root_->GetRect());
 }
 
@@ -956,7 +941,6 @@ void CWindowManagerUI::SetPerPixelLayered(bool layered) {
         SetWindowLongW(window_, GWL_EXSTYLE, exStyle & ~WS_EX_LAYERED);
     }
     layered_ = layered;
-    layeredChanged_ = true;
     DropOffscreen();
     if (root_ != nullptr) root_->MarkLayoutDirty();
     updateNeeded_ = true;
@@ -971,13 +955,11 @@ void CWindowManagerUI::SetPerPixelLayered(bool layered) {
 
 void CWindowManagerUI::SetLayeredInset(const RECT& inset) {
     layeredInset_ = inset;
-    layeredChanged_ = true;
     updateNeeded_ = true;
 }
 
 void CWindowManagerUI::SetLayeredBackground(const wchar_t* image) {
-    layeredImage_ = image;
-    layeredChanged_ = true;
+    layeredImage_.Assign(image != nullptr ? image : L"");
 }
 
 // ---- painting ---------------------------------------------------------------------
@@ -993,16 +975,7 @@ void CWindowManagerUI::DropOffscreen() {
         offscreenBitmap_ = nullptr;
     }
     offscreenBits_ = nullptr;
-    if (backgroundDC_ != nullptr) {
-        SelectObject(backgroundDC_, backgroundOldBitmap_);
-        DeleteDC(backgroundDC_);
-        backgroundDC_ = nullptr;
-    }
-    if (backgroundBitmap_ != nullptr) {
-        DeleteObject(backgroundBitmap_);
-        backgroundBitmap_ = nullptr;
-    }
-    backgroundBits_ = nullptr;
+    offscreenSize_ = SIZE{0, 0};
 }
 
 void CWindowManagerUI::LayoutIfNeeded() {
@@ -1070,6 +1043,7 @@ void CWindowManagerUI::Paint() {
     GetClientRect(window_, &client);
     int width = client.right - client.left;
     int height = client.bottom - client.top;
+    if (offscreenDC_ != nullptr && (offscreenSize_.cx != width || offscreenSize_.cy != height)) DropOffscreen();
     if (offscreenDC_ == nullptr && width > 0 && height > 0) {
         offscreenDC_ = CreateCompatibleDC(paintDC_);
         if (layered_) {
@@ -1084,10 +1058,10 @@ void CWindowManagerUI::Paint() {
             DropOffscreen();
         } else {
             offscreenOldBitmap_ = SelectObject(offscreenDC_, offscreenBitmap_);
+            offscreenSize_ = SIZE{width, height};
         }
     }
 
-    painting_ = true;
     if (layered_) {
         if (offscreenDC_ != nullptr) {
             UnionRect(&area, &area, &dirtyRect_);  // what the layout just invalidated
@@ -1095,11 +1069,25 @@ void CWindowManagerUI::Paint() {
             IntersectRect(&area, &area, &client);
             BitBlt(offscreenDC_, area.left, area.top, area.right - area.left, area.bottom - area.top, nullptr, 0, 0,
                    BLACKNESS);
-            if (!layeredImage_.IsEmpty()) {
-                DrawInfo background(layeredImage_.GetData());
-                CDrawEngine::PaintImage(offscreenDC_, this, client, area, background);
-            }
+            if (!layeredImage_.Empty()) CDrawEngine::PaintImage(offscreenDC_, this, client, area, layeredImage_);
             PaintTree(offscreenDC_, area);
+            for (const ChildWindow& child : childWindows_) {
+                if (!IsWindowVisible(child.window)) continue;
+                RECT rect;
+                GetWindowRect(child.window, &rect);
+                MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
+                int saved = SaveDC(offscreenDC_);
+                SetWindowOrgEx(offscreenDC_, -rect.left, -rect.top, nullptr);
+                SendMessageW(child.window, WM_PRINT, reinterpret_cast<WPARAM>(offscreenDC_),
+                             PRF_CHECKVISIBLE | PRF_CHILDREN | PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+                RestoreDC(offscreenDC_, saved);
+                // Native windows draw without alpha: their pixels are opaque.
+                IntersectRect(&rect, &rect, &client);
+                auto* pixels = static_cast<DWORD*>(offscreenBits_);
+                for (LONG y = rect.top; y < rect.bottom; ++y) {
+                    for (LONG x = rect.left; x < rect.right; ++x) pixels[y * width + x] |= 0xFF000000;
+                }
+            }
             // Whatever GDI drew without alpha (text, opaque fills) becomes opaque.
             auto* pixels = static_cast<DWORD*>(offscreenBits_);
             for (LONG y = area.top; y < area.bottom; ++y) {
@@ -1115,14 +1103,13 @@ void CWindowManagerUI::Paint() {
             SIZE size = {width, height};
             BLENDFUNCTION blend = {AC_SRC_OVER, 0, opacity_, AC_SRC_ALPHA};
             UpdateLayeredWindow(window_, paintDC_, &position, &size, offscreenDC_, &source, 0, &blend, ULW_ALPHA);
-            layeredChanged_ = false;
         }
     } else {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window_, &ps);
         RECT paintArea = ps.rcPaint;
         if (IsRectEmpty(&paintArea)) paintArea = area;
-        if (offscreenDC_ != nullptr && offscreenPaint_) {
+        if (offscreenDC_ != nullptr) {
             PaintTree(offscreenDC_, paintArea);
             BitBlt(dc, paintArea.left, paintArea.top, paintArea.right - paintArea.left,
                    paintArea.bottom - paintArea.top, offscreenDC_, paintArea.left, paintArea.top, SRCCOPY);
@@ -1138,16 +1125,16 @@ void CWindowManagerUI::Paint() {
         }
         EndPaint(window_, &ps);
     }
-    painting_ = false;
 }
 
 // ---- events -------------------------------------------------------------------------
 
-void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key) {
+void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key,
+                                 CControlUI* sender) {
     if (control == nullptr) return;
     UiEvent event = {};
     event.kind = kind;
-    event.sender = control;
+    event.sender = sender != nullptr ? sender : control;
     event.timestamp = GetTickCount();
     event.mousePoint = lastMousePos_;
     event.key = key;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ui/control/UiEvent.h"
+#include "ui/core/DrawEngine.h"
 #include "ui/core/UiCollections.h"
 #include "ui/core/UiNotify.h"
 #include "ui/core/UiString.h"
@@ -27,7 +28,6 @@ namespace Veneer {
 
 class CZipArchive;
 class CControlUI;
-struct ImageRecord;  // the draw engine's loaded image
 
 struct FontRecord {
     HFONT font = nullptr;
@@ -240,8 +240,11 @@ private:
     void ClearWindowTables();
     void DeliverQueuedNotifications();
     void DestroyDelayedCleanup();
-    void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0,
-                   wchar_t key = 0);
+    // sender: the event's sender field, the control itself when none is given.
+    void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0,
+                   CControlUI* sender = nullptr);
+    // Kill-focus event and notification to the focused control; next is the event's sender.
+    void DropFocus(CControlUI* next);
     void Paint();
     void PaintTree(HDC dc, const RECT& area);
     void LayoutIfNeeded();
@@ -259,10 +262,7 @@ private:
     HBITMAP offscreenBitmap_ = nullptr;
     HGDIOBJ offscreenOldBitmap_ = nullptr;
     void* offscreenBits_ = nullptr;
-    HDC backgroundDC_ = nullptr;
-    HBITMAP backgroundBitmap_ = nullptr;
-    HGDIOBJ backgroundOldBitmap_ = nullptr;
-    void* backgroundBits_ = nullptr;
+    SIZE offscreenSize_ = {0, 0};
     HWND toolTip_ = nullptr;
     TOOLINFOW toolInfo_ = {};
     CUiString toolTipText_;
@@ -285,16 +285,13 @@ private:
     bool firstLayout_ = true;
     bool updateNeeded_ = false;
     bool focusNeeded_ = false;
-    bool offscreenPaint_ = true;
     BYTE opacity_ = 255;
     bool layered_ = false;
-    bool layeredChanged_ = false;
     RECT layeredInset_ = {0, 0, 0, 0};
-    CUiString layeredImage_;
+    DrawInfo layeredImage_;
     RECT dirtyRect_ = {0, 0, 0, 0};
     bool mouseTracking_ = false;
     bool mouseCaptured_ = false;
-    bool painting_ = false;
     bool notifyPosted_ = false;
     bool usesVirtualWindows_ = false;
     UINT timerCounter_ = 4096;
