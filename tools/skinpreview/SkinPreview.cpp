@@ -69,8 +69,8 @@ public:
 
     void OnSelectChanged(UiNotify& notification) {
         const CUiString& name = notification.sender->GetName();
-        auto* option = static_cast<COptionUI*>(notification.sender->CastTo(L"Option"));
-        if (option == nullptr) return;
+        if (notification.sender->CastTo(L"Option") == nullptr) return;
+        auto* option = static_cast<COptionUI*>(notification.sender);
         if (name == L"chk_agree") {
             if (CControlUI* install = manager_.ControlNamed(L"btn_install")) install->SetEnabled(option->IsSelected());
         } else if (name == L"chk_fold") {
@@ -81,28 +81,25 @@ public:
             GetClientRect(window_, &client);
             ResizeClientArea(client.right, client.bottom + (option->IsSelected() ? kFoldHeight : -kFoldHeight));
         } else if (name == L"examine" || name == L"trojan") {
-            auto* pages = static_cast<CTabLayoutUI*>(manager_.ControlNamed(L"switch"));
-            if (pages != nullptr && pages->CastTo(L"TabLayout") != nullptr) pages->SelectPage(name == L"examine" ? 0 : 1, true);
+            CControlUI* pages = manager_.ControlNamed(L"switch");
+            if (pages != nullptr && pages->CastTo(L"TabLayout") != nullptr) {
+                static_cast<CTabLayoutUI*>(pages)->SelectPage(name == L"examine" ? 0 : 1, true);
+            }
         }
     }
 
-protected:
-    const NotifyMap* GetNotifyMap() const override { return &kMap; }
-
 private:
-    static const NotifyMapEntry kEntries[];
-    static const NotifyMap kMap;
-
     const Options& options_;
     bool archive_;
     std::wstring archiveName_;
+
+    VENEER_DECLARE_NOTIFY_MAP()
 };
 
-const NotifyMapEntry CPreviewWindow::kEntries[] = {
+VENEER_DEFINE_NOTIFY_MAP(CPreviewWindow, &WindowImplBase::kNotifyMap) {
     NotifyOnRecord<CPreviewWindow>(L"selectchanged", L"", &CPreviewWindow::OnSelectChanged),
     NotifyMapEnd(),
 };
-const NotifyMap CPreviewWindow::kMap = {&WindowImplBase::kNotifyMap, CPreviewWindow::kEntries};
 
 bool ParseOptions(int count, wchar_t** arguments, Options& options) {
     for (int i = 1; i < count; ++i) {

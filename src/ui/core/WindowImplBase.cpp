@@ -99,14 +99,10 @@ bool IsDraggableUnder(CControlUI* control) {
 
 }  // namespace
 
-const NotifyMapEntry WindowImplBase::kNotifyEntries[] = {
+VENEER_DEFINE_NOTIFY_MAP(WindowImplBase, nullptr) {
     NotifyOnRecord<WindowImplBase>(L"click", L"", &WindowImplBase::HandleClick),
     NotifyMapEnd(),
 };
-
-const NotifyMap WindowImplBase::kNotifyMap = {nullptr, WindowImplBase::kNotifyEntries};
-
-const NotifyMap* WindowImplBase::GetNotifyMap() const { return &kNotifyMap; }
 
 WindowImplBase::~WindowImplBase() = default;
 

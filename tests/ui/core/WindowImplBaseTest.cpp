@@ -355,40 +355,28 @@ public:
     }
     std::vector<std::wstring> log;
 
-protected:
-    const NotifyMap* GetNotifyMap() const override { return &kMap; }
-
-private:
-    static const NotifyMapEntry kEntries[];
-    static const NotifyMap kMap;
+    VENEER_DECLARE_NOTIFY_MAP()
 };
 
 // The fallback entry stands before the named one: an exact name still wins.
-const NotifyMapEntry RoutingWindow::kEntries[] = {
+VENEER_DEFINE_NOTIFY_MAP(RoutingWindow, &WindowImplBase::kNotifyMap) {
     NotifyOnRecord<RoutingWindow>(L"click", L"", &RoutingWindow::OnAnyClick),
     NotifyOnRecord<RoutingWindow>(L"click", L"alpha", &RoutingWindow::OnAlpha),
     NotifyOnParams<RoutingWindow>(L"selectchanged", L"beta", &RoutingWindow::OnBeta),
     NotifyMapEnd(),
 };
-const NotifyMap RoutingWindow::kMap = {&WindowImplBase::kNotifyMap, RoutingWindow::kEntries};
 
 class SettingsPump : public CNotifyPump {
 public:
     void OnClick(UiNotify& notification) { log.push_back(L"settings " + std::wstring(notification.sender->GetName())); }
     std::vector<std::wstring> log;
 
-protected:
-    const NotifyMap* GetNotifyMap() const override { return &kMap; }
-
-private:
-    static const NotifyMapEntry kEntries[];
-    static const NotifyMap kMap;
+    VENEER_DECLARE_NOTIFY_MAP()
 };
-const NotifyMapEntry SettingsPump::kEntries[] = {
+VENEER_DEFINE_NOTIFY_MAP(SettingsPump, nullptr) {
     NotifyOnRecord<SettingsPump>(L"click", L"", &SettingsPump::OnClick),
     NotifyMapEnd(),
 };
-const NotifyMap SettingsPump::kMap = {nullptr, SettingsPump::kEntries};
 
 class NotifyRoutingTest : public WindowImplBaseTest {
 protected:
