@@ -218,29 +218,25 @@ TEST_F(HitTestTest, CaptionMarginsAreMeasuredFromTheClientEdges) {
 
 // ---- size, non-client messages, system commands ---------------------------------------
 
-TEST_F(WindowImplBaseTest, RoundCornerGivesTheWindowARoundedRegion) {
-    SkinWindow window(L"<Window size=\"300,200\" roundcorner=\"16,16\"><Control/></Window>");
-    HWND handle = window.OpenWindow();
-    window.ShowAndPaint();
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(handle, region), ERROR);
-    EXPECT_FALSE(PtInRegion(region, 0, 0));
-    EXPECT_FALSE(PtInRegion(region, 299, 199));
-    EXPECT_TRUE(PtInRegion(region, 8, 8));
-    EXPECT_TRUE(PtInRegion(region, 150, 0));
-    EXPECT_TRUE(PtInRegion(region, 299, 100));
-    DeleteObject(region);
-    DestroyWindow(handle);
-}
-
-TEST_F(WindowImplBaseTest, NoRoundCornerLeavesNoRegion) {
-    SkinWindow window(L"<Window size=\"300,200\"><Control/></Window>");
-    HWND handle = window.OpenWindow();
-    window.ShowAndPaint();
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    EXPECT_EQ(GetWindowRgn(handle, region), ERROR);
-    DeleteObject(region);
-    DestroyWindow(handle);
+TEST_F(WindowImplBaseTest, RoundCornerGivesTheWindowARoundedRegionAndNoneLeavesNone) {
+    for (const wchar_t* round : {L" roundcorner=\"16,16\"", L""}) {
+        SkinWindow window(std::wstring(L"<Window size=\"300,200\"") + round + L"><Control/></Window>");
+        HWND handle = window.OpenWindow();
+        window.ShowAndPaint();
+        HRGN region = CreateRectRgn(0, 0, 0, 0);
+        if (*round == L'\0') {
+            EXPECT_EQ(GetWindowRgn(handle, region), ERROR);
+        } else {
+            ASSERT_NE(GetWindowRgn(handle, region), ERROR);
+            EXPECT_FALSE(PtInRegion(region, 0, 0));
+            EXPECT_FALSE(PtInRegion(region, 299, 199));
+            EXPECT_TRUE(PtInRegion(region, 8, 8));
+            EXPECT_TRUE(PtInRegion(region, 150, 0));
+            EXPECT_TRUE(PtInRegion(region, 299, 100));
+        }
+        DeleteObject(region);
+        DestroyWindow(handle);
+    }
 }
 
 TEST_F(WindowImplBaseTest, NcActivateAndNcPaintAnswers) {
