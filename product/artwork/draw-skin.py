@@ -20,7 +20,6 @@ BRAND_HOT = '#4489E6'
 BRAND_PUSHED = '#2A68BF'
 BRAND_DISABLED = '#B5CDEE'
 LINE = '#C9D2DE'
-GLYPH = '#5B6B7F'
 
 
 def render(name, width, height, draws, background='none'):
@@ -67,11 +66,6 @@ def caption_button(name, glyph, background):
         draws.append((fill('none', 'white', 1.1), 'line 15,11 25,21'))
         draws.append((fill('none', 'white', 1.1), 'line 25,11 15,21'))
     render(name, 40, 32, draws)
-
-
-def chevron(name, up, colour):
-    points = '1,1.5 5,5 9,1.5' if not up else '1,5 5,1.5 9,5'
-    render(name, 10, 7, [(fill('none', colour, 1.4), 'polyline ' + points)])
 
 
 def logo():
@@ -129,8 +123,6 @@ def main():
     caption_button('min_hot.png', 'min', '#FFFFFF26')
     caption_button('close.png', 'close', None)
     caption_button('close_hot.png', 'close', '#E81123')
-    chevron('fold_down.png', False, GLYPH)
-    chevron('fold_up.png', True, GLYPH)
     logo()
     header('header.png', False)
     header('header_rtl.png', True)
