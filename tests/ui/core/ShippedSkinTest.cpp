@@ -255,13 +255,14 @@ bool Near(const unsigned char* pixel, unsigned colour, int tolerance = 24) {
 class SkinScreenshotTest : public ::testing::Test {
 protected:
     // Runs the preview on the packed archive; the picture lands in build/skin-screenshots.
-    static Picture Shoot(const std::wstring& name, const std::wstring& arguments) {
+    static Picture Shoot(const std::wstring& name, const std::wstring& arguments,
+                         const std::wstring& skin = BuildPath(L"product\\skin.zip")) {
         std::wstring folder = BuildPath(L"skin-screenshots");
         CreateDirectoryW(folder.c_str(), nullptr);
         std::wstring path = folder + L"\\" + name + L".png";
         DeleteFileW(path.c_str());
         int code = RunAndWait(BuildPath(L"tools\\skinpreview\\skinpreview.exe"),
-                              L"\"" + BuildPath(L"product\\skin.zip") + L"\" " + arguments + L" --screenshot \"" +
+                              L"\"" + skin + L"\" " + arguments + L" --screenshot \"" +
                                   path + L"\"",
                               60000);
         EXPECT_EQ(code, 0) << ToUtf8(name);
@@ -286,6 +287,14 @@ TEST_F(SkinScreenshotTest, HomePageLeftToRight) {
     EXPECT_TRUE(Near(home.At(40, 60), kHeader, 30));
     EXPECT_TRUE(Near(home.At(260, 238), kBrand));  // the Install button
     EXPECT_TRUE(Near(home.At(325, 280), 0xFFFFFF, 4));
+}
+
+TEST_F(SkinScreenshotTest, SkinFolderLooksLikeThePackedArchive) {
+    Picture packed = Shoot(L"home-ltr", L"");
+    Picture folder = Shoot(L"home-ltr-folder", L"", TestDataPath(L"..\\..\\product\\skin"));
+    ASSERT_EQ(folder.width, packed.width);
+    ASSERT_EQ(folder.height, packed.height);
+    EXPECT_TRUE(folder.rgba == packed.rgba);
 }
 
 TEST_F(SkinScreenshotTest, HomePageUnfoldedLeftToRight) {
