@@ -18,4 +18,6 @@ endforeach()
 add_library(third_party_headers INTERFACE)
 target_include_directories(third_party_headers SYSTEM INTERFACE ${VANTELO_THIRD_PARTY_INCLUDE})
 
+# The static library: the exe must not need zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)

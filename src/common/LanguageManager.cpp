@@ -15,8 +15,6 @@ std::wstring& LanguageIdOverride()
     return id;
 }
 
-const wchar_t kDefaultBrand[] = L"Vantelo";
-
 }  // namespace
 
 const LanguageManager::Table& LanguageManager::DefaultTexts()
@@ -124,8 +122,7 @@ void LanguageManager::LoadTexts()
     ReadSection(m_languageFolder + m_languageName + L"\\text.ini", L"LANSTR", m_texts);
     std::wstring product = ProductValue(L"STR_PRODUCT_NAME");
     std::wstring color = ProductValue(L"STR_LISENCE_COLOR");
-    std::wstring brand = ProductValue(L"STR_BRAND_NAME");
-    if (brand.empty()) brand = kDefaultBrand;
+    std::wstring brand = GetBrandName();
     for (auto& entry : m_texts) {
         std::wstring text = ReplaceAll(entry.second, L"PRODUCT", product);
         text = ReplaceAll(text, L"COLOR", color);

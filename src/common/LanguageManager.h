@@ -6,6 +6,8 @@
 // Thread contract: filled once on the UI thread (Init) before any worker starts;
 // only read afterwards, from any thread.
 
+#include <windows.h>
+
 #include <map>
 #include <string>
 
@@ -47,4 +49,51 @@ private:
     std::wstring m_languageName = L"English";
     std::wstring m_customKey;
     bool m_rightToLeft = false;
+
+    // ---- product and address settings (ProductSettings.cpp) -------------------
+public:
+    // Program Files, "vantelo_down\", the executable's base name and a backslash.
+    static std::wstring GetWorkFolder();
+    // Unpacks the language archive (RT_RCDATA 105 of `module`, by default the
+    // program) into the folder, overwriting earlier copies. A missing resource
+    // leaves the folder empty.
+    static void LoadResZipFile(const std::wstring& languageFolder, HMODULE module = nullptr);
+    // The custom key from the domain text (RT_RCDATA 106). Call it after Init,
+    // which clears the key.
+    void LoadDomainFile(HMODULE module = nullptr);
+    // Writes the custom key into "domain" in the product's folder below installPath.
+    void WriteDomainFile(const std::wstring& installPath) const;
+
+    std::wstring GetProductName() const;
+    // "Vantelo" when the product data names no brand.
+    std::wstring GetBrandName() const;
+    std::wstring GetLicenseColor() const;
+    std::wstring GetGATitle() const;
+    std::wstring GetExeName() const;
+    // STR_DIR1_NAME and STR_DIR2_NAME, each followed by a backslash when not empty.
+    std::wstring GetInstallSubFolder() const;
+    std::wstring GetExeRelativePath() const;
+    // False only for exactly "0".
+    bool IsRunAsAdmin() const;
+    // The 64-bit installer's address on 64-bit Windows, also for a 32-bit process.
+    std::wstring GetDownUrl() const;
+    // The redirect service's address with the custom parameter; empty when absent.
+    std::wstring GetDownUrlEx() const;
+    std::wstring GetLicenceUrl() const;
+    std::wstring GetInstallUrl() const;
+    const std::wstring& GetCustomKey() const { return m_customKey; }
+    int GetDownloadRatio() const { return kDownloadRatio; }
+    int GetReadFileTimeout() const { return kReadFileTimeoutMs; }
+
+    // "http://" or "https://", the host up to the first "/", the path after it. An
+    // address with neither prefix leaves host and path as they are and succeeds.
+    static bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
+
+private:
+    static constexpr int kDownloadRatio = 70;          // percent of the bar the download fills
+    static constexpr int kReadFileTimeoutMs = 1500;  // progress-file read interval
+
+    std::wstring AddressValue(const std::wstring& key) const;
+    // Adds "&custom=<key>" to the maker's addresses (those with "key=").
+    std::wstring WithCustomParameter(const std::wstring& address) const;
 };

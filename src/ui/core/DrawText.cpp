@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/core/DrawColors.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/UiString.h"
@@ -18,16 +19,6 @@ namespace {
 // Font variants get numbers from here up, process-wide, so that two windows never
 // hand out the same number for different fonts.
 int g_nextVariantFontId = CDrawEngine::kFirstVariantFontId;
-
-COLORREF ToColorRef(DWORD argb) {
-    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
-
-DWORD ParseColor(const wchar_t* text) {
-    while (*text == L' ') ++text;
-    if (*text == L'#') ++text;
-    return static_cast<DWORD>(wcstoul(text, nullptr, 16));
-}
 
 HFONT FallbackFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
@@ -305,6 +296,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             return;
         }
         int cut = fit;
+        int drawn = -1;  // the blank a line breaks at is not drawn
         if (style_ & DT_WORDBREAK) {
             int space = -1;
             for (int i = std::min(fit, length - 1); i >= 0; --i) {
@@ -315,6 +307,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             }
             if (space >= 0) {
                 cut = space + 1;
+                drawn = space;
             } else if (!line_.pieces.empty() || x_ > 0) {
                 BreakLine();
                 continue;
@@ -324,8 +317,11 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             continue;
         }
         cut = std::max(cut, 1);
-        GetTextExtentPoint32W(dc_, text, cut, &extent);
-        AddPiece(text, cut, extent.cx);
+        if (drawn < 0) drawn = cut;
+        if (drawn > 0) {
+            GetTextExtentPoint32W(dc_, text, drawn, &extent);
+            AddPiece(text, drawn, extent.cx);
+        }
         text += cut;
         length -= cut;
         BreakLine();
@@ -357,7 +353,7 @@ void CMarkupLayout::BreakLineUnlessEmpty() {
 
 // "{i name [count] [index]}" or "{i file='name' [count] [index]}".
 void CMarkupLayout::AddImage(const wchar_t* args) {
-    if (!manager_) return;
+    if (!manager_ || truncated_) return;
     std::wstring text(args);
     std::wstring numbers;
     DrawInfo info;
@@ -616,10 +612,29 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
     linkCount = found;
 }
 
+// Measuring needs no target: without one, a screen-compatible memory DC stands in.
+class CMeasuringDC {
+public:
+    CMeasuringDC(HDC dc, UINT style)
+        : own_(!dc && (style & DT_CALCRECT) ? CreateCompatibleDC(nullptr) : nullptr), dc_(dc ? dc : own_) {}
+    ~CMeasuringDC() {
+        if (own_) DeleteDC(own_);
+    }
+    CMeasuringDC(const CMeasuringDC&) = delete;
+    CMeasuringDC& operator=(const CMeasuringDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC own_;
+    HDC dc_;
+};
+
 }  // namespace
 
 void CDrawEngine::PaintPlainText(HDC dc, CWindowManagerUI* manager, RECT& rect, const wchar_t* text, DWORD color,
                                  int fontId, UINT style) {
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CUiString expanded = CWindowManagerUI::ReplaceLocalizedTokens(text);
     SetBkMode(dc, TRANSPARENT);
@@ -633,6 +648,8 @@ void CDrawEngine::PaintMarkupText(HDC dc, CWindowManagerUI* manager, RECT& rect,
                                   UINT style) {
     const int capacity = std::max(linkCount, 0);
     linkCount = 0;
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CMarkupLayout layout(dc, manager, rect, style, color, fontId, linkRects, capacity);
     layout.Layout(text);

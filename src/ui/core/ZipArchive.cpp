@@ -285,6 +285,8 @@ bool CZipArchive::ReadDirectory()
 ZipResult CZipArchive::FindMember(const std::wstring& name, bool ignoreCase, int& index, ZipMemberInfo& info)
 {
     if (!source_) return kZipNoFile;
+    // A lookup starts a new read: a member left half-read must not continue.
+    CloseOpenMember();
     if (name.size() > kLongestQuery) return kZipNotFound;
     char converted[MAX_PATH] = {};
     const int length = name.empty() ? 0

@@ -53,7 +53,7 @@ public:
     void Close();
 
     // The first member in directory order whose stored name matches; "\" in `name`
-    // matches "/", and `ignoreCase` folds ASCII letters only.
+    // matches "/", and `ignoreCase` folds ASCII letters only. Ends any read in progress.
     ZipResult FindMember(const std::wstring& name, bool ignoreCase, int& index, ZipMemberInfo& info);
     // Index -1 reports the member count in info.index.
     ZipResult GetMember(int index, ZipMemberInfo& info) const;

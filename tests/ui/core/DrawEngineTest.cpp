@@ -209,6 +209,16 @@ TEST(ImageDecoding, MaskWithAlphaMakesPixelsTransparent) {
     EXPECT_EQ(ImagePixel(*image, 2, 0), 0u);
 }
 
+TEST(ImageDecoding, ModuleResourcesByNameOrNumber) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    auto numbered = CDrawEngine::LoadBitmapImage(L"101", L"PNG");
+    auto named = CDrawEngine::LoadBitmapImage(L"SKINCHECK", L"PNG");
+    ASSERT_TRUE(numbered && named);
+    EXPECT_EQ(numbered->width, 14);
+    EXPECT_EQ(ImagePixel(*named, 0, 0), 0xFF1A57A9u);
+    EXPECT_EQ(named->resourceType, L"PNG");
+}
+
 TEST(ImageDecoding, BrokenBytesGiveNoImage) {
     EXPECT_FALSE(LoadTestImage(L"broken.png"));
     EXPECT_FALSE(CDrawEngine::DecodeImage(nullptr, 0));
@@ -314,6 +324,16 @@ TEST(BlitImage, AlphaBlendsOverTheBackground) {
     EXPECT_EQ(white.Rgb(0, 1), 0xFFFFFFu);  // fully transparent pixel leaves the background
     EXPECT_NEAR(Red(white.Rgb(1, 1)), 40 + 204, 2);
     EXPECT_NEAR(Green(white.Rgb(1, 1)), 204, 2);
+}
+
+TEST(BlitImage, AlphaOnlyUnderThePaintRectangle) {
+    auto image = LoadTestImage(L"alpha.png");
+    ASSERT_TRUE(image);
+    Surface surface(2, 2, 0xFF000000);
+    CDrawEngine::BlitImage(surface.dc(), image->bitmap, RECT{0, 0, 2, 2}, RECT{1, 0, 2, 1}, RECT{0, 0, 2, 2},
+                           kNoCorners, true);
+    EXPECT_NEAR(Red(surface.Rgb(1, 0)), 128, 2);
+    EXPECT_EQ(surface.Rgb(0, 0), 0x000000u);  // outside the paint rectangle
 }
 
 TEST(BlitImage, FadeIsAConstantAlpha) {
@@ -485,6 +505,18 @@ TEST_F(DrawWithManager, ImagesAreSharedByName) {
     EXPECT_EQ(second.fade, 100);
 }
 
+TEST_F(DrawWithManager, ResourceImageThroughTheAttributeString) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    Surface surface(20, 20);
+    DrawInfo info(L"res='SKINCHECK' restype='PNG' dest='2,2,16,16'");
+    ASSERT_TRUE(CDrawEngine::PaintImage(surface.dc(), &manager, RECT{0, 0, 20, 20}, RECT{0, 0, 20, 20}, info));
+    EXPECT_EQ(surface.Rgb(2, 2), 0x1A57A9u);
+    EXPECT_EQ(surface.Rgb(1, 1), 0xFFFFFFu);
+    // Without "res" the type is not used: the name is looked up as a file, and there is none.
+    DrawInfo file(L"file='101' restype='PNG'");
+    EXPECT_FALSE(CDrawEngine::PaintImage(surface.dc(), &manager, RECT{0, 0, 20, 20}, RECT{0, 0, 20, 20}, file));
+}
+
 TEST_F(DrawWithManager, ColourImageFillsWithItsColour) {
     Surface surface(10, 10);
     DrawInfo info(L"color='#FF20A040'");
@@ -622,7 +654,7 @@ TEST_F(DrawWithManager, CalculateModeMeasuresLinesAndBreaks) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"aaa bbb ccc", 0xFF000000, nullptr, nullptr, links,
                                  -1, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_EQ(rect.bottom, 2 * line.cy);
-    EXPECT_LE(rect.right, line.cx + 3);
+    EXPECT_EQ(rect.right, line.cx);  // the blank at the break is not part of the line
 
     RECT breaks{0, 0, 400, 200};
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, breaks, L"one{n}two\nthree", 0xFF000000, nullptr, nullptr,
@@ -640,6 +672,26 @@ TEST_F(DrawWithManager, CalculateModeMeasuresLinesAndBreaks) {
     EXPECT_EQ(spaced.bottom, line.cy + 5 + 30);
 }
 
+TEST_F(DrawWithManager, MeasuringNeedsNoDeviceContext) {
+    Surface surface(400, 40);
+    const SIZE text = TextExtent(manager, surface.dc(), L"Measure me");
+    RECT markup{0, 0, 400, 40}, plain{0, 0, 400, 40};
+    int links = 0;
+    CDrawEngine::PaintMarkupText(nullptr, &manager, markup, L"Measure me", 0xFF000000, nullptr, nullptr, links, -1,
+                                 DT_SINGLELINE | DT_CALCRECT);
+    CDrawEngine::PaintPlainText(nullptr, &manager, plain, L"Measure me", 0xFF000000, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_EQ(markup.right, text.cx);
+    EXPECT_EQ(markup.bottom, text.cy);
+    EXPECT_EQ(plain.right, text.cx);
+}
+
+TEST_F(DrawWithManager, WithoutAManagerTheStringWaits) {
+    DrawInfo info(L"checked.png");
+    EXPECT_FALSE(CDrawEngine::PaintImage(nullptr, nullptr, RECT{0, 0, 10, 10}, RECT{0, 0, 10, 10}, info));
+    EXPECT_FALSE(info.parsed);
+    EXPECT_TRUE(CDrawEngine::PaintImage(nullptr, &manager, RECT{0, 0, 10, 10}, RECT{0, 0, 10, 10}, info));
+}
+
 TEST_F(DrawWithManager, EndEllipsisCutsWhatDoesNotFit) {
     Surface surface(400, 40);
     const int wide = TextExtent(manager, surface.dc(), L"abcdefghijklmnopqrstuvwxyz").cx;
@@ -653,6 +705,23 @@ TEST_F(DrawWithManager, EndEllipsisCutsWhatDoesNotFit) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, plain, L"abcdefghijklmnopqrstuvwxyz", 0xFF000000, nullptr,
                                  nullptr, links, -1, DT_SINGLELINE | DT_CALCRECT);
     EXPECT_EQ(plain.right, wide);
+}
+
+TEST_F(DrawWithManager, WordBreakMovesAWordThatDoesNotFit) {
+    Surface surface(400, 200);
+    const SIZE first = TextExtent(manager, surface.dc(), L"first");
+    const SIZE word = TextExtent(manager, surface.dc(), L"unbreakable");
+    RECT rect{0, 0, std::max(first.cx, word.cx) + 2, 200};
+    int links = 0;
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"first {b}{/b}unbreakable", 0xFF000000, nullptr,
+                                 nullptr, links, -1, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_EQ(rect.bottom, 2 * first.cy);
+    // A word longer than the line is cut at the edge rather than lost.
+    RECT narrow{0, 0, word.cx / 2, 200};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, narrow, L"unbreakable", 0xFF000000, nullptr, nullptr, links,
+                                 -1, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_GE(narrow.bottom, 2 * word.cy);
+    EXPECT_LE(narrow.right, word.cx / 2);
 }
 
 TEST_F(DrawWithManager, AlignmentAndClipping) {

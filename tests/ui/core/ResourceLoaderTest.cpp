@@ -282,6 +282,20 @@ TEST(Unpack, AnUnreadableArchiveLeavesOnlyTheFolder)
     EXPECT_TRUE(UnpackArchiveToFolder(nullptr, 0, target));
 }
 
+TEST(Unpack, NoFolderMeansNothingIsWritten)
+{
+    // Without the guard the members would land in the root of the current drive.
+    TempFolder folder;
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(folder.Path().c_str());
+    const std::string& archive = Block(L"language.zip");
+    EXPECT_TRUE(UnpackArchiveToFolder(archive.data(), archive.size(), L""));
+    EXPECT_FALSE(FileExistsW(L"\\language.ini"));
+    EXPECT_FALSE(FileExistsW(L"\\English"));
+    SetCurrentDirectoryW(previous);
+}
+
 TEST(Unpack, DamagedMembersAreNotWritten)
 {
     TempFolder folder;

@@ -211,6 +211,20 @@ TEST(ZipExtract, ASmallerBufferReportsMoreAndTheNextCallContinues)
     EXPECT_EQ("<?xml", std::string(first, 5));
 }
 
+TEST(ZipExtract, ALookupStartsTheNextReadFromTheFirstByte)
+{
+    std::string bytes = Fixture(L"basic.zip");
+    auto archive = OpenFixture(bytes);
+    char head[5];
+    ASSERT_EQ(kZipMore, archive->ExtractToMemory(0, head, sizeof head));
+    int index = -1;
+    ZipMemberInfo info;
+    ASSERT_EQ(kZipOk, archive->FindMember(L"skin.xml", true, index, info));
+    std::string whole(info.uncompressedSize, '\0');
+    EXPECT_EQ(kZipOk, archive->ExtractToMemory(index, &whole[0], whole.size()));
+    EXPECT_EQ(0u, whole.find("<?xml"));
+}
+
 TEST(ZipExtract, ALargerBufferEndsWithTheData)
 {
     std::string bytes = Fixture(L"basic.zip");

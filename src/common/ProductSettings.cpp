@@ -1,0 +1,187 @@
+// The product and address settings of LanguageManager: the work folder, the
+// language archive and the domain text from the program's resources, and the
+// getters over the product and address tables.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/LanguageManager.h"
+#include "common/SystemUtil.h"
+#include "log/Log.h"
+#include "ui/core/ResourceLoader.h"
+
+namespace {
+
+constexpr int kLanguageArchiveId = 105;
+constexpr int kDomainTextId = 106;
+// The domain text is copied into a zero-filled buffer of this size, so at most
+// 254 of its bytes are used and the text stays terminated.
+constexpr size_t kDomainBufferSize = 255;
+
+const wchar_t kDefaultBrand[] = L"Vantelo";
+const wchar_t kWorkFolderName[] = L"vantelo_down\\";
+
+// The bytes of a resource of type RT_RCDATA, or null. Resources stay mapped for
+// the module's lifetime.
+const char* FindRcData(HMODULE module, int id, DWORD& size)
+{
+    size = 0;
+    if (!module) module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), RT_RCDATA);
+    if (!found) return nullptr;
+    HGLOBAL loaded = LoadResource(module, found);
+    if (!loaded) return nullptr;
+    size = SizeofResource(module, found);
+    return static_cast<const char*>(LockResource(loaded));
+}
+
+// The user's default ANSI code page, which the C runtime would take from the
+// environment; asked directly so the process-wide C locale stays untouched.
+UINT UserAnsiCodePage()
+{
+    UINT codePage = 0;
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) == 0) {
+        return CP_ACP;
+    }
+    return codePage;
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+
+}  // namespace
+
+std::wstring LanguageManager::GetWorkFolder()
+{
+    wchar_t module[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring name(module, length);
+    for (wchar_t& c : name) {
+        if (c == L'/') c = L'\\';
+    }
+    name = name.substr(name.rfind(L'\\') + 1);
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) name.resize(dot);
+    return GetProgramFilesFolder() + kWorkFolderName + name + L"\\";
+}
+
+void LanguageManager::LoadResZipFile(const std::wstring& languageFolder, HMODULE module)
+{
+    LOG_A("LoadResZipFile");
+    DWORD size = 0;
+    const char* archive = FindRcData(module, kLanguageArchiveId, size);
+    if (!archive) LOG_A("no language archive (resource %d): error %lu", kLanguageArchiveId, GetLastError());
+    // Creates the folder even without an archive, so it exists and stays empty.
+    Veneer::UnpackArchiveToFolder(archive, archive ? size : 0, languageFolder);
+}
+
+void LanguageManager::LoadDomainFile(HMODULE module)
+{
+    LOG_A("LoadDomainFile");
+    DWORD size = 0;
+    const char* resource = FindRcData(module, kDomainTextId, size);
+    if (!resource) {
+        LOG_A("no domain text (resource %d): error %lu", kDomainTextId, GetLastError());
+        return;
+    }
+    char text[kDomainBufferSize] = {};
+    memcpy(text, resource, std::min<size_t>(size, kDomainBufferSize - 1));
+
+    std::wstring key;
+    const int length = MultiByteToWideChar(UserAnsiCodePage(), 0, text, -1, nullptr, 0);
+    if (length > 1) {
+        key.resize(static_cast<size_t>(length));
+        MultiByteToWideChar(UserAnsiCodePage(), 0, text, -1, &key[0], length);
+        key.resize(static_cast<size_t>(length) - 1);
+    }
+    m_customKey = ReplaceAll(key, L"\r\n", L"");
+    LOG_A("Domain:%s", text);
+}
+
+void LanguageManager::WriteDomainFile(const std::wstring& installPath) const
+{
+    if (m_customKey.empty()) return;
+    std::vector<char> narrow(m_customKey.size() * 4 + 1);
+    const int length = WideCharToMultiByte(UserAnsiCodePage(), 0, m_customKey.c_str(), -1, narrow.data(),
+                                           static_cast<int>(narrow.size()), nullptr, nullptr);
+    if (length <= 1) return;
+    const std::wstring path = installPath + GetInstallSubFolder() + L"domain";
+    std::unique_ptr<FILE, FileCloser> file(_wfopen(path.c_str(), L"wb"));
+    if (!file) return;
+    fwrite(narrow.data(), 1, static_cast<size_t>(length) - 1, file.get());
+}
+
+std::wstring LanguageManager::AddressValue(const std::wstring& key) const
+{
+    auto it = m_addresses.find(key);
+    return it == m_addresses.end() ? std::wstring() : it->second;
+}
+
+std::wstring LanguageManager::WithCustomParameter(const std::wstring& address) const
+{
+    if (address.empty() || m_customKey.empty()) return address;
+    // Only the maker's own services ("key=" queries) take the parameter; no escaping.
+    if (address.find(L"key=") == std::wstring::npos) return address;
+    return address + L"&custom=" + m_customKey;
+}
+
+std::wstring LanguageManager::GetProductName() const { return ProductValue(L"STR_PRODUCT_NAME"); }
+
+std::wstring LanguageManager::GetBrandName() const
+{
+    std::wstring brand = ProductValue(L"STR_BRAND_NAME");
+    return brand.empty() ? kDefaultBrand : brand;
+}
+
+std::wstring LanguageManager::GetLicenseColor() const { return ProductValue(L"STR_LISENCE_COLOR"); }
+
+std::wstring LanguageManager::GetGATitle() const { return ProductValue(L"STR_GA_TTTLE"); }
+
+std::wstring LanguageManager::GetExeName() const { return ProductValue(L"STR_EXE_NAME"); }
+
+std::wstring LanguageManager::GetInstallSubFolder() const
+{
+    std::wstring folder;
+    for (const wchar_t* key : {L"STR_DIR1_NAME", L"STR_DIR2_NAME"}) {
+        std::wstring name = ProductValue(key);
+        if (!name.empty()) folder += name + L"\\";
+    }
+    return folder;
+}
+
+std::wstring LanguageManager::GetExeRelativePath() const { return GetInstallSubFolder() + GetExeName(); }
+
+bool LanguageManager::IsRunAsAdmin() const { return ProductValue(L"STR_RUN_AS_ADMIN") != L"0"; }
+
+std::wstring LanguageManager::GetDownUrl() const
+{
+    return AddressValue(Is64BitWindows() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL");
+}
+
+std::wstring LanguageManager::GetDownUrlEx() const { return WithCustomParameter(AddressValue(L"STR_DOWN_URLEX")); }
+
+std::wstring LanguageManager::GetLicenceUrl() const { return WithCustomParameter(AddressValue(L"STR_LICENCE_URL")); }
+
+std::wstring LanguageManager::GetInstallUrl() const { return WithCustomParameter(AddressValue(L"STR_INSTALL_URL")); }
+
+bool LanguageManager::SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path)
+{
+    size_t start = 0;
+    if (url.compare(0, 7, L"http://") == 0) {
+        start = 7;
+    } else if (url.compare(0, 8, L"https://") == 0) {
+        start = 8;
+    } else {
+        return true;
+    }
+    const size_t slash = url.find(L'/', start);
+    if (slash == std::wstring::npos) return false;
+    host = url.substr(start, slash - start);
+    path = url.substr(slash + 1);
+    return true;
+}
