@@ -12,12 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "ui/core/UiTestDoubles.h"
 
 inline bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
 inline std::ostream& operator<<(std::ostream& out, const RECT& r) {
     return out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
 }
+
+namespace Veneer {
+// Failure messages show the text, not the pointer.
+inline void PrintTo(const CUiString& text, std::ostream* out) { *out << '"' << ToUtf8(text.GetData()) << '"'; }
+}  // namespace Veneer
 
 namespace ControlTest {
 

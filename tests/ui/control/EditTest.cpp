@@ -311,3 +311,24 @@ TEST_F(EditWindowTest, ClosedPasswordEditPaintsStars) {
     for (int x = 10; x < 60; ++x) masked.push_back(PixelAt(window(), x, 26));
     EXPECT_EQ(plain, masked);
 }
+
+TEST_F(EditWindowTest, NativeBackgroundColourPaintsTheEditor) {
+    edit->ApplyAttribute(L"nativebkcolor", L"#FF00FF00");
+    HWND native = Open();
+    ASSERT_NE(native, nullptr);
+    RedrawWindow(native, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    HDC dc = GetDC(native);
+    COLORREF inside = GetPixel(dc, 100, 5);
+    ReleaseDC(native, dc);
+    EXPECT_EQ(inside, RGB(0, 255, 0));
+}
+
+TEST_F(EditWindowTest, PlatformColoursByDefault) {
+    HWND native = Open();
+    ASSERT_NE(native, nullptr);
+    RedrawWindow(native, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    HDC dc = GetDC(native);
+    COLORREF inside = GetPixel(dc, 100, 5);
+    ReleaseDC(native, dc);
+    EXPECT_EQ(inside, GetSysColor(COLOR_WINDOW));
+}
