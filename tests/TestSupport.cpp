@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -128,4 +129,21 @@ int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD
     }
     CloseHandle(process.hProcess);
     return static_cast<int>(code);
+}
+
+std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::wstring& pattern)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\" + pattern).c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> files;
+    for (const auto& name : names) files.push_back(ReadFileBytes(folder + L"\\" + name));
+    return files;
 }

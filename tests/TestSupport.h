@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A fresh folder under the build's temporary area, removed with its contents.
 class TempFolder {
@@ -35,3 +37,24 @@ std::wstring SelfPath();
 // Runs a program with a command line and waits; returns its exit code or -1000 when it did not start.
 int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 60000,
                const wchar_t* environment = nullptr);
+
+// The contents of the files in `folder` that match `pattern` (for example L"*.xml"),
+// in the order of their names, so that runs over them do not depend on the file system.
+std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::wstring& pattern);
+
+// SplitMix64: the same sequence on every run, for mutation tests.
+class TestRandom {
+public:
+    explicit TestRandom(uint64_t seed) : state_(seed) {}
+    uint64_t Next()
+    {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    size_t Below(size_t bound) { return bound == 0 ? 0 : static_cast<size_t>(Next() % bound); }
+
+private:
+    uint64_t state_;
+};

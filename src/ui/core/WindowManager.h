@@ -29,6 +29,7 @@ namespace Veneer {
 class CZipArchive;
 class CControlUI;
 
+// One registered font; owns its handle.
 struct FontRecord {
     HFONT font = nullptr;
     CUiString face;
@@ -37,6 +38,13 @@ struct FontRecord {
     bool underline = false;
     bool italic = false;
     TEXTMETRICW metrics = {};  // filled once the window's device context exists
+
+    FontRecord() = default;
+    ~FontRecord() {
+        if (font != nullptr) DeleteObject(font);
+    }
+    FontRecord(const FontRecord&) = delete;
+    FontRecord& operator=(const FontRecord&) = delete;
 };
 
 // Creates a control for an element name the skin builder's class table lacks.
@@ -236,6 +244,27 @@ private:
         CControlUI* control;
         HWND window;
     };
+    // The double-buffer surface: a memory device context with its bitmap selected.
+    class COffscreen {
+    public:
+        COffscreen() = default;
+        ~COffscreen() { Reset(); }
+        COffscreen(const COffscreen&) = delete;
+        COffscreen& operator=(const COffscreen&) = delete;
+        // argb: a 32-bit top-down section whose pixels Bits() reaches.
+        bool Create(HDC compatible, int width, int height, bool argb);
+        void Reset();
+        HDC DC() const { return dc_; }
+        DWORD* Bits() const { return bits_; }
+        SIZE Size() const { return size_; }
+
+    private:
+        HDC dc_ = nullptr;
+        HBITMAP bitmap_ = nullptr;
+        HGDIOBJ previous_ = nullptr;
+        DWORD* bits_ = nullptr;
+        SIZE size_ = {0, 0};
+    };
 
     void ClearWindowTables();
     void DeliverQueuedNotifications();
@@ -248,7 +277,6 @@ private:
     void Paint();
     void PaintTree(HDC dc, const RECT& area);
     void LayoutIfNeeded();
-    void DropOffscreen();
     void HandleMouseMove(POINT point);
     void ShowToolTip(POINT point);
     void HideToolTip();
@@ -258,11 +286,7 @@ private:
     CUiString name_;
     HWND window_ = nullptr;
     HDC paintDC_ = nullptr;
-    HDC offscreenDC_ = nullptr;
-    HBITMAP offscreenBitmap_ = nullptr;
-    HGDIOBJ offscreenOldBitmap_ = nullptr;
-    void* offscreenBits_ = nullptr;
-    SIZE offscreenSize_ = {0, 0};
+    COffscreen offscreen_;
     HWND toolTip_ = nullptr;
     TOOLINFOW toolInfo_ = {};
     CUiString toolTipText_;

@@ -318,6 +318,17 @@ TEST_F(WindowManagerTest, SetCursorGoesOnlyToControlsThatSetTheirOwn) {
     EXPECT_EQ(b->Count(kEventSetCursor), 1);
 }
 
+TEST_F(WindowManagerTest, ClosingReleasesThePressAndTheHoverAndRemovesTheFocus) {
+    Send(WM_MOUSEMOVE, 0, At(10, 10));
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, At(10, 10));
+    ASSERT_EQ(manager().FocusedControl(), a);
+    Send(WM_CLOSE, 0, 0);  // not handled by the manager: the window then closes
+    EXPECT_EQ(a->Count(kEventMouseLeave), 1);
+    EXPECT_EQ(a->Count(kEventButtonUp), 1);
+    EXPECT_EQ(manager().FocusedControl(), nullptr);
+    EXPECT_EQ(recorder.Count(L"killfocus"), 1);
+}
+
 TEST_F(WindowManagerTest, HoverShowsTheTooltipWithLocalizedTokensReplaced) {
     CWindowManagerUI::RegisterLocalizedText(7, L"Hello");
     b->SetToolTip(L"%{7} tip");
@@ -677,7 +688,7 @@ TEST_F(WindowManagerTest, FontsAreKeptByIdWithTheirMetrics) {
     EXPECT_NE(manager().FontById(2), nullptr);  // from the shared table
     LOGFONTW gui = {};
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
-    EXPECT_EQ(manager().StandardFontRecord()->size, -gui.lfHeight < 0 ? gui.lfHeight : -gui.lfHeight);
+    EXPECT_EQ(manager().StandardFontRecord()->size, -gui.lfHeight);
     manager().SetStandardFont(L"Tahoma", 16, false, false, false);
     EXPECT_EQ(manager().StandardFontRecord()->size, 16);
 }

@@ -25,23 +25,6 @@ constexpr size_t kChunk = 4096;
 constexpr size_t kExtractBudget = 64 * 1024;  // per member, to keep the run short
 constexpr size_t kGuard = 16;
 
-// SplitMix64: the same sequence on every run.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t Next()
-    {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    size_t Below(size_t bound) { return bound == 0 ? 0 : static_cast<size_t>(Next() % bound); }
-
-private:
-    uint64_t state_;
-};
-
 // The archive's bytes next to a page that faults on access: placed against the
 // page after the block, or right after the page before it.
 class GuardedBlock {
@@ -74,22 +57,6 @@ private:
     size_t size_ = 0;
 };
 
-std::vector<std::string> LoadArchives()
-{
-    std::vector<std::string> archives;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(TestDataPath(L"zip\\*.zip").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return archives;
-    std::vector<std::wstring> names;
-    do {
-        names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());  // the directory's order is not ours to rely on
-    for (const auto& name : names) archives.push_back(ReadFileBytes(TestDataPath(L"zip\\" + name)));
-    return archives;
-}
-
 // Offsets of "PK" signatures, where header fields are worth damaging.
 std::vector<size_t> Signatures(const std::string& bytes)
 {
@@ -100,7 +67,7 @@ std::vector<size_t> Signatures(const std::string& bytes)
     return found;
 }
 
-std::string Mutate(std::string bytes, Random& random)
+std::string Mutate(std::string bytes, TestRandom& random)
 {
     static const uint32_t interesting[] = {0, 1, 0x7F, 0x80, 0xFF, 0xFFFF, 0x10000, 0x7FFFFFFF, 0xFFFFFFFF};
     const std::vector<size_t> signatures = Signatures(bytes);
@@ -214,14 +181,14 @@ std::vector<std::wstring> Entries(const std::wstring& folder)
 
 TEST(ZipRobustness, MutatedArchivesFailOnlyWithTheirCodes)
 {
-    const std::vector<std::string> archives = LoadArchives();
+    const std::vector<std::string> archives = ReadFolderFiles(TestDataPath(L"zip"), L"*.zip");
     ASSERT_GE(archives.size(), 10u);
     TempFolder work;
     const std::wstring unpackParent = work.Path() + L"\\parent";
     CWindowManagerUI::SetResourceFolder(work.Path());
     CWindowManagerUI::SetResourceArchive(L"mutated.zip", false);
 
-    Random random(20240517);
+    TestRandom random(20240517);
     Tally tally;
     int markupLoads = 0;
     for (int n = 0; n < kMutatedArchives; ++n) {

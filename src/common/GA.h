@@ -1,0 +1,39 @@
+#pragma once
+// The analytics reporter: posts the three usage events of an installation, each
+// carrying the machine's client GUID that the registry keeps.
+//
+// Thread contract: the singleton is created by the first GetGAInstance call, on the
+// UI thread, and configured (SetCollectUrl, SetEventCategory) right after, before
+// any event is sent. The sends only read the singleton's fields, so they may run on
+// any threads, several at once; each blocks its thread for one HTTPS request.
+
+#include <string>
+
+class CGA {
+public:
+    static CGA* GetInstance();
+
+    void SetCollectUrl(const std::wstring& url);
+    void SetEventCategory(const std::wstring& category);
+
+    bool SendStartInstall();
+    bool SendDownloadFinished();
+    bool SendInstallSucceed();
+    // False only when no HTTP client could be made; the request's outcome is logged.
+    bool SendGACommon(const std::string& eventName);
+
+    // Reads the machine's client GUID, or makes and stores a new one when there is
+    // none or the stored text is not valid. Empty when the key cannot be opened.
+    static std::wstring LoadClientGuid();
+    // The product's collection address, compiled in from the product data.
+    static std::wstring ConfiguredCollectUrl();
+
+private:
+    CGA();
+
+    std::wstring strCollectUrl;
+    std::wstring strEventCategory;
+    std::string strClientGuid;  // UTF-8
+};
+
+inline CGA* GetGAInstance() { return CGA::GetInstance(); }

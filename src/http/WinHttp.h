@@ -1,0 +1,53 @@
+#pragma once
+// The WinHTTP back-end of the HTTP client library (type code 2). It carries the
+// analytics requests. Certificates are checked: an untrusted or mismatched server
+// certificate fails the request.
+//
+// Thread contract: one thread at a time (see HttpInterface.h).
+
+#include "http/HttpClientBase.h"
+#include "http/UniqueResource.h"
+
+#include <functional>
+
+// winhttp.h clashes with wininet.h, so the handle is kept as the void pointer that
+// HINTERNET is, and closed in WinHttp.cpp.
+struct WinHttpHandleTraits {
+    using Type = void*;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle);
+};
+using UniqueWinHttpHandle = UniqueResource<WinHttpHandleTraits>;
+
+class CWinHttp : public CRequestClientBase<CWinHttp, IWinHttp> {
+public:
+    CWinHttp();
+    virtual ~CWinHttp();
+    CWinHttp(const CWinHttp&) = delete;
+    CWinHttp& operator=(const CWinHttp&) = delete;
+
+    bool FetchToFile(const wchar_t* url, const wchar_t* filePath) override;
+    bool FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size) override;
+    void SetTimeouts(DWORD connectMs, DWORD sendMs, DWORD receiveMs) override;
+
+private:
+    friend class CRequestClientBase<CWinHttp, IWinHttp>;
+
+    void CloseHandles();
+    void OpenSession();
+    void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
+    int ReadStatus();
+    // Content-Length of the response; kHttpErrQuery when it cannot be read.
+    unsigned long long ReadContentLength();
+    // Hands every piece of the body to the consumer until none is left.
+    void ReadBody(const std::function<void(const char* data, DWORD count)>& consume);
+
+    bool m_bSecure = false;
+    // Declared in opening order: destruction closes request, connection, session.
+    UniqueWinHttpHandle m_hSession;
+    UniqueWinHttpHandle m_hConnection;
+    UniqueWinHttpHandle m_hRequest;
+    DWORD m_dwConnectTimeout = 5000;
+    DWORD m_dwSendTimeout = 5000;
+    DWORD m_dwReceiveTimeout = 5000;
+};

@@ -1,0 +1,176 @@
+#include "http/WininetHttp.h"
+
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+void InternetHandleTraits::Close(Type handle) { InternetCloseHandle(handle); }
+
+namespace {
+
+const wchar_t kAgent[] = L"Http-connect";
+const DWORD kPieceSize = 4096;
+
+// Creates every missing folder above the file.
+void CreateFoldersFor(const std::wstring& filePath)
+{
+    for (size_t i = 1; i < filePath.size(); ++i) {
+        if (filePath[i] != L'\\' && filePath[i] != L'/') continue;
+        std::wstring folder = filePath.substr(0, i);
+        if (folder.back() == L':') continue;  // a drive root
+        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(folder.c_str(), nullptr);
+    }
+}
+
+}  // namespace
+
+CWininetHttp::~CWininetHttp() = default;
+
+void CWininetHttp::CloseHandles()
+{
+    m_hRequest.Reset();
+    m_hConnection.Reset();
+    m_hSession.Reset();
+}
+
+void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
+{
+    CloseHandles();
+    m_hSession.Reset(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!m_hSession.Valid()) throw kHttpErrOpen;
+
+    std::wstring host;
+    std::wstring path;
+    int port = 80;
+    SplitHttpUrl(url, host, path, port);
+    m_bSecure = IsSecureUrl(url, port);
+
+    m_hConnection.Reset(InternetConnectW(m_hSession.Get(), host.c_str(), static_cast<INTERNET_PORT>(port), nullptr,
+                                         nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!m_hConnection.Valid()) throw kHttpErrConnect;
+
+    DWORD flags = INTERNET_FLAG_RELOAD | (m_bSecure ? INTERNET_FLAG_SECURE : 0);
+    m_hRequest.Reset(HttpOpenRequestW(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), L"HTTP/1.1",
+                                      nullptr, nullptr, flags, 0));
+    if (!m_hRequest.Valid()) throw kHttpErrOpen;
+
+    std::string lines = m_header.BuildHeaderLines();
+    HttpAddRequestHeadersA(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
+                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+
+    DWORD headerLength = extraHeaders ? static_cast<DWORD>(wcslen(extraHeaders)) : 0;
+    DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
+    if (!HttpSendRequestW(m_hRequest.Get(), extraHeaders, headerLength, const_cast<char*>(body), bodyLength)) {
+        throw kHttpErrSend;
+    }
+}
+
+int CWininetHttp::ReadStatus()
+{
+    wchar_t text[24] = {};
+    DWORD length = sizeof text;
+    if (!HttpQueryInfoW(m_hRequest.Get(), HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return 0;
+    return _wtoi(text);
+}
+
+DWORD CWininetHttp::ReadPiece(void* buffer, DWORD capacity)
+{
+    DWORD read = 0;
+    if (!InternetReadFile(m_hRequest.Get(), buffer, capacity, &read)) throw kHttpErrRead;
+    return read;
+}
+
+void CWininetHttp::ReadBody(const std::function<void(const char* data, DWORD count)>& consume)
+{
+    char piece[kPieceSize];
+    while (DWORD read = ReadPiece(piece, sizeof piece)) consume(piece, read);
+}
+
+bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
+{
+    UniqueCrtFile file;
+    try {
+        if (!url || !*url) throw kHttpErrBadDownloadParam;
+        SendRequest(url, false, nullptr, nullptr);
+        m_nStatusCode = ReadStatus();
+        // An error page is not the file that was asked for.
+        if (m_nStatusCode >= 400) throw kHttpErrStatus;
+
+        char lengthText[1024] = {};
+        DWORD lengthSize = sizeof lengthText;
+        if (!HttpQueryInfoA(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr)) {
+            throw kHttpErrQuery;
+        }
+        double total = atof(lengthText);
+
+        CreateFoldersFor(filePath);
+        file.Reset(_wfopen(filePath, L"wb+"));
+        if (!file.Valid()) throw kHttpErrCreateFile;
+
+        double done = 0;
+        ReadBody([&](const char* data, DWORD count) {
+            if (fwrite(data, 1, count, file.Get()) != count) throw kHttpErrWriteFile;
+            done += count;
+            ReportProgress(kHttpProgressData, total, done);
+        });
+        if (done != total) throw kHttpErrRead;
+        ReportProgress(kHttpProgressDone, total, done);
+        return true;
+    } catch (HttpInterfaceError error) {
+        m_error = error;
+        if (file.Valid()) {
+            file.Reset();
+            DeleteFileW(filePath);
+        }
+        return false;
+    }
+}
+
+bool CWininetHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size)
+{
+    try {
+        StartMemoryFetch(url, block, size);
+        SendRequest(url, false, nullptr, nullptr);
+        m_nStatusCode = ReadStatus();
+        if (m_nStatusCode >= 400) throw kHttpErrStatus;
+
+        wchar_t lengthText[32] = {};
+        DWORD lengthSize = sizeof lengthText;
+        bool announced = true;
+        DWORD capacity = kHttpMemoryLimit;
+        if (!HttpQueryInfoW(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr)) {
+            if (GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND) throw kHttpErrQuery;
+            announced = false;
+        } else {
+            long long length = _wtoi64(lengthText);
+            if (length < 0 || length > kHttpMemoryLimit) throw kHttpErrTooLarge;
+            capacity = static_cast<DWORD>(length);
+        }
+
+        UniqueMallocBlock memory(static_cast<unsigned char*>(malloc(capacity ? capacity : 1)));
+        if (!memory.Valid()) throw kHttpErrTooLarge;
+        DWORD done = 0;
+        char spare[kPieceSize];
+        for (;;) {
+            if (done < capacity) {
+                DWORD read = ReadPiece(memory.Get() + done, std::min(kPieceSize, capacity - done));
+                if (read == 0) break;
+                done += read;
+                continue;
+            }
+            // The block is full: anything more is cut when a size was announced, and
+            // too large when none was.
+            if (ReadPiece(spare, sizeof spare) == 0) break;
+            if (!announced) throw kHttpErrTooLarge;
+        }
+        if (announced && done != capacity) throw kHttpErrRead;
+        *block = memory.Detach();
+        *size = done;
+        return true;
+    } catch (HttpInterfaceError error) {
+        m_error = error;
+        return false;
+    }
+}

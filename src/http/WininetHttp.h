@@ -1,0 +1,47 @@
+#pragma once
+// The WinINet back-end of the HTTP client library (type code 1). Certificates are
+// checked in full, their dates included.
+//
+// Thread contract: one thread at a time (see HttpInterface.h).
+
+#include "http/HttpClientBase.h"
+#include "http/UniqueResource.h"
+
+#include <functional>
+
+// wininet.h clashes with winhttp.h, so the handle is kept as the void pointer that
+// HINTERNET is, and closed in WininetHttp.cpp.
+struct InternetHandleTraits {
+    using Type = void*;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle);
+};
+using UniqueInternetHandle = UniqueResource<InternetHandleTraits>;
+
+class CWininetHttp : public CRequestClientBase<CWininetHttp, IWininetHttp> {
+public:
+    CWininetHttp() = default;
+    virtual ~CWininetHttp();
+    CWininetHttp(const CWininetHttp&) = delete;
+    CWininetHttp& operator=(const CWininetHttp&) = delete;
+
+    bool FetchToFile(const wchar_t* url, const wchar_t* filePath) override;
+    bool FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* size) override;
+
+private:
+    friend class CRequestClientBase<CWininetHttp, IWininetHttp>;
+
+    void CloseHandles();
+    void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
+    int ReadStatus();
+    // Reads the body into the buffer; 0 at its end, kHttpErrRead on failure.
+    DWORD ReadPiece(void* buffer, DWORD capacity);
+    // Hands every piece of the body to the consumer until none is left.
+    void ReadBody(const std::function<void(const char* data, DWORD count)>& consume);
+
+    bool m_bSecure = false;
+    // Declared in opening order: destruction closes request, connection, session.
+    UniqueInternetHandle m_hSession;
+    UniqueInternetHandle m_hConnection;
+    UniqueInternetHandle m_hRequest;
+};
