@@ -147,6 +147,31 @@ std::string Utf8(const std::wstring& text) {
     return bytes;
 }
 
+// A window under the mouse pointer would paint the control there hot; the pointer
+// itself is the user's (and other programs'), so the window moves instead.
+void MoveAwayFromPointer(HWND window) {
+    POINT pointer;
+    RECT rect;
+    if (!GetCursorPos(&pointer) || !GetWindowRect(window, &rect) || !PtInRect(&rect, pointer)) return;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    const POINT corners[] = {{work.left, work.top},
+                             {work.right - width, work.top},
+                             {work.left, work.bottom - height},
+                             {work.right - width, work.bottom - height}};
+    for (const POINT& corner : corners) {
+        RECT moved = {corner.x, corner.y, corner.x + width, corner.y + height};
+        if (!PtInRect(&moved, pointer)) {
+            SetWindowPos(window, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return;
+        }
+    }
+}
+
 bool WriteScreenshot(HWND window, const std::wstring& path) {
     RECT rect;
     GetWindowRect(window, &rect);
@@ -229,8 +254,7 @@ int wmain(int count, wchar_t** arguments) {
         window.RunModal();
         return 0;
     }
-    // Keep the pointer off the window, so that no control paints hot.
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    MoveAwayFromPointer(window);
     window.Show(true, true);
     PumpFor(300);
     bool written = WriteScreenshot(window, options.screenshot);
