@@ -37,14 +37,7 @@ void CButtonUI::StartFadeTimer() {
 }
 
 void CButtonUI::HandleEvent(UiEvent& event) {
-    if (!IsMouseEnabled() && IsMouseEventKind(event.kind)) {
-        if (parent_ != nullptr) {
-            parent_->HandleEvent(event);
-        } else {
-            CLabelUI::HandleEvent(event);
-        }
-        return;
-    }
+    if (PassOnIgnoredMouse(event)) return;
     bool inside = PtInRect(&itemRect_, event.mousePoint) != FALSE;
     switch (event.kind) {
     case kEventSetFocus:
