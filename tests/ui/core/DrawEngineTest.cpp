@@ -125,6 +125,14 @@ TEST(ImageAttributes, EveryKey) {
     EXPECT_FALSE(scaled.xTiled);
 }
 
+TEST(ImageAttributes, FadeOutsideTheByteIsClamped) {
+    DrawInfo high, low;
+    CDrawEngine::ParseImageAttributes(L"file='a.png' fade='300'", high);
+    CDrawEngine::ParseImageAttributes(L"file='a.png' fade='-5'", low);
+    EXPECT_EQ(high.fade, 255);  // not 300 - 256 = 44
+    EXPECT_EQ(low.fade, 0);
+}
+
 TEST(ImageAttributes, ResourceTypeOnlyWithRes) {
     DrawInfo file;
     CDrawEngine::ParseImageAttributes(L"file='a.png' restype='PNG'", file);
