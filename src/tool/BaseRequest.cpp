@@ -1,0 +1,210 @@
+#include "tool/BaseRequest.h"
+
+#include <wininet.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "log/Log.h"
+#include "tool/InternetRequest.h"
+#include "tool/WinHttpRequest.h"
+
+namespace {
+
+std::atomic<const char*> g_brokenBackEnd{nullptr};
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix)
+{
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+}  // namespace
+
+CBaseRequest* CBaseRequest::CreateInstance(int nType)
+{
+    switch (nType) {
+    case kWinHttpRequest:
+        return new CWinHttpRequest;
+    case kInternetRequest:
+        return new CInternetRequest;
+    default:
+        ASSERT_CHECK_FORMAT(false, "ERR:un support type %d", nType);
+        return nullptr;
+    }
+}
+
+CBaseRequest::CBaseRequest()
+    : strVerb(L"GET"), nPort(0), hSession(nullptr), hConnect(nullptr), hRequest(nullptr), dwMaxConnsPerServer(0)
+{
+}
+
+CBaseRequest::~CBaseRequest() = default;
+
+bool CBaseRequest::OpenUrl(const std::wstring& strUrl)
+{
+    std::wstring host, object;
+    int port = 0;
+    bool https = false;
+    if (!SplitUrl(strUrl, host, port, https, object)) return false;
+    nPort = port;
+    if (ConnectAndSend(true, host, object)) return true;
+    // Never fall back to clear text for an https address: the file is run elevated.
+    if (https) return false;
+    CloseHandles();
+    return ConnectAndSend(false, host, object);
+}
+
+bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName, const std::wstring& strObjectPath)
+{
+    strObject = strObjectPath;
+    strHost = strHostName;
+    const char* broken = g_brokenBackEnd;
+    if (broken && strcmp(broken, GetTypeName()) == 0) {
+        LOG_A("ERR:[%s] back-end broken for testing", GetTypeName());
+        return false;
+    }
+    if (!OpenSession()) return false;
+    if (dwMaxConnsPerServer != 0) {
+        InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, dwMaxConnsPerServer);
+        InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, dwMaxConnsPerServer);
+    }
+    return ConnectSession(bSecure) && OpenRequest(bSecure) && SendRequest();
+}
+
+bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
+                            std::wstring& strObjectOut)
+{
+    std::wstring rest;
+    if (StartsWith(strUrl, L"http://")) {
+        rest = strUrl.substr(7);
+        bHttpsOut = false;
+    } else if (StartsWith(strUrl, L"https://")) {
+        rest = strUrl.substr(8);
+        bHttpsOut = true;
+    } else {
+        return false;
+    }
+    size_t slash = rest.find(L'/');
+    if (slash == std::wstring::npos) return false;
+    std::wstring authority = rest.substr(0, slash);
+    nPortOut = 0;
+    size_t colon = authority.find(L':');
+    if (colon != std::wstring::npos) {
+        std::wstring digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5) return false;
+        int port = 0;
+        for (wchar_t c : digits) {
+            if (c < L'0' || c > L'9') return false;
+            port = port * 10 + (c - L'0');
+        }
+        if (port < 1 || port > 65535) return false;
+        nPortOut = port;
+        authority.resize(colon);
+    }
+    if (authority.empty()) return false;
+    strHostOut = authority;
+    strObjectOut = rest.substr(slash + 1);
+    return true;
+}
+
+bool CBaseRequest::IsUseProxyConnect()
+{
+    DWORD flags = 0;
+    if (!InternetGetConnectedState(&flags, 0)) {
+        LOG_A("ERR:InternetGetConnectedState fail 0x%x", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    return (flags & INTERNET_CONNECTION_PROXY) != 0;
+}
+
+bool CBaseRequest::QueryInternetOpt(DWORD dwOption, std::string& strValue)
+{
+    DWORD size = 0;
+    if (InternetQueryOptionW(nullptr, dwOption, nullptr, &size)) return false;
+    // Wine refuses the probe without telling the size; every option read here is a DWORD.
+    if (size == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) size = sizeof(DWORD);
+    std::vector<char> buffer;
+    try {
+        buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+        LOG_A("ERR: new %d bytes fail!", static_cast<int>(size));
+        return false;
+    }
+    if (!InternetQueryOptionW(nullptr, dwOption, buffer.data(), &size)) {
+        LOG_A("ERR: InternetQueryOption fail! 0x%x", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    strValue.assign(buffer.data(), size);
+    return true;
+}
+
+bool CBaseRequest::QueryInternetOptDword(DWORD dwOption, DWORD& dwValue)
+{
+    std::string bytes;
+    if (!QueryInternetOpt(dwOption, bytes) || bytes.size() < sizeof dwValue) return false;
+    memcpy(&dwValue, bytes.data(), sizeof dwValue);
+    return true;
+}
+
+bool CBaseRequest::InternetSetOpt(DWORD dwOption, DWORD dwValue)
+{
+    DWORD current = 0;
+    if (QueryInternetOptDword(dwOption, current) && current == dwValue) return true;
+    if (!InternetSetOptionW(nullptr, dwOption, &dwValue, sizeof dwValue)) {
+        LOG_A("ERR: InternetSetOption fail! 0x%x", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    return QueryInternetOptDword(dwOption, current) && current == dwValue;
+}
+
+void CBaseRequest::ShowApiError(const char* pszCallName, DWORD dwError, HMODULE hModule, const char* pszContext)
+{
+    char message[260] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, hModule, dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), message,
+                   sizeof message, nullptr);
+    if (pszContext) {
+        WriteLogA("ShowApiError", __FILE__, __LINE__, kLogInfo, "[Thread][%d] [%s]call %s fail %d, %s\n",
+                  static_cast<int>(GetCurrentThreadId()), pszContext, pszCallName, static_cast<int>(dwError), message);
+    } else {
+        WriteLogA("ShowApiError", __FILE__, __LINE__, kLogInfo, "[Thread][%d] call %s fail %d, %s\n",
+                  static_cast<int>(GetCurrentThreadId()), pszCallName, static_cast<int>(dwError), message);
+    }
+}
+
+void CBaseRequest::SetBrokenBackEndForTesting(const char* pszTypeName) { g_brokenBackEnd = pszTypeName; }
+
+bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
+{
+    size_t i = strText.find_first_not_of(L" \t");
+    size_t end = strText.find_last_not_of(L" \t");
+    long long value = 0;
+    bool digits = i != std::wstring::npos;
+    for (; digits && i <= end; ++i) {
+        wchar_t c = strText[i];
+        if (c < L'0' || c > L'9') {
+            digits = false;
+            break;
+        }
+        value = value * 10 + (c - L'0');
+        if (value > INT_MAX) {
+            LOG_W(L"ERR:[%S] Content-Length %s does not fit in 32 bits", GetTypeName(), strText.c_str());
+            return false;
+        }
+    }
+    if (!digits) {
+        LOG_W(L"ERR:[%S] Content-Length (%s) is not a number", GetTypeName(), strText.c_str());
+        return false;
+    }
+    nSize = static_cast<int>(value);
+    return true;
+}
+
+bool CBaseRequest::FailCall(const char* pszCallName, const char* pszContext)
+{
+    DWORD error = GetLastError();
+    // WinINet's message table explains WinHTTP's codes as well: they share numbers.
+    ShowApiError(pszCallName, error, GetModuleHandleW(L"wininet.dll"), pszContext);
+    return false;
+}

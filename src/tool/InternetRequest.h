@@ -1,0 +1,24 @@
+#pragma once
+// The request over WinINet. Both of its attempts are HTTPS: its request flags are
+// fixed and always ask for a secure connection, on port 443 or the URL's port.
+
+#include "tool/BaseRequest.h"
+
+class CInternetRequest : public CBaseRequest {
+public:
+    CInternetRequest() = default;
+    ~CInternetRequest() override;
+
+    const char* GetTypeName() override;
+    bool GetUrlFileSize(int& nSize) override;
+    int HttpRead(void* pBuffer, int nCapacity) override;
+    bool GetStatusCode(DWORD& dwStatus) override;
+    bool GetResponseHeader(const wchar_t* pszName, std::wstring& strValue) override;
+
+protected:
+    bool OpenSession() override;
+    bool ConnectSession(bool bSecure) override;
+    bool OpenRequest(bool bSecure) override;
+    bool SendRequest() override;
+    void CloseHandles() override;
+};

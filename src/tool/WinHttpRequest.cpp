@@ -1,0 +1,97 @@
+#include "tool/WinHttpRequest.h"
+
+#include <winhttp.h>
+
+CWinHttpRequest::~CWinHttpRequest() { CWinHttpRequest::CloseHandles(); }
+
+void CWinHttpRequest::CloseHandles()
+{
+    for (void** handle : {&hRequest, &hConnect, &hSession}) {
+        if (*handle) WinHttpCloseHandle(*handle);
+        *handle = nullptr;
+    }
+}
+
+const char* CWinHttpRequest::GetTypeName() { return "WinHttp"; }
+
+bool CWinHttpRequest::OpenSession()
+{
+    DWORD access = IsUseProxyConnect() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
+    hSession = WinHttpOpen(nullptr, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    return hSession || FailCall("WinHttpOpen", "CWinHttpRequest::OpenSession");
+}
+
+bool CWinHttpRequest::ConnectSession(bool bSecure)
+{
+    INTERNET_PORT port = nPort ? static_cast<INTERNET_PORT>(nPort)
+                               : (bSecure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+    hConnect = WinHttpConnect(hSession, strHost.c_str(), port, 0);
+    return hConnect || FailCall("WinHttpConnect", "CWinHttpRequest::ConnectSession");
+}
+
+bool CWinHttpRequest::OpenRequest(bool bSecure)
+{
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+    DWORD flags = bSecure ? (WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH) : WINHTTP_FLAG_REFRESH;
+    hRequest = WinHttpOpenRequest(hConnect, strVerb.c_str(), strObject.c_str(), L"HTTP/1.1", WINHTTP_NO_REFERER,
+                                  acceptTypes, flags);
+    return hRequest || FailCall("WinHttpOpenRequest", "CWinHttpRequest::OpenRequest");
+}
+
+bool CWinHttpRequest::SendRequest()
+{
+    const char* context = "CWinHttpRequest::SendRequest";
+    if (!strHeaders.empty() && !WinHttpAddRequestHeaders(hRequest, strHeaders.c_str(),
+                                                         static_cast<DWORD>(strHeaders.size()),
+                                                         WINHTTP_ADDREQ_FLAG_ADD)) {
+        return FailCall("WinHttpAddRequestHeaders", context);
+    }
+    if (!WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        return FailCall("WinHttpSendRequest", context);
+    }
+    return WinHttpReceiveResponse(hRequest, nullptr) || FailCall("WinHttpReceiveResponse", context);
+}
+
+bool CWinHttpRequest::GetUrlFileSize(int& nSize)
+{
+    if (!hRequest) return false;
+    // As text rather than WINHTTP_QUERY_FLAG_NUMBER, which cannot tell 4 GiB + 1 from 1.
+    wchar_t text[260] = {};
+    DWORD length = sizeof text - sizeof text[0];
+    if (!WinHttpQueryHeaders(hRequest, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &length,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetUrlFileSize");
+    }
+    return ParseContentLength(text, nSize);
+}
+
+int CWinHttpRequest::HttpRead(void* pBuffer, int nCapacity)
+{
+    DWORD read = 0;
+    if (!WinHttpReadData(hRequest, pBuffer, static_cast<DWORD>(nCapacity), &read)) {
+        FailCall("WinHttpReadData", "CWinHttpRequest::HttpRead");
+        return -1;
+    }
+    return static_cast<int>(read);
+}
+
+bool CWinHttpRequest::GetStatusCode(DWORD& dwStatus)
+{
+    if (!hRequest) return false;
+    DWORD length = sizeof dwStatus;
+    return WinHttpQueryHeaders(hRequest, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &dwStatus, &length, WINHTTP_NO_HEADER_INDEX) ||
+           FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetStatusCode");
+}
+
+bool CWinHttpRequest::GetResponseHeader(const wchar_t* pszName, std::wstring& strValue)
+{
+    if (!hRequest) return false;
+    wchar_t text[260] = {};
+    DWORD length = sizeof text - sizeof text[0];
+    if (!WinHttpQueryHeaders(hRequest, WINHTTP_QUERY_CUSTOM, pszName, text, &length, WINHTTP_NO_HEADER_INDEX)) {
+        return FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetResponseHeader");
+    }
+    strValue = text;
+    return true;
+}

@@ -1,0 +1,332 @@
+#include "tool/BaseRequest.h"
+
+#include <gtest/gtest.h>
+#include <wininet.h>
+
+#include <memory>
+
+#include "DownloadTestServer.h"
+#include "TestSupport.h"
+#include "log/Log.h"
+
+namespace {
+
+struct Split {
+    bool ok = false;
+    std::wstring host, object;
+    int port = -1;
+    bool https = false;
+};
+
+Split SplitOf(const std::wstring& url)
+{
+    Split split;
+    split.ok = CBaseRequest::SplitUrl(url, split.host, split.port, split.https, split.object);
+    return split;
+}
+
+std::unique_ptr<CBaseRequest> Request(int type, const wchar_t* verb = L"GET")
+{
+    std::unique_ptr<CBaseRequest> request(CBaseRequest::CreateInstance(type));
+    request->strVerb = verb;
+    return request;
+}
+
+// Opened with a 2xx answer. Wine's WinINet accepts a connection closed before any
+// answer as sent, with status 0, where Windows fails HttpSendRequest.
+bool Usable(CBaseRequest& request, const std::wstring& url)
+{
+    DWORD status = 0;
+    return request.OpenUrl(url) && request.GetStatusCode(status) && status >= 200 && status < 300;
+}
+
+std::string ReadBody(CBaseRequest& request, int* lastRead = nullptr)
+{
+    std::string body;
+    char buffer[4096];
+    int got = 0;
+    while ((got = request.HttpRead(buffer, sizeof buffer)) > 0) body.append(buffer, got);
+    if (lastRead) *lastRead = got;
+    return body;
+}
+
+}  // namespace
+
+// --- SplitUrl ------------------------------------------------------------------
+
+TEST(SplitUrl, TakesHostAndObjectBehindTheScheme)
+{
+    Split split = SplitOf(L"https://downloads.example.com/dir/file.exe?x=1");
+    ASSERT_TRUE(split.ok);
+    EXPECT_EQ(L"downloads.example.com", split.host);
+    EXPECT_EQ(L"dir/file.exe?x=1", split.object);
+    EXPECT_EQ(0, split.port) << "no port named: the back-end chooses";
+    EXPECT_TRUE(split.https);
+
+    split = SplitOf(L"http://example.com/");
+    ASSERT_TRUE(split.ok);
+    EXPECT_EQ(L"", split.object);
+    EXPECT_FALSE(split.https);
+}
+
+TEST(SplitUrl, ParsesAPortBehindTheHost)
+{
+    Split split = SplitOf(L"http://localhost:8080/a/b.bin");
+    ASSERT_TRUE(split.ok);
+    EXPECT_EQ(L"localhost", split.host);
+    EXPECT_EQ(8080, split.port);
+    EXPECT_EQ(L"a/b.bin", split.object);
+    EXPECT_EQ(65535, SplitOf(L"https://h:65535/x").port);
+}
+
+TEST(SplitUrl, SplitsAtItsOwnSchemeWhenTheQueryHoldsAnother)
+{
+    Split split = SplitOf(L"http://cdn.example.com/get?from=http://other.example.com/x");
+    ASSERT_TRUE(split.ok);
+    EXPECT_EQ(L"cdn.example.com", split.host);
+    EXPECT_EQ(L"get?from=http://other.example.com/x", split.object);
+}
+
+TEST(SplitUrl, RejectsOtherSchemesMissingSlashesAndBadPorts)
+{
+    for (const wchar_t* url : {L"ftp://example.com/file", L"example.com/file", L"HTTP://example.com/file",
+                               L"https://example.com", L"http://example.com:8080", L"http:///file",
+                               L"http://:80/file", L"http://host:/file", L"http://host:0/file",
+                               L"http://host:65536/file", L"http://host:8o/file", L"http://host:123456/file"}) {
+        EXPECT_FALSE(SplitOf(url).ok) << ToUtf8(url);
+    }
+}
+
+// --- CreateInstance -----------------------------------------------------------
+
+namespace {
+std::string g_assertText;
+int CatchAssert(const char* text, const char*, unsigned)
+{
+    g_assertText = text;
+    return IDNO;
+}
+}  // namespace
+
+TEST(CreateInstance, MakesTheBackEndForEachTypeCode)
+{
+    std::unique_ptr<CBaseRequest> winHttp(CBaseRequest::CreateInstance(0));
+    std::unique_ptr<CBaseRequest> internet(CBaseRequest::CreateInstance(1));
+    ASSERT_TRUE(winHttp && internet);
+    EXPECT_STREQ("WinHttp", winHttp->GetTypeName());
+    EXPECT_STREQ("Internet", internet->GetTypeName());
+    EXPECT_EQ(L"GET", winHttp->strVerb);
+    EXPECT_EQ(L"", internet->strHeaders);
+    EXPECT_EQ(0u, internet->dwMaxConnsPerServer);
+}
+
+TEST(CreateInstance, AnyOtherCodeReportsAnAssertionAndGivesNull)
+{
+    Log::SetAssertMessageBoxHook(CatchAssert);
+    g_assertText.clear();
+    EXPECT_EQ(nullptr, CBaseRequest::CreateInstance(2));
+    Log::SetAssertMessageBoxHook(nullptr);
+    EXPECT_NE(std::string::npos, g_assertText.find("Assert(false);")) << g_assertText;
+    EXPECT_NE(std::string::npos, g_assertText.find("CBaseRequest::CreateInstance")) << g_assertText;
+    EXPECT_NE(std::string::npos, g_assertText.find("ERR:un support type 2")) << g_assertText;
+}
+
+// --- OpenUrl: secure first, plain only for http:// over WinHTTP -----------------
+
+TEST(OpenUrl, WinHttpReachesAPlainOnlyHostOnItsSecondAttempt)
+{
+    std::string path = UniquePath("plain-only/1000.bin");
+    auto request = Request(CBaseRequest::kWinHttpRequest, L"HEAD");
+    ASSERT_TRUE(request->OpenUrl(ServerUrl(ServerPort::kDual, false, path)));
+    int size = 0;
+    EXPECT_TRUE(request->GetUrlFileSize(size));
+    EXPECT_EQ(1000, size);
+    auto served = RequestsFor(path);
+    ASSERT_EQ(2u, served.size());
+    EXPECT_EQ("tls", served[0].scheme);
+    EXPECT_EQ("dropped", served[0].status);
+    EXPECT_EQ("plain", served[1].scheme);
+    EXPECT_EQ("HEAD", served[1].method);
+    for (const auto& r : served) EXPECT_EQ(PortOf(ServerPort::kDual), r.port) << "the URL's port on every attempt";
+}
+
+TEST(OpenUrl, AnHttpsAddressIsNeverFetchedInClearText)
+{
+    std::string path = UniquePath("plain-only/1000.bin");
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        auto request = Request(type);
+        EXPECT_FALSE(Usable(*request, ServerUrl(ServerPort::kDual, true, path))) << request->GetTypeName();
+    }
+    auto served = RequestsFor(path);
+    ASSERT_EQ(2u, served.size()) << "one secure attempt per back-end";
+    for (const auto& r : served) EXPECT_EQ("tls", r.scheme) << "no clear-text attempt";
+}
+
+TEST(OpenUrl, WinInetMakesBothAttemptsOverTls)
+{
+    std::string path = UniquePath("plain-only/1000.bin");
+    auto request = Request(CBaseRequest::kInternetRequest);
+    EXPECT_FALSE(Usable(*request, ServerUrl(ServerPort::kDual, false, path)));
+    auto served = RequestsFor(path);
+    ASSERT_FALSE(served.empty());
+    for (const auto& r : served) EXPECT_EQ("tls", r.scheme);
+
+    std::string tlsPath = UniquePath("tls-only/1000.bin");
+    auto secure = Request(CBaseRequest::kInternetRequest);
+    ASSERT_TRUE(secure->OpenUrl(ServerUrl(ServerPort::kTls, false, tlsPath)));
+    EXPECT_EQ(ServedFile("1000.bin"), ReadBody(*secure));
+}
+
+TEST(OpenUrl, FailsInSplitUrlWithoutOpeningAnything)
+{
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        auto request = Request(type);
+        EXPECT_FALSE(request->OpenUrl(L"ftp://localhost/file"));
+        EXPECT_FALSE(request->OpenUrl(L"https://localhost"));
+        EXPECT_EQ(nullptr, request->hSession);
+        EXPECT_EQ(nullptr, request->hRequest);
+    }
+}
+
+TEST(OpenUrl, SendsTheExtraHeadersAndTheVerb)
+{
+    std::string path = UniquePath("1000.bin");
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        auto request = Request(type);
+        request->strHeaders = L"Range:bytes=10-19";
+        ASSERT_TRUE(request->OpenUrl(ServerUrl(ServerPort::kTls, true, path))) << request->GetTypeName();
+        DWORD status = 0;
+        EXPECT_TRUE(request->GetStatusCode(status));
+        EXPECT_EQ(206u, status);
+        std::wstring range;
+        EXPECT_TRUE(request->GetResponseHeader(L"Content-Range", range));
+        EXPECT_EQ(L"bytes 10-19/1000", range);
+        EXPECT_EQ(ServedFile("1000.bin").substr(10, 10), ReadBody(*request));
+    }
+    auto served = RequestsFor(path);
+    ASSERT_EQ(2u, served.size());
+    for (const auto& r : served) {
+        EXPECT_EQ("GET", r.method);
+        EXPECT_EQ("bytes=10-19", r.range);
+    }
+}
+
+// --- Responses ----------------------------------------------------------------
+
+TEST(GetUrlFileSize, FailsBeforeARequestWithoutALogLine)
+{
+    LogCapture log;
+    int size = 7;
+    EXPECT_FALSE(Request(CBaseRequest::kWinHttpRequest)->GetUrlFileSize(size));
+    EXPECT_FALSE(Request(CBaseRequest::kInternetRequest)->GetUrlFileSize(size));
+    EXPECT_EQ(7, size);
+    EXPECT_EQ("", log.Text());
+}
+
+TEST(GetUrlFileSize, FailsWithoutContentLength)
+{
+    std::string path = UniquePath("no-length/1000.bin");
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        auto request = Request(type, L"HEAD");
+        ASSERT_TRUE(request->OpenUrl(ServerUrl(ServerPort::kTls, true, path)));
+        int size = 0;
+        EXPECT_FALSE(request->GetUrlFileSize(size)) << request->GetTypeName();
+    }
+}
+
+TEST(GetUrlFileSize, TakesTheLargestSigned32BitSizeAndRefusesOneMore)
+{
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        auto largest = Request(type, L"HEAD");
+        ASSERT_TRUE(largest->OpenUrl(ServerUrl(ServerPort::kTls, true, "length=2147483647/1000.bin")));
+        int size = 0;
+        EXPECT_TRUE(largest->GetUrlFileSize(size));
+        EXPECT_EQ(2147483647, size);
+
+        for (const char* length : {"2147483648", "4294967297"}) {
+            LogCapture log;
+            auto tooLarge = Request(type, L"HEAD");
+            ASSERT_TRUE(tooLarge->OpenUrl(ServerUrl(ServerPort::kTls, true, std::string("length=") + length + "/1000.bin")));
+            size = 0;
+            EXPECT_FALSE(tooLarge->GetUrlFileSize(size)) << length;
+            EXPECT_EQ(0, size);
+            EXPECT_TRUE(log.Contains(std::string("] Content-Length ") + length + " does not fit in 32 bits"))
+                << log.Text();
+        }
+    }
+}
+
+TEST(HttpRead, ReadsTheBodyToItsEndAndStopsWhereTheConnectionCloses)
+{
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        auto whole = Request(type);
+        ASSERT_TRUE(whole->OpenUrl(ServerUrl(ServerPort::kTls, true, "102401.bin")));
+        int last = 1;
+        EXPECT_EQ(Sha256(ServedFile("102401.bin")), Sha256(ReadBody(*whole, &last)));
+        EXPECT_EQ(0, last);
+
+        // Windows fails the read of a cut body; Wine ends it early as if complete, so
+        // only its length tells (and the downloader compares it with the segment).
+        auto dropped = Request(type);
+        ASSERT_TRUE(dropped->OpenUrl(ServerUrl(ServerPort::kTls, true, "drop=5000/102401.bin")));
+        std::string body = ReadBody(*dropped, &last);
+        EXPECT_EQ(ServedFile("102401.bin").substr(0, 5000), body) << dropped->GetTypeName();
+        EXPECT_LE(last, 0);
+    }
+}
+
+TEST(GetStatusCode, AnswersTheServersStatus)
+{
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        auto request = Request(type);
+        ASSERT_TRUE(request->OpenUrl(ServerUrl(ServerPort::kTls, true, "status=404/1000.bin")));
+        DWORD status = 0;
+        EXPECT_TRUE(request->GetStatusCode(status));
+        EXPECT_EQ(404u, status) << request->GetTypeName();
+    }
+}
+
+// --- Logging of failed calls ----------------------------------------------------
+
+TEST(ShowApiError, WritesThreadContextCallCodeAndMessage)
+{
+    LogCapture log;
+    CBaseRequest::ShowApiError("WinHttpConnect", ERROR_INTERNET_CANNOT_CONNECT, GetModuleHandleW(L"wininet.dll"),
+                               "CWinHttpRequest::ConnectSession");
+    CBaseRequest::ShowApiError("InternetOpen", ERROR_INTERNET_CANNOT_CONNECT, GetModuleHandleW(L"wininet.dll"),
+                               nullptr);
+    std::string tid = std::to_string(GetCurrentThreadId());
+    std::string text = log.Text();
+    EXPECT_NE(std::string::npos,
+              text.find("[Thread][" + tid + "] [CWinHttpRequest::ConnectSession]call WinHttpConnect fail 12029, "))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("[Thread][" + tid + "] call InternetOpen fail 12029, ")) << text;
+}
+
+TEST(ShowApiError, AFailingSendIsLoggedOnceAndTheResponseIsNotAwaited)
+{
+    // Port 9 (discard) has no listener on loopback: the connection is refused.
+    LogCapture log;
+    auto request = Request(CBaseRequest::kWinHttpRequest);
+    EXPECT_FALSE(request->OpenUrl(L"https://localhost:9/file.bin"));
+    EXPECT_EQ(1u, log.Count("[CWinHttpRequest::SendRequest]call WinHttpSendRequest fail ")) << log.Text();
+    EXPECT_EQ(0u, log.Count("WinHttpReceiveResponse")) << log.Text();
+
+    auto internet = Request(CBaseRequest::kInternetRequest);
+    EXPECT_FALSE(internet->OpenUrl(L"https://localhost:9/file.bin"));
+    EXPECT_EQ(1u, log.Count("[CInternetRequest::SendRequest]call HttpSendRequest fail ")) << log.Text();
+}
+
+// --- Process-wide WinINet options ---------------------------------------------
+
+TEST(InternetSetOpt, SetsTheValueAndReadsItBack)
+{
+    DWORD before = 0;
+    ASSERT_TRUE(CBaseRequest::QueryInternetOptDword(INTERNET_OPTION_MAX_CONNS_PER_SERVER, before));
+    EXPECT_TRUE(CBaseRequest::InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, before + 3));
+    DWORD now = 0;
+    EXPECT_TRUE(CBaseRequest::QueryInternetOptDword(INTERNET_OPTION_MAX_CONNS_PER_SERVER, now));
+    EXPECT_EQ(before + 3, now);
+    EXPECT_TRUE(CBaseRequest::InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, before + 3)) << "already in force";
+    EXPECT_TRUE(CBaseRequest::InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, before));
+}

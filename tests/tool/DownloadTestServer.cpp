@@ -1,0 +1,121 @@
+#include "DownloadTestServer.h"
+
+#include <bcrypt.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "log/Log.h"
+
+namespace {
+
+std::wstring StatePath(const std::wstring& name) { return BuildPath(L"tests\\tool\\download-server\\" + name); }
+
+const std::map<std::string, int>& Ports()
+{
+    static const std::map<std::string, int> ports = [] {
+        std::map<std::string, int> found;
+        std::istringstream lines(ReadFileBytes(StatePath(L"ports")));
+        std::string mode;
+        int port = 0;
+        while (lines >> mode >> port) found[mode] = port;
+        return found;
+    }();
+    return ports;
+}
+
+}  // namespace
+
+int PortOf(ServerPort port)
+{
+    const char* mode = port == ServerPort::kPlain ? "plain" : port == ServerPort::kTls ? "tls" : "dual";
+    auto found = Ports().find(mode);
+    if (found == Ports().end()) {
+        ADD_FAILURE() << "no test server: the download_server fixture writes " << ToUtf8(StatePath(L"ports"));
+        return 1;
+    }
+    return found->second;
+}
+
+std::wstring ServerUrl(ServerPort port, bool https, const std::string& path)
+{
+    return ToWide((https ? "https://localhost:" : "http://localhost:") + std::to_string(PortOf(port)) + "/" + path);
+}
+
+std::vector<ServedRequest> RequestsFor(const std::string& path)
+{
+    std::vector<ServedRequest> found;
+    std::istringstream lines(ReadFileBytes(StatePath(L"requests.log")));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        ServedRequest request;
+        fields >> request.port >> request.scheme >> request.method >> request.status >> request.range >> request.path;
+        if (request.path == "/" + path) found.push_back(request);
+    }
+    return found;
+}
+
+std::string ServedFile(const std::string& name) { return ReadFileBytes(StatePath(L"files\\" + ToWide(name))); }
+
+std::string UniquePath(const std::string& directivesAndFile)
+{
+    static std::atomic<int> serial{0};
+    // The server outlives one run of the tests, and Wine reuses process ids.
+    static const unsigned long long run = [] {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    }();
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string id = test ? std::string(test->test_suite_name()) + "." + test->name() : "none";
+    return "id=" + id + "." + std::to_string(run) + "." + std::to_string(serial++) + "/" +
+           directivesAndFile;
+}
+
+std::string Sha256(const std::string& bytes)
+{
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    unsigned char digest[32] = {};
+    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0) {
+        if (BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
+            BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                           static_cast<ULONG>(bytes.size()), 0);
+            BCryptFinishHash(hash, digest, sizeof digest, 0);
+            BCryptDestroyHash(hash);
+        }
+        BCryptCloseAlgorithmProvider(algorithm, 0);
+    }
+    char hex[65] = {};
+    for (int i = 0; i < 32; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    return hex;
+}
+
+LogCapture::LogCapture()
+{
+    // The first record creates the log file: only then is its path known.
+    WriteLogA("LogCapture", __FILE__, __LINE__, kLogInfo, "--- %s",
+              ::testing::UnitTest::GetInstance()->current_test_info()
+                  ? ::testing::UnitTest::GetInstance()->current_test_info()->name()
+                  : "");
+    start_ = ReadFileBytes(Log::CurrentLogFilePath()).size();
+}
+
+std::string LogCapture::Text() const
+{
+    std::string all = ReadFileBytes(Log::CurrentLogFilePath());
+    return start_ <= all.size() ? all.substr(start_) : all;
+}
+
+size_t LogCapture::Count(const std::string& text) const
+{
+    std::string all = Text();
+    size_t count = 0;
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size())) ++count;
+    return count;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// What the download tests share: the misbehaving file server that the ctest
+// fixture started (tools/testserver), the log lines a test produced, and SHA-256.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+enum class ServerPort { kPlain, kTls, kDual };
+
+// One line of the server's request log.
+struct ServedRequest {
+    int port = 0;
+    std::string scheme;  // "plain" or "tls"
+    std::string method;
+    std::string status;  // a number, or "dropped"
+    std::string range;   // "-" without a Range header
+    std::string path;
+};
+
+int PortOf(ServerPort port);
+// "https://localhost:<port>/<path>" (or http://); path without a leading slash.
+std::wstring ServerUrl(ServerPort port, bool https, const std::string& path);
+// The requests the server logged for exactly this path, oldest first.
+std::vector<ServedRequest> RequestsFor(const std::string& path);
+// A file the server serves ("1000.bin"), as the test reads it from the disk.
+std::string ServedFile(const std::string& name);
+// A path that no other test uses: "id=<test name>/<directives>/<file>".
+std::string UniquePath(const std::string& directivesAndFile);
+
+std::string Sha256(const std::string& bytes);
+
+// The log text written between construction and Text().
+class LogCapture {
+public:
+    LogCapture();
+    std::string Text() const;
+    bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
+    size_t Count(const std::string& text) const;
+
+private:
+    size_t start_;
+};
