@@ -39,6 +39,8 @@ struct FontState {
     int height = 0;
 };
 
+enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
+
 // One drawn piece of a line: a text run or an inline image column.
 struct Piece {
     std::wstring text;                  // empty for an image
@@ -48,7 +50,7 @@ struct Piece {
     DWORD color = 0;
     bool selected = false;
     int link = -1;
-    int verticalAlign = 0;              // 0 bottom, 1 centre, 2 top
+    int verticalAlign = 0;              // a VerticalAlign
     int x = 0;                          // relative to the rectangle's left
     int width = 0;
     int height = 0;
@@ -58,7 +60,6 @@ struct Piece {
 struct Line {
     std::vector<Piece> pieces;
     int width = 0;
-    int top = 0;
     int height = 0;
 };
 
@@ -73,8 +74,6 @@ FontState StateOf(const FontRecord& record) {
     state.height = record.metrics.tmHeight;
     return state;
 }
-
-enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
 
 // Lays brace-tag text out into lines of pieces, then draws or measures them.
 class CMarkupLayout {
@@ -332,7 +331,6 @@ void CMarkupLayout::BreakLine() {
     if (line_.pieces.empty()) line_.height = std::max(line_.height, CurrentFont().height);
     if (fixedLineHeight_ >= 0) line_.height = fixedLineHeight_;
     if (!paragraphSpacing_.empty()) line_.height += paragraphSpacing_.back();
-    line_.top = y_;
     for (Piece& piece : line_.pieces) {
         switch (piece.verticalAlign) {
             case kAlignTop: piece.y = y_; break;

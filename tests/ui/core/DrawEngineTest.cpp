@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "TestSupport.h"
 #include "UiTestDoubles.h"
@@ -766,6 +767,54 @@ TEST_F(DrawWithManager, InlineImageColumn) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, outOfRange, L"{i file='columns.png' 2 5}", 0xFF000000,
                                  nullptr, nullptr, links, -1, DT_SINGLELINE);
     EXPECT_EQ(surface.Rgb(0, 11), 0x00FF00u);
+}
+
+TEST_F(DrawWithManager, InlineImagesFollowTheVerticalAlignment) {
+    Surface surface(100, 40);
+    const int line = TextExtent(manager, surface.dc(), L"M").cy;
+    ASSERT_GT(line, 4);
+    int links = 0;
+    RECT top{0, 0, 100, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, top, L"{v top}{i columns.png 2 0}{/v}M", 0xFF000000,
+                                 nullptr, nullptr, links, -1, 0);
+    EXPECT_EQ(surface.Rgb(0, 0), 0x00FF00u);
+    surface.Fill(0xFFFFFFFF);
+    RECT bottom{0, 0, 100, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, bottom, L"{i columns.png 2 0}M", 0xFF000000, nullptr,
+                                 nullptr, links, -1, 0);
+    EXPECT_EQ(surface.Rgb(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(surface.Rgb(0, line - 1), 0x00FF00u);
+    surface.Fill(0xFFFFFFFF);
+    RECT centre{0, 0, 100, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, centre, L"{v center}{i columns.png 2 0}{/v}M", 0xFF000000,
+                                 nullptr, nullptr, links, -1, 0);
+    EXPECT_EQ(surface.Rgb(0, (line - 2) / 2), 0x00FF00u);
+    EXPECT_EQ(surface.Rgb(0, line - 1), 0xFFFFFFu);
+}
+
+TEST_F(DrawWithManager, FontByFaceSizeAndStyle) {
+    Surface surface(400, 80);
+    int links = 0;
+    RECT big{0, 0, 400, 80};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, big, L"{f Tahoma 30 bold}X{/f}", 0xFF000000, nullptr,
+                                 nullptr, links, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_GT(big.bottom, TextExtent(manager, surface.dc(), L"X").cy + 10);
+    const int id = manager.FontIdMatching(L"Tahoma", 30, true, false, false);
+    EXPECT_GE(id, CDrawEngine::kFirstVariantFontId);
+    RECT byId{0, 0, 400, 80};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, byId, (L"{f " + std::to_wstring(id) + L"}X{/f}").c_str(),
+                                 0xFF000000, nullptr, nullptr, links, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_EQ(byId.bottom, big.bottom);
+    EXPECT_EQ(byId.right, big.right);
+}
+
+TEST_F(DrawWithManager, RawTextIsDrawnAsWritten) {
+    Surface surface(400, 40);
+    int links = 0;
+    RECT rect{0, 0, 400, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"{r}{b}x{/b}{/r}", 0xFF000000, nullptr, nullptr,
+                                 links, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_EQ(rect.right, TextExtent(manager, surface.dc(), L"{b}x{/b}").cx);
 }
 
 TEST_F(DrawWithManager, SelectedTextHasAnOpaqueBackground) {
