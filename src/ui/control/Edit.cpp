@@ -323,7 +323,6 @@ void CEditUI::OpenNativeWindow() {
 
 void CEditUI::HandleEvent(UiEvent& event) {
     if (PassOnIgnoredMouse(event)) return;
-    bool inside = PtInRect(&itemRect_, event.mousePoint) != FALSE;
     switch (event.kind) {
     case kEventSetCursor:
         if (IsEnabled()) {
@@ -368,21 +367,8 @@ void CEditUI::HandleEvent(UiEvent& event) {
     case kEventContextMenu:
         return;
     case kEventMouseEnter:
-        if (inside && IsEnabled() && (state_ & kStateHot) == 0) {
-            state_ |= kStateHot;
-            Invalidate();
-        }
-        break;
     case kEventMouseLeave:
-        if (inside) {
-            if (manager_ != nullptr) manager_->AddMouseLeaveTracking(this);
-            return;
-        }
-        if (IsEnabled() && (state_ & kStateHot) != 0) {
-            state_ &= ~kStateHot;
-            Invalidate();
-        }
-        if (manager_ != nullptr) manager_->RemoveMouseLeaveTracking(this);
+        if (!FollowHover(*this, state_, event)) return;
         break;
     default:
         break;

@@ -310,17 +310,8 @@ void CLabelUI::PaintEffectText(HDC dc) {
     LOGFONTW logFont = {};
     GetObjectW(fontHandle, sizeof logFont, &logFont);
     std::unique_ptr<Gdiplus::Font> font = std::make_unique<Gdiplus::Font>(dc, &logFont);
-    if (font->GetLastStatus() != Gdiplus::Ok) {
-        // GDI+ takes only TrueType faces (the default dialog font is none under
-        // Wine): the same size and style in the generic sans-serif face instead.
-        INT style = (logFont.lfWeight >= FW_BOLD ? Gdiplus::FontStyleBold : 0) |
-                    (logFont.lfItalic ? Gdiplus::FontStyleItalic : 0) |
-                    (logFont.lfUnderline ? Gdiplus::FontStyleUnderline : 0);
-        LONG height = logFont.lfHeight < 0 ? -logFont.lfHeight : logFont.lfHeight;
-        font = std::make_unique<Gdiplus::Font>(Gdiplus::FontFamily::GenericSansSerif(),
-                                               static_cast<Gdiplus::REAL>(height > 0 ? height : 12), style,
-                                               Gdiplus::UnitPixel);
-    }
+    // GDI+ finds only faces that are installed under their own name (Wine's dialog
+    // font and its substitutes are not): such text is drawn plainly instead.
     if (font->GetLastStatus() != Gdiplus::Ok || graphics.GetLastStatus() != Gdiplus::Ok) {
         RECT rect = TextRect();
         PaintText(dc, rect, IsEnabled() ? textColor_ : disabledTextColor_, textStyle_);

@@ -143,6 +143,18 @@ TEST_F(LabelWindowTest, MultiLineMeasuresAgainstTheAvailableWidth) {
     EXPECT_GT(narrow.cy, wide.cy);
 }
 
+TEST_F(LabelWindowTest, EffectLabelWithAFaceGdiplusCannotFindDrawsPlainText) {
+    // The prefix's default dialog font is a substitute GDI+ does not know.
+    auto* root = new CHorizontalLayoutUI;
+    root->SetBackColor(0xFFFFFFFF);
+    auto* label = new CLabelUI;
+    label->ApplyAttributeString(L"text=\"WWWW\" align=\"center\" textcolor=\"#FFFF0000\" enabledeffect=\"true\"");
+    root->Add(label);
+    Attach(root);
+    Columns red = ColumnsWith(window(), Rect(0, 0, 200, 100), RGB(255, 0, 0));
+    EXPECT_GE(red.first, 0);
+}
+
 TEST_F(LabelWindowTest, ZeroColoursTakeTheDefaultsOthersAreKept) {
     auto* root = new CVerticalLayoutUI;
     auto* plain = new CLabelUI;
@@ -189,27 +201,31 @@ TEST_F(LabelWindowTest, DisabledLabelDrawsInTheDisabledColour) {
     EXPECT_GT(blue.last, 100);
 }
 
-TEST_F(LabelWindowTest, EffectLabelAlwaysDrawsItsText) {
-    // Through GDI+ where it can make the font, else (Wine's GDI+ refuses the
-    // prefix's faces) as plain text: never nothing.
+TEST_F(LabelWindowTest, EffectPainterDrawsTextAndShadowThroughGdiplus) {
+    // A face installed under its own name (the setup installs it): GDI+ finds it.
     auto* root = new CHorizontalLayoutUI;
     root->SetBackColor(0xFFFFFFFF);
     auto* label = new CLabelUI;
     label->ApplyAttributeString(
         L"text=\"WWWW\" align=\"center\" textcolor=\"#FFFF0000\" enabledeffect=\"true\" enabledshadow=\"true\" "
-        L"shadowoffset=\"6,90\"");
+        L"shadowoffset=\"6,90\" font=\"5\"");
     root->Add(label);
     Attach(root);
+    manager().RegisterFont(5, L"WenQuanYi Micro Hei", 16, false, false, false);
+    Repaint(window());
     int reddish = 0;
+    int dark = 0;
     HDC dc = GetDC(window());
     for (int x = 60; x < 140; ++x) {
         for (int y = 30; y < 70; ++y) {
             COLORREF c = GetPixel(dc, x, y);
             if (GetRValue(c) > 200 && GetGValue(c) < 100 && GetBValue(c) < 100) ++reddish;
+            if (GetRValue(c) < 60 && GetGValue(c) < 60 && GetBValue(c) < 60) ++dark;
         }
     }
     ReleaseDC(window(), dc);
     EXPECT_GT(reddish, 10);
+    EXPECT_GT(dark, 0);  // the black shadow 6 pixels below the text
 }
 
 class TextLinkTest : public LabelWindowTest {
