@@ -20,7 +20,6 @@ BRAND_HOT = '#4489E6'
 BRAND_PUSHED = '#2A68BF'
 BRAND_DISABLED = '#B5CDEE'
 LINE = '#C9D2DE'
-GLYPH = '#5B6B7F'
 
 
 def render(name, width, height, draws, background='none'):
@@ -69,11 +68,6 @@ def caption_button(name, glyph, background):
     render(name, 40, 32, draws)
 
 
-def chevron(name, up, colour):
-    points = '1,1.5 5,5 9,1.5' if not up else '1,5 5,1.5 9,5'
-    render(name, 10, 7, [(fill('none', colour, 1.4), 'polyline ' + points)])
-
-
 def logo():
     """The product mark (a photo in a rounded tile) and its name, for the blue header."""
     tile = [
@@ -91,6 +85,19 @@ def logo():
              '-gravity', 'West', '-annotate', '+%d+%d' % (76 * SCALE, -1 * SCALE), 'Vantelo Pexar',
              '-filter', 'Box', '-resize', '%dx%d!' % (width, height), '-strip',
              '-define', 'png:exclude-chunks=date,time', 'PNG32:' + os.path.join(OUT, 'logo.png')]
+    subprocess.run(args, check=True)
+
+
+def header(name, mirrored):
+    """The brand area behind the logo: the banner pictures' blue with fainter circles."""
+    width, height = 648, 190
+    args = [CONVERT, '-size', '%dx%d' % (width, height), 'xc:#1D4E89',
+            '-fill', '#2F6DB5A0', '-draw', 'circle 548,24 548,174',
+            '-fill', '#2F6DB570', '-draw', 'circle 86,212 86,132']
+    if mirrored:
+        args.append('-flop')
+    args += ['-strip', '-dither', 'None', '-colors', '64', '-define', 'png:exclude-chunks=date,time',
+             'PNG8:' + os.path.join(OUT, name)]
     subprocess.run(args, check=True)
 
 
@@ -116,9 +123,9 @@ def main():
     caption_button('min_hot.png', 'min', '#FFFFFF26')
     caption_button('close.png', 'close', None)
     caption_button('close_hot.png', 'close', '#E81123')
-    chevron('fold_down.png', False, GLYPH)
-    chevron('fold_up.png', True, GLYPH)
     logo()
+    header('header.png', False)
+    header('header_rtl.png', True)
     # Left to right the bar fills with blue over a light track; the right-to-left skin
     # draws the light part as the fore image over a blue track (the value is mirrored).
     progress('progress.png', '#5AA2F2', BRAND)

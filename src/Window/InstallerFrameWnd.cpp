@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "Window/InstallFlowRules.h"
@@ -582,14 +583,19 @@ void CInstallerFrameWnd::DownloadSuccess()
 void CInstallerFrameWnd::DownloadFailed()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
+    OfferFailureChoices([this] {
+        DeleteDownloadFiles();
+        StartDownload(m_downloadUrl, DownloadFilePath());
+    });
+}
+
+void CInstallerFrameWnd::OfferFailureChoices(const std::function<void()>& retry)
+{
     if (m_taskbar) m_taskbar->SetState(TaskbarProgress::kError);
     std::wstring text = m_language.GetText(L"STR_NETWORK_ERROR") + L"\n\n" + m_language.GetText(L"STR_OPERATE_TIP");
     switch (ShowMessage(text, kDownloadFailedFlags)) {
     case IDABORT: Post(WM_CLOSE, kCloseRequest, 0); break;
-    case IDRETRY:
-        DeleteDownloadFiles();
-        StartDownload(m_downloadUrl, DownloadFilePath());
-        break;
+    case IDRETRY: retry(); break;
     case IDIGNORE:
         OpenInBrowser(window_, m_downloadUrl);
         DeleteDownloadFiles();
@@ -645,21 +651,10 @@ void CInstallerFrameWnd::OnInstallerNotStarted()
     // An installer that cannot be started is a failure the user must hear of, not
     // an installed product: the download-failure choices apply.
     KillTimer(window_, kProgressFileTimer);
-    if (m_taskbar) m_taskbar->SetState(TaskbarProgress::kError);
-    std::wstring text = m_language.GetText(L"STR_NETWORK_ERROR") + L"\n\n" + m_language.GetText(L"STR_OPERATE_TIP");
-    switch (ShowMessage(text, kDownloadFailedFlags)) {
-    case IDABORT: Post(WM_CLOSE, kCloseRequest, 0); break;
-    case IDRETRY:
+    OfferFailureChoices([this] {
         StartInstallThread();
         SetTimer(window_, kProgressFileTimer, m_readFileTimeout, nullptr);
-        break;
-    case IDIGNORE:
-        OpenInBrowser(window_, m_downloadUrl);
-        DeleteDownloadFiles();
-        ResetToHome();
-        break;
-    default: break;
-    }
+    });
 }
 
 void CInstallerFrameWnd::ReadProgressFile()

@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -113,6 +114,8 @@ private:
     void OnClickStart();
     void OnLowSpace(int requiredMB);
     void OnInstallerNotStarted();
+    // The Abort, Retry, Ignore box of a failed download or installer start.
+    void OfferFailureChoices(const std::function<void()>& retry);
     void StartInstallExe();
     void StartInstallThread();
     bool StartDownload(const std::wstring& url, const std::wstring& filePath);

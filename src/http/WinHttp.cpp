@@ -66,8 +66,8 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                         m_bSecure ? WINHTTP_FLAG_SECURE : 0));
     if (!m_hRequest.Valid()) throw kHttpErrOpen;
-    // The wait for the response header is receiving too; left alone it is 90 s
-    // on Windows and unbounded under Wine.
+    // The wait for the response header is receiving too: left alone it is 90 s on
+    // Windows, and Wine does not bound it by the receive time-out.
     DWORD responseTimeout = m_dwReceiveTimeout;
     WinHttpSetOption(m_hRequest.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                      sizeof responseTimeout);

@@ -125,6 +125,20 @@ void InstallFaultHandler()
     (void)installed;
 }
 
+// Runs build() under the fault guard; false when a fault was raised inside it.
+// build() may only allocate with malloc: the jump skips destructors.
+template <typename Build>
+bool RunGuarded(Build&& build)
+{
+    InstallFaultHandler();
+    std::jmp_buf guard;
+    if (setjmp(guard) != 0) return false;
+    t_faultGuard = &guard;
+    build();
+    t_faultGuard = nullptr;
+    return true;
+}
+
 // Formatting and line building; may fault on a bad argument. The result is
 // malloc'd so that nothing with a destructor is skipped by the guard's jump.
 char* BuildLineA(const char* function, const char* sourceFile, int line, bool prefix, const char* format,
@@ -244,17 +258,12 @@ void InitLog(const wchar_t* fileName, const wchar_t* folder)
 void WriteLogA(const char* function, const char* sourceFile, int line, int level, const char* format, ...)
 {
     if (!format || !*format) return;
-    InstallFaultHandler();
-    char* volatile text = nullptr;
-    std::jmp_buf guard;
-    if (setjmp(guard) == 0) {
-        t_faultGuard = &guard;
-        va_list args;
-        va_start(args, format);
-        text = BuildLineA(function, sourceFile, line, g_locationPrefix, format, args);
-        va_end(args);
-        t_faultGuard = nullptr;
-    } else {
+    char* text = nullptr;
+    va_list args;
+    va_start(args, format);
+    bool formatted = RunGuarded([&] { text = BuildLineA(function, sourceFile, line, g_locationPrefix, format, args); });
+    va_end(args);
+    if (!formatted) {
         WriteFatalLine(function, sourceFile, line, level);
         return;
     }
@@ -265,17 +274,12 @@ void WriteLogA(const char* function, const char* sourceFile, int line, int level
 void WriteLogW(const wchar_t* function, const wchar_t* sourceFile, int line, int level, const wchar_t* format, ...)
 {
     if (!format || !*format) return;
-    InstallFaultHandler();
-    char* volatile text = nullptr;
-    std::jmp_buf guard;
-    if (setjmp(guard) == 0) {
-        t_faultGuard = &guard;
-        va_list args;
-        va_start(args, format);
-        text = BuildLineW(function, sourceFile, line, g_locationPrefix, format, args);
-        va_end(args);
-        t_faultGuard = nullptr;
-    } else {
+    char* text = nullptr;
+    va_list args;
+    va_start(args, format);
+    bool formatted = RunGuarded([&] { text = BuildLineW(function, sourceFile, line, g_locationPrefix, format, args); });
+    va_end(args);
+    if (!formatted) {
         char* name = ToOem(function ? function : L"");
         char* file = ToOem(sourceFile ? sourceFile : L"");
         WriteFatalLine(name, file, line, level);

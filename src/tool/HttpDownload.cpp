@@ -11,12 +11,13 @@
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
 
-// Cancelling: the caller's flag is cleared at the start, and IsCancle reads it,
-// but no step asks it yet. A cancel would be checked by each segment thread before
-// every attempt and after every piece it writes; a cancelled segment ends at once
-// without counting a failure or pausing, DownLoadContent then fails once every
-// thread has ended, and Download reports its own result code for it in event 3.
-// The flag would have to be read with acquire ordering across threads.
+// Cancelling: the caller's flag is cleared at the start and IsCancle reads it, but
+// no step asks it yet. To cancel, a segment thread would ask IsCancle before each
+// attempt and after each piece it writes, and end its segment as failed without
+// counting a back-end failure; the 2000 ms pause would become a wait on an event the
+// canceller also sets. DownLoadContent then fails once every thread has ended, and
+// Download answers a code of its own (-5) in its result and in event 3. The flag is
+// written by another thread, so it would need to be read as an atomic.
 
 namespace {
 
@@ -179,7 +180,6 @@ bool CHttpDownload::CheckParam()
     NormalisePath(path);
     size_t slash = path.rfind(L'\\');
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    if (folder.empty()) return true;  // the current folder
     if (!FolderExists(folder)) MakeFolderTree(folder);
     if (!FolderExists(folder)) {
         LOG_W(L"ERR:make dir (%s) fail!", folder.c_str());

@@ -169,11 +169,12 @@ TEST_F(DownloadTest, WinHttpFetchesAPlainHttpAddressOverThePlainPort)
 
 TEST_F(DownloadTest, SegmentsRunInParallel)
 {
-    // 1048579 bytes at 200000 bytes per second per connection: 5.2 s one after the other.
-    std::string path = UniquePath("rate=200000/1048579.bin");
+    // 1048579 bytes at 100000 bytes per second per connection: 10.5 s one after the
+    // other, 2.1 s side by side.
+    std::string path = UniquePath("rate=100000/1048579.bin");
     Outcome outcome = RunDownload(ServerUrl(ServerPort::kTls, true, path), 5, Target());
     ASSERT_EQ(0, outcome.result);
-    EXPECT_LT(outcome.elapsedMs, 4000u);
+    EXPECT_LT(outcome.elapsedMs, 6000u);
     EXPECT_EQ(Sha256(ServedFile("1048579.bin")), Sha256(ReadFileBytes(Target())));
 }
 
@@ -500,16 +501,4 @@ TEST_F(DownloadTest, ABrokenWinInetSendsTheSegmentsBackToWinHttp)
     EXPECT_EQ(1, winHttp);
     EXPECT_EQ(2, internet);
     EXPECT_EQ(ServedFile("1000.bin"), ReadFileBytes(Target()));
-}
-
-TEST_F(DownloadTest, EqualCountersAlternateByAttemptNumber)
-{
-    // Equal counters on the first attempt pick WinHTTP; after its failure the
-    // counters differ, so the next attempt goes to WinINet.
-    std::string path = UniquePath("fail=1/1000.bin");
-    ASSERT_EQ(0, RunDownload(ServerUrl(ServerPort::kTls, true, path), 1, Target()).result);
-    int winHttp = 0, internet = 0;
-    DownloadTesting::GetFailureCounters(winHttp, internet);
-    EXPECT_EQ(1, winHttp);
-    EXPECT_EQ(0, internet);
 }

@@ -69,8 +69,8 @@ public:
 
     void OnSelectChanged(UiNotify& notification) {
         const CUiString& name = notification.sender->GetName();
-        auto* option = static_cast<COptionUI*>(notification.sender->CastTo(L"Option"));
-        if (option == nullptr) return;
+        if (notification.sender->CastTo(L"Option") == nullptr) return;
+        auto* option = static_cast<COptionUI*>(notification.sender);
         if (name == L"chk_agree") {
             if (CControlUI* install = manager_.ControlNamed(L"btn_install")) install->SetEnabled(option->IsSelected());
         } else if (name == L"chk_fold") {
@@ -81,28 +81,25 @@ public:
             GetClientRect(window_, &client);
             ResizeClientArea(client.right, client.bottom + (option->IsSelected() ? kFoldHeight : -kFoldHeight));
         } else if (name == L"examine" || name == L"trojan") {
-            auto* pages = static_cast<CTabLayoutUI*>(manager_.ControlNamed(L"switch"));
-            if (pages != nullptr && pages->CastTo(L"TabLayout") != nullptr) pages->SelectPage(name == L"examine" ? 0 : 1, true);
+            CControlUI* pages = manager_.ControlNamed(L"switch");
+            if (pages != nullptr && pages->CastTo(L"TabLayout") != nullptr) {
+                static_cast<CTabLayoutUI*>(pages)->SelectPage(name == L"examine" ? 0 : 1, true);
+            }
         }
     }
 
-protected:
-    const NotifyMap* GetNotifyMap() const override { return &kMap; }
-
 private:
-    static const NotifyMapEntry kEntries[];
-    static const NotifyMap kMap;
-
     const Options& options_;
     bool archive_;
     std::wstring archiveName_;
+
+    VENEER_DECLARE_NOTIFY_MAP()
 };
 
-const NotifyMapEntry CPreviewWindow::kEntries[] = {
+VENEER_DEFINE_NOTIFY_MAP(CPreviewWindow, &WindowImplBase::kNotifyMap) {
     NotifyOnRecord<CPreviewWindow>(L"selectchanged", L"", &CPreviewWindow::OnSelectChanged),
     NotifyMapEnd(),
 };
-const NotifyMap CPreviewWindow::kMap = {&WindowImplBase::kNotifyMap, CPreviewWindow::kEntries};
 
 bool ParseOptions(int count, wchar_t** arguments, Options& options) {
     for (int i = 1; i < count; ++i) {
@@ -148,6 +145,31 @@ std::string Utf8(const std::wstring& text) {
     std::string bytes(size > 0 ? size - 1 : 0, '\0');
     if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], size, nullptr, nullptr);
     return bytes;
+}
+
+// A window under the mouse pointer would paint the control there hot; the pointer
+// itself is the user's (and other programs'), so the window moves instead.
+void MoveAwayFromPointer(HWND window) {
+    POINT pointer;
+    RECT rect;
+    if (!GetCursorPos(&pointer) || !GetWindowRect(window, &rect) || !PtInRect(&rect, pointer)) return;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    const POINT corners[] = {{work.left, work.top},
+                             {work.right - width, work.top},
+                             {work.left, work.bottom - height},
+                             {work.right - width, work.bottom - height}};
+    for (const POINT& corner : corners) {
+        RECT moved = {corner.x, corner.y, corner.x + width, corner.y + height};
+        if (!PtInRect(&moved, pointer)) {
+            SetWindowPos(window, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return;
+        }
+    }
 }
 
 bool WriteScreenshot(HWND window, const std::wstring& path) {
@@ -232,8 +254,7 @@ int wmain(int count, wchar_t** arguments) {
         window.RunModal();
         return 0;
     }
-    // Keep the pointer off the window, so that no control paints hot.
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    MoveAwayFromPointer(window);
     window.Show(true, true);
     PumpFor(300);
     bool written = WriteScreenshot(window, options.screenshot);

@@ -7,6 +7,28 @@
 
 namespace Veneer {
 
+bool FollowHover(CControlUI& control, UINT& state, const UiEvent& event) {
+    bool inside = PtInRect(&control.GetRect(), event.mousePoint) != FALSE;
+    CWindowManagerUI* manager = control.GetManager();
+    if (event.kind == kEventMouseEnter) {
+        if (inside && control.IsEnabled() && (state & kStateHot) == 0) {
+            state |= kStateHot;
+            control.Invalidate();
+        }
+        return true;
+    }
+    if (inside) {
+        if (manager != nullptr) manager->AddMouseLeaveTracking(&control);
+        return false;
+    }
+    if (control.IsEnabled() && (state & kStateHot) != 0) {
+        state &= ~kStateHot;
+        control.Invalidate();
+    }
+    if (manager != nullptr) manager->RemoveMouseLeaveTracking(&control);
+    return true;
+}
+
 CButtonUI::CButtonUI() { textStyle_ = DT_VCENTER | DT_SINGLELINE | DT_CENTER; }
 
 const wchar_t* CButtonUI::GetTypeName() const { return L"Button"; }
@@ -37,14 +59,7 @@ void CButtonUI::StartFadeTimer() {
 }
 
 void CButtonUI::HandleEvent(UiEvent& event) {
-    if (!IsMouseEnabled() && IsMouseEventKind(event.kind)) {
-        if (parent_ != nullptr) {
-            parent_->HandleEvent(event);
-        } else {
-            CLabelUI::HandleEvent(event);
-        }
-        return;
-    }
+    if (PassOnIgnoredMouse(event)) return;
     bool inside = PtInRect(&itemRect_, event.mousePoint) != FALSE;
     switch (event.kind) {
     case kEventSetFocus:
@@ -88,22 +103,8 @@ void CButtonUI::HandleEvent(UiEvent& event) {
         if (UsesContextMenu() && IsEnabled()) Notify(L"menu", event.wParam, event.lParam);
         return;
     case kEventMouseEnter:
-        if (inside && IsEnabled() && (state_ & kStateHot) == 0) {
-            state_ |= kStateHot;
-            Invalidate();
-        }
-        if (fadeStep_ != 0) StartFadeTimer();
-        break;
     case kEventMouseLeave:
-        if (inside) {
-            if (manager_ != nullptr) manager_->AddMouseLeaveTracking(this);
-            return;
-        }
-        if (IsEnabled() && (state_ & kStateHot) != 0) {
-            state_ &= ~kStateHot;
-            Invalidate();
-        }
-        if (manager_ != nullptr) manager_->RemoveMouseLeaveTracking(this);
+        if (!FollowHover(*this, state_, event)) return;
         if (fadeStep_ != 0) StartFadeTimer();
         break;
     case kEventSetCursor:

@@ -18,6 +18,11 @@ enum ButtonState : UINT {
     kStateCaptured = 0x40,
 };
 
+// The hot bit of a button-like state on kEventMouseEnter and kEventMouseLeave,
+// with the manager's leave tracking; false when a leave is to be ignored because
+// the mouse is still inside.
+bool FollowHover(CControlUI& control, UINT& state, const UiEvent& event);
+
 class CButtonUI : public CLabelUI {
 public:
     // The cross-fade's timer key and period.

@@ -129,12 +129,15 @@ LRESULT CEditWnd::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KILLFOCUS: {
         LRESULT result = CWindowWnd::ProcessMessage(message, wParam, lParam);
         HWND gaining = reinterpret_cast<HWND>(wParam);
-        if (manager != nullptr && gaining != manager->WindowHandle()) {
+        if (!closing_ && manager != nullptr && gaining != manager->WindowHandle()) {
             // Focus left for another window: the skinned window lost it as well.
             SendMessageW(manager->WindowHandle(), WM_KILLFOCUS, wParam, 0);
         }
-        // Posted: destroying a window inside its own focus change is asking for trouble.
-        PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (!closing_) {
+            closing_ = true;
+            // Gone when this returns: this object with it.
+            SendMessageW(window_, WM_CLOSE, 0, 0);
+        }
         return result;
     }
     case WM_KEYDOWN:
@@ -183,6 +186,11 @@ LRESULT CEditWnd::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return CWindowWnd::ProcessMessage(message, wParam, lParam);
 }
 
+void CEditWnd::Close() {
+    closing_ = true;
+    DestroyWindow(window_);
+}
+
 void CEditWnd::AfterDestroy(HWND window) {
     if (owner_ != nullptr) {
         owner_->Invalidate();
@@ -202,7 +210,7 @@ CEditUI::CEditUI() {
 
 CEditUI::~CEditUI() {
     // The native window reports its end to this control; it must go first.
-    if (editWindow_ != nullptr) DestroyWindow(editWindow_->GetHWND());
+    if (editWindow_ != nullptr) editWindow_->Close();
 }
 
 const wchar_t* CEditUI::GetTypeName() const { return L"Edit"; }
@@ -314,15 +322,7 @@ void CEditUI::OpenNativeWindow() {
 }
 
 void CEditUI::HandleEvent(UiEvent& event) {
-    if (!IsMouseEnabled() && IsMouseEventKind(event.kind)) {
-        if (parent_ != nullptr) {
-            parent_->HandleEvent(event);
-        } else {
-            CLabelUI::HandleEvent(event);
-        }
-        return;
-    }
-    bool inside = PtInRect(&itemRect_, event.mousePoint) != FALSE;
+    if (PassOnIgnoredMouse(event)) return;
     switch (event.kind) {
     case kEventSetCursor:
         if (IsEnabled()) {
@@ -367,21 +367,8 @@ void CEditUI::HandleEvent(UiEvent& event) {
     case kEventContextMenu:
         return;
     case kEventMouseEnter:
-        if (inside && IsEnabled() && (state_ & kStateHot) == 0) {
-            state_ |= kStateHot;
-            Invalidate();
-        }
-        break;
     case kEventMouseLeave:
-        if (inside) {
-            if (manager_ != nullptr) manager_->AddMouseLeaveTracking(this);
-            return;
-        }
-        if (IsEnabled() && (state_ & kStateHot) != 0) {
-            state_ &= ~kStateHot;
-            Invalidate();
-        }
-        if (manager_ != nullptr) manager_->RemoveMouseLeaveTracking(this);
+        if (!FollowHover(*this, state_, event)) return;
         break;
     default:
         break;

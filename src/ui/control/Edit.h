@@ -36,6 +36,8 @@ public:
     // ancestors; empty when an ancestor is hidden or clips it away.
     RECT ComputeRect() const;
     void OnTextChanged();
+    // Destroys the window now; the object goes with it.
+    void Close();
 
 private:
     bool IsLayered() const;
@@ -45,6 +47,7 @@ private:
     CGdiObject<HBRUSH> brush_;
     bool opened_ = false;
     bool caretShown_ = false;
+    bool closing_ = false;  // a close is under way: losing the focus again changes nothing
 };
 
 class CEditUI : public CLabelUI {

@@ -3,23 +3,17 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "ui/control/AttributeValues.h"
 #include "ui/control/ScrollBar.h"
 
 namespace Veneer {
 
-CHorizontalLayoutUI::CHorizontalLayoutUI() : separator_(false) {}
+CHorizontalLayoutUI::CHorizontalLayoutUI() : CLinearLayoutUI(false, L"sepwidth") {}
 
 const wchar_t* CHorizontalLayoutUI::GetTypeName() const { return L"HorizontalLayout"; }
 
 void* CHorizontalLayoutUI::CastTo(const wchar_t* name) {
     if (name != nullptr && wcscmp(name, L"HorizontalLayout") == 0) return static_cast<CControlUI*>(this);
-    return CContainerUI::CastTo(name);
-}
-
-UINT CHorizontalLayoutUI::GetInputFlags() {
-    if (IsEnabled() && separator_.GetThickness() != 0) return kInputSetCursor;
-    return CContainerUI::GetInputFlags();
+    return CLinearLayoutUI::CastTo(name);
 }
 
 void CHorizontalLayoutUI::Place(RECT rect, bool invalidate) {
@@ -129,26 +123,6 @@ void CHorizontalLayoutUI::Place(RECT rect, bool invalidate) {
         ++placed;
     }
     UpdateScrollBars(inner, neededWidth + gaps, tallest);
-}
-
-void CHorizontalLayoutUI::HandleEvent(UiEvent& event) {
-    if (separator_.HandleEvent(*this, event)) return;
-    CContainerUI::HandleEvent(event);
-}
-
-void CHorizontalLayoutUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
-    if (wcscmp(name, L"sepwidth") == 0) {
-        SetSeparatorSize(ReadInteger(value));
-    } else if (wcscmp(name, L"sepimm") == 0) {
-        SetSeparatorImmediate(IsTrueValue(value));
-    } else {
-        CContainerUI::ApplyAttribute(name, value);
-    }
-}
-
-void CHorizontalLayoutUI::PaintOverlay(HDC dc, const RECT& paintRect) {
-    separator_.PaintDrag(dc);
-    CContainerUI::PaintOverlay(dc, paintRect);
 }
 
 }  // namespace Veneer

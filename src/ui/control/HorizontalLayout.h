@@ -4,31 +4,17 @@
 //
 // Thread contract: UI thread only.
 
-#include "ui/control/Container.h"
-#include "ui/control/LayoutSeparator.h"
+#include "ui/control/LinearLayout.h"
 
 namespace Veneer {
 
-class CHorizontalLayoutUI : public CContainerUI {
+class CHorizontalLayoutUI : public CLinearLayoutUI {
 public:
     CHorizontalLayoutUI();
 
     const wchar_t* GetTypeName() const override;
     void* CastTo(const wchar_t* name) override;
-    UINT GetInputFlags() override;
     void Place(RECT rect, bool invalidate = true) override;
-    void HandleEvent(UiEvent& event) override;
-    void ApplyAttribute(const wchar_t* name, const wchar_t* value) override;
-    void PaintOverlay(HDC dc, const RECT& paintRect) override;
-
-    // "sepwidth": the draggable band's thickness; 0 means none.
-    int GetSeparatorSize() const { return separator_.GetThickness(); }
-    void SetSeparatorSize(int size) { separator_.SetThickness(size); }
-    bool IsSeparatorImmediate() const { return separator_.IsImmediate(); }
-    void SetSeparatorImmediate(bool immediate) { separator_.SetImmediate(immediate); }
-
-private:
-    CLayoutSeparator separator_;
 };
 
 }  // namespace Veneer

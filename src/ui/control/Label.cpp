@@ -4,6 +4,7 @@
 #include <gdiplus.h>
 
 #include <cmath>
+#include <memory>
 #include <cwchar>
 
 #include "ui/control/AttributeValues.h"
@@ -54,6 +55,16 @@ void CLabelUI::HandleEvent(UiEvent& event) {
         return;
     }
     CControlUI::HandleEvent(event);
+}
+
+bool CLabelUI::PassOnIgnoredMouse(UiEvent& event) {
+    if (IsMouseEnabled() || !IsMouseEventKind(event.kind)) return false;
+    if (parent_ != nullptr) {
+        parent_->HandleEvent(event);
+    } else {
+        CLabelUI::HandleEvent(event);
+    }
+    return true;
 }
 
 void CLabelUI::SetTextColor(DWORD color) {
@@ -296,7 +307,16 @@ void CLabelUI::PaintEffectText(HDC dc) {
     if (fontHandle == nullptr) fontHandle = manager_->StandardFont();
     Gdiplus::Graphics graphics(dc);
     graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
-    Gdiplus::Font font(dc, fontHandle);
+    LOGFONTW logFont = {};
+    GetObjectW(fontHandle, sizeof logFont, &logFont);
+    std::unique_ptr<Gdiplus::Font> font = std::make_unique<Gdiplus::Font>(dc, &logFont);
+    // GDI+ finds only faces that are installed under their own name (Wine's dialog
+    // font and its substitutes are not): such text is drawn plainly instead.
+    if (font->GetLastStatus() != Gdiplus::Ok || graphics.GetLastStatus() != Gdiplus::Ok) {
+        RECT rect = TextRect();
+        PaintText(dc, rect, IsEnabled() ? textColor_ : disabledTextColor_, textStyle_);
+        return;
+    }
     Gdiplus::StringFormat format;
     format.SetAlignment((textStyle_ & DT_CENTER) != 0  ? Gdiplus::StringAlignmentCenter
                         : (textStyle_ & DT_RIGHT) != 0 ? Gdiplus::StringAlignmentFar
@@ -312,7 +332,7 @@ void CLabelUI::PaintEffectText(HDC dc) {
     auto drawAt = [&](float dx, float dy, const Gdiplus::Brush& brush) {
         Gdiplus::RectF moved = area;
         moved.Offset(dx, dy);
-        graphics.DrawString(text_, text_.GetLength(), &font, moved, &format, &brush);
+        graphics.DrawString(text_, text_.GetLength(), font.get(), moved, &format, &brush);
     };
     if (shadow_) {
         Gdiplus::SolidBrush shadowBrush(ToGdiplus(shadowColorA_));

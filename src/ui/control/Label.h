@@ -74,6 +74,9 @@ protected:
     // The text-metric height of the control's font (the default font for -1 or a
     // font the manager lacks); 0 without a manager.
     int FontHeight() const;
+    // A mouse event while the mouse is switched off goes to the parent (or, at the
+    // root, to the label's own handling); true when the event was passed on.
+    bool PassOnIgnoredMouse(UiEvent& event);
     // What buttons, options and edits report: the fixed size when a height is set,
     // else the fixed width and the font's height + 8; the text is not measured.
     SIZE FixedOrFontSize() const;

@@ -28,14 +28,7 @@ int CTextUI::LinkAt(POINT point) const {
 }
 
 void CTextUI::HandleEvent(UiEvent& event) {
-    if (!IsMouseEnabled() && IsMouseEventKind(event.kind)) {
-        if (parent_ != nullptr) {
-            parent_->HandleEvent(event);
-        } else {
-            CLabelUI::HandleEvent(event);
-        }
-        return;
-    }
+    if (PassOnIgnoredMouse(event)) return;
     switch (event.kind) {
     case kEventSetCursor:
         if (LinkAt(event.mousePoint) >= 0) {

@@ -3,23 +3,17 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "ui/control/AttributeValues.h"
 #include "ui/control/ScrollBar.h"
 
 namespace Veneer {
 
-CVerticalLayoutUI::CVerticalLayoutUI() : separator_(true) {}
+CVerticalLayoutUI::CVerticalLayoutUI() : CLinearLayoutUI(true, L"sepheight") {}
 
 const wchar_t* CVerticalLayoutUI::GetTypeName() const { return L"VerticalLayout"; }
 
 void* CVerticalLayoutUI::CastTo(const wchar_t* name) {
     if (name != nullptr && wcscmp(name, L"VerticalLayout") == 0) return static_cast<CControlUI*>(this);
-    return CContainerUI::CastTo(name);
-}
-
-UINT CVerticalLayoutUI::GetInputFlags() {
-    if (IsEnabled() && separator_.GetThickness() != 0) return kInputSetCursor;
-    return CContainerUI::GetInputFlags();
+    return CLinearLayoutUI::CastTo(name);
 }
 
 void CVerticalLayoutUI::Place(RECT rect, bool invalidate) {
@@ -122,26 +116,6 @@ void CVerticalLayoutUI::Place(RECT rect, bool invalidate) {
         ++placed;
     }
     UpdateScrollBars(inner, widest, neededHeight + gaps);
-}
-
-void CVerticalLayoutUI::HandleEvent(UiEvent& event) {
-    if (separator_.HandleEvent(*this, event)) return;
-    CContainerUI::HandleEvent(event);
-}
-
-void CVerticalLayoutUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
-    if (wcscmp(name, L"sepheight") == 0) {
-        SetSeparatorSize(ReadInteger(value));
-    } else if (wcscmp(name, L"sepimm") == 0) {
-        SetSeparatorImmediate(IsTrueValue(value));
-    } else {
-        CContainerUI::ApplyAttribute(name, value);
-    }
-}
-
-void CVerticalLayoutUI::PaintOverlay(HDC dc, const RECT& paintRect) {
-    separator_.PaintDrag(dc);
-    CContainerUI::PaintOverlay(dc, paintRect);
 }
 
 }  // namespace Veneer

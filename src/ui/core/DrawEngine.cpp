@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ui/control/Control.h"
+#include "ui/core/DrawColors.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/WindowManager.h"
 
@@ -34,10 +35,6 @@ const Msimg32& Blending() {
     return functions;
 }
 
-COLORREF ToColorRef(DWORD argb) {
-    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
-
 bool IsZero(const RECT& rect) {
     return rect.left == 0 && rect.top == 0 && rect.right == 0 && rect.bottom == 0;
 }
@@ -57,13 +54,18 @@ public:
         if (Width(to) <= 0 || Height(to) <= 0 || Width(from) <= 0 || Height(from) <= 0) return;
         RECT visible;
         if (!IntersectRect(&visible, &to, &paintRect_)) return;
-        if (blend_) {
+        const bool unscaled = Width(to) == Width(from) && Height(to) == Height(from);
+        const int sourceX = from.left + visible.left - to.left, sourceY = from.top + visible.top - to.top;
+        if (blend_ && unscaled) {
+            // Unscaled: only the part under the paint rectangle is drawn.
+            Blending().alphaBlend(dc_, visible.left, visible.top, Width(visible), Height(visible), source_, sourceX,
+                                  sourceY, Width(visible), Height(visible), function_);
+        } else if (blend_) {
             Blending().alphaBlend(dc_, to.left, to.top, Width(to), Height(to), source_, from.left, from.top,
                                   Width(from), Height(from), function_);
-        } else if (Width(to) == Width(from) && Height(to) == Height(from)) {
-            // Unscaled: only the part under the paint rectangle is copied.
-            BitBlt(dc_, visible.left, visible.top, Width(visible), Height(visible), source_,
-                   from.left + visible.left - to.left, from.top + visible.top - to.top, SRCCOPY);
+        } else if (unscaled) {
+            BitBlt(dc_, visible.left, visible.top, Width(visible), Height(visible), source_, sourceX, sourceY,
+                   SRCCOPY);
         } else {
             StretchBlt(dc_, to.left, to.top, Width(to), Height(to), source_, from.left, from.top, Width(from),
                        Height(from), SRCCOPY);
@@ -118,8 +120,10 @@ HBITMAP CDrawEngine::MakeArgbSection(HDC dc, int width, int height, BYTE** bits)
 bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect, const RECT& paintRect,
                              DrawInfo& drawInfo) {
     if (!drawInfo.parsed) {
+        // Without a manager nothing can load yet; the string is read once one exists.
+        if (!manager) return false;
         drawInfo.parsed = true;
-        if (drawInfo.attributes.empty() || !manager) return false;
+        if (drawInfo.attributes.empty()) return false;
         ParseImageAttributes(drawInfo.attributes, drawInfo);
         if (drawInfo.imageName.empty()) return false;
         drawInfo.image = manager->ImageOrLoad(
@@ -155,7 +159,9 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
 void CDrawEngine::BlitImage(HDC dc, HBITMAP bitmap, const RECT& rect, const RECT& paintRect, const RECT& source,
                             const RECT& corners, bool hasAlpha, BYTE fade, bool hole, bool xTiled, bool yTiled) {
     if (!dc || !bitmap) return;
-    CMemoryDC memory(dc);
+    // One memory device context serves every blit: creating one per image costs more
+    // than the blit itself under Wine.
+    static CMemoryDC memory(nullptr);
     if (!memory) return;
     CSelectObject selected(memory.Get(), bitmap);
     const bool blend = Blending().alphaBlend && (hasAlpha || fade < 255);
@@ -214,21 +220,20 @@ void CDrawEngine::FillColor(HDC dc, const RECT& rect, DWORD color) {
 
 namespace {
 
+TRIVERTEX Vertex(LONG x, LONG y, DWORD color) {
+    TRIVERTEX vertex = {};
+    vertex.x = x;
+    vertex.y = y;
+    vertex.Red = static_cast<COLOR16>(((color >> 16) & 0xFF) << 8);
+    vertex.Green = static_cast<COLOR16>(((color >> 8) & 0xFF) << 8);
+    vertex.Blue = static_cast<COLOR16>((color & 0xFF) << 8);
+    vertex.Alpha = 0xFF00;
+    return vertex;
+}
+
 void DrawGradient(HDC dc, const RECT& rect, DWORD color1, DWORD color2, bool vertical, int steps) {
     if (Blending().gradientFill) {
-        TRIVERTEX vertices[2] = {};
-        vertices[0].x = rect.left;
-        vertices[0].y = rect.top;
-        vertices[0].Red = static_cast<COLOR16>(((color1 >> 16) & 0xFF) << 8);
-        vertices[0].Green = static_cast<COLOR16>(((color1 >> 8) & 0xFF) << 8);
-        vertices[0].Blue = static_cast<COLOR16>((color1 & 0xFF) << 8);
-        vertices[0].Alpha = 0xFF00;
-        vertices[1].x = rect.right;
-        vertices[1].y = rect.bottom;
-        vertices[1].Red = static_cast<COLOR16>(((color2 >> 16) & 0xFF) << 8);
-        vertices[1].Green = static_cast<COLOR16>(((color2 >> 8) & 0xFF) << 8);
-        vertices[1].Blue = static_cast<COLOR16>((color2 & 0xFF) << 8);
-        vertices[1].Alpha = 0xFF00;
+        TRIVERTEX vertices[2] = {Vertex(rect.left, rect.top, color1), Vertex(rect.right, rect.bottom, color2)};
         GRADIENT_RECT gradient = {0, 1};
         Blending().gradientFill(dc, vertices, 2, &gradient, 1,
                                 vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);

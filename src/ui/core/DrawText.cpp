@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/core/DrawColors.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/UiString.h"
@@ -18,16 +19,6 @@ namespace {
 // Font variants get numbers from here up, process-wide, so that two windows never
 // hand out the same number for different fonts.
 int g_nextVariantFontId = CDrawEngine::kFirstVariantFontId;
-
-COLORREF ToColorRef(DWORD argb) {
-    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
-
-DWORD ParseColor(const wchar_t* text) {
-    while (*text == L' ') ++text;
-    if (*text == L'#') ++text;
-    return static_cast<DWORD>(wcstoul(text, nullptr, 16));
-}
 
 HFONT FallbackFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
@@ -48,6 +39,8 @@ struct FontState {
     int height = 0;
 };
 
+enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
+
 // One drawn piece of a line: a text run or an inline image column.
 struct Piece {
     std::wstring text;                  // empty for an image
@@ -57,7 +50,7 @@ struct Piece {
     DWORD color = 0;
     bool selected = false;
     int link = -1;
-    int verticalAlign = 0;              // 0 bottom, 1 centre, 2 top
+    int verticalAlign = 0;              // a VerticalAlign
     int x = 0;                          // relative to the rectangle's left
     int width = 0;
     int height = 0;
@@ -67,7 +60,6 @@ struct Piece {
 struct Line {
     std::vector<Piece> pieces;
     int width = 0;
-    int top = 0;
     int height = 0;
 };
 
@@ -79,10 +71,9 @@ FontState StateOf(const FontRecord& record) {
     state.bold = record.bold;
     state.underline = record.underline;
     state.italic = record.italic;
+    state.height = record.metrics.tmHeight;
     return state;
 }
-
-enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
 
 // Lays brace-tag text out into lines of pieces, then draws or measures them.
 class CMarkupLayout {
@@ -107,6 +98,12 @@ public:
         fontStack_.push_back(AddFont(base));
     }
 
+    ~CMarkupLayout() {
+        if (originalFont_) SelectObject(dc_, originalFont_);
+    }
+    CMarkupLayout(const CMarkupLayout&) = delete;
+    CMarkupLayout& operator=(const CMarkupLayout&) = delete;
+
     void Layout(const wchar_t* text);
     // Draws the lines (unless calculating) and reports the extent and the links.
     void Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, int& linkCount);
@@ -117,6 +114,8 @@ private:
     int AvailableWidth() const { return static_cast<int>(rect_.right - rect_.left) - x_; }
 
     size_t AddFont(FontState font);
+    // Selects the font unless it is selected already; the caller's font returns at the end.
+    void SelectFont(HFONT font);
     void PushVariant(bool bold, bool underline, bool italic);
     void PushFont(FontState wanted);
     void PushFontByFace(const wchar_t* args);
@@ -137,6 +136,8 @@ private:
     const RECT* previousLinks_;
     int linkCapacity_;
 
+    HGDIOBJ originalFont_ = nullptr;
+    HFONT selectedFont_ = nullptr;
     std::vector<FontState> fonts_;
     std::vector<size_t> fontStack_;
     std::vector<DWORD> colors_;
@@ -155,14 +156,23 @@ private:
     bool truncated_ = false;
 };
 
+void CMarkupLayout::SelectFont(HFONT font) {
+    if (font == selectedFont_) return;
+    HGDIOBJ previous = SelectObject(dc_, font);
+    if (!originalFont_) originalFont_ = previous;
+    selectedFont_ = font;
+}
+
 size_t CMarkupLayout::AddFont(FontState font) {
     for (size_t i = 0; i < fonts_.size(); ++i) {
         if (fonts_[i].font == font.font) return i;
     }
-    TEXTMETRICW metrics{};
-    CSelectObject selected(dc_, font.font);
-    GetTextMetricsW(dc_, &metrics);
-    font.height = metrics.tmHeight;
+    if (font.height == 0) {
+        TEXTMETRICW metrics{};
+        SelectFont(font.font);
+        GetTextMetricsW(dc_, &metrics);
+        font.height = metrics.tmHeight;
+    }
     fonts_.push_back(std::move(font));
     return fonts_.size() - 1;
 }
@@ -178,22 +188,22 @@ void CMarkupLayout::PushVariant(bool bold, bool underline, bool italic) {
 // The manager's font with these properties, registered under a new number when it
 // has none; without one the current font stays.
 void CMarkupLayout::PushFont(FontState wanted) {
-    HFONT font = nullptr;
+    const FontRecord* record = nullptr;
     if (manager_) {
         int id = manager_->FontIdMatching(wanted.face.c_str(), wanted.size, wanted.bold, wanted.underline,
                                           wanted.italic);
-        font = id >= 0 ? manager_->FontById(id) : nullptr;
-        if (!font) {
-            font = manager_->RegisterFont(g_nextVariantFontId++, wanted.face.c_str(), wanted.size, wanted.bold,
-                                          wanted.underline, wanted.italic);
+        if (id < 0) {
+            id = g_nextVariantFontId++;
+            manager_->RegisterFont(id, wanted.face.c_str(), wanted.size, wanted.bold, wanted.underline,
+                                   wanted.italic);
         }
+        record = manager_->FontRecordById(id);
     }
-    if (!font) {
+    if (!record || !record->font) {
         fontStack_.push_back(fontStack_.back());
         return;
     }
-    wanted.font = font;
-    fontStack_.push_back(AddFont(std::move(wanted)));
+    fontStack_.push_back(AddFont(StateOf(*record)));
 }
 
 // "{f 3}": the manager's font 3; "{f Face Words 12 bold italic}": face, size, styles.
@@ -261,7 +271,7 @@ void CMarkupLayout::AddPiece(const wchar_t* text, int length, int width) {
 }
 
 void CMarkupLayout::AddText(const wchar_t* text, int length) {
-    CSelectObject selected(dc_, CurrentFont().font);
+    SelectFont(CurrentFont().font);
     while (length > 0 && !truncated_) {
         int fit = 0;
         SIZE extent{};
@@ -285,6 +295,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             return;
         }
         int cut = fit;
+        int drawn = -1;  // the blank a line breaks at is not drawn
         if (style_ & DT_WORDBREAK) {
             int space = -1;
             for (int i = std::min(fit, length - 1); i >= 0; --i) {
@@ -295,6 +306,7 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             }
             if (space >= 0) {
                 cut = space + 1;
+                drawn = space;
             } else if (!line_.pieces.empty() || x_ > 0) {
                 BreakLine();
                 continue;
@@ -304,8 +316,11 @@ void CMarkupLayout::AddText(const wchar_t* text, int length) {
             continue;
         }
         cut = std::max(cut, 1);
-        GetTextExtentPoint32W(dc_, text, cut, &extent);
-        AddPiece(text, cut, extent.cx);
+        if (drawn < 0) drawn = cut;
+        if (drawn > 0) {
+            GetTextExtentPoint32W(dc_, text, drawn, &extent);
+            AddPiece(text, drawn, extent.cx);
+        }
         text += cut;
         length -= cut;
         BreakLine();
@@ -316,7 +331,6 @@ void CMarkupLayout::BreakLine() {
     if (line_.pieces.empty()) line_.height = std::max(line_.height, CurrentFont().height);
     if (fixedLineHeight_ >= 0) line_.height = fixedLineHeight_;
     if (!paragraphSpacing_.empty()) line_.height += paragraphSpacing_.back();
-    line_.top = y_;
     for (Piece& piece : line_.pieces) {
         switch (piece.verticalAlign) {
             case kAlignTop: piece.y = y_; break;
@@ -337,7 +351,7 @@ void CMarkupLayout::BreakLineUnlessEmpty() {
 
 // "{i name [count] [index]}" or "{i file='name' [count] [index]}".
 void CMarkupLayout::AddImage(const wchar_t* args) {
-    if (!manager_) return;
+    if (!manager_ || truncated_) return;
     std::wstring text(args);
     std::wstring numbers;
     DrawInfo info;
@@ -574,7 +588,7 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
                                        piece.image->hasAlpha);
                 continue;
             }
-            CSelectObject selected(dc_, fonts_[piece.font].font);
+            SelectFont(fonts_[piece.font].font);
             SetTextColor(dc_, ToColorRef(piece.color));
             if (piece.selected && manager_) {
                 SetBkMode(dc_, OPAQUE);
@@ -596,10 +610,29 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
     linkCount = found;
 }
 
+// Measuring needs no target: without one, a screen-compatible memory DC stands in.
+class CMeasuringDC {
+public:
+    CMeasuringDC(HDC dc, UINT style)
+        : own_(!dc && (style & DT_CALCRECT) ? CreateCompatibleDC(nullptr) : nullptr), dc_(dc ? dc : own_) {}
+    ~CMeasuringDC() {
+        if (own_) DeleteDC(own_);
+    }
+    CMeasuringDC(const CMeasuringDC&) = delete;
+    CMeasuringDC& operator=(const CMeasuringDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC own_;
+    HDC dc_;
+};
+
 }  // namespace
 
 void CDrawEngine::PaintPlainText(HDC dc, CWindowManagerUI* manager, RECT& rect, const wchar_t* text, DWORD color,
                                  int fontId, UINT style) {
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CUiString expanded = CWindowManagerUI::ReplaceLocalizedTokens(text);
     SetBkMode(dc, TRANSPARENT);
@@ -613,6 +646,8 @@ void CDrawEngine::PaintMarkupText(HDC dc, CWindowManagerUI* manager, RECT& rect,
                                   UINT style) {
     const int capacity = std::max(linkCount, 0);
     linkCount = 0;
+    CMeasuringDC measuring(dc, style);
+    dc = measuring.Get();
     if (!dc || !text) return;
     CMarkupLayout layout(dc, manager, rect, style, color, fontId, linkRects, capacity);
     layout.Layout(text);

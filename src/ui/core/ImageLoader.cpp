@@ -8,6 +8,7 @@
 #include <cwctype>
 
 #include "log/Log.h"
+#include "ui/core/DrawColors.h"
 #include "ui/core/ResourceLoader.h"
 #include "ui/core/WindowManager.h"
 
@@ -21,12 +22,6 @@ namespace Veneer {
 namespace {
 
 const wchar_t kColorType[] = L"*COLOR*";
-
-// Hexadecimal colour with an optional leading "#", read as unsigned.
-DWORD ParseColor(const wchar_t* text) {
-    if (*text == L'#') ++text;
-    return static_cast<DWORD>(wcstoul(text, nullptr, 16));
-}
 
 // "l,t,r,b": each decimal number is followed by one separator that is skipped.
 RECT ParseRect(const wchar_t* text) {

@@ -168,7 +168,7 @@ void CSkinBuilder::RegisterResources(CXmlMarkupNode root, CWindowManagerUI* mana
                 if (isDefault) manager->SetStandardFont(name, size, bold, underline, italic, shared);
             }
         } else if (IsName(element, L"Default")) {
-            if (name != nullptr) manager->RegisterClassDefaults(name, value != nullptr ? value : L"", shared);
+            if (name != nullptr) manager->RegisterClassDefaults(name, value, shared);
         } else if (id >= 0 && value != nullptr) {
             CWindowManagerUI::RegisterLocalizedText(id, value);
         }

@@ -1,7 +1,9 @@
 #include "ui/core/WindowImplBase.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "log/Log.h"
 #include "ui/control/Control.h"
@@ -77,16 +79,16 @@ namespace {
 const wchar_t kSkinFailureText[] = L"\u52A0\u8F7D\u8D44\u6E90\u6587\u4EF6\u5931\u8D25";
 const wchar_t kSkinFailureCaption[] = L"Veneer";
 
-// The skin archive copied out of the module; the resource settings read it for the
+// Skin archives copied out of the module; the resource settings read them for the
 // rest of the process. One copy per resource, however many windows load it.
 struct ArchiveCopy {
-    HRSRC resource = nullptr;
+    HRSRC resource;
     std::unique_ptr<char[]> bytes;
-    DWORD size = 0;
+    DWORD size;
 };
-ArchiveCopy& SkinArchiveCopy() {
-    static ArchiveCopy* copy = new ArchiveCopy;  // never freed: it must outlive every window
-    return *copy;
+std::vector<ArchiveCopy>& SkinArchiveCopies() {
+    static auto* copies = new std::vector<ArchiveCopy>;  // never freed: it must outlive every window
+    return *copies;
 }
 
 bool IsDraggableUnder(CControlUI* control) {
@@ -97,14 +99,10 @@ bool IsDraggableUnder(CControlUI* control) {
 
 }  // namespace
 
-const NotifyMapEntry WindowImplBase::kNotifyEntries[] = {
+VENEER_DEFINE_NOTIFY_MAP(WindowImplBase, nullptr) {
     NotifyOnRecord<WindowImplBase>(L"click", L"", &WindowImplBase::HandleClick),
     NotifyMapEnd(),
 };
-
-const NotifyMap WindowImplBase::kNotifyMap = {nullptr, WindowImplBase::kNotifyEntries};
-
-const NotifyMap* WindowImplBase::GetNotifyMap() const { return &kNotifyMap; }
 
 WindowImplBase::~WindowImplBase() = default;
 
@@ -218,23 +216,23 @@ bool WindowImplBase::LoadSkinArchiveResource() {
     HMODULE module = CWindowManagerUI::ModuleHandle();
     const wchar_t* id = SkinResourceId();
     HRSRC resource = id != nullptr ? FindResourceW(module, id, L"ZIPRES") : nullptr;
-    ArchiveCopy& copy = SkinArchiveCopy();
-    if (resource != nullptr && resource == copy.resource) return true;
-    HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    DWORD size = resource != nullptr ? SizeofResource(module, resource) : 0;
-    if (bytes == nullptr || size == 0) {
-        LOG_A("the skin archive resource of type ZIPRES is missing or empty: %lu", GetLastError());
-        return false;
-    }
-    // The settings keep reading the first block they were given, so it is never replaced.
-    if (copy.bytes == nullptr) {
-        copy.bytes.reset(new char[size]);
+    std::vector<ArchiveCopy>& copies = SkinArchiveCopies();
+    auto known = std::find_if(copies.begin(), copies.end(),
+                              [resource](const ArchiveCopy& copy) { return copy.resource == resource; });
+    if (resource == nullptr || known == copies.end()) {
+        HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
+        const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+        DWORD size = resource != nullptr ? SizeofResource(module, resource) : 0;
+        if (bytes == nullptr || size == 0) {
+            LOG_A("the skin archive resource of type ZIPRES is missing or empty: %lu", GetLastError());
+            return false;
+        }
+        ArchiveCopy copy = {resource, std::unique_ptr<char[]>(new char[size]), size};
         memcpy(copy.bytes.get(), bytes, size);
-        copy.size = size;
-        copy.resource = resource;
+        copies.push_back(std::move(copy));
+        known = copies.end() - 1;
     }
-    CWindowManagerUI::SetResourceArchiveMemory(copy.bytes.get(), copy.size);
+    CWindowManagerUI::SetResourceArchiveMemory(known->bytes.get(), known->size);
     return true;
 }
 

@@ -57,6 +57,23 @@ inline NotifyMapEntry NotifyOnParams(const wchar_t* type, const wchar_t* control
 }
 constexpr NotifyMapEntry NotifyMapEnd() { return {nullptr, nullptr, kNotifySignatureEnd, nullptr, nullptr}; }
 
+// In a class with a notify map (leaves the class in protected access):
+//     VENEER_DECLARE_NOTIFY_MAP()
+// and in its source file, chained to the base class's map:
+//     VENEER_DEFINE_NOTIFY_MAP(CMyWindow, &WindowImplBase::kNotifyMap) {
+//         NotifyOnRecord<CMyWindow>(L"click", L"", &CMyWindow::OnClick),
+//         NotifyMapEnd(),
+//     };
+#define VENEER_DECLARE_NOTIFY_MAP()                                                            \
+protected:                                                                                     \
+    const ::Veneer::NotifyMap* GetNotifyMap() const override { return &kNotifyMap; }           \
+    static const ::Veneer::NotifyMapEntry kNotifyEntries[];                                    \
+    static const ::Veneer::NotifyMap kNotifyMap;
+
+#define VENEER_DEFINE_NOTIFY_MAP(Class, baseMap)                                 \
+    const ::Veneer::NotifyMap Class::kNotifyMap = {baseMap, Class::kNotifyEntries}; \
+    const ::Veneer::NotifyMapEntry Class::kNotifyEntries[] =
+
 class CNotifyPump {
 public:
     CNotifyPump() = default;
@@ -140,14 +157,12 @@ public:
     CWindowManagerUI& Manager() { return manager_; }
 
 protected:
-    const NotifyMap* GetNotifyMap() const override;
-    static const NotifyMap kNotifyMap;
-
     CWindowManagerUI manager_;
 
 private:
     bool LoadSkinArchiveResource();
-    static const NotifyMapEntry kNotifyEntries[];
+
+    VENEER_DECLARE_NOTIFY_MAP()
 };
 
 }  // namespace Veneer

@@ -58,15 +58,6 @@ void DeleteValues(CStringPtrMap& map) {
     map.RemoveAll();
 }
 
-void DeleteFonts(CStringPtrMap& map) {
-    for (int i = 0; i < map.GetSize(); ++i) {
-        auto* record = static_cast<FontRecord*>(map.Find(map.KeyAt(i)));
-        DeleteObject(record->font);
-        delete record;
-    }
-    map.RemoveAll();
-}
-
 // The default GUI font with the given properties; nullptr when it cannot be made.
 HFONT CreateSkinFont(const wchar_t* face, int size, bool bold, bool underline, bool italic) {
     LOGFONTW font = {};
@@ -92,15 +83,17 @@ void ReadMetrics(HDC dc, FontRecord& record) {
     SelectObject(dc, old);
 }
 
-FontRecord* MakeFontRecord(HFONT font, const wchar_t* face, int size, bool bold, bool underline, bool italic) {
-    auto* record = new FontRecord;
-    record->font = font;
-    record->face = face;
-    record->size = size;
-    record->bold = bold;
-    record->underline = underline;
-    record->italic = italic;
-    return record;
+// The record takes the font (deleting the one it held) and forgets the old metrics.
+void StoreFont(FontRecord& record, HFONT font, const wchar_t* face, int size, bool bold, bool underline,
+               bool italic) {
+    if (record.font != nullptr) DeleteObject(record.font);
+    record.font = font;
+    record.face = face;
+    record.size = size;
+    record.bold = bold;
+    record.underline = underline;
+    record.italic = italic;
+    record.metrics = TEXTMETRICW{};
 }
 
 // Numbers in window attributes: decimal, each followed by one separator that is
@@ -219,14 +212,8 @@ CWindowManagerUI::CWindowManagerUI() {
         LOGFONTW font = {};
         GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
         font.lfCharSet = DEFAULT_CHARSET;
-        HFONT handle = CreateFontIndirectW(&font);
-        int size = font.lfHeight < 0 ? -font.lfHeight : font.lfHeight;
-        shared.standardFont.font = handle;
-        shared.standardFont.face = font.lfFaceName;
-        shared.standardFont.size = size;
-        shared.standardFont.bold = font.lfWeight >= FW_BOLD;
-        shared.standardFont.underline = font.lfUnderline != 0;
-        shared.standardFont.italic = font.lfItalic != 0;
+        StoreFont(shared.standardFont, CreateFontIndirectW(&font), font.lfFaceName, -font.lfHeight,
+                  font.lfWeight >= FW_BOLD, font.lfUnderline != 0, font.lfItalic != 0);
         shared.dirtyPen = CreatePen(PS_SOLID, 1, RGB(220, 0, 0));
         InitCommonControls();
         LoadLibraryW(L"msimg32.dll");
@@ -251,15 +238,13 @@ CWindowManagerUI::~CWindowManagerUI() {
     }
     DestroyDelayedCleanup();
     ClearWindowTables();
-    DeleteObject(standardFont_.font);
-    DropOffscreen();
     if (toolTip_ != nullptr) DestroyWindow(toolTip_);
     if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
 }
 
 void CWindowManagerUI::ClearWindowTables() {
     nameMap_.RemoveAll();
-    DeleteFonts(fonts_);
+    DeleteValues<FontRecord>(fonts_);
     DeleteValues<ImageRecord>(images_);
     DeleteValues<CUiString>(classDefaults_);
     DeleteValues<CPtrArray>(optionGroups_);
@@ -280,7 +265,7 @@ void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
 }
 
 bool CWindowManagerUI::AttachRoot(CControlUI* root) {
-    FocusControl(nullptr);
+    FocusControl(nullptr, false);
     key_ = hover_ = click_ = toolTipControl_ = nullptr;
     if (root_ != nullptr) {
         DestroyDelayedCleanup();
@@ -571,24 +556,21 @@ void CWindowManagerUI::StopAllTimers() {
 
 // ---- focus ----------------------------------------------------------------------
 
+void CWindowManagerUI::DropFocus(CControlUI* next) {
+    if (focus_ == nullptr) return;
+    CControlUI* old = focus_;
+    SendEvent(old, kEventKillFocus, 0, 0, 0, next);
+    // The event or a receiver may have destroyed it (ForgetControl then cleared focus_).
+    if (focus_ == old) SendNotification(old, L"killfocus");
+    focus_ = nullptr;
+}
+
 void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
     if (takeNativeFocus && window_ != nullptr && GetFocus() != window_ && control != focus_ && !noActivate_) {
         SetFocus(window_);
     }
     if (control == focus_) return;
-    if (focus_ != nullptr) {
-        CControlUI* old = focus_;
-        UiEvent event = {};
-        event.kind = kEventKillFocus;
-        event.sender = control;
-        event.timestamp = GetTickCount();
-        event.mousePoint = lastMousePos_;
-        event.keyState = KeyState();
-        old->DispatchEvent(event);
-        // The event or a receiver may have destroyed it (ForgetControl then cleared focus_).
-        if (focus_ == old) SendNotification(old, L"killfocus");
-        focus_ = nullptr;
-    }
+    DropFocus(control);
     if (control == nullptr) return;
     if (control->GetManager() != this || !control->IsVisible() || !control->IsEnabled()) return;
     focus_ = control;
@@ -599,18 +581,7 @@ void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
 void CWindowManagerUI::FocusFirstTabStop(CControlUI* control) {
     if (!noActivate_ && window_ != nullptr) SetFocus(window_);
     if (control == nullptr) return;
-    if (focus_ != nullptr) {
-        CControlUI* old = focus_;
-        UiEvent event = {};
-        event.kind = kEventKillFocus;
-        event.sender = control;
-        event.timestamp = GetTickCount();
-        event.mousePoint = lastMousePos_;
-        event.keyState = KeyState();
-        old->DispatchEvent(event);
-        if (focus_ == old) SendNotification(old, L"killfocus");
-        focus_ = nullptr;
-    }
+    DropFocus(control);
     // The next paint moves forward from the tab stop before the control, onto it.
     CControlUI* previous = nullptr;
     for (CControlUI* candidate : TabOrder(root_)) {
@@ -661,15 +632,13 @@ HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool
                                      bool shared) {
     HFONT font = CreateSkinFont(face, size, bold, underline, italic);
     if (font == nullptr) return nullptr;
-    FontRecord* record = MakeFontRecord(font, face, size, bold, underline, italic);
+    auto* record = new FontRecord;
+    StoreFont(*record, font, face, size, bold, underline, italic);
     ReadMetrics(paintDC_, *record);
     CStringPtrMap& table = shared || useSharedResources_ ? Shared().fonts : fonts_;
     wchar_t key[16];
     _itow(id, key, 10);
-    if (auto* old = static_cast<FontRecord*>(table.Set(key, record))) {
-        DeleteObject(old->font);
-        delete old;
-    }
+    delete static_cast<FontRecord*>(table.Set(key, record));
     return font;
 }
 
@@ -723,14 +692,7 @@ void CWindowManagerUI::SetStandardFont(const wchar_t* face, int size, bool bold,
     HFONT font = CreateSkinFont(face, size, bold, underline, italic);
     if (font == nullptr) return;
     FontRecord& target = shared ? Shared().standardFont : standardFont_;
-    DeleteObject(target.font);
-    target = FontRecord();
-    target.font = font;
-    target.face = face;
-    target.size = size;
-    target.bold = bold;
-    target.underline = underline;
-    target.italic = italic;
+    StoreFont(target, font, face, size, bold, underline, italic);
     ReadMetrics(paintDC_, target);
 }
 
@@ -939,7 +901,6 @@ void CWindowManagerUI::SetWindowAlpha(BYTE alpha) {
 
 void CWindowManagerUI::SetLayeredAlpha(BYTE alpha) {
     opacity_ = alpha;
-    layeredChanged_ = true;
     if (layered_ && root_ != nullptr) InvalidateArea(root_->GetRect());
 }
 
@@ -956,8 +917,7 @@ void CWindowManagerUI::SetPerPixelLayered(bool layered) {
         SetWindowLongW(window_, GWL_EXSTYLE, exStyle & ~WS_EX_LAYERED);
     }
     layered_ = layered;
-    layeredChanged_ = true;
-    DropOffscreen();
+    offscreen_.Reset();
     if (root_ != nullptr) root_->MarkLayoutDirty();
     updateNeeded_ = true;
     RECT client;
@@ -971,38 +931,46 @@ void CWindowManagerUI::SetPerPixelLayered(bool layered) {
 
 void CWindowManagerUI::SetLayeredInset(const RECT& inset) {
     layeredInset_ = inset;
-    layeredChanged_ = true;
     updateNeeded_ = true;
 }
 
 void CWindowManagerUI::SetLayeredBackground(const wchar_t* image) {
-    layeredImage_ = image;
-    layeredChanged_ = true;
+    layeredImage_.Assign(image != nullptr ? image : L"");
 }
 
 // ---- painting ---------------------------------------------------------------------
 
-void CWindowManagerUI::DropOffscreen() {
-    if (offscreenDC_ != nullptr) {
-        SelectObject(offscreenDC_, offscreenOldBitmap_);
-        DeleteDC(offscreenDC_);
-        offscreenDC_ = nullptr;
+bool CWindowManagerUI::COffscreen::Create(HDC compatible, int width, int height, bool argb) {
+    Reset();
+    dc_ = CreateCompatibleDC(compatible);
+    if (argb) {
+        BYTE* bits = nullptr;
+        bitmap_ = CDrawEngine::MakeArgbSection(compatible, width, height, &bits);
+        bits_ = reinterpret_cast<DWORD*>(bits);
+    } else {
+        bitmap_ = CreateCompatibleBitmap(compatible, width, height);
     }
-    if (offscreenBitmap_ != nullptr) {
-        DeleteObject(offscreenBitmap_);
-        offscreenBitmap_ = nullptr;
+    if (dc_ == nullptr || bitmap_ == nullptr) {
+        LOG_A("offscreen surface %dx%d could not be made: %lu", width, height, GetLastError());
+        Reset();
+        return false;
     }
-    offscreenBits_ = nullptr;
-    if (backgroundDC_ != nullptr) {
-        SelectObject(backgroundDC_, backgroundOldBitmap_);
-        DeleteDC(backgroundDC_);
-        backgroundDC_ = nullptr;
+    previous_ = SelectObject(dc_, bitmap_);
+    size_ = SIZE{width, height};
+    return true;
+}
+
+void CWindowManagerUI::COffscreen::Reset() {
+    if (dc_ != nullptr) {
+        if (previous_ != nullptr) SelectObject(dc_, previous_);
+        DeleteDC(dc_);
     }
-    if (backgroundBitmap_ != nullptr) {
-        DeleteObject(backgroundBitmap_);
-        backgroundBitmap_ = nullptr;
-    }
-    backgroundBits_ = nullptr;
+    if (bitmap_ != nullptr) DeleteObject(bitmap_);
+    dc_ = nullptr;
+    bitmap_ = nullptr;
+    previous_ = nullptr;
+    bits_ = nullptr;
+    size_ = SIZE{0, 0};
 }
 
 void CWindowManagerUI::LayoutIfNeeded() {
@@ -1011,7 +979,7 @@ void CWindowManagerUI::LayoutIfNeeded() {
     RECT client;
     GetClientRect(window_, &client);
     if (root_->IsLayoutDirty()) {
-        DropOffscreen();
+        offscreen_.Reset();
         if (layered_) {
             client.left += layeredInset_.left;
             client.top += layeredInset_.top;
@@ -1070,38 +1038,38 @@ void CWindowManagerUI::Paint() {
     GetClientRect(window_, &client);
     int width = client.right - client.left;
     int height = client.bottom - client.top;
-    if (offscreenDC_ == nullptr && width > 0 && height > 0) {
-        offscreenDC_ = CreateCompatibleDC(paintDC_);
-        if (layered_) {
-            BYTE* bits = nullptr;
-            offscreenBitmap_ = CDrawEngine::MakeArgbSection(paintDC_, width, height, &bits);
-            offscreenBits_ = bits;
-        } else {
-            offscreenBitmap_ = CreateCompatibleBitmap(paintDC_, width, height);
-        }
-        if (offscreenDC_ == nullptr || offscreenBitmap_ == nullptr) {
-            LOG_A("offscreen surface %dx%d could not be made: %lu", width, height, GetLastError());
-            DropOffscreen();
-        } else {
-            offscreenOldBitmap_ = SelectObject(offscreenDC_, offscreenBitmap_);
-        }
-    }
+    SIZE surface = offscreen_.Size();
+    if (offscreen_.DC() != nullptr && (surface.cx != width || surface.cy != height)) offscreen_.Reset();
+    if (offscreen_.DC() == nullptr && width > 0 && height > 0) offscreen_.Create(paintDC_, width, height, layered_);
 
-    painting_ = true;
     if (layered_) {
-        if (offscreenDC_ != nullptr) {
+        if (offscreen_.DC() != nullptr) {
             UnionRect(&area, &area, &dirtyRect_);  // what the layout just invalidated
             SetRectEmpty(&dirtyRect_);
             IntersectRect(&area, &area, &client);
-            BitBlt(offscreenDC_, area.left, area.top, area.right - area.left, area.bottom - area.top, nullptr, 0, 0,
+            BitBlt(offscreen_.DC(), area.left, area.top, area.right - area.left, area.bottom - area.top, nullptr, 0, 0,
                    BLACKNESS);
-            if (!layeredImage_.IsEmpty()) {
-                DrawInfo background(layeredImage_.GetData());
-                CDrawEngine::PaintImage(offscreenDC_, this, client, area, background);
+            if (!layeredImage_.Empty()) CDrawEngine::PaintImage(offscreen_.DC(), this, client, area, layeredImage_);
+            PaintTree(offscreen_.DC(), area);
+            for (const ChildWindow& child : childWindows_) {
+                if (!IsWindowVisible(child.window)) continue;
+                RECT rect;
+                GetWindowRect(child.window, &rect);
+                MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
+                int saved = SaveDC(offscreen_.DC());
+                SetWindowOrgEx(offscreen_.DC(), -rect.left, -rect.top, nullptr);
+                SendMessageW(child.window, WM_PRINT, reinterpret_cast<WPARAM>(offscreen_.DC()),
+                             PRF_CHECKVISIBLE | PRF_CHILDREN | PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+                RestoreDC(offscreen_.DC(), saved);
+                // Native windows draw without alpha: their pixels are opaque.
+                IntersectRect(&rect, &rect, &client);
+                DWORD* pixels = offscreen_.Bits();
+                for (LONG y = rect.top; y < rect.bottom; ++y) {
+                    for (LONG x = rect.left; x < rect.right; ++x) pixels[y * width + x] |= 0xFF000000;
+                }
             }
-            PaintTree(offscreenDC_, area);
             // Whatever GDI drew without alpha (text, opaque fills) becomes opaque.
-            auto* pixels = static_cast<DWORD*>(offscreenBits_);
+            DWORD* pixels = offscreen_.Bits();
             for (LONG y = area.top; y < area.bottom; ++y) {
                 for (LONG x = area.left; x < area.right; ++x) {
                     DWORD& pixel = pixels[y * width + x];
@@ -1114,18 +1082,17 @@ void CWindowManagerUI::Paint() {
             POINT position = {window.left, window.top};
             SIZE size = {width, height};
             BLENDFUNCTION blend = {AC_SRC_OVER, 0, opacity_, AC_SRC_ALPHA};
-            UpdateLayeredWindow(window_, paintDC_, &position, &size, offscreenDC_, &source, 0, &blend, ULW_ALPHA);
-            layeredChanged_ = false;
+            UpdateLayeredWindow(window_, paintDC_, &position, &size, offscreen_.DC(), &source, 0, &blend, ULW_ALPHA);
         }
     } else {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window_, &ps);
         RECT paintArea = ps.rcPaint;
         if (IsRectEmpty(&paintArea)) paintArea = area;
-        if (offscreenDC_ != nullptr && offscreenPaint_) {
-            PaintTree(offscreenDC_, paintArea);
+        if (offscreen_.DC() != nullptr) {
+            PaintTree(offscreen_.DC(), paintArea);
             BitBlt(dc, paintArea.left, paintArea.top, paintArea.right - paintArea.left,
-                   paintArea.bottom - paintArea.top, offscreenDC_, paintArea.left, paintArea.top, SRCCOPY);
+                   paintArea.bottom - paintArea.top, offscreen_.DC(), paintArea.left, paintArea.top, SRCCOPY);
         } else {
             PaintTree(dc, paintArea);
         }
@@ -1138,16 +1105,16 @@ void CWindowManagerUI::Paint() {
         }
         EndPaint(window_, &ps);
     }
-    painting_ = false;
 }
 
 // ---- events -------------------------------------------------------------------------
 
-void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key) {
+void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key,
+                                 CControlUI* sender) {
     if (control == nullptr) return;
     UiEvent event = {};
     event.kind = kind;
-    event.sender = control;
+    event.sender = sender != nullptr ? sender : control;
     event.timestamp = GetTickCount();
     event.mousePoint = lastMousePos_;
     event.key = key;
@@ -1324,7 +1291,7 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         SendEvent(click_, kEventButtonUp);
         hover_ = nullptr;
         click_ = nullptr;
-        FocusControl(nullptr);
+        FocusControl(nullptr, false);
         if (GetActiveWindow() == window_) {
             HWND owner = (GetWindowLongW(window_, GWL_STYLE) & WS_CHILD) != 0 ? GetParent(window_)
                                                                               : GetWindow(window_, GW_OWNER);

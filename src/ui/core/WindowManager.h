@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ui/control/UiEvent.h"
+#include "ui/core/DrawEngine.h"
 #include "ui/core/UiCollections.h"
 #include "ui/core/UiNotify.h"
 #include "ui/core/UiString.h"
@@ -27,8 +28,8 @@ namespace Veneer {
 
 class CZipArchive;
 class CControlUI;
-struct ImageRecord;  // the draw engine's loaded image
 
+// One registered font; owns its handle.
 struct FontRecord {
     HFONT font = nullptr;
     CUiString face;
@@ -37,6 +38,13 @@ struct FontRecord {
     bool underline = false;
     bool italic = false;
     TEXTMETRICW metrics = {};  // filled once the window's device context exists
+
+    FontRecord() = default;
+    ~FontRecord() {
+        if (font != nullptr) DeleteObject(font);
+    }
+    FontRecord(const FontRecord&) = delete;
+    FontRecord& operator=(const FontRecord&) = delete;
 };
 
 // Creates a control for an element name the skin builder's class table lacks.
@@ -236,16 +244,39 @@ private:
         CControlUI* control;
         HWND window;
     };
+    // The double-buffer surface: a memory device context with its bitmap selected.
+    class COffscreen {
+    public:
+        COffscreen() = default;
+        ~COffscreen() { Reset(); }
+        COffscreen(const COffscreen&) = delete;
+        COffscreen& operator=(const COffscreen&) = delete;
+        // argb: a 32-bit top-down section whose pixels Bits() reaches.
+        bool Create(HDC compatible, int width, int height, bool argb);
+        void Reset();
+        HDC DC() const { return dc_; }
+        DWORD* Bits() const { return bits_; }
+        SIZE Size() const { return size_; }
+
+    private:
+        HDC dc_ = nullptr;
+        HBITMAP bitmap_ = nullptr;
+        HGDIOBJ previous_ = nullptr;
+        DWORD* bits_ = nullptr;
+        SIZE size_ = {0, 0};
+    };
 
     void ClearWindowTables();
     void DeliverQueuedNotifications();
     void DestroyDelayedCleanup();
-    void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0,
-                   wchar_t key = 0);
+    // sender: the event's sender field, the control itself when none is given.
+    void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0,
+                   CControlUI* sender = nullptr);
+    // Kill-focus event and notification to the focused control; next is the event's sender.
+    void DropFocus(CControlUI* next);
     void Paint();
     void PaintTree(HDC dc, const RECT& area);
     void LayoutIfNeeded();
-    void DropOffscreen();
     void HandleMouseMove(POINT point);
     void ShowToolTip(POINT point);
     void HideToolTip();
@@ -255,14 +286,7 @@ private:
     CUiString name_;
     HWND window_ = nullptr;
     HDC paintDC_ = nullptr;
-    HDC offscreenDC_ = nullptr;
-    HBITMAP offscreenBitmap_ = nullptr;
-    HGDIOBJ offscreenOldBitmap_ = nullptr;
-    void* offscreenBits_ = nullptr;
-    HDC backgroundDC_ = nullptr;
-    HBITMAP backgroundBitmap_ = nullptr;
-    HGDIOBJ backgroundOldBitmap_ = nullptr;
-    void* backgroundBits_ = nullptr;
+    COffscreen offscreen_;
     HWND toolTip_ = nullptr;
     TOOLINFOW toolInfo_ = {};
     CUiString toolTipText_;
@@ -285,16 +309,13 @@ private:
     bool firstLayout_ = true;
     bool updateNeeded_ = false;
     bool focusNeeded_ = false;
-    bool offscreenPaint_ = true;
     BYTE opacity_ = 255;
     bool layered_ = false;
-    bool layeredChanged_ = false;
     RECT layeredInset_ = {0, 0, 0, 0};
-    CUiString layeredImage_;
+    DrawInfo layeredImage_;
     RECT dirtyRect_ = {0, 0, 0, 0};
     bool mouseTracking_ = false;
     bool mouseCaptured_ = false;
-    bool painting_ = false;
     bool notifyPosted_ = false;
     bool usesVirtualWindows_ = false;
     UINT timerCounter_ = 4096;

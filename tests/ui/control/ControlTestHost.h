@@ -1,70 +1,45 @@
 #pragma once
-// What the control tests share: a real top-level window whose messages go to a
-// window manager, a receiver that records notifications, the message pump, and
-// small helpers to send mouse and key messages.
+// What the control tests share on top of the window-manager test doubles: one
+// real window for the whole program, a fixture that gives each test its own tree
+// in it, a notification log, and helpers for mouse messages and pixels.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
+#include <string>
 #include <vector>
 
-#include "ui/control/Control.h"
-#include "ui/core/UiNotify.h"
-#include "ui/core/WindowManager.h"
-#include "ui/core/WindowWnd.h"
-
-#include <ostream>
+#include "TestSupport.h"
+#include "ui/core/UiTestDoubles.h"
 
 inline bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
 inline std::ostream& operator<<(std::ostream& out, const RECT& r) {
     return out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
 }
 
+namespace Veneer {
+// Failure messages show the text, not the pointer.
+inline void PrintTo(const CUiString& text, std::ostream* out) { *out << '"' << ToUtf8(text.GetData()) << '"'; }
+}  // namespace Veneer
+
 namespace ControlTest {
 
 using namespace Veneer;
+using VeneerTest::HostWindow;
+using VeneerTest::Pump;
+using VeneerTest::PumpUntil;
 
-class HostWindow : public CWindowWnd {
-public:
-    CWindowManagerUI manager;
-
-    ~HostWindow() {
-        if (window_ != nullptr) DestroyWindow(window_);
-    }
-    const wchar_t* WindowClassName() const override { return L"VeneerControlTestHost"; }
-    LRESULT ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_CREATE) {
-            manager.AttachWindow(window_, L"host");
-            return 0;
-        }
-        LRESULT result = 0;
-        if (manager.HandleWindowMessage(message, wParam, lParam, result)) return result;
-        return CWindowWnd::ProcessMessage(message, wParam, lParam);
-    }
-    HWND Create(int width, int height) {
-        CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
-        HWND window = Open(nullptr, L"Veneer control test", WS_POPUP | WS_VISIBLE, 0, 20, 20, width, height);
-        if (window != nullptr) SetForegroundWindow(window);
-        return window;
-    }
-};
-
-struct NotifyRecorder : INotifyUI {
-    std::vector<UiNotify> got;
-    // Called for each notification as it arrives, before it is recorded.
+// Records notifications; onReceive sees each one as it arrives.
+struct NotifyLog : VeneerTest::NotifyRecorder {
     std::function<void(const UiNotify&)> onReceive;
     void Receive(UiNotify& notification) override {
         if (onReceive) onReceive(notification);
-        got.push_back(notification);
+        VeneerTest::NotifyRecorder::Receive(notification);
     }
-    int Count(const wchar_t* type) const {
-        int count = 0;
-        for (const UiNotify& notification : got) count += notification.type == type ? 1 : 0;
-        return count;
-    }
-    // The notification types in order, skipping the manager's own focus reports.
+    // The notification types in order, without the manager's own reports.
     std::vector<std::wstring> Types() const {
         std::vector<std::wstring> types;
         for (const UiNotify& notification : got) {
@@ -77,26 +52,6 @@ struct NotifyRecorder : INotifyUI {
         return types;
     }
 };
-
-inline void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (!CWindowManagerUI::PreDispatch(&message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-}
-
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        Pump();
-    }
-    return true;
-}
 
 // Lays out and paints the whole window now.
 inline void Repaint(HWND window) {
@@ -124,11 +79,13 @@ inline COLORREF PixelAt(HWND window, int x, int y) {
 
 inline RECT Rect(int left, int top, int right, int bottom) { return RECT{left, top, right, bottom}; }
 
-// One window serves the whole test program: under Wine without a window manager,
-// hiding or destroying a shown window waits two seconds for the X server. It is
-// never destroyed; the process's end takes it.
+// One window serves the whole test program, each test with a tree of its own:
+// creating and closing a shown window per test costs far more than the test
+// (under Wine, seconds when the prefix expects a window manager). The process's
+// end takes the window.
 inline HostWindow& SharedHost() {
     static HostWindow* host = [] {
+        CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
         auto* window = new HostWindow;
         window->Create(200, 100);
         return window;
@@ -159,7 +116,7 @@ protected:
     CWindowManagerUI& manager() { return SharedHost().manager; }
     HWND window() { return SharedHost().GetHWND(); }
 
-    NotifyRecorder recorder;
+    NotifyLog recorder;
 };
 
 }  // namespace ControlTest

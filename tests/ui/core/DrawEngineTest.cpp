@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "TestSupport.h"
+#include "UiTestDoubles.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/UiString.h"
 #include "ui/core/WindowManager.h"
@@ -123,6 +125,14 @@ TEST(ImageAttributes, EveryKey) {
     EXPECT_FALSE(scaled.xTiled);
 }
 
+TEST(ImageAttributes, FadeOutsideTheByteIsClamped) {
+    DrawInfo high, low;
+    CDrawEngine::ParseImageAttributes(L"file='a.png' fade='300'", high);
+    CDrawEngine::ParseImageAttributes(L"file='a.png' fade='-5'", low);
+    EXPECT_EQ(high.fade, 255);  // not 300 - 256 = 44
+    EXPECT_EQ(low.fade, 0);
+}
+
 TEST(ImageAttributes, ResourceTypeOnlyWithRes) {
     DrawInfo file;
     CDrawEngine::ParseImageAttributes(L"file='a.png' restype='PNG'", file);
@@ -206,6 +216,16 @@ TEST(ImageDecoding, MaskWithAlphaMakesPixelsTransparent) {
     EXPECT_EQ(ImagePixel(*image, 0, 0), 0u);
     EXPECT_EQ(ImagePixel(*image, 1, 0), 0xFFFFFFFFu);
     EXPECT_EQ(ImagePixel(*image, 2, 0), 0u);
+}
+
+TEST(ImageDecoding, ModuleResourcesByNameOrNumber) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    auto numbered = CDrawEngine::LoadBitmapImage(L"101", L"PNG");
+    auto named = CDrawEngine::LoadBitmapImage(L"SKINCHECK", L"PNG");
+    ASSERT_TRUE(numbered && named);
+    EXPECT_EQ(numbered->width, 14);
+    EXPECT_EQ(ImagePixel(*named, 0, 0), 0xFF1A57A9u);
+    EXPECT_EQ(named->resourceType, L"PNG");
 }
 
 TEST(ImageDecoding, BrokenBytesGiveNoImage) {
@@ -313,6 +333,16 @@ TEST(BlitImage, AlphaBlendsOverTheBackground) {
     EXPECT_EQ(white.Rgb(0, 1), 0xFFFFFFu);  // fully transparent pixel leaves the background
     EXPECT_NEAR(Red(white.Rgb(1, 1)), 40 + 204, 2);
     EXPECT_NEAR(Green(white.Rgb(1, 1)), 204, 2);
+}
+
+TEST(BlitImage, AlphaOnlyUnderThePaintRectangle) {
+    auto image = LoadTestImage(L"alpha.png");
+    ASSERT_TRUE(image);
+    Surface surface(2, 2, 0xFF000000);
+    CDrawEngine::BlitImage(surface.dc(), image->bitmap, RECT{0, 0, 2, 2}, RECT{1, 0, 2, 1}, RECT{0, 0, 2, 2},
+                           kNoCorners, true);
+    EXPECT_NEAR(Red(surface.Rgb(1, 0)), 128, 2);
+    EXPECT_EQ(surface.Rgb(0, 0), 0x000000u);  // outside the paint rectangle
 }
 
 TEST(BlitImage, FadeIsAConstantAlpha) {
@@ -484,6 +514,18 @@ TEST_F(DrawWithManager, ImagesAreSharedByName) {
     EXPECT_EQ(second.fade, 100);
 }
 
+TEST_F(DrawWithManager, ResourceImageThroughTheAttributeString) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    Surface surface(20, 20);
+    DrawInfo info(L"res='SKINCHECK' restype='PNG' dest='2,2,16,16'");
+    ASSERT_TRUE(CDrawEngine::PaintImage(surface.dc(), &manager, RECT{0, 0, 20, 20}, RECT{0, 0, 20, 20}, info));
+    EXPECT_EQ(surface.Rgb(2, 2), 0x1A57A9u);
+    EXPECT_EQ(surface.Rgb(1, 1), 0xFFFFFFu);
+    // Without "res" the type is not used: the name is looked up as a file, and there is none.
+    DrawInfo file(L"file='101' restype='PNG'");
+    EXPECT_FALSE(CDrawEngine::PaintImage(surface.dc(), &manager, RECT{0, 0, 20, 20}, RECT{0, 0, 20, 20}, file));
+}
+
 TEST_F(DrawWithManager, ColourImageFillsWithItsColour) {
     Surface surface(10, 10);
     DrawInfo info(L"color='#FF20A040'");
@@ -621,7 +663,7 @@ TEST_F(DrawWithManager, CalculateModeMeasuresLinesAndBreaks) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"aaa bbb ccc", 0xFF000000, nullptr, nullptr, links,
                                  -1, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_EQ(rect.bottom, 2 * line.cy);
-    EXPECT_LE(rect.right, line.cx + 3);
+    EXPECT_EQ(rect.right, line.cx);  // the blank at the break is not part of the line
 
     RECT breaks{0, 0, 400, 200};
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, breaks, L"one{n}two\nthree", 0xFF000000, nullptr, nullptr,
@@ -639,6 +681,26 @@ TEST_F(DrawWithManager, CalculateModeMeasuresLinesAndBreaks) {
     EXPECT_EQ(spaced.bottom, line.cy + 5 + 30);
 }
 
+TEST_F(DrawWithManager, MeasuringNeedsNoDeviceContext) {
+    Surface surface(400, 40);
+    const SIZE text = TextExtent(manager, surface.dc(), L"Measure me");
+    RECT markup{0, 0, 400, 40}, plain{0, 0, 400, 40};
+    int links = 0;
+    CDrawEngine::PaintMarkupText(nullptr, &manager, markup, L"Measure me", 0xFF000000, nullptr, nullptr, links, -1,
+                                 DT_SINGLELINE | DT_CALCRECT);
+    CDrawEngine::PaintPlainText(nullptr, &manager, plain, L"Measure me", 0xFF000000, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_EQ(markup.right, text.cx);
+    EXPECT_EQ(markup.bottom, text.cy);
+    EXPECT_EQ(plain.right, text.cx);
+}
+
+TEST_F(DrawWithManager, WithoutAManagerTheStringWaits) {
+    DrawInfo info(L"checked.png");
+    EXPECT_FALSE(CDrawEngine::PaintImage(nullptr, nullptr, RECT{0, 0, 10, 10}, RECT{0, 0, 10, 10}, info));
+    EXPECT_FALSE(info.parsed);
+    EXPECT_TRUE(CDrawEngine::PaintImage(nullptr, &manager, RECT{0, 0, 10, 10}, RECT{0, 0, 10, 10}, info));
+}
+
 TEST_F(DrawWithManager, EndEllipsisCutsWhatDoesNotFit) {
     Surface surface(400, 40);
     const int wide = TextExtent(manager, surface.dc(), L"abcdefghijklmnopqrstuvwxyz").cx;
@@ -652,6 +714,23 @@ TEST_F(DrawWithManager, EndEllipsisCutsWhatDoesNotFit) {
     CDrawEngine::PaintMarkupText(surface.dc(), &manager, plain, L"abcdefghijklmnopqrstuvwxyz", 0xFF000000, nullptr,
                                  nullptr, links, -1, DT_SINGLELINE | DT_CALCRECT);
     EXPECT_EQ(plain.right, wide);
+}
+
+TEST_F(DrawWithManager, WordBreakMovesAWordThatDoesNotFit) {
+    Surface surface(400, 200);
+    const SIZE first = TextExtent(manager, surface.dc(), L"first");
+    const SIZE word = TextExtent(manager, surface.dc(), L"unbreakable");
+    RECT rect{0, 0, std::max(first.cx, word.cx) + 2, 200};
+    int links = 0;
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"first {b}{/b}unbreakable", 0xFF000000, nullptr,
+                                 nullptr, links, -1, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_EQ(rect.bottom, 2 * first.cy);
+    // A word longer than the line is cut at the edge rather than lost.
+    RECT narrow{0, 0, word.cx / 2, 200};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, narrow, L"unbreakable", 0xFF000000, nullptr, nullptr, links,
+                                 -1, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_GE(narrow.bottom, 2 * word.cy);
+    EXPECT_LE(narrow.right, word.cx / 2);
 }
 
 TEST_F(DrawWithManager, AlignmentAndClipping) {
@@ -698,6 +777,54 @@ TEST_F(DrawWithManager, InlineImageColumn) {
     EXPECT_EQ(surface.Rgb(0, 11), 0x00FF00u);
 }
 
+TEST_F(DrawWithManager, InlineImagesFollowTheVerticalAlignment) {
+    Surface surface(100, 40);
+    const int line = TextExtent(manager, surface.dc(), L"M").cy;
+    ASSERT_GT(line, 4);
+    int links = 0;
+    RECT top{0, 0, 100, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, top, L"{v top}{i columns.png 2 0}{/v}M", 0xFF000000,
+                                 nullptr, nullptr, links, -1, 0);
+    EXPECT_EQ(surface.Rgb(0, 0), 0x00FF00u);
+    surface.Fill(0xFFFFFFFF);
+    RECT bottom{0, 0, 100, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, bottom, L"{i columns.png 2 0}M", 0xFF000000, nullptr,
+                                 nullptr, links, -1, 0);
+    EXPECT_EQ(surface.Rgb(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(surface.Rgb(0, line - 1), 0x00FF00u);
+    surface.Fill(0xFFFFFFFF);
+    RECT centre{0, 0, 100, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, centre, L"{v center}{i columns.png 2 0}{/v}M", 0xFF000000,
+                                 nullptr, nullptr, links, -1, 0);
+    EXPECT_EQ(surface.Rgb(0, (line - 2) / 2), 0x00FF00u);
+    EXPECT_EQ(surface.Rgb(0, line - 1), 0xFFFFFFu);
+}
+
+TEST_F(DrawWithManager, FontByFaceSizeAndStyle) {
+    Surface surface(400, 80);
+    int links = 0;
+    RECT big{0, 0, 400, 80};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, big, L"{f Tahoma 30 bold}X{/f}", 0xFF000000, nullptr,
+                                 nullptr, links, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_GT(big.bottom, TextExtent(manager, surface.dc(), L"X").cy + 10);
+    const int id = manager.FontIdMatching(L"Tahoma", 30, true, false, false);
+    EXPECT_GE(id, CDrawEngine::kFirstVariantFontId);
+    RECT byId{0, 0, 400, 80};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, byId, (L"{f " + std::to_wstring(id) + L"}X{/f}").c_str(),
+                                 0xFF000000, nullptr, nullptr, links, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_EQ(byId.bottom, big.bottom);
+    EXPECT_EQ(byId.right, big.right);
+}
+
+TEST_F(DrawWithManager, RawTextIsDrawnAsWritten) {
+    Surface surface(400, 40);
+    int links = 0;
+    RECT rect{0, 0, 400, 40};
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"{r}{b}x{/b}{/r}", 0xFF000000, nullptr, nullptr,
+                                 links, -1, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_EQ(rect.right, TextExtent(manager, surface.dc(), L"{b}x{/b}").cx);
+}
+
 TEST_F(DrawWithManager, SelectedTextHasAnOpaqueBackground) {
     Surface surface(200, 40);
     RECT rect{0, 0, 200, 40};
@@ -706,4 +833,75 @@ TEST_F(DrawWithManager, SelectedTextHasAnOpaqueBackground) {
                                  -1, DT_SINGLELINE);
     const DWORD selected = manager.DefaultSelectedBackColor() & 0xFFFFFF;
     EXPECT_GT(surface.Count(0, 0, 200, 40, [&](DWORD rgb) { return rgb == selected; }), 20);
+}
+
+// ---- with a real window: the hovered link and the rendered tree --------------------------
+
+class DrawInWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+        ASSERT_NE(host.Create(200, 100), nullptr);
+        VeneerTest::Pump();
+        root = new VeneerTest::TestContainer;
+        root->fill = RGB(255, 0, 0);
+        child = root->Add(new VeneerTest::RecordingControl, RECT{50, 0, 100, 50});
+        child->fill = RGB(0, 0, 255);
+        ASSERT_TRUE(host.manager.AttachRoot(root));
+        InvalidateRect(host.GetHWND(), nullptr, FALSE);
+        UpdateWindow(host.GetHWND());
+    }
+
+    VeneerTest::HostWindow host;
+    VeneerTest::TestContainer* root = nullptr;
+    VeneerTest::RecordingControl* child = nullptr;
+};
+
+TEST_F(DrawInWindow, HoveredLinkTakesTheHoverColour) {
+    Surface surface(200, 40);
+    RECT rect{0, 0, 200, 40};
+    RECT linkRects[1] = {};
+    CUiString targets[1];
+    int links = 1;
+    CDrawEngine::PaintMarkupText(surface.dc(), &host.manager, rect, L"{a x}Terms{/a}", 0xFF000000, linkRects, targets,
+                                 links, -1, DT_SINGLELINE);
+    ASSERT_EQ(links, 1);
+    const RECT link = linkRects[0];
+    auto isReddish = [](DWORD rgb) { return Red(rgb) > Blue(rgb) + 60; };
+    EXPECT_EQ(surface.Count(link.left, link.top, link.right, link.bottom, isReddish), 0);
+
+    SendMessageW(host.GetHWND(), WM_MOUSEMOVE, 0, VeneerTest::At((link.left + link.right) / 2, (link.top + link.bottom) / 2));
+    surface.Fill(0xFFFFFFFF);
+    CDrawEngine::PaintMarkupText(surface.dc(), &host.manager, rect, L"{a x}Terms{/a}", 0xFF000000, linkRects, targets,
+                                 links, -1, DT_SINGLELINE);
+    EXPECT_GT(surface.Count(link.left, link.top, link.right, link.bottom, isReddish), 10);
+    EXPECT_EQ(surface.Count(link.left, link.top, link.right, link.bottom, IsBluish), 0);
+}
+
+TEST_F(DrawInWindow, RenderToBitmapPaintsTheTreeUnderTheRectangle) {
+    HBITMAP bitmap = CDrawEngine::RenderToBitmap(&host.manager, RECT{40, 10, 110, 60}, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    CGdiObject<HBITMAP> owned(bitmap);
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof(info), &info);
+    EXPECT_EQ(info.bmWidth, 70);
+    EXPECT_EQ(info.bmHeight, 50);
+    CMemoryDC dc(nullptr);
+    CSelectObject selected(dc.Get(), bitmap);
+    EXPECT_EQ(GetPixel(dc.Get(), 0, 0), RGB(255, 0, 0));    // the root at (40, 10)
+    EXPECT_EQ(GetPixel(dc.Get(), 10, 0), RGB(0, 0, 255));   // the child from x 50
+    EXPECT_EQ(GetPixel(dc.Get(), 59, 39), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc.Get(), 60, 0), RGB(255, 0, 0));   // x 100: the root again
+    EXPECT_EQ(GetPixel(dc.Get(), 10, 40), RGB(255, 0, 0));  // y 50: below the child
+}
+
+TEST_F(DrawInWindow, RenderToBitmapFillsTheBackgroundFirst) {
+    root->fill = CLR_INVALID;
+    child->fill = CLR_INVALID;
+    HBITMAP bitmap = CDrawEngine::RenderToBitmap(&host.manager, RECT{0, 0, 20, 20}, nullptr, 0xFF00FF00);
+    ASSERT_NE(bitmap, nullptr);
+    CGdiObject<HBITMAP> owned(bitmap);
+    CMemoryDC dc(nullptr);
+    CSelectObject selected(dc.Get(), bitmap);
+    EXPECT_EQ(GetPixel(dc.Get(), 5, 5), RGB(0, 255, 0));
 }

@@ -318,6 +318,17 @@ TEST_F(WindowManagerTest, SetCursorGoesOnlyToControlsThatSetTheirOwn) {
     EXPECT_EQ(b->Count(kEventSetCursor), 1);
 }
 
+TEST_F(WindowManagerTest, ClosingReleasesThePressAndTheHoverAndRemovesTheFocus) {
+    Send(WM_MOUSEMOVE, 0, At(10, 10));
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, At(10, 10));
+    ASSERT_EQ(manager().FocusedControl(), a);
+    Send(WM_CLOSE, 0, 0);  // not handled by the manager: the window then closes
+    EXPECT_EQ(a->Count(kEventMouseLeave), 1);
+    EXPECT_EQ(a->Count(kEventButtonUp), 1);
+    EXPECT_EQ(manager().FocusedControl(), nullptr);
+    EXPECT_EQ(recorder.Count(L"killfocus"), 1);
+}
+
 TEST_F(WindowManagerTest, HoverShowsTheTooltipWithLocalizedTokensReplaced) {
     CWindowManagerUI::RegisterLocalizedText(7, L"Hello");
     b->SetToolTip(L"%{7} tip");
@@ -448,6 +459,72 @@ TEST_F(WindowManagerTest, MessageFilterAnswersFirstAndTheEventIsNotRouted) {
     manager().RemoveFilter(&filter);
 }
 
+TEST_F(WindowManagerTest, AnAcceleratorTranslationEndsTheHook) {
+    struct Translator : ITranslateAccelerator {
+        int seen = 0;
+        LRESULT TranslateAccelerator(MSG* message) override {
+            ++seen;
+            return message->message == WM_KEYDOWN && message->wParam == 'S' ? 0 : 1;
+        }
+    } translator;
+    manager().AddAcceleratorTranslator(&translator);
+    EXPECT_TRUE(PreDispatchMessage(window(), WM_KEYDOWN, 'S'));
+    EXPECT_FALSE(PreDispatchMessage(window(), WM_KEYDOWN, 'T'));
+    EXPECT_EQ(translator.seen, 2);
+    manager().RemoveAcceleratorTranslator(&translator);
+}
+
+// A native child window (an edit's editor, for example) inside the host.
+struct ChildWindow : HostWindow {
+    std::vector<UINT> received;
+    HWND CreateChild(HWND parent) {
+        before = [this](UINT message, WPARAM, LPARAM) {
+            received.push_back(message);
+            return false;
+        };
+        return Open(parent, L"child", WS_CHILD | WS_VISIBLE, 0, 150, 50, 40, 40);
+    }
+};
+
+TEST_F(WindowManagerTest, KeysForAChildWindowGoThroughTheManagersOfItsAncestors) {
+    ChildWindow child;
+    ASSERT_NE(child.CreateChild(window()), nullptr);
+    a->inputFlags = b->inputFlags = kInputTabStop;
+    manager().FocusControl(a);
+    // Handled before dispatch, but the child still gets the key.
+    EXPECT_FALSE(PreDispatchMessage(child.GetHWND(), WM_KEYDOWN, VK_TAB));
+    EXPECT_EQ(manager().FocusedControl(), b);
+}
+
+TEST_F(WindowManagerTest, ChildWindowNotificationsAreReflectedAndItsFocusMovesTheControlFocus) {
+    ChildWindow child;
+    ASSERT_NE(child.CreateChild(window()), nullptr);
+    ASSERT_TRUE(manager().AddChildWindow(c, child.GetHWND()));
+    EXPECT_FALSE(manager().AddChildWindow(c, child.GetHWND()));
+    Send(WM_COMMAND, MAKEWPARAM(1, EN_CHANGE), reinterpret_cast<LPARAM>(child.GetHWND()));
+    ASSERT_FALSE(child.received.empty());
+    EXPECT_EQ(child.received.back(), static_cast<UINT>(WM_COMMAND + 0x2000));
+    NMHDR header = {child.GetHWND(), 1, 0};
+    Send(WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&header));
+    EXPECT_EQ(child.received.back(), static_cast<UINT>(WM_NOTIFY + 0x2000));
+    manager().FocusControl(a);
+    Send(WM_KILLFOCUS, reinterpret_cast<WPARAM>(child.GetHWND()), 0);
+    EXPECT_EQ(manager().FocusedControl(), c);
+    EXPECT_TRUE(manager().RemoveChildWindow(child.GetHWND()));
+}
+
+TEST_F(WindowManagerTest, LosingTheCaptureToAnotherWindowEndsTheCapturedState) {
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, At(10, 10));
+    ASSERT_TRUE(manager().HasMouseCapture());
+    HostWindow other;
+    ASSERT_NE(other.Create(20, 20), nullptr);
+    SetCapture(other.GetHWND());
+    EXPECT_FALSE(manager().HasMouseCapture());
+    ReleaseCapture();
+    Send(WM_MOUSEMOVE, 0, At(60, 10));
+    EXPECT_EQ(b->Count(kEventMouseEnter), 1);  // hover follows the mouse again
+}
+
 TEST(WindowManagerNoActivate, ClickingTheWindowKeepsTheNativeFocusElsewhere) {
     CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
     HostWindow other;
@@ -504,6 +581,16 @@ TEST_F(WindowManagerTest, TimerKeysStartOnceAndReuseTheirIdentifierAfterAStop) {
     EXPECT_FALSE(manager().StopTimer(a, 5));  // the record is gone
     manager().StopAllTimers();
     host.before = nullptr;
+}
+
+TEST_F(WindowManagerTest, TimerIdentifiersNeverWrapOntoOnesStillHeldOrBelow17) {
+    // 17 to 254: 238 identifiers; a stopped timer keeps its identifier for a restart.
+    for (UINT key = 0; key < 238; ++key) ASSERT_TRUE(manager().StartTimer(a, key, 60000)) << key;
+    manager().StopTimer(a, 0);
+    EXPECT_FALSE(manager().StartTimer(b, 0, 60000));
+    manager().StopTimers(a);
+    EXPECT_TRUE(manager().StartTimer(b, 0, 60000));
+    manager().StopAllTimers();
 }
 
 TEST_F(WindowManagerTest, TimerEventBecomesATimerNotification) {
@@ -601,7 +688,7 @@ TEST_F(WindowManagerTest, FontsAreKeptByIdWithTheirMetrics) {
     EXPECT_NE(manager().FontById(2), nullptr);  // from the shared table
     LOGFONTW gui = {};
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
-    EXPECT_EQ(manager().StandardFontRecord()->size, -gui.lfHeight < 0 ? gui.lfHeight : -gui.lfHeight);
+    EXPECT_EQ(manager().StandardFontRecord()->size, -gui.lfHeight);
     manager().SetStandardFont(L"Tahoma", 16, false, false, false);
     EXPECT_EQ(manager().StandardFontRecord()->size, 16);
 }
