@@ -251,6 +251,7 @@ class Window(InstallerCase):
         time.sleep(1.0)
         self.assertIsNone(RUN.main_window())
         self.assertTrue(os.path.isfile(os.path.join(RUN.product, "Pexar.exe")))
+        RUN.terminate()
 
     def test_arabic_is_laid_out_right_to_left(self):
         env = RUN.wine_env()
@@ -262,14 +263,13 @@ class Window(InstallerCase):
         RUN.wait_log("UpdateWindowSate:kWindow_Installing", 60)
         # 70 % and more: the bar fills from the right.
         time.sleep(2.0)
-        path = RUN.screenshot("arabic-installing")
+        path = RUN.screenshot("arabic_is_laid_out_right_to_left-installing")
         row = bar_row(path, RUN)
         filled = [x for x, colour in enumerate(row) if is_bar_blue(colour)]
         self.assertTrue(filled, "no filled part of the bar found")
         self.assertGreater(filled[0], 100)
         self.assertGreater(filled[-1], 560)
-        os.kill(RUN.installer.pid, 15)
-        RUN.installer.wait(10)
+        RUN.terminate()
 
 
 def bar_row(path, run):

@@ -73,6 +73,8 @@ class Session:
 
     def start(self):
         os.makedirs(self.out, exist_ok=True)
+        for old in glob.glob(os.path.join(self.out, "*.png")):
+            os.remove(old)
         if not self.display:
             self.start_display()
         self.start_servers()
@@ -284,6 +286,11 @@ class Session:
             if time.monotonic() > deadline:
                 raise SessionError("timed out after %d s waiting for %s" % (timeout, what))
             time.sleep(0.2)
+
+    def terminate(self):
+        """Ends the installer (a test that leaves it on screen on purpose)."""
+        os.kill(self.installer.pid, signal.SIGTERM)
+        self.installer.wait(10)
 
     def exit_code(self):
         code = self.installer.poll() if self.installer else None
