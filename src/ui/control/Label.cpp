@@ -177,6 +177,8 @@ void CLabelUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
         Invalidate();
     } else if (wcscmp(name, L"endellipsis") == 0) {
         SetTextStyle(IsTrueValue(value) ? (textStyle_ | DT_END_ELLIPSIS) : (textStyle_ & ~DT_END_ELLIPSIS));
+    } else if (wcscmp(name, L"rtlreading") == 0) {
+        SetTextStyle(IsTrueValue(value) ? (textStyle_ | DT_RTLREADING) : (textStyle_ & ~DT_RTLREADING));
     } else if (wcscmp(name, L"font") == 0) {
         SetFont(ReadInteger(value));
     } else if (wcscmp(name, L"textcolor") == 0) {

@@ -564,6 +564,9 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
         CDrawEngine::ClipToRect(dc_, rect, clip);
         SetBkMode(dc_, TRANSPARENT);
     }
+    // Right-to-left reading: the first piece of a line stands at its right end, and
+    // each run takes the right-to-left base direction.
+    const bool rightToLeft = (style_ & DT_RTLREADING) != 0;
     for (const Line& line : lines_) {
         int left = rect.left;
         if (style_ & DT_CENTER) {
@@ -572,8 +575,8 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
             left += rectWidth - line.width;
         }
         for (const Piece& piece : line.pieces) {
-            const RECT box{left + piece.x, top + piece.y, left + piece.x + piece.width,
-                           top + piece.y + piece.height};
+            const int x = rightToLeft ? line.width - piece.x - piece.width : piece.x;
+            const RECT box{left + x, top + piece.y, left + x + piece.width, top + piece.y + piece.height};
             if (piece.link >= 0 && piece.link < found) {
                 if (linkSeen[piece.link]) {
                     UnionRect(&links[piece.link], &links[piece.link], &box);
@@ -594,7 +597,8 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
                 SetBkMode(dc_, OPAQUE);
                 SetBkColor(dc_, ToColorRef(manager_->DefaultSelectedBackColor()));
             }
-            ExtTextOutW(dc_, box.left, box.top, ETO_CLIPPED, &rect, piece.text.c_str(),
+            ExtTextOutW(dc_, box.left, box.top, ETO_CLIPPED | (rightToLeft ? ETO_RTLREADING : 0), &rect,
+                        piece.text.c_str(),
                         static_cast<UINT>(piece.text.size()), nullptr);
             if (piece.selected) SetBkMode(dc_, TRANSPARENT);
         }

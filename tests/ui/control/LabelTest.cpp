@@ -66,6 +66,10 @@ TEST(LabelAttributes, VerticalAlignmentLineModeAndEllipsis) {
     EXPECT_FALSE(label.IsMultiLine());
     label.ApplyAttribute(L"endellipsis", L"true");
     EXPECT_NE(label.GetTextStyle() & DT_END_ELLIPSIS, 0u);
+    label.ApplyAttribute(L"rtlreading", L"True");
+    EXPECT_EQ(label.GetTextStyle() & DT_RTLREADING, 0u) << "only the exact word true";
+    label.ApplyAttribute(L"rtlreading", L"true");
+    EXPECT_NE(label.GetTextStyle() & DT_RTLREADING, 0u);
 }
 
 TEST(LabelAttributes, EffectSettings) {

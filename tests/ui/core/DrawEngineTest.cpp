@@ -621,6 +621,22 @@ TEST_F(DrawWithManager, LinkRectangleTargetAndColour) {
     EXPECT_EQ(surface.Count(linkRects[0].right + 1, 0, 300, 40, IsBluish), 0);
 }
 
+TEST_F(DrawWithManager, RightToLeftReadingPutsTheFirstPieceAtTheRightEnd) {
+    Surface surface(300, 40);
+    RECT rect{10, 0, 300, 40};
+    RECT linkRects[2] = {};
+    CUiString targets[2];
+    int links = 2;
+    CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, L"{a first}ab{/a} cd", 0xFF000000, linkRects, targets,
+                                 links, -1, DT_SINGLELINE | DT_RTLREADING);
+    ASSERT_EQ(links, 1);
+    const int whole = TextExtent(manager, surface.dc(), L"ab cd").cx;
+    const int first = TextExtent(manager, surface.dc(), L"ab").cx;
+    // Left-aligned as a block, read from the right: "ab" ends where the line ends.
+    EXPECT_EQ(linkRects[0].right, 10 + whole);
+    EXPECT_EQ(linkRects[0].left, 10 + whole - first);
+}
+
 TEST_F(DrawWithManager, LinksBeyondTheCapacityAreNotStored) {
     Surface surface(300, 40);
     RECT rect{0, 0, 300, 40};
