@@ -17,17 +17,12 @@ void* CHorizontalLayoutUI::CastTo(const wchar_t* name) {
 }
 
 void CHorizontalLayoutUI::Place(RECT rect, bool invalidate) {
-    CControlUI::Place(rect, invalidate);
-    RECT inner = InnerRect();
-    if (items_.GetSize() == 0) {
-        UpdateScrollBars(inner, 0, 0);
-        return;
-    }
-    SIZE available = {inner.right - inner.left, inner.bottom - inner.top};
-    SIZE offset = GetScrollOffset();
-    SIZE extent = GetScrollExtent();
-    if (IsHorizontalBarVisible()) available.cx += extent.cx;
-    if (IsVerticalBarVisible()) available.cy += extent.cy;
+    PlaceStart start;
+    if (!BeginPlace(rect, invalidate, start)) return;
+    const RECT& inner = start.inner;
+    SIZE& available = start.available;
+    const SIZE& offset = start.offset;
+    const SIZE& extent = start.extent;
 
     // Measuring pass. Only a child with a fixed width can be fixed: one without a
     // width always stretches, whatever it would measure.

@@ -34,4 +34,19 @@ void CLinearLayoutUI::PaintOverlay(HDC dc, const RECT& paintRect) {
     CContainerUI::PaintOverlay(dc, paintRect);
 }
 
+bool CLinearLayoutUI::BeginPlace(RECT rect, bool invalidate, PlaceStart& start) {
+    CControlUI::Place(rect, invalidate);
+    start.inner = InnerRect();
+    if (items_.GetSize() == 0) {
+        UpdateScrollBars(start.inner, 0, 0);
+        return false;
+    }
+    start.available = {start.inner.right - start.inner.left, start.inner.bottom - start.inner.top};
+    start.offset = GetScrollOffset();
+    start.extent = GetScrollExtent();
+    if (IsHorizontalBarVisible()) start.available.cx += start.extent.cx;
+    if (IsVerticalBarVisible()) start.available.cy += start.extent.cy;
+    return true;
+}
+
 }  // namespace Veneer

@@ -24,6 +24,18 @@ public:
     void SetSeparatorImmediate(bool immediate) { separator_.SetImmediate(immediate); }
 
 protected:
+    // Where a Place of either layout starts from: the inner rectangle, the room the
+    // children may take (the scroll range given back), the scroll offset and range.
+    struct PlaceStart {
+        RECT inner{};
+        SIZE available{};
+        SIZE offset{};
+        SIZE extent{};
+    };
+    // Places the layout itself and fills start; false when it has no children
+    // (its scroll bars are then reset and there is nothing more to place).
+    bool BeginPlace(RECT rect, bool invalidate, PlaceStart& start);
+
     // vertical: the band changes the height; sizeAttribute names its thickness.
     CLinearLayoutUI(bool vertical, const wchar_t* sizeAttribute);
 

@@ -17,17 +17,12 @@ void* CVerticalLayoutUI::CastTo(const wchar_t* name) {
 }
 
 void CVerticalLayoutUI::Place(RECT rect, bool invalidate) {
-    CControlUI::Place(rect, invalidate);
-    RECT inner = InnerRect();
-    if (items_.GetSize() == 0) {
-        UpdateScrollBars(inner, 0, 0);
-        return;
-    }
-    SIZE available = {inner.right - inner.left, inner.bottom - inner.top};
-    SIZE offset = GetScrollOffset();
-    SIZE extent = GetScrollExtent();
-    if (IsHorizontalBarVisible()) available.cx += extent.cx;
-    if (IsVerticalBarVisible()) available.cy += extent.cy;
+    PlaceStart start;
+    if (!BeginPlace(rect, invalidate, start)) return;
+    const RECT& inner = start.inner;
+    SIZE& available = start.available;
+    const SIZE& offset = start.offset;
+    const SIZE& extent = start.extent;
 
     // Measuring pass: what the fixed children take, and how many share the rest.
     int stretchCount = 0;
