@@ -6,29 +6,11 @@
 
 #include <vector>
 
+#include "http/WinHttp.h"
+#include "http/WinHttpProxy.h"
 #include "log/Log.h"
 
 namespace {
-
-class WinHttpHandle {
-public:
-    explicit WinHttpHandle(HINTERNET handle = nullptr) : handle_(handle) {}
-    ~WinHttpHandle()
-    {
-        if (handle_) {
-            DWORD error = GetLastError();
-            WinHttpCloseHandle(handle_);
-            SetLastError(error);
-        }
-    }
-    WinHttpHandle(const WinHttpHandle&) = delete;
-    WinHttpHandle& operator=(const WinHttpHandle&) = delete;
-    HINTERNET Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HINTERNET handle_;
-};
 
 std::wstring QueryHeader(HINTERNET request, DWORD info)
 {
@@ -59,25 +41,42 @@ bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wst
         hostName.resize(colon);
     }
 
-    WinHttpHandle session(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                      WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session) return false;
+    ProxyRoute route;
+    UniqueWinHttpHandle session(OpenWinHttpSession(nullptr, url, "WinHttp", route));
+    if (!session.Valid()) return false;
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     if (!WinHttpSetOption(session.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) return false;
-    WinHttpHandle connection(WinHttpConnect(session.Get(), hostName.c_str(), port, 0));
-    if (!connection) return false;
+    UniqueWinHttpHandle connection(WinHttpConnect(session.Get(), hostName.c_str(), port, 0));
+    if (!connection.Valid()) return false;
     std::wstring object = !path.empty() && path[0] == L'/' ? path : L"/" + path;
-    WinHttpHandle request(WinHttpOpenRequest(connection.Get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                             WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!request) return false;
-    if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-        return false;
-    }
-    if (!WinHttpReceiveResponse(request.Get(), nullptr)) {
+    auto openRequest = [&] {
+        return WinHttpOpenRequest(connection.Get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                  WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
+    };
+    UniqueWinHttpHandle request(openRequest());
+    if (!request.Valid()) return false;
+    bool received = true;
+    bool sent = SendThroughWinHttpProxy(
+        route, [&] { return request.Get(); },
+        [&](bool) {
+            if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                    0)) {
+                return false;
+            }
+            received = WinHttpReceiveResponse(request.Get(), nullptr) != FALSE;
+            return received;
+        },
+        [&] {
+            request.Reset(openRequest());
+            return request.Valid();
+        });
+    if (!received) {
         LOG_A("Error %d has occurred.\n", static_cast<int>(GetLastError()));
         return true;
     }
-    if (StrToIntW(QueryHeader(request.Get(), WINHTTP_QUERY_STATUS_CODE).c_str()) != 302) return false;
+    if (!sent) return false;
+    int status = StrToIntW(QueryHeader(request.Get(), WINHTTP_QUERY_STATUS_CODE).c_str());
+    if (status != 302) return false;
     std::wstring location = QueryHeader(request.Get(), WINHTTP_QUERY_LOCATION);
     if (location.empty()) return false;
     url = location;

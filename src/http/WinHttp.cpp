@@ -2,6 +2,8 @@
 
 #include <winhttp.h>
 
+#include "http/WinHttpProxy.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -17,7 +19,7 @@ const wchar_t kAgent[] = L"Microsoft Internet Explorer";
 CWinHttp::CWinHttp()
 {
     try {
-        OpenSession();
+        OpenSession(L"");
     } catch (HttpInterfaceError error) {
         m_error = error;
     }
@@ -39,10 +41,9 @@ void CWinHttp::CloseHandles()
     m_hSession.Reset();
 }
 
-void CWinHttp::OpenSession()
+void CWinHttp::OpenSession(const std::wstring& url)
 {
-    m_hSession.Reset(
-        WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    m_hSession.Reset(OpenWinHttpSession(kAgent, url, "WinHttp client", m_route));
     if (!m_hSession.Valid()) throw kHttpErrOpen;
     WinHttpSetTimeouts(m_hSession.Get(), 0, static_cast<int>(m_dwConnectTimeout), static_cast<int>(m_dwSendTimeout),
                        static_cast<int>(m_dwReceiveTimeout));
@@ -51,7 +52,7 @@ void CWinHttp::OpenSession()
 void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
 {
     CloseHandles();
-    OpenSession();
+    OpenSession(url);
 
     std::wstring host;
     std::wstring path;
@@ -62,27 +63,47 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
     m_hConnection.Reset(WinHttpConnect(m_hSession.Get(), host.c_str(), static_cast<INTERNET_PORT>(port), 0));
     if (!m_hConnection.Valid()) throw kHttpErrConnect;
 
-    m_hRequest.Reset(WinHttpOpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), nullptr,
-                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                        m_bSecure ? WINHTTP_FLAG_SECURE : 0));
-    if (!m_hRequest.Valid()) throw kHttpErrOpen;
-    // The wait for the response header is receiving too: left alone it is 90 s on
-    // Windows, and Wine does not bound it by the receive time-out.
-    DWORD responseTimeout = m_dwReceiveTimeout;
-    WinHttpSetOption(m_hRequest.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                     sizeof responseTimeout);
+    auto openRequest = [&] {
+        m_hRequest.Reset(WinHttpOpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), nullptr,
+                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                            m_bSecure ? WINHTTP_FLAG_SECURE : 0));
+        if (!m_hRequest.Valid()) return false;
+        // The wait for the response header is receiving too: left alone it is 90 s on
+        // Windows, and Wine does not bound it by the receive time-out.
+        DWORD responseTimeout = m_dwReceiveTimeout;
+        WinHttpSetOption(m_hRequest.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                         sizeof responseTimeout);
+        return true;
+    };
+    if (!openRequest()) throw kHttpErrOpen;
 
-    std::wstring lines = HttpText::AnsiToWide(m_header.BuildHeaderLines());
-    WinHttpAddRequestHeaders(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
-                             WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
-
-    DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
-    if (!WinHttpSendRequest(m_hRequest.Get(), extraHeaders ? extraHeaders : WINHTTP_NO_ADDITIONAL_HEADERS,
-                            extraHeaders ? static_cast<DWORD>(-1) : 0,
-                            body ? const_cast<char*>(body) : WINHTTP_NO_REQUEST_DATA, bodyLength, bodyLength, 0)) {
-        throw kHttpErrSend;
-    }
-    if (!WinHttpReceiveResponse(m_hRequest.Get(), nullptr)) throw kHttpErrOpen;
+    HttpInterfaceError failure = kHttpErrNone;
+    auto send = [&](bool newHandle) {
+        if (newHandle) {
+            std::wstring lines = HttpText::AnsiToWide(m_header.BuildHeaderLines());
+            WinHttpAddRequestHeaders(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
+                                     WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+        }
+        DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
+        if (!WinHttpSendRequest(m_hRequest.Get(), extraHeaders ? extraHeaders : WINHTTP_NO_ADDITIONAL_HEADERS,
+                                extraHeaders ? static_cast<DWORD>(-1) : 0,
+                                body ? const_cast<char*>(body) : WINHTTP_NO_REQUEST_DATA, bodyLength, bodyLength, 0)) {
+            failure = kHttpErrSend;
+            return false;
+        }
+        if (!WinHttpReceiveResponse(m_hRequest.Get(), nullptr)) {
+            failure = kHttpErrOpen;
+            return false;
+        }
+        return true;
+    };
+    auto reopen = [&] {
+        if (openRequest()) return true;
+        failure = kHttpErrOpen;
+        return false;
+    };
+    // Without a login for its proxy the request still ends with the proxy's 407 answer.
+    if (!SendThroughWinHttpProxy(m_route, [&] { return m_hRequest.Get(); }, send, reopen) && failure) throw failure;
 }
 
 int CWinHttp::ReadStatus()

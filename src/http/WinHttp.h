@@ -6,6 +6,7 @@
 // Thread contract: one thread at a time (see HttpInterface.h).
 
 #include "http/HttpClientBase.h"
+#include "http/ProxyRoute.h"
 #include "http/UniqueResource.h"
 
 #include <functional>
@@ -34,7 +35,8 @@ private:
     friend class CRequestClientBase<CWinHttp, IWinHttp>;
 
     void CloseHandles();
-    void OpenSession();
+    // A session along the proxy route of the address (direct for an empty one).
+    void OpenSession(const std::wstring& url);
     void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
     int ReadStatus();
     // Content-Length of the response; kHttpErrQuery when it cannot be read.
@@ -43,6 +45,7 @@ private:
     void ReadBody(const std::function<void(const char* data, DWORD count)>& consume);
 
     bool m_bSecure = false;
+    ProxyRoute m_route;
     // Declared in opening order: destruction closes request, connection, session.
     UniqueWinHttpHandle m_hSession;
     UniqueWinHttpHandle m_hConnection;

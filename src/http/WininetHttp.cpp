@@ -2,6 +2,8 @@
 
 #include <wininet.h>
 
+#include "http/InternetProxy.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +40,8 @@ void CWininetHttp::CloseHandles()
 void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
 {
     CloseHandles();
-    m_hSession.Reset(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    ProxyRoute route;
+    m_hSession.Reset(OpenInternetSession(kAgent, url, "WinINet client", route));
     if (!m_hSession.Valid()) throw kHttpErrOpen;
 
     std::wstring host;
@@ -52,19 +55,33 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
     if (!m_hConnection.Valid()) throw kHttpErrConnect;
 
     DWORD flags = INTERNET_FLAG_RELOAD | (m_bSecure ? INTERNET_FLAG_SECURE : 0);
-    m_hRequest.Reset(HttpOpenRequestW(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), L"HTTP/1.1",
-                                      nullptr, nullptr, flags, 0));
-    if (!m_hRequest.Valid()) throw kHttpErrOpen;
+    auto openRequest = [&] {
+        m_hRequest.Reset(HttpOpenRequestW(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), L"HTTP/1.1",
+                                          nullptr, nullptr, flags, 0));
+        return m_hRequest.Valid();
+    };
+    if (!openRequest()) throw kHttpErrOpen;
 
-    std::string lines = m_header.BuildHeaderLines();
-    HttpAddRequestHeadersA(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
-                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
-
-    DWORD headerLength = extraHeaders ? static_cast<DWORD>(wcslen(extraHeaders)) : 0;
-    DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
-    if (!HttpSendRequestW(m_hRequest.Get(), extraHeaders, headerLength, const_cast<char*>(body), bodyLength)) {
-        throw kHttpErrSend;
-    }
+    HttpInterfaceError failure = kHttpErrNone;
+    auto send = [&] {
+        std::string lines = m_header.BuildHeaderLines();
+        HttpAddRequestHeadersA(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
+                               HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+        DWORD headerLength = extraHeaders ? static_cast<DWORD>(wcslen(extraHeaders)) : 0;
+        DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
+        if (HttpSendRequestW(m_hRequest.Get(), extraHeaders, headerLength, const_cast<char*>(body), bodyLength)) {
+            return true;
+        }
+        failure = kHttpErrSend;
+        return false;
+    };
+    auto reopen = [&] {
+        if (openRequest()) return true;
+        failure = kHttpErrOpen;
+        return false;
+    };
+    // Without a login for its proxy the request still ends with the proxy's 407 answer.
+    if (!SendThroughInternetProxy(route, [&] { return m_hRequest.Get(); }, send, reopen) && failure) throw failure;
 }
 
 int CWininetHttp::ReadStatus()

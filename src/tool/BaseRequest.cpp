@@ -60,6 +60,7 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
 {
     strObject = strObjectPath;
     strHost = strHostName;
+    bSecureAttempt = bSecure;
     const char* broken = g_brokenBackEnd;
     if (broken && strcmp(broken, GetTypeName()) == 0) {
         LOG_A("ERR:[%s] back-end broken for testing", GetTypeName());
@@ -71,6 +72,14 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, dwMaxConnsPerServer);
     }
     return ConnectSession(bSecure) && OpenRequest(bSecure) && SendRequest();
+}
+
+std::wstring CBaseRequest::AttemptUrl(bool bSecure) const
+{
+    std::wstring url = bSecure ? L"https://" : L"http://";
+    url += strHost;
+    if (nPort) url += L":" + std::to_wstring(nPort);
+    return url + L"/" + strObject;
 }
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
@@ -107,16 +116,6 @@ bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut
     strHostOut = authority;
     strObjectOut = rest.substr(slash + 1);
     return true;
-}
-
-bool CBaseRequest::IsUseProxyConnect()
-{
-    DWORD flags = 0;
-    if (!InternetGetConnectedState(&flags, 0)) {
-        LOG_A("ERR:InternetGetConnectedState fail 0x%x", static_cast<unsigned>(GetLastError()));
-        return false;
-    }
-    return (flags & INTERNET_CONNECTION_PROXY) != 0;
 }
 
 bool CBaseRequest::QueryInternetOpt(DWORD dwOption, std::string& strValue)

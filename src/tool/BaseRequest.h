@@ -42,7 +42,6 @@ public:
     static bool SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                          std::wstring& strObjectOut);
 
-    static bool IsUseProxyConnect();
     static bool QueryInternetOpt(DWORD dwOption, std::string& strValue);
     static bool QueryInternetOptDword(DWORD dwOption, DWORD& dwValue);
     static bool InternetSetOpt(DWORD dwOption, DWORD dwValue);
@@ -72,7 +71,12 @@ protected:
     // Closes hRequest, hConnect and hSession, newest first, and clears them.
     virtual void CloseHandles() = 0;
 
+    // Whether the attempt under way is the secure one.
+    bool bSecureAttempt = false;
+
     bool ConnectAndSend(bool bSecure, const std::wstring& strHostName, const std::wstring& strObjectPath);
+    // The address of the attempt under way, with its scheme: the proxy route is found for it.
+    std::wstring AttemptUrl(bool bSecure) const;
 
     // Content-Length text as a signed 32-bit size: blanks around decimal digits only.
     bool ParseContentLength(const std::wstring& strText, int& nSize);

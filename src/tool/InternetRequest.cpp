@@ -2,13 +2,14 @@
 
 #include <wininet.h>
 
+#include "http/InternetProxy.h"
+
 namespace {
 
-// Fixed for both attempts: the connection is always secure.
+// Fixed for both attempts: the connection is always secure. Without
+// INTERNET_FLAG_NO_AUTH, which would keep WinINet from logging in to a proxy.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
-                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH |
-                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
-static_assert(kRequestFlags == 0x80CC8200, "the request flags the installer has always sent");
+                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
 
 }  // namespace
 
@@ -26,8 +27,7 @@ const char* CInternetRequest::GetTypeName() { return "Internet"; }
 
 bool CInternetRequest::OpenSession()
 {
-    DWORD access = IsUseProxyConnect() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-    hSession = InternetOpenW(L"", access, nullptr, nullptr, 0);
+    hSession = OpenInternetSession(L"", AttemptUrl(bSecureAttempt), GetTypeName(), m_route);
     return hSession || FailCall("InternetOpen", "CInternetRequest::OpenSession");
 }
 
@@ -47,6 +47,17 @@ bool CInternetRequest::OpenRequest(bool /*bSecure: the request flags decide*/)
 }
 
 bool CInternetRequest::SendRequest()
+{
+    return SendThroughInternetProxy(
+        m_route, [this] { return hRequest; }, [this] { return SendOnce(); },
+        [this] {
+            InternetCloseHandle(hRequest);
+            hRequest = nullptr;
+            return OpenRequest(bSecureAttempt);
+        });
+}
+
+bool CInternetRequest::SendOnce()
 {
     const char* context = "CInternetRequest::SendRequest";
     if (!strHeaders.empty() && !HttpAddRequestHeadersW(hRequest, strHeaders.c_str(),

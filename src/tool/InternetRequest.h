@@ -1,7 +1,9 @@
 #pragma once
 // The request over WinINet. Both of its attempts are HTTPS: its request flags are
-// fixed and always ask for a secure connection, on port 443 or the URL's port.
+// fixed and always ask for a secure connection, on port 443 or the URL's port. Its
+// session names the proxy found for the address, and it logs in to a proxy that asks.
 
+#include "http/ProxyRoute.h"
 #include "tool/BaseRequest.h"
 
 class CInternetRequest : public CBaseRequest {
@@ -21,4 +23,10 @@ protected:
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
     void CloseHandles() override;
+
+private:
+    // Adds the extra headers and sends on hRequest.
+    bool SendOnce();
+
+    ProxyRoute m_route;
 };

@@ -2,6 +2,8 @@
 
 #include <winhttp.h>
 
+#include "http/WinHttpProxy.h"
+
 CWinHttpRequest::~CWinHttpRequest() { CWinHttpRequest::CloseHandles(); }
 
 void CWinHttpRequest::CloseHandles()
@@ -16,8 +18,7 @@ const char* CWinHttpRequest::GetTypeName() { return "WinHttp"; }
 
 bool CWinHttpRequest::OpenSession()
 {
-    DWORD access = IsUseProxyConnect() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
-    hSession = WinHttpOpen(nullptr, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    hSession = OpenWinHttpSession(nullptr, AttemptUrl(bSecureAttempt), GetTypeName(), m_route);
     return hSession || FailCall("WinHttpOpen", "CWinHttpRequest::OpenSession");
 }
 
@@ -40,10 +41,21 @@ bool CWinHttpRequest::OpenRequest(bool bSecure)
 
 bool CWinHttpRequest::SendRequest()
 {
+    return SendThroughWinHttpProxy(
+        m_route, [this] { return hRequest; }, [this](bool newHandle) { return SendOnce(newHandle); },
+        [this] {
+            WinHttpCloseHandle(hRequest);
+            hRequest = nullptr;
+            return OpenRequest(bSecureAttempt);
+        });
+}
+
+bool CWinHttpRequest::SendOnce(bool bAddHeaders)
+{
     const char* context = "CWinHttpRequest::SendRequest";
-    if (!strHeaders.empty() && !WinHttpAddRequestHeaders(hRequest, strHeaders.c_str(),
-                                                         static_cast<DWORD>(strHeaders.size()),
-                                                         WINHTTP_ADDREQ_FLAG_ADD)) {
+    if (bAddHeaders && !strHeaders.empty() &&
+        !WinHttpAddRequestHeaders(hRequest, strHeaders.c_str(), static_cast<DWORD>(strHeaders.size()),
+                                  WINHTTP_ADDREQ_FLAG_ADD)) {
         return FailCall("WinHttpAddRequestHeaders", context);
     }
     if (!WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
