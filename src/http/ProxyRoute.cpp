@@ -334,16 +334,16 @@ bool KeepsLoopbackOnProxy(const std::wstring& bypassList)
 
 bool SplitOrigin(const std::wstring& url, std::wstring& scheme, std::wstring& host, int& port)
 {
-    std::wstring lower = Lower(url.substr(0, 8));
-    if (lower.compare(0, 7, L"http://") == 0) {
-        scheme = L"http";
-    } else if (lower.compare(0, 8, L"https://") == 0) {
-        scheme = L"https";
-    } else {
-        return false;
-    }
+    size_t schemeEnd = url.find(L"://");
+    if (schemeEnd == std::wstring::npos) return false;
+    scheme = Lower(url.substr(0, schemeEnd));
+    if (scheme != L"http" && scheme != L"https") return false;
+    // Only the authority: a query may hold another address.
+    size_t start = schemeEnd + 3;
+    size_t end = url.find_first_of(L"/?#", start);
+    std::wstring authority = url.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
     std::wstring path;
-    SplitHttpUrl(scheme + url.substr(scheme.size()), host, path, port);
+    SplitHttpUrl(scheme + L"://" + authority, host, path, port);
     return !host.empty() && port > 0 && port < 65536;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "http/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
 
@@ -281,6 +282,11 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
               record->nIndex, request->GetTypeName(), attempt, g_winHttpFailures.load(), g_internetFailures.load());
         request.reset();
         if (attempt >= kMaxAttemptIndex) break;
+        // Without the proxy login the user declined, every attempt would be refused.
+        if (ProxyCredentialStore::Instance().Declined()) {
+            LOG_A("[Thread][%d][%d] the proxy login was declined: no more attempts", threadId, record->nIndex);
+            break;
+        }
         Sleep(g_retryPause);
         ++attempt;
     }
