@@ -78,7 +78,7 @@ TEST_F(ProxyRequests, AFixedProxyCarriesTheSizeQueryAndEverySegment)
     std::string address = Narrow(url);
     EXPECT_EQ(squid.Count(Port(harness.OpenPort()) + "TCP_MISS/200 HEAD " + address), 1u) << squid.Text();
     EXPECT_EQ(squid.Count(Port(harness.OpenPort()) + "TCP_MISS/206 GET " + address), 5u) << squid.Text();
-    EXPECT_GE(log.Count("[WinHttp] http://origin.test:" + std::to_string(harness.PlainPort()) + " proxy 127.0.0.1:" +
+    EXPECT_GE(log.Count("[WinHttp] http://origin.test:" + std::to_string(harness.PlainPort()) + " proxy 127.0.0.2:" +
                         std::to_string(harness.OpenPort()) + " (user settings)"),
               6u)
         << log.Text();
@@ -106,7 +106,7 @@ TEST_F(ProxyRequests, HttpsGoesThroughAConnectTunnelOnBothStacks)
         EXPECT_EQ(origin.Count(Origin(true, "GET", 200, File(), true)), 1u) << origin.Text();
         EXPECT_EQ(origin.Count(Origin(true, "GET", 206, File(), true)), 5u) << origin.Text();
         EXPECT_EQ(origin.Count("127.0.0.1"), 0u) << origin.Text();
-        EXPECT_EQ(log.Count("[Internet] https://origin.test:" + std::to_string(harness.TlsPort()) + " proxy 127.0.0.1:" +
+        EXPECT_EQ(log.Count("[Internet] https://origin.test:" + std::to_string(harness.TlsPort()) + " proxy 127.0.0.2:" +
                             std::to_string(harness.OpenPort()) + " (user settings)"),
                   6u)
             << log.Text();
@@ -148,7 +148,7 @@ TEST_F(ProxyRequests, APacScriptAndTheMachineSettingAreFollowed)
         LogTail log = LogTail::Program();
         ASSERT_TRUE(Download(FileUrl(true)));
         EXPECT_EQ(origin.Count(Origin(true, "GET", 206, File(), true)), 5u) << origin.Text();
-        EXPECT_EQ(log.Count(" proxy 127.0.0.1:" + std::to_string(harness.OpenPort()) + " (PAC script)"), 6u)
+        EXPECT_EQ(log.Count(" proxy 127.0.0.2:" + std::to_string(harness.OpenPort()) + " (PAC script)"), 6u)
             << log.Text();
     }
     {

@@ -45,7 +45,7 @@ ProxyHarness::ProxyHarness()
 {
 }
 
-std::wstring ProxyHarness::Proxy(int port) const { return L"127.0.0.1:" + std::to_wstring(port); }
+std::wstring ProxyHarness::Proxy(int port) const { return L"127.0.0.2:" + std::to_wstring(port); }
 
 std::wstring ProxyHarness::OriginUrl(bool https, const std::string& path, const std::string& host) const
 {

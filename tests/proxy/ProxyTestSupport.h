@@ -18,7 +18,7 @@ public:
     int LoginPort() const { return login_; }  // squid with Basic login alice/secret
     int PlainPort() const { return plain_; }
     int TlsPort() const { return tls_; }
-    // "127.0.0.1:<port>" of one of squid's listeners.
+    // "127.0.0.2:<port>" of one of squid's listeners.
     std::wstring Proxy(int port) const;
     // "http://origin.test:<plain>/<path>" or "https://origin.test:<tls>/<path>".
     std::wstring OriginUrl(bool https, const std::string& path, const std::string& host = "origin.test") const;

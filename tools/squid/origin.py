@@ -75,7 +75,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(302, headers=[("Location", target)])
         if path == "/proxy.pac":
             script = ('function FindProxyForURL(url, host) {\n'
-                      '  if (shExpMatch(host, "*.test")) return "PROXY 127.0.0.1:%d; DIRECT";\n'
+                      '  if (shExpMatch(host, "*.test")) return "PROXY 127.0.0.2:%d; DIRECT";\n'
                       '  return "DIRECT";\n}\n' % self.server.ports["open"])
             return self.reply(200, script.encode(), content_type="application/x-ns-proxy-autoconfig")
         self.reply(404, b"not found")
