@@ -14,7 +14,8 @@ Plain HTTP on 127.0.0.1:48080:
 
 The served installer is the sample product's installer with --pad bytes of
 pseudo-random data appended, written into STATE/files at start. Every request is
-appended to STATE/requests.log as one JSON object per line. Ports: --tls-port and
+appended to STATE/requests.log as one JSON object per line, with the address it
+came from ("peer"). Ports: --tls-port and
 --plain-port. The process id goes to STATE/pid, and STATE/ready appears once both
 ports listen.
 """
@@ -102,6 +103,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def record(self, status, **extra):
         entry = {"port": self.server.server_address[1], "scheme": self.server.scheme,
+                 "peer": self.client_address[0],
                  "method": self.command, "path": self.path, "status": status,
                  "headers": {k: v for k, v in self.headers.items()}}
         entry.update(extra)
