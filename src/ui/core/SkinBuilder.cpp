@@ -225,7 +225,7 @@ CControlUI* CSkinBuilder::BuildChildren(CXmlMarkupNode element, CControlUI* pare
             if (defaults != nullptr) control->ApplyAttributeString(defaults);
         }
         int count = node.AttributeCount();
-        for (int i = 0; i < count; ++i) control->ApplyAttribute(node.AttributeNameAt(i), node.AttributeValueAt(i));
+        for (int i = 0; i < count; ++i) control->ApplySkinAttribute(node.AttributeNameAt(i), node.AttributeValueAt(i));
         if (manager != nullptr) control->AttachToManager(nullptr, ownParent, false);
 
         if (first == nullptr) first = control;
