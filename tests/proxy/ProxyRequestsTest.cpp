@@ -44,7 +44,7 @@ protected:
         param.nDownloadThread = 5;
         param.strDownloadUrl = url;
         param.strSavePath = folder.Path() + L"\\file.bin";
-        bool cancel = false;
+        CDownloadCancel cancel;
         bool done = HttpDownload(&param, nullptr, &cancel);
         return done && ReadFileBytes(param.strSavePath) == OriginContent(0, kFileSize);
     }
