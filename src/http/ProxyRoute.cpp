@@ -228,13 +228,19 @@ ProxyRoute FindProxyRoute(const std::wstring& url)
     int port = 0;
     if (!ProxyRules::SplitOrigin(url, scheme, host, port)) return Route(L"", L"no proxy configured");
     std::wstring key = scheme + L"://" + Lower(host) + L":" + std::to_wstring(port);
-    std::lock_guard<std::mutex> discovery(g_discoveryLock);
-    {
+    auto known = [&key](ProxyRoute& route) {
         std::lock_guard<std::mutex> lock(g_routesLock);
-        auto known = g_routes.find(key);
-        if (known != g_routes.end()) return known->second;
-    }
-    ProxyRoute route = Discover(url, scheme, host, port);
+        auto found = g_routes.find(key);
+        if (found == g_routes.end()) return false;
+        route = found->second;
+        return true;
+    };
+    ProxyRoute route;
+    if (known(route)) return route;
+    std::lock_guard<std::mutex> discovery(g_discoveryLock);
+    // Another request may have found it while this one waited.
+    if (known(route)) return route;
+    route = Discover(url, scheme, host, port);
     std::lock_guard<std::mutex> lock(g_routesLock);
     g_routes[key] = route;
     return route;
