@@ -71,6 +71,10 @@ public:
         if (given) {
             user = name;
             password = secret;
+            // Wine hands back "<target>\\<name>" for a name typed without a domain;
+            // Windows the name as typed. The proxy's address is no domain.
+            std::wstring prefix = proxy + L"\\";
+            if (user.compare(0, prefix.size(), prefix) == 0) user.erase(0, prefix.size());
         } else if (result != ERROR_CANCELLED) {
             LOG_A("ERR:CredUIPromptForCredentials fail %lu", result);
         }
