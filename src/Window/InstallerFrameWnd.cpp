@@ -12,7 +12,7 @@
 #include "Window/UserDialogs.h"
 #include "common/GA.h"
 #include "common/SystemUtil.h"
-#include "http/ProxyCredentialStore.h"
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
 #include "ui/control/Edit.h"

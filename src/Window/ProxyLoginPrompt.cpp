@@ -1,6 +1,6 @@
 #include "Window/ProxyLoginPrompt.h"
 
-#include "http/ProxyCredentialStore.h"
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 
 ProxyLoginPrompt::ProxyLoginPrompt(HWND window, UINT message, WPARAM wParam)

@@ -1,8 +1,7 @@
 #include "http/WinHttp.h"
 
-#include <winhttp.h>
-
-#include "http/WinHttpProxy.h"
+#include "net/WinHttpProxy.h"
+#include "net/WinHttpTransport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +18,7 @@ const wchar_t kAgent[] = L"Microsoft Internet Explorer";
 CWinHttp::CWinHttp()
 {
     try {
-        OpenSession(L"");
+        OpenSession(TransportAddress());
     } catch (HttpInterfaceError error) {
         m_error = error;
     }
@@ -41,39 +40,46 @@ void CWinHttp::CloseHandles()
     m_hSession.Reset();
 }
 
-void CWinHttp::OpenSession(const std::wstring& url)
+TransportOptions CWinHttp::Options() const
 {
-    m_hSession.Reset(OpenWinHttpSession(kAgent, url, "WinHttp client", m_route));
+    TransportOptions options;
+    options.pszAgent = kAgent;
+    options.dwConnectTimeout = m_dwConnectTimeout;
+    options.dwSendTimeout = m_dwSendTimeout;
+    options.dwReceiveTimeout = m_dwReceiveTimeout;
+    return options;
+}
+
+void CWinHttp::OpenSession(const TransportAddress& target)
+{
+    m_hSession.Reset(WinHttpTransport::OpenSession(Options(), target, m_route));
     if (!m_hSession.Valid()) throw kHttpErrOpen;
-    WinHttpSetTimeouts(m_hSession.Get(), 0, static_cast<int>(m_dwConnectTimeout), static_cast<int>(m_dwSendTimeout),
-                       static_cast<int>(m_dwReceiveTimeout));
 }
 
 void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
 {
     CloseHandles();
-    OpenSession(url);
 
     std::wstring host;
     std::wstring path;
     int port = 80;
     SplitHttpUrl(url, host, path, port);
     m_bSecure = IsSecureUrl(url, port);
+    TransportAddress target;
+    target.bSecure = m_bSecure;
+    target.strHost = host;
+    target.nPort = static_cast<unsigned short>(port);
+    target.strObject = path;
+    OpenSession(target);
 
-    m_hConnection.Reset(WinHttpConnect(m_hSession.Get(), host.c_str(), static_cast<INTERNET_PORT>(port), 0));
+    m_hConnection.Reset(WinHttpTransport::Connect(m_hSession.Get(), target));
     if (!m_hConnection.Valid()) throw kHttpErrConnect;
 
+    TransportOptions options = Options();
     auto openRequest = [&] {
-        m_hRequest.Reset(WinHttpOpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), nullptr,
-                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                            m_bSecure ? WINHTTP_FLAG_SECURE : 0));
-        if (!m_hRequest.Valid()) return false;
-        // The wait for the response header is receiving too: left alone it is 90 s on
-        // Windows, and Wine does not bound it by the receive time-out.
-        DWORD responseTimeout = m_dwReceiveTimeout;
-        WinHttpSetOption(m_hRequest.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                         sizeof responseTimeout);
-        return true;
+        m_hRequest.Reset(WinHttpTransport::OpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", target, nullptr,
+                                                       WINHTTP_DEFAULT_ACCEPT_TYPES, 0, options));
+        return m_hRequest.Valid();
     };
     if (!openRequest()) throw kHttpErrOpen;
 
@@ -104,6 +110,7 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
     };
     // Without a login for its proxy the request still ends with the proxy's 407 answer.
     if (!SendThroughWinHttpProxy(m_route, [&] { return m_hRequest.Get(); }, send, reopen) && failure) throw failure;
+    if (!WinHttpTransport::CheckAnswer(m_hRequest.Get(), target, options)) throw kHttpErrOpen;
 }
 
 int CWinHttp::ReadStatus()

@@ -1,13 +1,15 @@
 #pragma once
 // The WinHTTP back-end of the HTTP client library (type code 2). It carries the
-// analytics requests. Certificates are checked: an untrusted or mismatched server
-// certificate fails the request.
+// analytics requests. Its requests are made under the transport policy
+// (net/TransportPolicy.h): certificates are checked, TLS 1.2 or later, and an
+// https request never follows a redirect to http.
 //
 // Thread contract: one thread at a time (see HttpInterface.h).
 
 #include "http/HttpClientBase.h"
-#include "http/ProxyRoute.h"
+#include "net/ProxyRoute.h"
 #include "http/UniqueResource.h"
+#include "net/TransportPolicy.h"
 
 #include <functional>
 
@@ -35,8 +37,9 @@ private:
     friend class CRequestClientBase<CWinHttp, IWinHttp>;
 
     void CloseHandles();
-    // A session along the proxy route of the address (direct for an empty one).
-    void OpenSession(const std::wstring& url);
+    TransportOptions Options() const;
+    // A session along the proxy route of the target (direct for an empty one).
+    void OpenSession(const TransportAddress& target);
     void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
     int ReadStatus();
     // Content-Length of the response; kHttpErrQuery when it cannot be read.

@@ -1,8 +1,7 @@
 #include "http/WininetHttp.h"
 
-#include <wininet.h>
-
-#include "http/InternetProxy.h"
+#include "net/WinInetProxy.h"
+#include "net/WinInetTransport.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -40,48 +39,57 @@ void CWininetHttp::CloseHandles()
 void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
 {
     CloseHandles();
-    ProxyRoute route;
-    m_hSession.Reset(OpenInternetSession(kAgent, url, "WinINet client", route));
-    if (!m_hSession.Valid()) throw kHttpErrOpen;
+    TransportOptions options;
+    options.pszAgent = kAgent;
+    // A redirected POST would have to become a GET without its body: the answer is
+    // the redirect.
+    options.bFollowRedirects = !post;
 
     std::wstring host;
     std::wstring path;
     int port = 80;
     SplitHttpUrl(url, host, path, port);
     m_bSecure = IsSecureUrl(url, port);
+    TransportAddress target;
+    target.bSecure = m_bSecure;
+    target.strHost = host;
+    target.nPort = static_cast<unsigned short>(port);
+    target.strObject = path;
 
-    m_hConnection.Reset(InternetConnectW(m_hSession.Get(), host.c_str(), static_cast<INTERNET_PORT>(port), nullptr,
-                                         nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!m_hConnection.Valid()) throw kHttpErrConnect;
+    ProxyRoute route;
+    m_hSession.Reset(WinInetTransport::OpenSession(options, target, route));
+    if (!m_hSession.Valid()) throw kHttpErrOpen;
 
-    DWORD flags = INTERNET_FLAG_RELOAD | (m_bSecure ? INTERNET_FLAG_SECURE : 0);
-    auto openRequest = [&] {
-        m_hRequest.Reset(HttpOpenRequestW(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), L"HTTP/1.1",
-                                          nullptr, nullptr, flags, 0));
-        return m_hRequest.Valid();
+    // Connection and request for one address; a followed redirect opens them again.
+    auto open = [&](const TransportAddress& address) {
+        m_hRequest.Reset();
+        m_hConnection.Reset(WinInetTransport::Connect(m_hSession.Get(), address));
+        if (!m_hConnection.Valid()) throw kHttpErrConnect;
+        m_hRequest.Reset(WinInetTransport::OpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", address,
+                                                       L"HTTP/1.1", nullptr, INTERNET_FLAG_RELOAD));
+        if (!m_hRequest.Valid()) throw kHttpErrOpen;
+        return true;
     };
-    if (!openRequest()) throw kHttpErrOpen;
-
-    HttpInterfaceError failure = kHttpErrNone;
-    auto send = [&] {
+    auto send = [&]() -> HINTERNET {
         std::string lines = m_header.BuildHeaderLines();
         HttpAddRequestHeadersA(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
         DWORD headerLength = extraHeaders ? static_cast<DWORD>(wcslen(extraHeaders)) : 0;
         DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
-        if (HttpSendRequestW(m_hRequest.Get(), extraHeaders, headerLength, const_cast<char*>(body), bodyLength)) {
-            return true;
+        if (!HttpSendRequestW(m_hRequest.Get(), extraHeaders, headerLength, const_cast<char*>(body), bodyLength)) {
+            throw kHttpErrSend;
         }
-        failure = kHttpErrSend;
-        return false;
+        return m_hRequest.Get();
     };
-    auto reopen = [&] {
-        if (openRequest()) return true;
-        failure = kHttpErrOpen;
-        return false;
-    };
+    open(target);
     // Without a login for its proxy the request still ends with the proxy's 407 answer.
-    if (!SendThroughInternetProxy(route, [&] { return m_hRequest.Get(); }, send, reopen) && failure) throw failure;
+    SendThroughInternetProxy(
+        route, [&] { return m_hRequest.Get(); },
+        [&] {
+            if (!WinInetTransport::SendFollowingRedirects(target, options, send, open)) throw kHttpErrSend;
+            return true;
+        },
+        [&] { return open(target); });
 }
 
 int CWininetHttp::ReadStatus()

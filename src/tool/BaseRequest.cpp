@@ -62,7 +62,10 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
 {
     strObject = strObjectPath;
     strHost = strHostName;
-    bSecureAttempt = bSecure;
+    m_target.bSecure = bSecure;
+    m_target.strHost = strHostName;
+    m_target.nPort = static_cast<unsigned short>(nPort);
+    m_target.strObject = L"/" + strObjectPath;
     const char* broken = g_brokenBackEnd;
     if (broken && strcmp(broken, GetTypeName()) == 0) {
         LOG_A("ERR:[%s] back-end broken for testing", GetTypeName());
@@ -78,13 +81,7 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
     return SendRequest();
 }
 
-std::wstring CBaseRequest::AttemptUrl(bool bSecure) const
-{
-    std::wstring url = bSecure ? L"https://" : L"http://";
-    url += strHost;
-    if (nPort) url += L":" + std::to_wstring(nPort);
-    return url + L"/" + strObject;
-}
+TransportOptions CBaseRequest::RequestOptions() const { return TransportOptions(); }
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)

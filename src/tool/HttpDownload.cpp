@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "http/ProxyCredentialStore.h"
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
 #include "tool/DetachedRequest.h"

@@ -1,9 +1,11 @@
 #pragma once
-// The request over WinINet. Both of its attempts are HTTPS: its request flags are
-// fixed and always ask for a secure connection, on port 443 or the URL's port. Its
-// session names the proxy found for the address, and it logs in to a proxy that asks.
+// The request over WinINet. Its secure attempt uses port 443 (or the URL's port)
+// with TLS; its plain attempt port 80 (or the URL's port) in clear text. Redirects
+// are followed hop by hop within the transport policy (net/WinInetTransport.h).
+// Its session names the proxy found for the address, and it logs in to a proxy that
+// asks.
 
-#include "http/ProxyRoute.h"
+#include "net/ProxyRoute.h"
 #include "tool/BaseRequest.h"
 
 class CInternetRequest : public CBaseRequest {
@@ -26,7 +28,7 @@ protected:
     void CloseHandles() override;
 
 private:
-    // Adds the extra headers and sends on hRequest.
+    // Adds the extra headers, sends on hRequest and follows the answer's redirects.
     bool SendOnce();
 
     ProxyRoute m_route;

@@ -3,7 +3,7 @@
 // with TLS; its plain attempt port 80 (or the URL's port) in clear text. Its session
 // names the proxy found for the address, and it logs in to a proxy that asks.
 
-#include "http/ProxyRoute.h"
+#include "net/ProxyRoute.h"
 #include "tool/BaseRequest.h"
 
 class CWinHttpRequest : public CBaseRequest {

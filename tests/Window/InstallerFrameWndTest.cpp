@@ -9,7 +9,7 @@
 
 #include "TestSupport.h"
 #include "Window/UserDialogs.h"
-#include "http/ProxyCredentialStore.h"
+#include "net/ProxyCredentialStore.h"
 #include "ui/control/Edit.h"
 #include "ui/control/Option.h"
 #include "ui/control/Progress.h"

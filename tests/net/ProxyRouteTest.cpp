@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ProxyTestSupport.h"
-#include "http/ProxyRoute.h"
+#include "net/ProxyRoute.h"
 
 using namespace ProxyRules;
 

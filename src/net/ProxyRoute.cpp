@@ -1,4 +1,4 @@
-#include "http/ProxyRoute.h"
+#include "net/ProxyRoute.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -8,7 +8,6 @@
 #include <mutex>
 #include <vector>
 
-#include "http/HttpInterface.h"
 #include "http/UniqueResource.h"
 #include "log/Log.h"
 
@@ -253,13 +252,17 @@ void ForgetProxyRoutes()
     g_routes.clear();
 }
 
-void LogProxyRoute(const char* backEnd, const std::wstring& url, const ProxyRoute& route)
+ProxyRoute RouteFor(const TransportOptions& options, const TransportAddress& target, const char* stack)
 {
-    std::wstring scheme, host;
-    int port = 0;
-    if (!ProxyRules::SplitOrigin(url, scheme, host, port)) return;
-    WriteLogW(L"ProxyRoute", Log::Widen(__FILE__).c_str(), __LINE__, kLogInfo, L"[%S] %s://%s:%d %s", backEnd,
-              scheme.c_str(), host.c_str(), port, route.Describe().c_str());
+    // A session opened before its address is known (the HTTP client library's
+    // constructor) is direct; it is replaced before any request.
+    if (target.strHost.empty()) return Route(L"", L"no address yet");
+    ProxyRoute route = options.bUseSystemProxy ? FindProxyRoute(TransportPolicy::FormatAddress(target))
+                                               : Route(L"", L"no proxy for this request");
+    WriteLogW(L"ProxyRoute", Log::Widen(__FILE__).c_str(), __LINE__, kLogInfo, L"[%S] %s://%s:%d %s", stack,
+              target.bSecure ? L"https" : L"http", target.strHost.c_str(), static_cast<int>(target.Port()),
+              route.Describe().c_str());
+    return route;
 }
 
 namespace ProxyRules {
@@ -340,17 +343,12 @@ bool KeepsLoopbackOnProxy(const std::wstring& bypassList)
 
 bool SplitOrigin(const std::wstring& url, std::wstring& scheme, std::wstring& host, int& port)
 {
-    size_t schemeEnd = url.find(L"://");
-    if (schemeEnd == std::wstring::npos) return false;
-    scheme = Lower(url.substr(0, schemeEnd));
-    if (scheme != L"http" && scheme != L"https") return false;
-    // Only the authority: a query may hold another address.
-    size_t start = schemeEnd + 3;
-    size_t end = url.find_first_of(L"/?#", start);
-    std::wstring authority = url.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-    std::wstring path;
-    SplitHttpUrl(scheme + L"://" + authority, host, path, port);
-    return !host.empty() && port > 0 && port < 65536;
+    TransportAddress address;
+    if (!TransportPolicy::ParseAddress(url, address)) return false;
+    scheme = address.bSecure ? L"https" : L"http";
+    host = address.strHost;
+    port = address.Port();
+    return true;
 }
 
 }  // namespace ProxyRules

@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "net/TransportPolicy.h"
+
 struct ProxyRoute {
     // "host:port" of the proxy; empty for a direct connection.
     std::wstring proxy;
@@ -30,8 +32,9 @@ struct ProxyRoute {
 ProxyRoute FindProxyRoute(const std::wstring& url);
 void ForgetProxyRoutes();
 
-// Writes the log line that says which route one request of a back-end takes.
-void LogProxyRoute(const char* backEnd, const std::wstring& url, const ProxyRoute& route);
+// The route of one request to `target` as its options ask (direct without
+// bUseSystemProxy), with the log line that says which route the stack takes.
+ProxyRoute RouteFor(const TransportOptions& options, const TransportAddress& target, const char* stack);
 
 namespace ProxyRules {
 

@@ -1,4 +1,4 @@
-#include "http/ProxyCredentialStore.h"
+#include "net/ProxyCredentialStore.h"
 
 #include <windows.h>
 

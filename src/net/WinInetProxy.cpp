@@ -1,4 +1,4 @@
-#include "http/InternetProxy.h"
+#include "net/WinInetProxy.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -10,17 +10,25 @@ namespace {
 // The user's login, a changed one, and slack; past that a proxy keeps refusing.
 constexpr int kMaxRounds = 6;
 
-}  // namespace
+// How one request answers its proxy's 407 with the login the user gave, asking once
+// per run and again only when the proxy refuses it. WinINet takes a login only
+// before a handle's first send, so every answer goes on a new request handle.
+class InternetProxyLogin {
+public:
+    explicit InternetProxyLogin(const ProxyRoute& route) : route_(route) {}
 
-void* OpenInternetSession(const wchar_t* agent, const std::wstring& url, const char* backEnd, ProxyRoute& route)
-{
-    route = FindProxyRoute(url);
-    LogProxyRoute(backEnd, url, route);
-    if (route.Direct()) return InternetOpenW(agent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    // The bypass list was applied already; "<-loopback>" keeps Windows from
-    // bypassing a loopback address that the route sends through the proxy.
-    return InternetOpenW(agent, INTERNET_OPEN_TYPE_PROXY, route.proxy.c_str(), L"<-loopback>", 0);
-}
+    void Prepare(void* request);
+    // After a 407: true when the request is to be sent again on a new handle.
+    bool Answer();
+
+private:
+    ProxyRoute route_;
+    ProxyCredentialStore::Login login_;
+    bool sent_ = false;
+    int rounds_ = 0;
+};
+
+}  // namespace
 
 bool SendThroughInternetProxy(const ProxyRoute& route, const std::function<void*()>& handle,
                               const std::function<bool()>& send, const std::function<bool()>& reopen)

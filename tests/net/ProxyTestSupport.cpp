@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "http/ProxyCredentialStore.h"
-#include "http/ProxyRoute.h"
+#include "net/ProxyCredentialStore.h"
+#include "net/ProxyRoute.h"
 #include "log/Log.h"
 
 namespace {

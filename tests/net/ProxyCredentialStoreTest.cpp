@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ProxyTestSupport.h"
-#include "http/ProxyCredentialStore.h"
+#include "net/ProxyCredentialStore.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "Window/RedirectQuery.h"
 #include "common/GA.h"
 #include "http/HttpInterface.h"
-#include "http/ProxyCredentialStore.h"
+#include "net/ProxyCredentialStore.h"
 #include "tool/BaseRequest.h"
 #include "tool/HttpDownload.h"
 

@@ -1,4 +1,4 @@
-#include "http/WinHttpProxy.h"
+#include "net/WinHttpProxy.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -63,19 +63,31 @@ DWORD OfferedSchemes(HINTERNET request)
     return ProxySchemesFromChallenges(challenges);
 }
 
-}  // namespace
+// How one request answers its proxy's 407: first the logged-on user's login for
+// Negotiate or NTLM, then the login the user gave (asking once per run), asking
+// again only when the proxy refuses it.
+class WinHttpProxyLogin {
+public:
+    explicit WinHttpProxyLogin(const ProxyRoute& route) : route_(route) {}
 
-void* OpenWinHttpSession(const wchar_t* agent, const std::wstring& url, const char* backEnd, ProxyRoute& route)
-{
-    route = FindProxyRoute(url);
-    LogProxyRoute(backEnd, url, route);
-    // WINHTTP_OPTION_PROXY on a handle is not honoured everywhere (Wine ignores
-    // it): the session itself names the proxy.
-    if (route.Direct()) {
-        return WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    }
-    return WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, route.proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, 0);
-}
+    // Before the first send of a request handle: a known Basic login goes at once.
+    void Prepare(void* request);
+    // After a 407: true when the request is to be sent again, on a new request
+    // handle when `reopen` is set. False when no login is left to try (the user
+    // declined, the scheme is unknown, or too many rounds).
+    bool Answer(void* request, bool& reopen);
+
+private:
+    bool Apply(void* request);
+
+    ProxyRoute route_;
+    ProxyCredentialStore::Login login_;
+    bool appliedOnHandle_ = false;
+    bool triedIntegrated_ = false;
+    int rounds_ = 0;
+};
+
+}  // namespace
 
 bool SendThroughWinHttpProxy(const ProxyRoute& route, const std::function<void*()>& handle,
                              const std::function<bool(bool newHandle)>& send, const std::function<bool()>& reopen)
