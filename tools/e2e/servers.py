@@ -102,9 +102,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return self.server.state
 
     def record(self, status, **extra):
+        # Through a proxy's tunnel WinHTTP may send the whole address as the target.
+        url = urllib.parse.urlsplit(self.path)
+        path = url.path + ("?" + url.query if url.query else "") if url.scheme else self.path
         entry = {"port": self.server.server_address[1], "scheme": self.server.scheme,
                  "peer": self.client_address[0],
-                 "method": self.command, "path": self.path, "status": status,
+                 "method": self.command, "path": path, "status": status,
                  "headers": {k: v for k, v in self.headers.items()}}
         entry.update(extra)
         self.state.log(entry)
