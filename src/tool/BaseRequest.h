@@ -26,8 +26,8 @@ public:
     CBaseRequest& operator=(const CBaseRequest&) = delete;
 
     virtual const char* GetTypeName() = 0;
-    // The response's Content-Length; fails when it is missing or does not fit in 32 bits.
-    virtual bool GetUrlFileSize(int& nSize) = 0;
+    // The response's Content-Length; fails when it is missing or beyond 2^53.
+    virtual bool GetUrlFileSize(long long& llSize) = 0;
     // Bytes read, 0 at the end of the body, -1 on failure.
     virtual int HttpRead(void* pBuffer, int nCapacity) = 0;
 
@@ -82,8 +82,8 @@ protected:
 
     bool ConnectAndSend(bool bSecure, const std::wstring& strHostName, const std::wstring& strObjectPath);
 
-    // Content-Length text as a signed 32-bit size: blanks around decimal digits only.
-    bool ParseContentLength(const std::wstring& strText, int& nSize);
+    // Content-Length text as a size: blanks around decimal digits only, at most 2^53.
+    bool ParseContentLength(const std::wstring& strText, long long& llSize);
     // Logs the failed platform call with the error it left; answers false.
     static bool FailCall(const char* pszCallName, const char* pszContext);
 };

@@ -68,7 +68,7 @@ void CInternetRequest::ApplyTimeouts()
     }
 }
 
-bool CInternetRequest::GetUrlFileSize(int& nSize)
+bool CInternetRequest::GetUrlFileSize(long long& llSize)
 {
     if (!hRequest) return false;
     wchar_t text[260] = {};
@@ -77,7 +77,7 @@ bool CInternetRequest::GetUrlFileSize(int& nSize)
     if (!HttpQueryInfoW(hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &length, &index)) {
         return FailCall("HttpQueryInfo", "CInternetRequest::GetUrlFileSize");
     }
-    return ParseContentLength(text, nSize);
+    return ParseContentLength(text, llSize);
 }
 
 int CInternetRequest::HttpRead(void* pBuffer, int nCapacity)

@@ -10,7 +10,7 @@ public:
     ~CInternetRequest() override;
 
     const char* GetTypeName() override;
-    bool GetUrlFileSize(int& nSize) override;
+    bool GetUrlFileSize(long long& llSize) override;
     int HttpRead(void* pBuffer, int nCapacity) override;
     bool GetStatusCode(DWORD& dwStatus) override;
     bool GetResponseHeader(const wchar_t* pszName, std::wstring& strValue) override;

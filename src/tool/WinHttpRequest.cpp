@@ -66,7 +66,7 @@ void CWinHttpRequest::ApplyTimeouts()
     }
 }
 
-bool CWinHttpRequest::GetUrlFileSize(int& nSize)
+bool CWinHttpRequest::GetUrlFileSize(long long& llSize)
 {
     if (!hRequest) return false;
     // As text rather than WINHTTP_QUERY_FLAG_NUMBER, which cannot tell 4 GiB + 1 from 1.
@@ -76,7 +76,7 @@ bool CWinHttpRequest::GetUrlFileSize(int& nSize)
                              WINHTTP_NO_HEADER_INDEX)) {
         return FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetUrlFileSize");
     }
-    return ParseContentLength(text, nSize);
+    return ParseContentLength(text, llSize);
 }
 
 int CWinHttpRequest::HttpRead(void* pBuffer, int nCapacity)
