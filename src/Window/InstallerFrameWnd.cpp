@@ -584,10 +584,8 @@ void CInstallerFrameWnd::DownloadSuccess()
 void CInstallerFrameWnd::DownloadFailed()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
-    OfferFailureChoices([this] {
-        DeleteDownloadFiles();
-        StartDownload(m_downloadUrl, DownloadFilePath());
-    });
+    // Retry keeps the partial file and its state file: the download continues.
+    OfferFailureChoices([this] { StartDownload(m_downloadUrl, DownloadFilePath()); });
 }
 
 void CInstallerFrameWnd::OfferFailureChoices(const std::function<void()>& retry)
@@ -715,6 +713,7 @@ void CInstallerFrameWnd::DeleteDownloadFiles()
 {
     KillSilentInstallProcess();
     DeleteFileW(DownloadFilePath().c_str());
+    DeleteFileW(DownloadStatePath(DownloadFilePath()).c_str());
     DeleteFileW(m_progressFile.c_str());
 }
 
