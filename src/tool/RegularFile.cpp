@@ -118,6 +118,7 @@ bool ReplaceRegularFile(const std::wstring& strPath, const std::string& strBytes
     DWORD attributes = GetFileAttributesW(strPath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
         !RemoveLink(strPath, attributes)) {
+        DeleteFileW(temporary.c_str());
         return false;
     }
     // The move replaces the name at strPath, a file link or second hard link included,
