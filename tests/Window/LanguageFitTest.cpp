@@ -1,0 +1,442 @@
+// The installer in every language of its product data, on every page it shows:
+// each text has a glyph for each of its characters in the font it is drawn with,
+// each single-line text fits its control, and no control with a text runs into a
+// neighbour. The windows of all languages are surveyed once; the cases judge what
+// the survey saw. The face chosen under this Wine prefix depends on tools/setup's
+// font map, which gives every face the product data names a host face of its script.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "Window/InstallerFrameWnd.h"
+#include "Window/UserDialogs.h"
+#include "ui/control/Container.h"
+#include "ui/control/Edit.h"
+#include "ui/control/Label.h"
+#include "ui/control/Option.h"
+#include "ui/core/FontFaceChoice.h"
+#include "ui/core/GdiObjects.h"
+
+using namespace Veneer;
+
+namespace {
+
+// The survey opens no dialog; one that would open is a finding, not a hang.
+class NoDialogs final : public IUserDialogs {
+public:
+    std::vector<std::wstring> shown;
+    int ShowMessage(HWND, const std::wstring& text, const std::wstring&, UINT) override
+    {
+        shown.push_back(text);
+        return IDCANCEL;
+    }
+    bool BrowseForFolder(HWND, const std::wstring& title, std::wstring&) override
+    {
+        shown.push_back(title);
+        return false;
+    }
+};
+
+// Delivers what is queued, then paints the whole window now: the window manager
+// lays out what changed when it paints.
+void Settle(HWND window)
+{
+    for (int round = 0; round < 3; ++round) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+}
+
+std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
+
+std::wstring Hex(wchar_t ch)
+{
+    wchar_t text[8];
+    swprintf(text, 8, L"U+%04X", static_cast<unsigned>(ch));
+    return text;
+}
+
+std::wstring Describe(RECT rect)
+{
+    wchar_t text[64];
+    swprintf(text, 64, L"(%ld,%ld)-(%ld,%ld)", rect.left, rect.top, rect.right, rect.bottom);
+    return text;
+}
+
+// What the survey found, grouped as the cases judge it. A text that shows the same
+// fault on several pages is reported for the first page only.
+struct Survey {
+    std::set<std::wstring> reported;
+    std::vector<std::wstring> languageProblems;
+    std::vector<std::wstring> glyphProblems;
+    std::vector<std::wstring> fitProblems;
+    std::vector<std::wstring> faceProblems;
+    std::vector<std::wstring> dialogs;
+    std::vector<std::string> figures;  // one line per language
+    int languages = 0;
+    int texts = 0;
+    int measured = 0;
+};
+
+// Checks the texts of the window as it is on screen now.
+class TextInspector {
+public:
+    TextInspector(CWindowManagerUI& manager, std::wstring language, std::wstring page, Survey& survey)
+        : manager_(manager), language_(std::move(language)), page_(std::move(page)), survey_(survey)
+    {
+    }
+
+    // The tightest single-line text seen: needed width / available width.
+    double Tightest() const { return tightest_; }
+    const std::wstring& TightestText() const { return tightestName_; }
+
+    void InspectVisibleTexts()
+    {
+        std::vector<CControlUI*> controls;
+        if (manager_.Root() != nullptr) {
+            manager_.Root()->FindInTree(Collect, &controls, kFindVisible | kFindMeFirst);
+        }
+        for (CControlUI* control : controls) {
+            auto* label = dynamic_cast<CLabelUI*>(control);
+            if (label == nullptr || label->GetText().IsEmpty()) continue;
+            ++survey_.texts;
+            CheckGlyphs(*label);
+            if (dynamic_cast<CEditUI*>(label) == nullptr) CheckFit(*label);  // an edit scrolls its text
+            CheckPlace(*label);
+        }
+    }
+
+    // The face GDI selects for the label's font, and the characters it has no glyph for.
+    std::wstring MissingGlyphs(CLabelUI& label, std::wstring& face)
+    {
+        CMemoryDC dc(manager_.PaintDC());
+        CSelectObject font(dc.Get(), FontOf(label));
+        wchar_t selected[LF_FACESIZE] = {};
+        GetTextFaceW(dc.Get(), LF_FACESIZE, selected);
+        face = selected;
+        std::wstring text = label.GetText().GetData();
+        std::vector<WORD> glyphs(text.size());
+        std::wstring missing;
+        if (GetGlyphIndicesW(dc.Get(), text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                             GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR) {
+            return L"(GetGlyphIndicesW failed)";
+        }
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] >= 0x20 && glyphs[i] == 0xFFFF && missing.find(text[i]) == std::wstring::npos) {
+                missing += text[i];
+            }
+        }
+        return missing;
+    }
+
+    // The extent the label's text needs in its own font and style, and the room its
+    // control gives it; multi-line texts are measured at the room's width.
+    void Measure(CLabelUI& label, SIZE& needed, SIZE& room)
+    {
+        RECT pos = label.GetRect();
+        RECT pad = label.GetTextPadding();
+        room = {pos.right - pos.left - pad.left - pad.right, pos.bottom - pos.top - pad.top - pad.bottom};
+        UINT style = label.GetTextStyle();
+        bool singleLine = (style & DT_SINGLELINE) != 0;
+        style &= ~(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM | DT_END_ELLIPSIS);
+        RECT extent = {0, 0, singleLine ? 9999 : room.cx, 9999};
+        CUiString text = label.GetText();
+        if (label.IsShowHtml()) {
+            int links = 0;
+            CDrawEngine::PaintMarkupText(manager_.PaintDC(), &manager_, extent, text, 0, nullptr, nullptr, links,
+                                         label.GetFont(), style | DT_CALCRECT);
+        } else {
+            CDrawEngine::PaintPlainText(manager_.PaintDC(), &manager_, extent, text, 0, label.GetFont(),
+                                        style | DT_CALCRECT);
+        }
+        needed = {extent.right - extent.left, extent.bottom - extent.top};
+    }
+
+private:
+    static CControlUI* Collect(CControlUI* control, void* data)
+    {
+        static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
+        return nullptr;
+    }
+
+    HFONT FontOf(CLabelUI& label) const
+    {
+        HFONT font = manager_.FontById(label.GetFont());
+        return font != nullptr ? font : manager_.StandardFont();
+    }
+
+    static std::wstring NameOf(CControlUI& control)
+    {
+        return (control.GetName().IsEmpty() ? CUiString(control.GetTypeName()) : control.GetName()).GetData();
+    }
+
+    // Adds the finding unless this language's control said the same on an earlier page.
+    void Report(std::vector<std::wstring>& findings, CLabelUI& label, const std::wstring& finding)
+    {
+        std::wstring key = language_ + L"|" + NameOf(label) + L"|" + finding;
+        if (!survey_.reported.insert(key).second) return;
+        findings.push_back(language_ + L", " + page_ + L", " + NameOf(label) + L": " + finding);
+    }
+
+    void CheckGlyphs(CLabelUI& label)
+    {
+        std::wstring face;
+        std::wstring missing = MissingGlyphs(label, face);
+        if (missing.empty()) return;
+        std::wstring codes;
+        for (wchar_t ch : missing) codes += L" " + Hex(ch);
+        Report(survey_.glyphProblems, label,
+               L"\"" + face + L"\" has no glyph for" + codes + L" in \"" + label.GetText().GetData() + L"\"");
+    }
+
+    void CheckFit(CLabelUI& label)
+    {
+        SIZE needed, room;
+        Measure(label, needed, room);
+        ++survey_.measured;
+        bool singleLine = (label.GetTextStyle() & DT_SINGLELINE) != 0;
+        if (singleLine && room.cx > 0) {
+            double ratio = static_cast<double>(needed.cx) / room.cx;
+            if (ratio > tightest_) {
+                tightest_ = ratio;
+                tightestName_ = label.GetName().GetData();
+            }
+        }
+        if ((singleLine && needed.cx > room.cx) || needed.cy > room.cy) {
+            wchar_t sizes[96];
+            swprintf(sizes, 96, L"needs %ldx%ld, has %ldx%ld", needed.cx, needed.cy, room.cx, room.cy);
+            Report(survey_.fitProblems, label, L"\"" + std::wstring(label.GetText().GetData()) + L"\" " + sizes);
+        }
+    }
+
+    // Inside its parent and clear of every visible sibling.
+    void CheckPlace(CLabelUI& label)
+    {
+        CControlUI* parent = label.GetParent();
+        if (parent == nullptr) return;
+        RECT own = label.GetRect();
+        RECT outer = parent->GetRect();
+        RECT both;
+        UnionRect(&both, &own, &outer);
+        if (!EqualRect(&both, &outer)) {
+            Report(survey_.fitProblems, label, L"at " + Describe(own) + L" leaves its parent " + Describe(outer));
+        }
+        auto* siblings = static_cast<IContainerUI*>(parent->CastTo(L"IContainer"));
+        if (siblings == nullptr) return;
+        for (int i = 0; i < siblings->GetCount(); ++i) {
+            CControlUI* other = siblings->GetItemAt(i);
+            RECT otherRect = other->GetRect();
+            if (other == &label || !other->IsVisible() || !IntersectRect(&both, &own, &otherRect)) continue;
+            Report(survey_.fitProblems, label,
+                   L"at " + Describe(own) + L" runs into " + NameOf(*other) + L" at " + Describe(otherRect));
+        }
+    }
+
+    CWindowManagerUI& manager_;
+    std::wstring language_;
+    std::wstring page_;
+    Survey& survey_;
+    double tightest_ = 0;
+    std::wstring tightestName_;
+};
+
+// The languages of the product data: identifier and folder name, each name once.
+std::vector<std::pair<std::wstring, std::wstring>> ProductLanguages(const std::wstring& languageFolder)
+{
+    LanguageManager::Table table;
+    LanguageManager::ReadSection(languageFolder + L"language.ini", L"Language", table);
+    std::vector<std::pair<std::wstring, std::wstring>> languages;
+    for (const auto& entry : table) {
+        bool seen = std::any_of(languages.begin(), languages.end(),
+                                [&](const auto& known) { return known.second == entry.second; });
+        if (!seen) languages.emplace_back(entry.first, entry.second);
+    }
+    return languages;
+}
+
+std::wstring FaceOfFont(CWindowManagerUI& manager, int id)
+{
+    const FontRecord* record = manager.FontRecordById(id);
+    return record != nullptr ? record->face.GetData() : L"(none)";
+}
+
+// One language's window, page by page, as the install flow shows them.
+void SurveyLanguage(const std::wstring& id, const std::wstring& name, Survey& survey)
+{
+    LanguageManager::SetLanguageIdOverride(id);
+    NoDialogs dialogs;
+    CInstallerFrameWnd frame;
+    frame.SetDialogs(&dialogs);
+    if (frame.Open(nullptr, L"", 0x96C80000, 0) == nullptr) {
+        survey.languageProblems.push_back(name + L": the window did not open");
+        LanguageManager::SetLanguageIdOverride(L"");
+        return;
+    }
+    ++survey.languages;
+    HWND window = frame.GetHWND();
+    CWindowManagerUI& manager = frame.Manager();
+    Settle(window);
+    if (frame.GetLanguage().GetLanguageName() != name) {
+        survey.languageProblems.push_back(L"identifier " + id + L" opened " + frame.GetLanguage().GetLanguageName() +
+                                          L", not " + name);
+    }
+
+    // The language's face, else the skin's, at the skin's sizes and weights.
+    std::wstring wanted = FirstInstalledFace(frame.GetLanguage().GetFontFaces().c_str()).GetData();
+    std::wstring skinFace = frame.GetLanguage().IsRightToLeft() ? L"Tahoma" : L"Segoe UI";
+    std::wstring expected = wanted.empty() ? skinFace : wanted;
+    const FontRecord* body = manager.FontRecordById(0);
+    const FontRecord* title = manager.FontRecordById(1);
+    if (!frame.GetLanguage().GetFontFaces().empty() && wanted.empty()) {
+        survey.faceProblems.push_back(name + L": none of \"" + frame.GetLanguage().GetFontFaces() +
+                                      L"\" is installed");
+    }
+    for (const FontRecord* record : {body, title, manager.StandardFontRecord()}) {
+        if (record == nullptr || record->face.GetData() != expected) {
+            survey.faceProblems.push_back(name + L": a skin font has the face " +
+                                          (record ? record->face.GetData() : L"(none)") + L", not " + expected);
+        }
+    }
+    if (body == nullptr || title == nullptr || body->size != 13 || body->bold || title->size != 16 || !title->bold) {
+        survey.faceProblems.push_back(name + L": the skin's sizes and weights changed");
+    }
+
+    double tightest = 0;
+    std::wstring tightestText;
+    auto inspect = [&](const wchar_t* page) {
+        Settle(window);
+        TextInspector inspector(manager, name, page, survey);
+        inspector.InspectVisibleTexts();
+        if (inspector.Tightest() > tightest) {
+            tightest = inspector.Tightest();
+            tightestText = std::wstring(page) + L" " + inspector.TightestText();
+        }
+    };
+    inspect(L"home");
+    if (auto* fold = dynamic_cast<CCheckBoxUI*>(manager.ControlNamed(L"chk_fold"))) fold->SetSelected(true);
+    inspect(L"home with the path row");
+    if (CControlUI* path = manager.ControlNamed(L"edit_path")) path->SetText(L"Q:\\missing\\deeper\\");
+    frame.OnClickInstall();  // refused: the red tip under the path row
+    inspect(L"home with the refused path");
+    frame.UpdateWindowSate(kWindow_Downloading);
+    frame.SetProgress(100);
+    inspect(L"progress");
+    frame.UpdateWindowSate(kWindow_Finish);
+    inspect(L"finished");
+
+    for (const std::wstring& text : dialogs.shown) survey.dialogs.push_back(name + L": " + text);
+    char line[256];
+    snprintf(line, sizeof line, "%-11s %-22s tightest single-line text %3.0f %% of its room (%s)",
+             Narrow(name).c_str(), Narrow(FaceOfFont(manager, 0)).c_str(), tightest * 100,
+             Narrow(tightestText).c_str());
+    survey.figures.push_back(line);
+    DestroyWindow(window);
+    Settle(window);
+    LanguageManager::SetLanguageIdOverride(L"");
+}
+
+std::string Joined(const std::vector<std::wstring>& lines)
+{
+    std::string text;
+    for (const std::wstring& line : lines) text += "\n  " + Narrow(line);
+    return text;
+}
+
+class LanguageFit : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+        std::wstring languageFolder = LanguageManager::GetWorkFolder() + L"language\\";
+        LanguageManager::LoadResZipFile(languageFolder);
+        languages_ = ProductLanguages(languageFolder);
+        survey_ = new Survey;
+        for (const auto& language : languages_) SurveyLanguage(language.first, language.second, *survey_);
+        for (const std::string& line : survey_->figures) printf("%s\n", line.c_str());
+        printf("%d languages, %d texts on their pages, %d of them measured against their controls\n",
+               survey_->languages, survey_->texts, survey_->measured);
+    }
+    static void TearDownTestSuite()
+    {
+        delete survey_;
+        survey_ = nullptr;
+    }
+
+    static std::vector<std::pair<std::wstring, std::wstring>> languages_;
+    static Survey* survey_;
+};
+
+std::vector<std::pair<std::wstring, std::wstring>> LanguageFit::languages_;
+Survey* LanguageFit::survey_ = nullptr;
+
+TEST_F(LanguageFit, EveryLanguageOfTheProductOpensAsItselfWithoutADialog)
+{
+    ASSERT_FALSE(languages_.empty()) << "the product data names no language";
+    EXPECT_EQ(static_cast<int>(languages_.size()), survey_->languages);
+    EXPECT_TRUE(survey_->languageProblems.empty()) << Joined(survey_->languageProblems);
+    EXPECT_TRUE(survey_->dialogs.empty()) << Joined(survey_->dialogs);
+}
+
+TEST_F(LanguageFit, EachLanguageDrawsWithItsFirstInstalledFaceAtTheSkinsSizes)
+{
+    EXPECT_TRUE(survey_->faceProblems.empty()) << Joined(survey_->faceProblems);
+}
+
+TEST_F(LanguageFit, EveryCharacterOfEveryTextHasAGlyphInTheFontItIsDrawnWith)
+{
+    EXPECT_GT(survey_->texts, 0);
+    EXPECT_TRUE(survey_->glyphProblems.empty()) << Joined(survey_->glyphProblems);
+}
+
+TEST_F(LanguageFit, EveryTextFitsItsControlAndNoControlRunsIntoANeighbour)
+{
+    EXPECT_GT(survey_->measured, 0);
+    EXPECT_TRUE(survey_->fitProblems.empty()) << Joined(survey_->fitProblems);
+}
+
+// The checks themselves: boxes and a cut text are seen where they are.
+TEST(LanguageFitChecks, SeeBoxesInAFaceWithoutTheScriptAndATextLongerThanItsControl)
+{
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    LanguageManager::SetLanguageIdOverride(L"1033");
+    NoDialogs dialogs;
+    CInstallerFrameWnd frame;
+    frame.SetDialogs(&dialogs);
+    ASSERT_NE(nullptr, frame.Open(nullptr, L"", 0x96C80000, 0));
+    LanguageManager::SetLanguageIdOverride(L"");
+    HWND window = frame.GetHWND();
+    CWindowManagerUI& manager = frame.Manager();
+    auto* install = dynamic_cast<CLabelUI*>(manager.ControlNamed(L"btn_install"));
+    ASSERT_NE(nullptr, install);
+
+    // Thai in the English skin's face (Noto Sans under this prefix has no Thai).
+    install->SetText(L"\u0E15\u0E34\u0E14\u0E15\u0E31\u0E49\u0E07");
+    Settle(window);
+    Survey survey;
+    TextInspector inspector(manager, L"English", L"home", survey);
+    std::wstring face;
+    EXPECT_EQ(L"\u0E15\u0E34\u0E14\u0E31\u0E49\u0E07", inspector.MissingGlyphs(*install, face));
+    EXPECT_EQ(L"Segoe UI", face);
+
+    install->SetText(L"Install the product with everything it brings along");
+    Settle(window);
+    inspector.InspectVisibleTexts();
+    ASSERT_EQ(1u, survey.fitProblems.size()) << Joined(survey.fitProblems);
+    EXPECT_NE(std::wstring::npos, survey.fitProblems[0].find(L"btn_install"));
+    EXPECT_TRUE(survey.glyphProblems.empty()) << Joined(survey.glyphProblems);
+    DestroyWindow(window);
+    Settle(window);
+}
+
+}  // namespace
