@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "ui/control/Option.h"
 #include "ui/core/FontFaceChoice.h"
 #include "ui/core/GdiObjects.h"
+#include "ui/core/XmlMarkup.h"
 
 using namespace Veneer;
 
@@ -265,6 +267,38 @@ std::vector<std::pair<std::wstring, std::wstring>> ProductLanguages(const std::w
     return languages;
 }
 
+// A Font element of the skin: what the skin asks for, before any language's face.
+struct SkinFont {
+    std::wstring face;
+    int size = 12;
+    bool bold = false;
+    bool standard = false;  // "default": also the window's standard font
+};
+
+// The Font elements of the skin file in the resource archive the window was built from.
+std::map<int, SkinFont> SkinFonts(const wchar_t* file)
+{
+    std::map<int, SkinFont> fonts;
+    CXmlMarkup markup;
+    if (!markup.ParseFile(file)) return fonts;
+    for (CXmlMarkupNode node = markup.Root().FirstChild(); !node.IsNull(); node = node.NextSibling()) {
+        if (_wcsicmp(node.Name(), L"Font") != 0) continue;
+        SkinFont font;
+        int id = -1;
+        for (int i = 0; i < node.AttributeCount(); ++i) {
+            const wchar_t* attribute = node.AttributeNameAt(i);
+            const wchar_t* value = node.AttributeValueAt(i);
+            if (_wcsicmp(attribute, L"id") == 0) id = _wtoi(value);
+            if (_wcsicmp(attribute, L"name") == 0) font.face = value;
+            if (_wcsicmp(attribute, L"size") == 0) font.size = _wtoi(value);
+            if (_wcsicmp(attribute, L"bold") == 0) font.bold = _wcsicmp(value, L"true") == 0;
+            if (_wcsicmp(attribute, L"default") == 0) font.standard = _wcsicmp(value, L"true") == 0;
+        }
+        if (id >= 0) fonts[id] = font;
+    }
+    return fonts;
+}
+
 std::wstring FaceOfFont(CWindowManagerUI& manager, int id)
 {
     const FontRecord* record = manager.FontRecordById(id);
@@ -292,24 +326,32 @@ void SurveyLanguage(const std::wstring& id, const std::wstring& name, Survey& su
                                           L", not " + name);
     }
 
-    // The language's face, else the skin's, at the skin's sizes and weights.
-    std::wstring wanted = FirstInstalledFace(frame.GetLanguage().GetFontFaces().c_str()).GetData();
-    std::wstring skinFace = frame.GetLanguage().IsRightToLeft() ? L"Tahoma" : L"Segoe UI";
-    std::wstring expected = wanted.empty() ? skinFace : wanted;
-    const FontRecord* body = manager.FontRecordById(0);
-    const FontRecord* title = manager.FontRecordById(1);
-    if (!frame.GetLanguage().GetFontFaces().empty() && wanted.empty()) {
-        survey.faceProblems.push_back(name + L": none of \"" + frame.GetLanguage().GetFontFaces() +
-                                      L"\" is installed");
+    // Every skin font in the language's face, else in the skin's own, at the skin's
+    // size and weight.
+    const std::wstring& faces = frame.GetLanguage().GetFontFaces();
+    std::wstring wanted = FirstInstalledFace(faces.c_str()).GetData();
+    if (!faces.empty() && wanted.empty()) {
+        survey.faceProblems.push_back(name + L": none of \"" + faces + L"\" is installed");
     }
-    for (const FontRecord* record : {body, title, manager.StandardFontRecord()}) {
-        if (record == nullptr || record->face.GetData() != expected) {
-            survey.faceProblems.push_back(name + L": a skin font has the face " +
-                                          (record ? record->face.GetData() : L"(none)") + L", not " + expected);
+    std::map<int, SkinFont> skinFonts = SkinFonts(frame.GetLanguage().IsRightToLeft() ? L"skin_rtl.xml" : L"skin.xml");
+    if (skinFonts.empty()) survey.faceProblems.push_back(name + L": the skin's fonts could not be read");
+    for (const auto& entry : skinFonts) {
+        const SkinFont& asked = entry.second;
+        std::wstring expected = wanted.empty() ? asked.face : wanted;
+        std::vector<std::pair<std::wstring, const FontRecord*>> records = {
+            {L"skin font " + std::to_wstring(entry.first), manager.FontRecordById(entry.first)}};
+        if (asked.standard) records.emplace_back(L"the standard font", manager.StandardFontRecord());
+        for (const auto& made : records) {
+            const FontRecord* record = made.second;
+            if (record == nullptr || record->face.GetData() != expected || record->size != asked.size ||
+                record->bold != asked.bold) {
+                std::wstring is = record == nullptr ? L"missing"
+                                                    : std::wstring(record->face.GetData()) + L" " +
+                                                          std::to_wstring(record->size) + (record->bold ? L" bold" : L"");
+                survey.faceProblems.push_back(name + L": " + made.first + L" is " + is + L", not " + expected + L" " +
+                                              std::to_wstring(asked.size) + (asked.bold ? L" bold" : L""));
+            }
         }
-    }
-    if (body == nullptr || title == nullptr || body->size != 13 || body->bold || title->size != 16 || !title->bold) {
-        survey.faceProblems.push_back(name + L": the skin's sizes and weights changed");
     }
 
     double tightest = 0;
