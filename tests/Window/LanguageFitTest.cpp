@@ -80,6 +80,7 @@ std::wstring Describe(RECT rect)
 // fault on several pages is reported for the first page only.
 struct Survey {
     std::set<std::wstring> reported;
+    std::set<std::wstring> faultyLanguages;  // with a missing glyph or a text that does not fit
     std::vector<std::wstring> languageProblems;
     std::vector<std::wstring> glyphProblems;
     std::vector<std::wstring> fitProblems;
@@ -188,6 +189,7 @@ private:
     {
         std::wstring key = language_ + L"|" + NameOf(label) + L"|" + finding;
         if (!survey_.reported.insert(key).second) return;
+        survey_.faultyLanguages.insert(language_);
         findings.push_back(language_ + L", " + page_ + L", " + NameOf(label) + L": " + finding);
     }
 
@@ -406,8 +408,11 @@ protected:
         survey_ = new Survey;
         for (const auto& language : languages_) SurveyLanguage(language.first, language.second, *survey_);
         for (const std::string& line : survey_->figures) printf("%s\n", line.c_str());
-        printf("%d languages, %d texts on their pages, %d of them measured against their controls\n",
+        printf("%d languages: %d texts shown on their pages, %d of them measured against their controls\n",
                survey_->languages, survey_->texts, survey_->measured);
+        printf("%d of %d languages with a glyph for every character and no text cut short\n",
+               survey_->languages - static_cast<int>(survey_->faultyLanguages.size()),
+               static_cast<int>(languages_.size()));
     }
     static void TearDownTestSuite()
     {
