@@ -327,7 +327,9 @@ void CInstallerFrameWnd::OnFoldChanged()
     }
     RECT client{};
     GetClientRect(window_, &client);
-    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -75 : 75));
+    // The area is 75 skin pixels high; the window's scale turns them into device pixels.
+    int area = manager_.Scale().Length(75);
+    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -area : area));
 }
 
 void CInstallerFrameWnd::OnBrowse()
