@@ -4,10 +4,14 @@
 // neighbour. The windows of all languages are surveyed once; the cases judge what
 // the survey saw. The face chosen under this Wine prefix depends on tools/setup's
 // font map, which gives every face the product data names a host face of its script.
+//
+// The survey runs at the prefix's density: 96 DPI, or VANTELO_FIT_DPI when a parent
+// run set the prefix to another one (LanguageFitAtDensities, 144 and 192 DPI).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -21,6 +25,7 @@
 #include "ui/control/Edit.h"
 #include "ui/control/Label.h"
 #include "ui/control/Option.h"
+#include "ui/core/DpiScale.h"
 #include "ui/core/FontFaceChoice.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/XmlMarkup.h"
@@ -307,6 +312,13 @@ std::wstring FaceOfFont(CWindowManagerUI& manager, int id)
     return record != nullptr ? record->face.GetData() : L"(none)";
 }
 
+// The density the survey must find its windows at.
+int ExpectedDpi()
+{
+    const char* dpi = getenv("VANTELO_FIT_DPI");
+    return dpi != nullptr ? atoi(dpi) : CDpiScale::kSkinDpi;
+}
+
 // One language's window, page by page, as the install flow shows them.
 void SurveyLanguage(const std::wstring& id, const std::wstring& name, Survey& survey)
 {
@@ -323,6 +335,10 @@ void SurveyLanguage(const std::wstring& id, const std::wstring& name, Survey& su
     HWND window = frame.GetHWND();
     CWindowManagerUI& manager = frame.Manager();
     Settle(window);
+    if (manager.Scale().Dpi() != ExpectedDpi()) {
+        survey.languageProblems.push_back(name + L": the window is at " + std::to_wstring(manager.Scale().Dpi()) +
+                                          L" DPI, not " + std::to_wstring(ExpectedDpi()));
+    }
     if (frame.GetLanguage().GetLanguageName() != name) {
         survey.languageProblems.push_back(L"identifier " + id + L" opened " + frame.GetLanguage().GetLanguageName() +
                                           L", not " + name);
@@ -407,6 +423,7 @@ protected:
         languages_ = ProductLanguages(languageFolder);
         survey_ = new Survey;
         for (const auto& language : languages_) SurveyLanguage(language.first, language.second, *survey_);
+        printf("at %d DPI:\n", ExpectedDpi());
         for (const std::string& line : survey_->figures) printf("%s\n", line.c_str());
         printf("%d languages: %d texts shown on their pages, %d of them measured against their controls\n",
                survey_->languages, survey_->texts, survey_->measured);
@@ -450,6 +467,20 @@ TEST_F(LanguageFit, EveryTextFitsItsControlAndNoControlRunsIntoANeighbour)
 {
     EXPECT_GT(survey_->measured, 0);
     EXPECT_TRUE(survey_->fitProblems.empty()) << Joined(survey_->fitProblems);
+}
+
+// The survey again in a program of its own at each higher density the skin is drawn
+// at: the prefix's LogPixels belongs to every program of the prefix, so the ctest
+// entry language-fit-dpi runs alone and sets VANTELO_FIT_AT_DENSITIES.
+TEST(LanguageFitAtDensities, EveryLanguageFitsAt144And192Dpi)
+{
+    if (!getenv("VANTELO_FIT_AT_DENSITIES")) GTEST_SKIP() << "run through the language-fit-dpi ctest entry";
+    for (int dpi : {144, 192}) {
+        PrefixDpi density(dpi);
+        SetEnvironmentVariableW(L"VANTELO_FIT_DPI", std::to_wstring(dpi).c_str());
+        EXPECT_EQ(0, RunAndWait(SelfPath(), L"--gtest_filter=LanguageFit.*", 120000)) << "at " << dpi << " DPI";
+        SetEnvironmentVariableW(L"VANTELO_FIT_DPI", nullptr);
+    }
 }
 
 // The checks themselves: boxes and a cut text are seen where they are.
