@@ -94,6 +94,8 @@ CUiString CInstallerFrameWnd::SkinFolder() { return CUiString(L""); }
 CUiString CInstallerFrameWnd::SkinFile()
 {
     InitLogAndLanguage();
+    // The skin is built next: its fonts take the language's face, when it names one.
+    manager_.PreferFaces(m_language.GetFontFaces().c_str());
     return CUiString(m_language.IsRightToLeft() ? L"skin_rtl.xml" : L"skin.xml");
 }
 
@@ -324,7 +326,9 @@ void CInstallerFrameWnd::OnFoldChanged()
     }
     RECT client{};
     GetClientRect(window_, &client);
-    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -75 : 75));
+    // The area is 75 skin pixels high; the window's scale turns them into device pixels.
+    int area = manager_.Scale().Length(75);
+    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -area : area));
 }
 
 void CInstallerFrameWnd::OnBrowse()
