@@ -75,12 +75,17 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, dwMaxConnsPerServer);
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, dwMaxConnsPerServer);
     }
-    if (!ConnectSession(bSecure) || !OpenRequest(bSecure)) return false;
-    ApplyTimeouts();
-    return SendRequest();
+    return ConnectSession(bSecure) && OpenRequest(bSecure) && SendRequest();
 }
 
-TransportOptions CBaseRequest::RequestOptions() const { return TransportOptions(); }
+TransportOptions CBaseRequest::RequestOptions() const
+{
+    TransportOptions options;
+    // Connect, send, the answer and every read: each waits for the server at most
+    // the stall limit.
+    options.dwConnectTimeout = options.dwSendTimeout = options.dwReceiveTimeout = StallLimit();
+    return options;
+}
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)

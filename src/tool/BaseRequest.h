@@ -76,9 +76,6 @@ protected:
     virtual bool ConnectSession(bool bSecure) = 0;
     virtual bool OpenRequest(bool bSecure) = 0;
     virtual bool SendRequest() = 0;
-    // Bounds every wait of the open request by StallLimit. A limit that cannot be
-    // set is logged; the request goes on and its caller's own bound still holds.
-    virtual void ApplyTimeouts() = 0;
     // Closes hRequest, hConnect and hSession, newest first, and clears them.
     virtual void CloseHandles() = 0;
 

@@ -41,7 +41,7 @@ bool CInternetRequest::OpenRequest(bool /*bSecure: in m_target*/)
 {
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     hRequest = WinInetTransport::OpenRequest(hConnect, strVerb.c_str(), m_target, L"HTTP/1.1", acceptTypes,
-                                             kRequestFlags);
+                                             kRequestFlags, RequestOptions());
     return hRequest || FailCall("HttpOpenRequest", "CInternetRequest::OpenRequest");
 }
 
@@ -78,18 +78,6 @@ bool CInternetRequest::SendRequest()
     if (WinInetTransport::SendFollowingRedirects(m_target, RequestOptions(), send, reopen)) return true;
     if (!stepFailed) FailCall("WinInetTransport::SendFollowingRedirects", context);
     return false;
-}
-
-// The request's time-outs, kept in one place until the transport policy takes them.
-// They are set on the request handle: Wine ignores them on the session.
-void CInternetRequest::ApplyTimeouts()
-{
-    DWORD value = StallLimit();
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        if (!InternetSetOptionW(hRequest, option, &value, sizeof value)) {
-            FailCall("InternetSetOption", "CInternetRequest::ApplyTimeouts");
-        }
-    }
 }
 
 bool CInternetRequest::GetUrlFileSize(long long& llSize)

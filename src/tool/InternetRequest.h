@@ -21,6 +21,5 @@ protected:
     bool ConnectSession(bool bSecure) override;
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
-    void ApplyTimeouts() override;
     void CloseHandles() override;
 };

@@ -52,20 +52,6 @@ bool CWinHttpRequest::SendRequest()
            FailCall("WinHttpTransport::CheckAnswer", context);
 }
 
-// The request's time-outs, kept in one place until the transport policy takes them.
-void CWinHttpRequest::ApplyTimeouts()
-{
-    int limit = static_cast<int>(StallLimit());
-    if (!WinHttpSetTimeouts(hRequest, limit, limit, limit, limit)) {
-        FailCall("WinHttpSetTimeouts", "CWinHttpRequest::ApplyTimeouts");
-    }
-    // The receive time-out does not bound WinHttpReceiveResponse under Wine; this does.
-    DWORD value = StallLimit();
-    if (!WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &value, sizeof value)) {
-        FailCall("WinHttpSetOption", "CWinHttpRequest::ApplyTimeouts");
-    }
-}
-
 bool CWinHttpRequest::GetUrlFileSize(long long& llSize)
 {
     if (!hRequest) return false;
