@@ -30,6 +30,7 @@ namespace Veneer {
 
 class CZipArchive;
 class CControlUI;
+class CAccessibleWindow;
 
 // One registered font; owns its handle.
 struct FontRecord {
@@ -236,6 +237,26 @@ public:
     // The image attribute string drawn under the tree in per-pixel layered mode.
     void SetLayeredBackground(const wchar_t* image);
 
+    // Screen readers (Active Accessibility): WM_GETOBJECT for the client area answers
+    // with the window's accessible object (AccessibleWindow.h), whose children are the
+    // controls in the accessible tree (ControlAccessibility.h), in reading order.
+    enum AccessibleAction { kAccessibleDefaultAction = 0, kAccessibleTakeFocus = 1 };
+    // Children are simple elements: a control's child id is its place in this list,
+    // from 1 (as clients that count through the children expect); a change of the
+    // tree is reported with EVENT_OBJECT_REORDER.
+    std::vector<CControlUI*> AccessibleChildren() const;
+    long AccessibleIdOf(CControlUI* control) const;  // 0: not in the tree
+    CControlUI* AccessibleChild(long id) const;  // nullptr: no such child
+    // Runs the action after the caller's call has returned (a message box it opens
+    // must not hold a screen reader's call).
+    void PostAccessibleAction(CControlUI* control, AccessibleAction action);
+    // Tells accessibility clients (NotifyWinEvent) about a control in the tree, or,
+    // with no control, about the client area (EVENT_OBJECT_REORDER: the tree changed).
+    void NotifyAccessibleEvent(DWORD event, CControlUI* control);
+    // A value change, reported at most once a second per control; the last value of a
+    // burst is reported when its second is over.
+    void NotifyAccessibleValue(CControlUI* control);
+
     // Message handling: before dispatch (keyboard navigation, shortcuts), and the
     // window's own messages. Each returns whether it handled the message.
     bool HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -300,6 +321,11 @@ private:
     // records stay alive (retired) while controls and native windows may hold them.
     void RescaleFonts();
     void RescaleImages();
+    bool AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void RunNextAccessibleAction();
+    void DisconnectAccessibility();
+    void SendDueValueEvents();
+    static void CALLBACK ValueEventTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
 
     CUiString name_;
     CDpiScale scale_;
@@ -307,6 +333,19 @@ private:
     std::vector<std::pair<std::wstring, std::wstring>> windowSkinLengths_;
     std::vector<HFONT> retiredFonts_;
     std::vector<ImageRecord*> retiredImages_;  // owned
+    CAccessibleWindow* accessible_ = nullptr;  // one reference, from the first WM_GETOBJECT
+    struct PendingAction {
+        CControlUI* control;
+        AccessibleAction action;
+    };
+    std::vector<PendingAction> pendingActions_;
+    struct ValueEvent {
+        CControlUI* control;
+        DWORD lastSent;
+        bool pending;
+    };
+    std::vector<ValueEvent> valueEvents_;
+    bool valueTimerRunning_ = false;
     HWND window_ = nullptr;
     HDC paintDC_ = nullptr;
     COffscreen offscreen_;
