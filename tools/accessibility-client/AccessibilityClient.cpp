@@ -8,12 +8,17 @@
 // Commands, run in order:
 //   tree        one line per child of the client area's accessible object
 //   tab N       presses Tab N times in the window and reports each focus event
-//   do NAME     runs the default action of the child whose name is NAME
+//   do NAME     runs the default action of the first child whose name is NAME; written
+//               ROLE:NAME (a role code, as in 44:Customize Installation) only a child
+//               of that role
 //   watch MS    reports the window's focus, state, name, value and reorder events for
 //               MS milliseconds
 //
 // Report lines are tab-separated key=value fields, for example
-//   child  id=3  role=push button  name=Install  state=focusable  at=259,216,220x46  value=  action=Press
+//   child  id=3  role=push button  name=Install  state=focusable  rolecode=43  statecode=0x100000
+//          at=259,216,220x46  value=  action=Press
+// (role and state in the system's words, which may be the user's language; the codes
+// as numbers).
 // Exit code 0 when every command ran, 1 when the window or its object was missing, 2
 // for a bad command line.
 
@@ -99,8 +104,11 @@ std::wstring Describe(IAccessible* object, long id) {
     object->get_accState(child, &state);
     long left = 0, top = 0, width = 0, height = 0;
     object->accLocation(&left, &top, &width, &height, child);
+    wchar_t codes[64] = {};
+    swprintf(codes, 64, L"\trolecode=%ld\tstatecode=0x%lX", role.vt == VT_I4 ? role.lVal : -1L,
+             state.vt == VT_I4 ? state.lVal : 0L);
     return L"\trole=" + (role.vt == VT_I4 ? RoleText(role.lVal) : std::wstring(L"?")) + L"\tname=" + Take(name) +
-           L"\tstate=" + (state.vt == VT_I4 ? StateText(state.lVal) : std::wstring(L"?")) + L"\tat=" +
+           L"\tstate=" + (state.vt == VT_I4 ? StateText(state.lVal) : std::wstring(L"?")) + codes + L"\tat=" +
            std::to_wstring(left) + L"," + std::to_wstring(top) + L"," + std::to_wstring(width) + L"x" +
            std::to_wstring(height) + L"\tvalue=" + Take(value) + L"\taction=" + Take(action);
 }
@@ -125,11 +133,21 @@ void PrintTree(IAccessible* object) {
     for (long id : ChildIds(object)) Report(L"child\tid=" + std::to_wstring(id) + Describe(object, id));
 }
 
-bool DoAction(IAccessible* object, const std::wstring& name) {
+bool DoAction(IAccessible* object, std::wstring name) {
+    long wantedRole = 0;
+    size_t colon = name.find(L':');
+    if (colon != std::wstring::npos && colon > 0 && name.find_first_not_of(L"0123456789") == colon) {
+        wantedRole = wcstol(name.c_str(), nullptr, 10);
+        name.erase(0, colon + 1);
+    }
     for (long id : ChildIds(object)) {
         BSTR text = nullptr;
         object->get_accName(ChildId(id), &text);
         if (Take(text) != name) continue;
+        VARIANT role;
+        VariantInit(&role);
+        object->get_accRole(ChildId(id), &role);
+        if (wantedRole != 0 && (role.vt != VT_I4 || role.lVal != wantedRole)) continue;
         HRESULT result = object->accDoDefaultAction(ChildId(id));
         wchar_t code[16];
         swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(result));
