@@ -8,6 +8,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <cwctype>
 #include <map>
@@ -599,10 +600,12 @@ void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
         SetFocus(window_);
     }
     if (control == focus_) return;
+    InvalidateFocusCue(focus_);
     DropFocus(control);
     if (control == nullptr) return;
     if (control->GetManager() != this || !control->IsVisible() || !control->IsEnabled()) return;
     focus_ = control;
+    InvalidateFocusCue(control);
     SendEvent(control, kEventSetFocus);
     // Before "setfocus": its receiver may open a modal window.
     if (focus_ == control) NotifyAccessibleEvent(EVENT_OBJECT_FOCUS, control);
@@ -615,9 +618,15 @@ void CWindowManagerUI::FocusFirstTabStop(CControlUI* control) {
     DropFocus(control);
     // The next paint moves forward from the tab stop before the control, onto it.
     CControlUI* previous = nullptr;
-    for (CControlUI* candidate : TabOrder(root_)) {
-        if (candidate == control) break;
-        if (IsTabStop(candidate)) previous = candidate;
+    std::vector<CControlUI*> stops = InReadingOrder(TabStops(root_));
+    auto at = std::find(stops.begin(), stops.end(), control);
+    if (at != stops.end()) {
+        if (at != stops.begin()) previous = *(at - 1);
+    } else {
+        for (CControlUI* candidate : TabOrder(root_)) {
+            if (candidate == control) break;
+            if (IsTabStop(candidate)) previous = candidate;
+        }
     }
     focus_ = previous;
     focusNeeded_ = true;
@@ -630,7 +639,7 @@ bool CWindowManagerUI::MoveFocusByTab(bool forward) {
         if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
         return true;
     }
-    std::vector<CControlUI*> stops = TabStops(root_);
+    std::vector<CControlUI*> stops = InReadingOrder(TabStops(root_));
     focusNeeded_ = false;
     if (stops.empty()) return false;
     auto current = std::find(stops.begin(), stops.end(), focus_);
@@ -930,6 +939,38 @@ void CWindowManagerUI::LeaveOptionGroup(const wchar_t* group, CControlUI* contro
     }
 }
 
+bool CWindowManagerUI::ReadsRightToLeft() const {
+    const wchar_t* direction = CustomWindowAttribute(L"direction");
+    return direction != nullptr && _wcsicmp(direction, L"rtl") == 0;
+}
+
+std::vector<CControlUI*> CWindowManagerUI::InReadingOrder(std::vector<CControlUI*> controls) const {
+    if (!ReadsRightToLeft()) return controls;
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](CControlUI* a, CControlUI* b) { return a->GetRect().top < b->GetRect().top; });
+    // Rows: controls whose heights overlap the row's band, taken from the top.
+    std::vector<CControlUI*> ordered;
+    size_t rowStart = 0;
+    LONG rowBottom = LONG_MIN;
+    auto closeRow = [&ordered, &controls](size_t from, size_t to) {
+        std::vector<CControlUI*> row(controls.begin() + from, controls.begin() + to);
+        std::stable_sort(row.begin(), row.end(),
+                         [](CControlUI* a, CControlUI* b) { return a->GetRect().right > b->GetRect().right; });
+        ordered.insert(ordered.end(), row.begin(), row.end());
+    };
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const RECT& rect = controls[i]->GetRect();
+        if (i > rowStart && rect.top >= rowBottom) {
+            closeRow(rowStart, i);
+            rowStart = i;
+            rowBottom = LONG_MIN;
+        }
+        rowBottom = std::max(rowBottom, rect.bottom);
+    }
+    closeRow(rowStart, controls.size());
+    return ordered;
+}
+
 void CWindowManagerUI::SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value) {
     if (name == nullptr || *name == L'\0' || value == nullptr || customAttributes_.Contains(name)) return;
     customAttributes_.Insert(name, new CUiString(value));
@@ -1126,7 +1167,33 @@ void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
     for (int i = 0; i < overlayPainters_.GetSize(); ++i) {
         static_cast<CControlUI*>(overlayPainters_.GetAt(i))->PaintOverlay(dc, area);
     }
+    PaintFocusCue(dc);
     SelectClipRgn(dc, nullptr);
+}
+
+bool CWindowManagerUI::ShowsFocusCues() const { return focusCues_; }
+
+void CWindowManagerUI::ShowFocusCues() {
+    if (focusCues_) return;
+    focusCues_ = true;
+    InvalidateFocusCue(focus_);
+}
+
+void CWindowManagerUI::InvalidateFocusCue(CControlUI* control) {
+    if (control != nullptr && ShowsFocusCues() && control->GetManager() == this) control->Invalidate();
+}
+
+void CWindowManagerUI::PaintFocusCue(HDC dc) {
+    if (!ShowsFocusCues() || focus_ == nullptr || !focus_->IsVisible() || !IsTabStop(focus_)) return;
+    RECT rect = focus_->GetRect();
+    // Dotted and drawn by inverting, so that it shows on any colour; as thick as a
+    // skin pixel at the window's scale.
+    int thickness = std::max(1, scale_.Length(1));
+    for (int i = 0; i < thickness; ++i) {
+        InflateRect(&rect, -1, -1);
+        if (rect.right <= rect.left || rect.bottom <= rect.top) break;
+        DrawFocusRect(dc, &rect);
+    }
 }
 
 void CWindowManagerUI::Paint() {
@@ -1341,9 +1408,11 @@ bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM 
         if (focus_ != nullptr && focus_->IsVisible() && focus_->IsEnabled() && focus_->CastTo(L"RichEdit") != nullptr) {
             return false;
         }
+        ShowFocusCues();
         MoveFocusByTab(GetKeyState(VK_SHIFT) >= 0);
         return true;
     case WM_SYSKEYDOWN:
+        ShowFocusCues();
         if (focus_ != nullptr) SendEvent(focus_, kEventSysKey, wParam, lParam, static_cast<wchar_t>(wParam));
         return false;
     case WM_SYSCHAR: {
@@ -1664,7 +1733,7 @@ CControlUI* CollectAccessible(CControlUI* control, void* data) {
 std::vector<CControlUI*> CWindowManagerUI::AccessibleChildren() const {
     std::vector<CControlUI*> children;
     if (root_ != nullptr) root_->FindInTree(CollectAccessible, &children, kFindVisible | kFindMeFirst);
-    return children;
+    return InReadingOrder(children);
 }
 
 long CWindowManagerUI::AccessibleIdOf(CControlUI* control) const {

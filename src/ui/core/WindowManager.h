@@ -133,8 +133,11 @@ public:
     void StopTimers(CControlUI* control);
     void StopAllTimers();
 
-    // Focus.
+    // Focus. Tab goes through the tab stops in reading order (InReadingOrder). The
+    // focused tab stop shows a focus rectangle once the user works the keyboard (Tab,
+    // Alt), as Windows' own controls do, and always in high contrast.
     CControlUI* FocusedControl() const { return focus_; }
+    bool ShowsFocusCues() const;
     void FocusControl(CControlUI* control, bool takeNativeFocus = true);
     void FocusFirstTabStop(CControlUI* control);
     bool MoveFocusByTab(bool forward);
@@ -206,6 +209,13 @@ public:
     bool JoinOptionGroup(const wchar_t* group, CControlUI* control);
     const CPtrArray* OptionGroup(const wchar_t* group) const;
     void LeaveOptionGroup(const wchar_t* group, CControlUI* control);
+
+    // Controls in the order a reader meets them: as the tree holds them (a skin is
+    // written in reading order), or, for a window whose skin says direction="rtl" (a
+    // mirrored skin keeps each row's elements left to right), rows from the top and
+    // each row from the right.
+    bool ReadsRightToLeft() const;
+    std::vector<CControlUI*> InReadingOrder(std::vector<CControlUI*> controls) const;
 
     // Window attributes the manager does not know; the first value for a name stays.
     void SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value);
@@ -310,6 +320,9 @@ private:
     void DropFocus(CControlUI* next);
     void Paint();
     void PaintTree(HDC dc, const RECT& area);
+    void PaintFocusCue(HDC dc);
+    void ShowFocusCues();
+    void InvalidateFocusCue(CControlUI* control);
     void LayoutIfNeeded();
     void HandleMouseMove(POINT point);
     void ShowToolTip(POINT point);
@@ -371,6 +384,7 @@ private:
     bool firstLayout_ = true;
     bool updateNeeded_ = false;
     bool focusNeeded_ = false;
+    bool focusCues_ = false;
     BYTE opacity_ = 255;
     bool layered_ = false;
     RECT layeredInset_ = {0, 0, 0, 0};
