@@ -5,6 +5,7 @@ answered with the keyboard, screenshots of the screen.
 Used by tools/demo and by the end-to-end tests (tests/e2e). Every process a session
 starts (virtual display, servers, the installer) is stopped by its own id.
 """
+import fcntl
 import glob
 import json
 import os
@@ -12,6 +13,7 @@ import re
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -38,13 +40,15 @@ class SessionError(Exception):
 
 class Session:
     def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print,
-                 own_display=False):
+                 own_display=False, right_to_left=False):
         self.build = os.path.abspath(build)
         self.out = os.path.abspath(out)
         self.pad = pad
         self.rate = rate
         self.setup_ms = setup_ms
         self.extra_env = dict(env or {})
+        # The right-to-left skin mirrors the window: each point is clicked mirrored.
+        self.right_to_left = right_to_left
         self.log = log
         self.prefix = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
         self.state = os.path.join(self.out, "servers")
@@ -73,11 +77,22 @@ class Session:
 
     def start(self):
         os.makedirs(self.out, exist_ok=True)
-        for old in glob.glob(os.path.join(self.out, "*.png")):
+        for old in glob.glob(os.path.join(self.out, "[0-9][0-9]-*.png")):  # this kind of run's own shots
             os.remove(old)
         if not self.display:
             self.start_display()
+        self.lock_ports()
         self.start_servers()
+
+    def lock_ports(self):
+        # The local installer's addresses name fixed ports, so two sessions on one
+        # machine (two checkouts testing at once) take turns instead of colliding.
+        self.port_lock = open(os.path.join(tempfile.gettempdir(), "vantelo-e2e-ports.lock"), "w")
+        try:
+            fcntl.flock(self.port_lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            self.log("waiting for another session to free the local servers' ports")
+            fcntl.flock(self.port_lock, fcntl.LOCK_EX)
 
     def start_display(self):
         read, write = os.pipe()
@@ -146,6 +161,9 @@ class Session:
                 os.kill(process.pid, signal.SIGKILL)
                 process.wait()
         self.processes = []
+        if getattr(self, "port_lock", None):
+            self.port_lock.close()
+            self.port_lock = None
 
     # ---- the screen ----------------------------------------------------------------
 
@@ -186,6 +204,8 @@ class Session:
 
     def click(self, point):
         x, y = POINTS[point]
+        if self.right_to_left:
+            x = WINDOW_SIZE[0] - x
         self.xdotool("mousemove", "--window", self.window, str(x), str(y))
         time.sleep(0.2)
         self.xdotool("click", "1")
