@@ -13,7 +13,10 @@
 //               of that role
 //   watch MS    reports the window's focus, state, name, value and reorder events for
 //               MS milliseconds
+//   until MS TEXT  reports the events until one holds TEXT (as in value=40%), at most
+//               MS milliseconds; fails when none did
 //
+// Event lines carry t=, the milliseconds since the client started.
 // Report lines are tab-separated key=value fields, for example
 //   child  id=3  role=push button  name=Install  state=focusable  rolecode=43  statecode=0x100000
 //          at=259,216,220x46  value=  action=Press
@@ -33,6 +36,10 @@
 namespace {
 
 FILE* g_out = stdout;
+DWORD g_start = GetTickCount();
+// The text "until" waits for, and whether an event held it.
+std::wstring g_awaited;
+bool g_seen = false;
 
 std::string Utf8(const std::wstring& text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
@@ -175,7 +182,8 @@ void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG
     IAccessible* accessible = nullptr;
     VARIANT id;
     VariantInit(&id);
-    std::wstring line = std::wstring(L"event\tkind=") + kind + L"\tid=" + std::to_wstring(child);
+    std::wstring line = std::wstring(L"event\tkind=") + kind + L"\tt=" + std::to_wstring(GetTickCount() - g_start) +
+                        L"\tid=" + std::to_wstring(child);
     if (SUCCEEDED(AccessibleObjectFromEvent(window, object, child, &accessible, &id)) && accessible != nullptr) {
         long asked = id.vt == VT_I4 ? id.lVal : CHILDID_SELF;
         line += Describe(accessible, asked);
@@ -183,12 +191,13 @@ void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG
     }
     VariantClear(&id);
     Report(line);
+    if (!g_awaited.empty() && line.find(g_awaited) != std::wstring::npos) g_seen = true;
 }
 
-// Lets the hook's events arrive.
+// Lets the hook's events arrive, until the time is over or the awaited text was seen.
 void PumpFor(DWORD milliseconds) {
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < milliseconds) {
+    while (GetTickCount() - start < milliseconds && !g_seen) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
@@ -266,6 +275,17 @@ int wmain(int count, wchar_t** arguments) {
             PumpFor(250);
         } else if (command == L"watch" && hasValue) {
             PumpFor(static_cast<DWORD>(_wtoi(arguments[++i])));
+        } else if (command == L"until" && i + 2 < count) {
+            DWORD limit = static_cast<DWORD>(_wtoi(arguments[++i]));
+            g_awaited = arguments[++i];
+            g_seen = false;
+            PumpFor(limit);
+            if (!g_seen) {
+                Report(L"error\tno event held " + g_awaited);
+                status = 1;
+            }
+            g_awaited.clear();
+            g_seen = false;
         } else {
             status = 2;
             break;
