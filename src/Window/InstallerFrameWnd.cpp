@@ -202,11 +202,26 @@ void CInstallerFrameWnd::InitControls()
     setText(L"btn_lisence", L"STR_LISENCE");
     setText(L"label_install", L"STR_INSTALLING");
     if (auto* agree = Control<CCheckBoxUI>(L"chk_agree")) agree->SetSelected(true);
+    InitAccessibleNames();
     if ((m_chkFold = Control<CCheckBoxUI>(L"chk_fold"))) {
         m_chkFold->SetText(m_language.GetText(L"STR_CUSTOMIZE_INSTALL").c_str());
         m_chkFold->SetSelected(false);
     }
     m_downloadUrl = m_language.GetDownUrl();
+}
+
+void CInstallerFrameWnd::InitAccessibleNames()
+{
+    // What screen readers say for the controls that show no words of their own, in
+    // the user's language; an empty text leaves the skin's tooltip.
+    auto name = [this](const wchar_t* control, const std::wstring& text) {
+        if (CControlUI* found = manager_.ControlNamed(control)) found->SetAccessibleName(text.c_str());
+    };
+    name(L"minbtn", m_language.GetText(L"STR_MINIMIZE"));
+    name(L"closebtn", m_language.GetText(L"STR_CLOSE"));
+    name(L"chk_agree", CDrawEngine::MarkupPlainText(m_language.GetText(L"STR_LISENCE").c_str()));
+    name(L"edit_path", m_language.GetText(L"STR_INSTALL_PATH"));
+    name(L"progress_download", m_language.GetText(L"STR_INSTALLING"));
 }
 
 void CInstallerFrameWnd::InitAnalytics()
@@ -676,7 +691,11 @@ void CInstallerFrameWnd::ReadProgressFile()
 void CInstallerFrameWnd::SetProgress(int percent)
 {
     CheckUiThread("CInstallerFrameWnd::SetProgress");
-    if (m_progressDownload) m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    if (m_progressDownload) {
+        // Screen readers hear the progress, not the mirrored bar of right to left.
+        m_progressDownload->SetAccessibleValue((std::to_wstring(percent) + L"%").c_str());
+        m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    }
     if (m_labelProgress) {
         wchar_t text[32];
         swprintf(text, 32, L"%d %%", percent);

@@ -100,6 +100,7 @@ private:
     void PrepareWindow();
     void InitData();
     void InitControls();
+    void InitAccessibleNames();
     void InitAnalytics();
     void InitTaskbar();
     void HandleFlow(WPARAM action, LPARAM value);
