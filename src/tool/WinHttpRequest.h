@@ -12,7 +12,7 @@ public:
     ~CWinHttpRequest() override;
 
     const char* GetTypeName() override;
-    bool GetUrlFileSize(int& nSize) override;
+    bool GetUrlFileSize(long long& llSize) override;
     int HttpRead(void* pBuffer, int nCapacity) override;
     bool GetStatusCode(DWORD& dwStatus) override;
     bool GetResponseHeader(const wchar_t* pszName, std::wstring& strValue) override;
@@ -22,7 +22,6 @@ protected:
     bool ConnectSession(bool bSecure) override;
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
-    void ApplyTimeouts() override;
     void CloseHandles() override;
 
 private:
