@@ -53,9 +53,7 @@ bool CInternetRequest::SendRequest()
         [this] {
             InternetCloseHandle(hRequest);
             hRequest = nullptr;
-            if (!OpenRequest(m_target.bSecure)) return false;
-            ApplyTimeouts();
-            return true;
+            return OpenRequest(m_target.bSecure);
         });
 }
 

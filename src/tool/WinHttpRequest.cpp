@@ -42,9 +42,7 @@ bool CWinHttpRequest::SendRequest()
         [this] {
             WinHttpCloseHandle(hRequest);
             hRequest = nullptr;
-            if (!OpenRequest(m_target.bSecure)) return false;
-            ApplyTimeouts();
-            return true;
+            return OpenRequest(m_target.bSecure);
         });
 }
 
