@@ -497,14 +497,7 @@ void CInstallerFrameWnd::OnClickInstall()
 
 void CInstallerFrameWnd::InstallWorker()
 {
-    std::wstring redirect = m_language.GetDownUrlEx();
-    if (!redirect.empty()) {
-        std::wstring host, path, url = redirect;
-        if (LanguageManager::SplitUrl(redirect, host, path) && GetRedirectUrl(host, path, url)) {
-            m_downloadUrl = url;
-            LOG_W(L"get redirect Url:%s", m_downloadUrl.c_str());
-        }
-    }
+    m_downloadUrl = ResolveDownloadUrl(m_language.GetDownUrlEx(), m_downloadUrl, m_language.GetDownloadHosts());
     LOG_A("get file size begin");
     int size = QueryUrlFileSize(m_downloadUrl);
     LOG_A("get file size end");

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "common/LanguageManager.h"
 #include "net/WinHttpTransport.h"
 
 #include <vector>
@@ -42,6 +43,18 @@ std::wstring QueryHeader(HINTERNET request, DWORD info)
         return std::wstring();
     }
     return std::wstring(buffer.data(), size / sizeof(wchar_t));
+}
+
+// An answer as the log may show it: the network chose it, so no control character
+// may start a line of its own, and its length is bounded.
+std::wstring Printable(const std::wstring& text)
+{
+    constexpr size_t kShown = 300;
+    std::wstring shown = text.substr(0, kShown);
+    for (wchar_t& c : shown) {
+        if (c < L' ' || c == 0x7F) c = L'?';
+    }
+    return text.size() > kShown ? shown + L"..." : shown;
 }
 
 }  // namespace
@@ -84,4 +97,25 @@ bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wst
     if (location.empty()) return false;
     url = location;
     return true;
+}
+
+std::wstring ResolveDownloadUrl(const std::wstring& redirectService, const std::wstring& configured,
+                                const std::vector<std::wstring>& allowedHosts)
+{
+    if (redirectService.empty()) return configured;
+    std::wstring host, path, answer = redirectService;
+    // An answer that could not be received leaves the service's own address.
+    if (!LanguageManager::SplitUrl(redirectService, host, path) || !GetRedirectUrl(host, path, answer) ||
+        answer == redirectService) {
+        LOG_A("no answer from the redirect service, downloading from STR_DOWN_URL");
+        return configured;
+    }
+    std::wstring reason;
+    if (!TransportPolicy::CheckRedirectAnswer(answer, allowedHosts, reason)) {
+        LOG_W(L"redirect answer refused, %s: %s; downloading from STR_DOWN_URL", reason.c_str(),
+              Printable(answer).c_str());
+        return configured;
+    }
+    LOG_W(L"get redirect Url:%s", answer.c_str());
+    return answer;
 }

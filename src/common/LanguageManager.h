@@ -10,6 +10,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 class LanguageManager {
 public:
@@ -79,6 +80,9 @@ public:
     std::wstring GetDownUrl() const;
     // The redirect service's address with the custom parameter; empty when absent.
     std::wstring GetDownUrlEx() const;
+    // The hosts a redirect service's answer may name (productInfo.ini
+    // STR_DOWN_HOSTS, separated by commas or blanks); empty: any host.
+    std::vector<std::wstring> GetDownloadHosts() const;
     std::wstring GetLicenceUrl() const;
     std::wstring GetInstallUrl() const;
     const std::wstring& GetCustomKey() const { return m_customKey; }

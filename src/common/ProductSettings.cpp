@@ -165,6 +165,19 @@ std::wstring LanguageManager::GetDownUrl() const
 
 std::wstring LanguageManager::GetDownUrlEx() const { return WithCustomParameter(AddressValue(L"STR_DOWN_URLEX")); }
 
+std::vector<std::wstring> LanguageManager::GetDownloadHosts() const
+{
+    std::vector<std::wstring> hosts;
+    const std::wstring list = ProductValue(L"STR_DOWN_HOSTS");
+    size_t start = 0;
+    while ((start = list.find_first_not_of(L", \t", start)) != std::wstring::npos) {
+        const size_t end = list.find_first_of(L", \t", start);
+        hosts.push_back(list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        start = end;
+    }
+    return hosts;
+}
+
 std::wstring LanguageManager::GetLicenceUrl() const { return WithCustomParameter(AddressValue(L"STR_LICENCE_URL")); }
 
 std::wstring LanguageManager::GetInstallUrl() const { return WithCustomParameter(AddressValue(L"STR_INSTALL_URL")); }

@@ -97,6 +97,7 @@ TEST_F(ShippedData, EveryGetterAnswersTheShippedValue)
     EXPECT_TRUE(settings_.IsRunAsAdmin());
     EXPECT_EQ(kShippedDownload, settings_.GetDownUrl());
     EXPECT_EQ(L"", settings_.GetDownUrlEx());
+    EXPECT_EQ(std::vector<std::wstring>{L"download.vantelo.example"}, settings_.GetDownloadHosts());
     EXPECT_EQ(70, settings_.GetDownloadRatio());
     EXPECT_EQ(1500, settings_.GetReadFileTimeout());
     // The texts come from the unpacked archive with the product's placeholders filled.
@@ -235,6 +236,16 @@ TEST_F(WrittenData, SixtyFourBitWindowsGetsTheSixtyFourBitInstallerEvenInAThirty
     Write(L"", L"STR_DOWN_URL=https://a.example/x86.exe\nSTR_DOWN_URL_X64=https://a.example/x64.exe\n");
     ASSERT_TRUE(Is64BitWindows()) << "the test prefix is a 64-bit one";
     EXPECT_EQ(L"https://a.example/x64.exe", settings_.GetDownUrl());
+}
+
+TEST_F(WrittenData, TheDownloadHostsAreAListSeparatedByCommasOrBlanks)
+{
+    Write(L"STR_DOWN_HOSTS= a.example, B.example\tc.example,,\n", L"");
+    EXPECT_EQ((std::vector<std::wstring>{L"a.example", L"B.example", L"c.example"}), settings_.GetDownloadHosts());
+    Write(L"STR_DOWN_HOSTS=\n", L"");
+    EXPECT_TRUE(settings_.GetDownloadHosts().empty());
+    Write(L"", L"");
+    EXPECT_TRUE(settings_.GetDownloadHosts().empty());
 }
 
 TEST_F(WrittenData, OnlyAddressesWithAKeyQueryGetTheCustomParameter)
