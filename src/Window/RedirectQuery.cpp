@@ -45,18 +45,6 @@ std::wstring QueryHeader(HINTERNET request, DWORD info)
     return std::wstring(buffer.data(), size / sizeof(wchar_t));
 }
 
-// An answer as the log may show it: the network chose it, so no control character
-// may start a line of its own, and its length is bounded.
-std::wstring Printable(const std::wstring& text)
-{
-    constexpr size_t kShown = 300;
-    std::wstring shown = text.substr(0, kShown);
-    for (wchar_t& c : shown) {
-        if (c < L' ' || c == 0x7F) c = L'?';
-    }
-    return text.size() > kShown ? shown + L"..." : shown;
-}
-
 }  // namespace
 
 bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wstring& url)
@@ -113,7 +101,7 @@ std::wstring ResolveDownloadUrl(const std::wstring& redirectService, const std::
     std::wstring reason;
     if (!TransportPolicy::CheckRedirectAnswer(answer, allowedHosts, reason)) {
         LOG_W(L"redirect answer refused, %s: %s; downloading from STR_DOWN_URL", reason.c_str(),
-              Printable(answer).c_str());
+              Log::Printable(answer).c_str());
         return configured;
     }
     LOG_W(L"get redirect Url:%s", answer.c_str());
