@@ -79,6 +79,26 @@ CInstallerFrameWnd::CInstallerFrameWnd() : m_dialogs(&SystemDialogs()), m_uiThre
 
 CInstallerFrameWnd::~CInstallerFrameWnd() = default;
 
+bool CInstallerFrameWnd::CanStartIn(const std::wstring& workFolder, IUserDialogs& dialogs)
+{
+    if (!workFolder.empty()) return true;
+    LOG_A("the Program Files folder cannot be determined: no work folder, setup stops");
+    // The texts of the user's language are in the archive that would be unpacked
+    // into the work folder, so the sentence is English; the system's own text for
+    // the error follows in the user's language.
+    std::wstring text =
+        L"Setup cannot find the Program Files folder, where it keeps its working files and installs the "
+        L"product, so it cannot continue.";
+    wchar_t system[512] = {};
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_PATH_NOT_FOUND, 0,
+                       system, 512, nullptr)) {
+        text += L"\n\n";
+        text += system;
+    }
+    dialogs.ShowMessage(nullptr, text, L"Setup", MB_OK | MB_ICONERROR);
+    return false;
+}
+
 void CInstallerFrameWnd::SetDialogs(IUserDialogs* dialogs) { m_dialogs = dialogs ? dialogs : &SystemDialogs(); }
 
 const wchar_t* CInstallerFrameWnd::WindowClassName() const { return L"InstallerMainFrame"; }

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "Window/InstallerFrameWnd.h"
+#include "Window/UserDialogs.h"
+#include "common/LanguageManager.h"
 #include "ui/core/WindowManager.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
@@ -21,6 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     // Held for the life of the process; the system releases it at exit.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return -1;
+
+    if (!CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), SystemDialogs())) return 1;
 
     Veneer::CWindowManagerUI::SetModuleHandle(instance);
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : module.substr(0, slash + 1);

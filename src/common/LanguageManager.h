@@ -53,8 +53,12 @@ private:
 
     // ---- product and address settings (ProductSettings.cpp) -------------------
 public:
-    // Program Files, "vantelo_down\", the executable's base name and a backslash.
+    // Program Files, "vantelo_down\", the executable's base name and a backslash;
+    // empty when the Program Files folder cannot be determined.
     static std::wstring GetWorkFolder();
+    // The same under a given Program Files folder (with its trailing backslash);
+    // empty unless that is an absolute path on a drive.
+    static std::wstring WorkFolderUnder(const std::wstring& programFiles, const std::wstring& baseName);
     // Unpacks the language archive (RT_RCDATA 105 of `module`, by default the
     // program) into the folder, overwriting earlier copies. A missing resource
     // leaves the folder empty.

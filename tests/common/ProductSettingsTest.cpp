@@ -283,6 +283,15 @@ TEST_F(WrittenData, TheDomainFileHoldsTheKeyInTheProductFolder)
 TEST(WorkFolder, IsProgramFilesThenVanteloDownThenTheProgramsBaseName)
 {
     EXPECT_EQ(GetProgramFilesFolder() + L"vantelo_down\\test_settings\\", LanguageManager::GetWorkFolder());
+    EXPECT_EQ(L"D:\\Apps\\vantelo_down\\Setup\\", LanguageManager::WorkFolderUnder(L"D:\\Apps\\", L"Setup"));
+}
+
+TEST(WorkFolder, IsNoneWhenProgramFilesIsUnknownInsteadOfTheDriveRoot)
+{
+    // GetProgramFilesFolder answers a lone backslash when the shell knows no folder.
+    for (const wchar_t* unknown : {L"\\", L"", L"Program Files\\", L"\\\\server\\share\\", L"1:\\"}) {
+        EXPECT_EQ(L"", LanguageManager::WorkFolderUnder(unknown, L"Setup")) << ToUtf8(unknown);
+    }
 }
 
 TEST(SplitUrl, TakesTheHostUpToTheFirstSlashAndThePathAfterIt)
