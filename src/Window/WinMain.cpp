@@ -24,6 +24,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return -1;
 
+    // Sharp at any display scale: the skin scales itself (the manifest says so too).
+    Veneer::DeclareDpiAwareness();
+
     if (!CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), SystemDialogs())) return 1;
 
     Veneer::CWindowManagerUI::SetModuleHandle(instance);
