@@ -109,7 +109,10 @@ bool OpenInBrowser(HWND owner, const std::wstring& address)
         return false;
     }
     HRESULT hr = OpenThroughDesktop(address);
-    if (SUCCEEDED(hr)) return true;
+    if (SUCCEEDED(hr)) {
+        LOG_W(L"opened (%s) through the desktop shell", Log::Printable(address).c_str());
+        return true;
+    }
     LOG_W(L"the desktop shell cannot open (%s), 0x%08lx: opening it from this process, elevated",
           Log::Printable(address).c_str(), static_cast<unsigned long>(hr));
     // ShellExecute answers a value above 32 on success.

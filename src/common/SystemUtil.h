@@ -23,7 +23,8 @@ bool FileExists(const std::wstring& path);
 bool FindProcessByName(const std::wstring& exeName, DWORD* processId);
 bool KillProcess(DWORD processId);
 // Opens an http or https page as the logged-on user, through the desktop shell;
-// where that shell cannot (Wine, no Explorer), from this process, with a log line.
+// where that shell cannot (no Explorer desktop), from this process. A log line
+// says which.
 // Any other address is refused with a log line. Implemented in OpenInBrowser.cpp.
 bool OpenInBrowser(HWND owner, const std::wstring& address);
 // Runs the product installer silently and waits for it to end. False when the
