@@ -28,7 +28,6 @@ namespace {
 const wchar_t kDownloadFileName[] = L"vantelo-download.exe";
 const wchar_t kInstallerEngineProcess[] = L"vantelo-download.tmp";
 constexpr int kDownloadThreads = 5;
-constexpr int kSpaceFactor = 3;
 constexpr UINT kLowSpaceFlags = MB_OK;
 constexpr UINT kDownloadFailedFlags = MB_ABORTRETRYIGNORE | MB_ICONWARNING;  // 0x32
 constexpr UINT kProductRunningFlags = MB_OKCANCEL | MB_ICONWARNING;          // 0x31
@@ -38,7 +37,7 @@ constexpr UINT kCloseQuestionFlags = MB_YESNO | MB_ICONQUESTION;             // 
 bool g_logAndLanguageDone = false;
 bool g_closeConfirmOnScreen = false;
 int g_bannerCounter = 1;
-std::atomic<int> g_lastReportedPosition{0};
+std::atomic<long long> g_lastReportedPosition{0};
 // Handed to every download; nothing sets it yet. It lives for the process, so a
 // download thread that outlives the window still finds it.
 CDownloadCancel g_cancelDownload;
@@ -223,11 +222,26 @@ void CInstallerFrameWnd::InitControls()
     setText(L"btn_lisence", L"STR_LISENCE");
     setText(L"label_install", L"STR_INSTALLING");
     if (auto* agree = Control<CCheckBoxUI>(L"chk_agree")) agree->SetSelected(true);
+    InitAccessibleNames();
     if ((m_chkFold = Control<CCheckBoxUI>(L"chk_fold"))) {
         m_chkFold->SetText(m_language.GetText(L"STR_CUSTOMIZE_INSTALL").c_str());
         m_chkFold->SetSelected(false);
     }
     m_downloadUrl = m_language.GetDownUrl();
+}
+
+void CInstallerFrameWnd::InitAccessibleNames()
+{
+    // What screen readers say for the controls that show no words of their own, in
+    // the user's language; an empty text leaves the skin's tooltip.
+    auto name = [this](const wchar_t* control, const std::wstring& text) {
+        if (CControlUI* found = manager_.ControlNamed(control)) found->SetAccessibleName(text.c_str());
+    };
+    name(L"minbtn", m_language.GetText(L"STR_MINIMIZE"));
+    name(L"closebtn", m_language.GetText(L"STR_CLOSE"));
+    name(L"chk_agree", CDrawEngine::MarkupPlainText(m_language.GetText(L"STR_LISENCE").c_str()));
+    name(L"edit_path", m_language.GetText(L"STR_INSTALL_PATH"));
+    name(L"progress_download", m_language.GetText(L"STR_INSTALLING"));
 }
 
 void CInstallerFrameWnd::InitAnalytics()
@@ -525,7 +539,7 @@ void CInstallerFrameWnd::InstallWorker()
 {
     m_downloadUrl = ResolveDownloadUrl(m_language.GetDownUrlEx(), m_downloadUrl, m_language.GetDownloadHosts());
     LOG_A("get file size begin");
-    int size = QueryUrlFileSize(m_downloadUrl);
+    long long size = QueryUrlFileSize(m_downloadUrl);
     LOG_A("get file size end");
     std::wstring drive = InstallFlow::DriveOf(m_installPath);
     LOG_A("get disk size begin");
@@ -538,10 +552,10 @@ void CInstallerFrameWnd::InstallWorker()
         LOG_A("OnClickInstall" FW_COLON "GetFreeSize Failed");
         LOG_A("free space unknown, downloading anyway");
     } else {
-        int sizeMB = size >> 20;
-        int required = kSpaceFactor * sizeMB;
+        long long sizeMB = size >> 20;
+        int required = InstallFlow::RequiredSpaceMB(size);
         if (freeMB < required) {
-            LOG_A("OnClickInstall" FW_COLON "filesize:%dMB--FreeSize:%dMB", sizeMB, freeMB);
+            LOG_A("OnClickInstall" FW_COLON "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
             PostFlow(kFlowLowSpace, required);
             return;
         }
@@ -577,17 +591,17 @@ bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstri
     return true;
 }
 
-void CInstallerFrameWnd::OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData)
+void CInstallerFrameWnd::OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData)
 {
     auto* frame = reinterpret_cast<CInstallerFrameWnd*>(dwUserData);
     if (!frame) return;
     if (nEvent == kDownloadEventProgress) {
         long long position = InstallFlow::NextReportedPosition(g_lastReportedPosition, nValue1, nValue2);
-        g_lastReportedPosition = static_cast<int>(position);
+        g_lastReportedPosition = position;
         frame->m_pendingProgress = InstallFlow::DownloadProgress(position, nValue2, frame->m_downloadRatio);
         if (!frame->m_progressPosted.exchange(true)) frame->PostFlow(kFlowProgress);
     } else if (nEvent == kDownloadEventEnd) {
-        frame->PostFlow(kFlowDownloadEnd, nValue1);
+        frame->PostFlow(kFlowDownloadEnd, static_cast<LPARAM>(nValue1));
     }
 }
 
@@ -602,10 +616,8 @@ void CInstallerFrameWnd::DownloadSuccess()
 void CInstallerFrameWnd::DownloadFailed()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
-    OfferFailureChoices([this] {
-        DeleteDownloadFiles();
-        StartDownload(m_downloadUrl, DownloadFilePath());
-    });
+    // Retry keeps the partial file and its state file: the download continues.
+    OfferFailureChoices([this] { StartDownload(m_downloadUrl, DownloadFilePath()); });
 }
 
 void CInstallerFrameWnd::OfferFailureChoices(const std::function<void()>& retry)
@@ -692,7 +704,11 @@ void CInstallerFrameWnd::ReadProgressFile()
 void CInstallerFrameWnd::SetProgress(int percent)
 {
     CheckUiThread("CInstallerFrameWnd::SetProgress");
-    if (m_progressDownload) m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    if (m_progressDownload) {
+        // Screen readers hear the progress, not the mirrored bar of right to left.
+        m_progressDownload->SetAccessibleValue((std::to_wstring(percent) + L"%").c_str());
+        m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    }
     if (m_labelProgress) {
         wchar_t text[32];
         swprintf(text, 32, L"%d %%", percent);
@@ -733,6 +749,7 @@ void CInstallerFrameWnd::DeleteDownloadFiles()
 {
     KillSilentInstallProcess();
     DeleteFileW(DownloadFilePath().c_str());
+    DeleteFileW(DownloadStatePath(DownloadFilePath()).c_str());
     DeleteFileW(m_progressFile.c_str());
 }
 
