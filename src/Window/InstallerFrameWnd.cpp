@@ -82,6 +82,26 @@ CInstallerFrameWnd::CInstallerFrameWnd() : m_dialogs(&SystemDialogs()), m_uiThre
 
 CInstallerFrameWnd::~CInstallerFrameWnd() = default;
 
+bool CInstallerFrameWnd::CanStartIn(const std::wstring& workFolder, IUserDialogs& dialogs)
+{
+    if (!workFolder.empty()) return true;
+    LOG_A("the Program Files folder cannot be determined: no work folder, setup stops");
+    // The texts of the user's language are in the archive that would be unpacked
+    // into the work folder, so the sentence is English; the system's own text for
+    // the error follows in the user's language.
+    std::wstring text =
+        L"Setup cannot find the Program Files folder, where it keeps its working files and installs the "
+        L"product, so it cannot continue.";
+    wchar_t system[512] = {};
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_PATH_NOT_FOUND, 0,
+                       system, 512, nullptr)) {
+        text += L"\n\n";
+        text += system;
+    }
+    dialogs.ShowMessage(nullptr, text, L"Setup", MB_OK | MB_ICONERROR);
+    return false;
+}
+
 void CInstallerFrameWnd::SetDialogs(IUserDialogs* dialogs) { m_dialogs = dialogs ? dialogs : &SystemDialogs(); }
 
 const wchar_t* CInstallerFrameWnd::WindowClassName() const { return L"InstallerMainFrame"; }
@@ -554,14 +574,7 @@ void CInstallerFrameWnd::OnClickInstall()
 
 void CInstallerFrameWnd::InstallWorker()
 {
-    std::wstring redirect = m_language.GetDownUrlEx();
-    if (!redirect.empty()) {
-        std::wstring host, path, url = redirect;
-        if (LanguageManager::SplitUrl(redirect, host, path) && GetRedirectUrl(host, path, url)) {
-            m_downloadUrl = url;
-            LOG_W(L"get redirect Url:%s", m_downloadUrl.c_str());
-        }
-    }
+    m_downloadUrl = ResolveDownloadUrl(m_language.GetDownUrlEx(), m_downloadUrl, m_language.GetDownloadHosts());
     LOG_A("get file size begin");
     long long size = QueryUrlFileSize(m_downloadUrl);
     LOG_A("get file size end");

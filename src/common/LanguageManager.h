@@ -11,6 +11,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 class LanguageManager {
 public:
@@ -57,8 +58,12 @@ private:
 
     // ---- product and address settings (ProductSettings.cpp) -------------------
 public:
-    // Program Files, "vantelo_down\", the executable's base name and a backslash.
+    // Program Files, "vantelo_down\", the executable's base name and a backslash;
+    // empty when the Program Files folder cannot be determined.
     static std::wstring GetWorkFolder();
+    // The same under a given Program Files folder (with its trailing backslash);
+    // empty unless that is an absolute path on a drive.
+    static std::wstring WorkFolderUnder(const std::wstring& programFiles, const std::wstring& baseName);
     // Unpacks the language archive (RT_RCDATA 105 of `module`, by default the
     // program) into the folder, overwriting earlier copies. A missing resource
     // leaves the folder empty.
@@ -84,6 +89,9 @@ public:
     std::wstring GetDownUrl() const;
     // The redirect service's address with the custom parameter; empty when absent.
     std::wstring GetDownUrlEx() const;
+    // The hosts a redirect service's answer may name (productInfo.ini
+    // STR_DOWN_HOSTS, separated by commas or blanks); empty: any host.
+    std::vector<std::wstring> GetDownloadHosts() const;
     std::wstring GetLicenceUrl() const;
     std::wstring GetInstallUrl() const;
     const std::wstring& GetCustomKey() const { return m_customKey; }

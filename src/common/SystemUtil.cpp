@@ -209,11 +209,6 @@ bool KillProcess(DWORD processId)
     return TerminateProcess(process.Get(), 0) != FALSE;
 }
 
-void OpenInBrowser(HWND owner, const std::wstring& address)
-{
-    ShellExecuteW(owner, L"Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
 std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, const std::wstring& progressFilePath)
 {
     return L" /verysilent /vantelo_down /wait_run /path=\"" + installPath + L"\" /progress=\"" + progressFilePath +

@@ -22,7 +22,11 @@ bool FileExists(const std::wstring& path);
 // Exact, case-sensitive match of the executable file name.
 bool FindProcessByName(const std::wstring& exeName, DWORD* processId);
 bool KillProcess(DWORD processId);
-void OpenInBrowser(HWND owner, const std::wstring& address);
+// Opens an http or https page as the logged-on user, through the desktop shell;
+// where that shell cannot (no Explorer desktop), from this process. A log line
+// says which.
+// Any other address is refused with a log line. Implemented in OpenInBrowser.cpp.
+bool OpenInBrowser(HWND owner, const std::wstring& address);
 // Runs the product installer silently and waits for it to end. False when the
 // installer could not be started.
 bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& installPath,

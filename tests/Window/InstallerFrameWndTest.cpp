@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "LogCapture.h"
 #include "TestSupport.h"
 #include "Window/UserDialogs.h"
 #include "net/ProxyCredentialStore.h"
@@ -105,6 +106,21 @@ protected:
     ScriptedDialogs dialogs_;
     CInstallerFrameWnd frame_;
 };
+
+TEST(FrameStart, StopsWithAMessageWhenTheWorkFolderIsUnknown)
+{
+    ScriptedDialogs dialogs;
+    dialogs.answer = IDOK;
+    LogCapture log;
+    EXPECT_FALSE(CInstallerFrameWnd::CanStartIn(L"", dialogs));
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(0u, dialogs.messages[0].text.find(L"Setup cannot find the Program Files folder")) << ToUtf8(dialogs.messages[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), dialogs.messages[0].flags);
+    EXPECT_TRUE(log.Contains("the Program Files folder cannot be determined: no work folder, setup stops")) << log.Text();
+
+    EXPECT_TRUE(CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), dialogs));
+    EXPECT_EQ(1u, dialogs.messages.size()) << "a known work folder asks nothing";
+}
 
 TEST_F(FrameTest, OpensOnTheHomePageWithTheLicenceTickedAndTheFolderReadOnly)
 {

@@ -188,9 +188,20 @@ TEST_F(EventTest, FirstRunSendsItsNewGuidAndTheSecondRunTheSame)
 
     std::string log = ReadFileBytes(logs.Path() + L"\\analytics.log");
     EXPECT_NE(log.find("tran code guid:" + guid + "\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("request url: " + url + "\r\n"), std::string::npos) << log;
+    // The secret of the collection address never reaches the log.
+    std::string shown = url.substr(0, url.find("api_secret=")) + "api_secret=(hidden)";
+    EXPECT_NE(log.find("request url: " + shown + "\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Qm3xVb7LpK2sWd9RtY4nHa"), std::string::npos) << log;
     EXPECT_NE(log.find("request info: " + body + "\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("request ret Code: 204\r\n"), std::string::npos) << log;
+
+    // Wherever the secret stands in the query, in whatever case.
+    std::wstring reordered = L"https://localhost:" + std::to_wstring(collector.Port(L"tls")) +
+                             L"/mp/collect?API_Secret=0ther5ecret&measurement_id=G-7QW2HXM4PB";
+    EXPECT_EQ(RunAndWait(SelfPath(), L"--send Installed_Succeed \"" + reordered + L"\" \"" + logs.Path() + L"\""), 0);
+    log = ReadFileBytes(logs.Path() + L"\\analytics.log");
+    EXPECT_NE(log.find("/mp/collect?API_Secret=(hidden)&measurement_id=G-7QW2HXM4PB\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("0ther5ecret"), std::string::npos) << log;
 
     request = RunAndCollect(L"Downloader_Start_Install");
     EXPECT_EQ(RequestBody(request), Expected("Downloader_Start_Install", guid));

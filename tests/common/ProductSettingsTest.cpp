@@ -97,6 +97,7 @@ TEST_F(ShippedData, EveryGetterAnswersTheShippedValue)
     EXPECT_TRUE(settings_.IsRunAsAdmin());
     EXPECT_EQ(kShippedDownload, settings_.GetDownUrl());
     EXPECT_EQ(L"", settings_.GetDownUrlEx());
+    EXPECT_EQ(std::vector<std::wstring>{L"download.vantelo.example"}, settings_.GetDownloadHosts());
     EXPECT_EQ(70, settings_.GetDownloadRatio());
     EXPECT_EQ(1500, settings_.GetReadFileTimeout());
     // The texts come from the unpacked archive with the product's placeholders filled.
@@ -237,6 +238,16 @@ TEST_F(WrittenData, SixtyFourBitWindowsGetsTheSixtyFourBitInstallerEvenInAThirty
     EXPECT_EQ(L"https://a.example/x64.exe", settings_.GetDownUrl());
 }
 
+TEST_F(WrittenData, TheDownloadHostsAreAListSeparatedByCommasOrBlanks)
+{
+    Write(L"STR_DOWN_HOSTS= a.example, B.example\tc.example,,\n", L"");
+    EXPECT_EQ((std::vector<std::wstring>{L"a.example", L"B.example", L"c.example"}), settings_.GetDownloadHosts());
+    Write(L"STR_DOWN_HOSTS=\n", L"");
+    EXPECT_TRUE(settings_.GetDownloadHosts().empty());
+    Write(L"", L"");
+    EXPECT_TRUE(settings_.GetDownloadHosts().empty());
+}
+
 TEST_F(WrittenData, OnlyAddressesWithAKeyQueryGetTheCustomParameter)
 {
     Write(L"", L"STR_DOWN_URLEX=http://127.0.0.1:48080/redirect?key=download&pid=216\n"
@@ -272,6 +283,15 @@ TEST_F(WrittenData, TheDomainFileHoldsTheKeyInTheProductFolder)
 TEST(WorkFolder, IsProgramFilesThenVanteloDownThenTheProgramsBaseName)
 {
     EXPECT_EQ(GetProgramFilesFolder() + L"vantelo_down\\test_settings\\", LanguageManager::GetWorkFolder());
+    EXPECT_EQ(L"D:\\Apps\\vantelo_down\\Setup\\", LanguageManager::WorkFolderUnder(L"D:\\Apps\\", L"Setup"));
+}
+
+TEST(WorkFolder, IsNoneWhenProgramFilesIsUnknownInsteadOfTheDriveRoot)
+{
+    // GetProgramFilesFolder answers a lone backslash when the shell knows no folder.
+    for (const wchar_t* unknown : {L"\\", L"", L"Program Files\\", L"\\\\server\\share\\", L"1:\\"}) {
+        EXPECT_EQ(L"", LanguageManager::WorkFolderUnder(unknown, L"Setup")) << ToUtf8(unknown);
+    }
 }
 
 TEST(SplitUrl, TakesTheHostUpToTheFirstSlashAndThePathAfterIt)

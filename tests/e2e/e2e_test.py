@@ -153,6 +153,9 @@ class HappyPath(InstallerCase):
             self.assertEqual(event["headers"]["Content-Type"], "application/json; charset=utf-8")
             self.assertEqual(event["body"], EVENT_BODY % {"guid": guid, "name": name})
 
+        # The analytics secret is sent, never written down.
+        self.assertNotIn(COLLECT_PATH.rpartition("=")[2], run.log_text())
+
         run.click("start")
         self.assertEqual(run.wait_exit(30), 0)
         run.wait_for(run.product_windows, 30, "the product window", False)
