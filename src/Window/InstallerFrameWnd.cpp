@@ -666,14 +666,6 @@ void CInstallerFrameWnd::ResetToHome()
     UpdateWindowSate(kWindow_Init);
 }
 
-// What a download's callback reaches: its own record, on the download thread's
-// stack, which outlives every callback of that download.
-struct CInstallerFrameWnd::DownloadRecord {
-    std::shared_ptr<CFlowContext> context;
-    int attempt;
-    int downloadRatio;
-};
-
 bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstring& filePath)
 {
     if (url.empty() || filePath.empty()) return false;
@@ -907,7 +899,9 @@ void CInstallerFrameWnd::RunFinishTail()
     m_finishTailPending = false;
     if (m_taskbar) m_taskbar->SetState(0);
     std::wstring page = m_language.GetInstallUrl();
-    if (!page.empty()) OpenInBrowser(window_, page);
+    if (page.empty()) return;
+    LOG_W(L"opening the after-installation page %s", page.c_str());
+    OpenInBrowser(window_, page);
 }
 
 void CInstallerFrameWnd::DeleteDownloadFiles()

@@ -51,6 +51,15 @@ enum WindowState { kWindow_Init = 0, kWindow_Downloading = 1, kWindow_Installing
 
 class CInstallerFrameWnd : public Veneer::WindowImplBase {
 public:
+    // Events of the flow context (CFlowContext::Event::action), with the states in which each is expected.
+    enum FlowAction {
+        kFlowLowSpace = 1,        // Downloading; value: required MiB
+        kFlowDownloadReady = 2,   // Downloading; text: the address to download
+        kFlowDownloadEnd = 3,     // Downloading; value: the download's result code
+        kFlowProductStopped = 4,  // Installing; value: 1 when no copy of the product is left
+        kFlowInstallEnd = 5,      // Installing; value: the outcome; detail: exit code or error
+        kFlowFinishTail = 6,      // Finish; a second after the finish
+    };
     // Private message that wakes the UI thread for the flow context's events and progress.
     static constexpr UINT kMsgFlow = WM_APP + 16;
     // WM_CLOSE with this wParam closes without confirmation.
@@ -93,9 +102,17 @@ public:
     const std::wstring& GetDownloadUrl() const { return m_downloadUrl; }
     const LanguageManager& GetLanguage() const { return m_language; }
 
-    // Download callback; runs on the download threads. dwUserData is the download's
-    // own record, never the frame.
+    // What a download's callback reaches (its dwUserData), never the frame: it lives
+    // on the download thread's stack, which outlives every callback of that download.
+    struct DownloadRecord {
+        std::shared_ptr<CFlowContext> context;
+        int attempt;
+        int downloadRatio;
+    };
+    // Download callback; runs on the download threads.
     static void OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData);
+    const std::shared_ptr<CFlowContext>& GetFlowContext() const { return m_context; }
+    int GetAttempt() const { return m_attempt; }
 
     // Reactions of the flow; UI thread.
     void UpdateWindowSate(int state);
@@ -112,16 +129,6 @@ public:
     void KillSilentInstallProcess();
 
 private:
-    // Events of the flow context, with the states in which each is expected.
-    enum FlowAction {
-        kFlowLowSpace = 1,        // Downloading; value: required MiB
-        kFlowDownloadReady = 2,   // Downloading; text: the address to download
-        kFlowDownloadEnd = 3,     // Downloading; value: the download's result code
-        kFlowProductStopped = 4,  // Installing; value: 1 when no copy of the product is left
-        kFlowInstallEnd = 5,      // Installing; value: the outcome; detail: exit code or error
-        kFlowFinishTail = 6,      // Finish; a second after the finish
-    };
-    struct DownloadRecord;
 
     void InitLogAndLanguage();
     void PrepareWindow();
