@@ -352,7 +352,9 @@ void CInstallerFrameWnd::OnFoldChanged()
     }
     RECT client{};
     GetClientRect(window_, &client);
-    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -75 : 75));
+    // The area is 75 skin pixels high; the window's scale turns them into device pixels.
+    int area = manager_.Scale().Length(75);
+    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -area : area));
 }
 
 void CInstallerFrameWnd::OnBrowse()
@@ -671,6 +673,9 @@ bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstri
     if (url.empty() || filePath.empty()) return false;
     std::shared_ptr<CFlowContext> context = m_context;
     int attempt = m_attempt, ratio = m_downloadRatio;
+    // Each download has its own cancel, which outlives it: its thread holds it too.
+    auto cancel = std::make_shared<CDownloadCancel>();
+    m_context->SetDownloadCancel([cancel] { cancel->Cancel(); });
     return m_context->StartWorker(CFlowContext::kHoldsFiles, "the download", [=] {
         DownloadRecord record{context, attempt, ratio};
         DownloadParam param;
@@ -678,8 +683,7 @@ bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstri
         param.strDownloadUrl = url;
         param.strSavePath = filePath;
         param.dwUserData = reinterpret_cast<DWORD_PTR>(&record);
-        bool cancel = false;
-        HttpDownload(&param, &CInstallerFrameWnd::OnDownloadEvent, &cancel);
+        HttpDownload(&param, &CInstallerFrameWnd::OnDownloadEvent, cancel.get());
     });
 }
 

@@ -14,6 +14,8 @@
 namespace {
 
 std::atomic<const char*> g_brokenBackEnd{nullptr};
+// A connection that receives nothing for 30 s is given up and retried.
+std::atomic<DWORD> g_stallLimit{30000};
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix)
 {
@@ -70,7 +72,9 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, dwMaxConnsPerServer);
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, dwMaxConnsPerServer);
     }
-    return ConnectSession(bSecure) && OpenRequest(bSecure) && SendRequest();
+    if (!ConnectSession(bSecure) || !OpenRequest(bSecure)) return false;
+    ApplyTimeouts();
+    return SendRequest();
 }
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
@@ -174,6 +178,10 @@ void CBaseRequest::ShowApiError(const char* pszCallName, DWORD dwError, HMODULE 
 }
 
 void CBaseRequest::SetBrokenBackEndForTesting(const char* pszTypeName) { g_brokenBackEnd = pszTypeName; }
+
+DWORD CBaseRequest::StallLimit() { return g_stallLimit; }
+
+void CBaseRequest::SetStallLimitForTesting(DWORD dwMilliseconds) { g_stallLimit = dwMilliseconds; }
 
 bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
 {

@@ -53,6 +53,11 @@ public:
     // broken. Null mends it.
     static void SetBrokenBackEndForTesting(const char* pszTypeName);
 
+    // How long a request may wait for the server (connect, send, answer, each read)
+    // before it fails: 30000 ms unless a test changes it.
+    static DWORD StallLimit();
+    static void SetStallLimitForTesting(DWORD dwMilliseconds);
+
     std::wstring strVerb;
     std::wstring strHeaders;
     std::wstring strObject;
@@ -69,6 +74,9 @@ protected:
     virtual bool ConnectSession(bool bSecure) = 0;
     virtual bool OpenRequest(bool bSecure) = 0;
     virtual bool SendRequest() = 0;
+    // Bounds every wait of the open request by StallLimit. A limit that cannot be
+    // set is logged; the request goes on and its caller's own bound still holds.
+    virtual void ApplyTimeouts() = 0;
     // Closes hRequest, hConnect and hSession, newest first, and clears them.
     virtual void CloseHandles() = 0;
 

@@ -56,6 +56,18 @@ bool CInternetRequest::SendRequest()
     return HttpSendRequestW(hRequest, nullptr, 0, nullptr, 0) || FailCall("HttpSendRequest", context);
 }
 
+// The request's time-outs, kept in one place until the transport policy takes them.
+// They are set on the request handle: Wine ignores them on the session.
+void CInternetRequest::ApplyTimeouts()
+{
+    DWORD value = StallLimit();
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        if (!InternetSetOptionW(hRequest, option, &value, sizeof value)) {
+            FailCall("InternetSetOption", "CInternetRequest::ApplyTimeouts");
+        }
+    }
+}
+
 bool CInternetRequest::GetUrlFileSize(int& nSize)
 {
     if (!hRequest) return false;
@@ -96,7 +108,9 @@ bool CInternetRequest::GetResponseHeader(const wchar_t* pszName, std::wstring& s
     DWORD length = sizeof text - sizeof text[0];
     DWORD index = 0;
     if (!HttpQueryInfoW(hRequest, HTTP_QUERY_CUSTOM, text, &length, &index)) {
-        return FailCall("HttpQueryInfo", "CInternetRequest::GetResponseHeader");
+        // An absent header is an answer, not a failed call.
+        return GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND &&
+               FailCall("HttpQueryInfo", "CInternetRequest::GetResponseHeader");
     }
     strValue = text;
     return true;

@@ -52,6 +52,20 @@ bool CWinHttpRequest::SendRequest()
     return WinHttpReceiveResponse(hRequest, nullptr) || FailCall("WinHttpReceiveResponse", context);
 }
 
+// The request's time-outs, kept in one place until the transport policy takes them.
+void CWinHttpRequest::ApplyTimeouts()
+{
+    int limit = static_cast<int>(StallLimit());
+    if (!WinHttpSetTimeouts(hRequest, limit, limit, limit, limit)) {
+        FailCall("WinHttpSetTimeouts", "CWinHttpRequest::ApplyTimeouts");
+    }
+    // The receive time-out does not bound WinHttpReceiveResponse under Wine; this does.
+    DWORD value = StallLimit();
+    if (!WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &value, sizeof value)) {
+        FailCall("WinHttpSetOption", "CWinHttpRequest::ApplyTimeouts");
+    }
+}
+
 bool CWinHttpRequest::GetUrlFileSize(int& nSize)
 {
     if (!hRequest) return false;
@@ -90,7 +104,9 @@ bool CWinHttpRequest::GetResponseHeader(const wchar_t* pszName, std::wstring& st
     wchar_t text[260] = {};
     DWORD length = sizeof text - sizeof text[0];
     if (!WinHttpQueryHeaders(hRequest, WINHTTP_QUERY_CUSTOM, pszName, text, &length, WINHTTP_NO_HEADER_INDEX)) {
-        return FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetResponseHeader");
+        // An absent header is an answer, not a failed call.
+        return GetLastError() != ERROR_WINHTTP_HEADER_NOT_FOUND &&
+               FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetResponseHeader");
     }
     strValue = text;
     return true;

@@ -13,10 +13,15 @@ Directives (each one path segment):
     get-status=CODE  GETs answer CODE with a small HTML page
     status=CODE      HEAD and GET answer CODE with a small HTML page
     drop=BYTES       GET sends its headers and BYTES of the body, then closes
+    stall=BYTES      GET sends its headers and BYTES of the body, then nothing more
+                     for a minute, keeping the connection open
+    silent           GET is read but never answered; the connection stays open for
+                     a minute
+    silent-head      the same for HEAD
     short=BYTES      GET's body (and Content-Length) is BYTES shorter
     long=BYTES       GET's body (and Content-Length) carries BYTES more
-    times=N          ignore-range, get-status, drop, short and long apply only to
-                     the first N GETs of this path
+    times=N          ignore-range, get-status, drop, stall, silent, short and long
+                     apply only to the first N GETs of this path
     no-length        no Content-Length; a GET's body ends when the connection closes
     length=N         Content-Length says N whatever the file holds (the body is
                      the file, then the connection closes)
@@ -45,6 +50,8 @@ import time
 import urllib.parse
 
 GENERATED_SIZES = [0, 1, 2, 3, 1000, 102399, 102400, 102401, 1048579, 5000000]
+# How long a stalled or silent connection is held open: longer than any client waits.
+SILENCE = 60
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -172,6 +179,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.error_page(503, head, record)
         if misbehave and "get-status" in flags:
             return self.error_page(int(flags["get-status"]), head, record)
+        if (misbehave and "silent" in flags) or (head and "silent-head" in flags):
+            record("silent")
+            self.close_connection = True
+            time.sleep(SILENCE)
+            return
 
         file_path = os.path.join(shared.root, os.path.basename(name))
         if not name or not os.path.isfile(file_path):
@@ -215,6 +227,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         self.end_headers()
         if head:
+            return
+        stall = int_flag(flags, "stall") if misbehave else None
+        if stall is not None:
+            self.send_body(body[:stall], flags)
+            self.wfile.flush()
+            self.close_connection = True
+            time.sleep(SILENCE)
             return
         drop = int_flag(flags, "drop") if misbehave else None
         if drop is not None:
