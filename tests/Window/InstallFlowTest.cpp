@@ -325,14 +325,14 @@ TEST_F(Quitting, AtTenMomentsOfTheDownload)
 {
     // At once, then at seeded moments.
     TestRandom random(1701);
-    for (int i = 0; i < 10; ++i) QuitAt(L"download", i == 0 ? 0 : static_cast<int>(random.Below(2000)));
+    for (int i = 0; i < 10; ++i) QuitAt(L"download", i == 0 ? 0 : static_cast<int>(random.Below(1500)));
 }
 
 TEST_F(Quitting, AtTenMomentsOfTheInstallation)
 {
-    SetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_MS", L"2500");
+    SetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_MS", L"2000");
     TestRandom random(1702);
-    for (int i = 0; i < 10; ++i) QuitAt(L"install", i == 0 ? 0 : static_cast<int>(random.Below(2000)));
+    for (int i = 0; i < 10; ++i) QuitAt(L"install", i == 0 ? 0 : static_cast<int>(random.Below(1500)));
 }
 
 }  // namespace
