@@ -536,9 +536,12 @@ void CInstallerFrameWnd::ApplyEvent(const CFlowContext::Event& event)
     case kFlowLowSpace: OnLowSpace(static_cast<int>(event.value)); break;
     case kFlowDownloadReady:
         m_downloadUrl = event.text;
-        StartDownload(m_downloadUrl, DownloadFilePath());
+        // No address (product data without one) is a failed download, not a wait without end.
+        if (!StartDownload(m_downloadUrl, DownloadFilePath())) DownloadFailed(-1);
         break;
     case kFlowDownloadEnd:
+        // Every failure gets the box, also bad parameters (-1), which left the window
+        // on the progress page for good.
         if (event.value == 0) DownloadSuccess();
         else if (event.value == kDownloadCancelled) LOG_A("the download was cancelled");
         else DownloadFailed(static_cast<int>(event.value));

@@ -332,6 +332,16 @@ TEST_F(FrameTest, EventsOfAnotherStateOrAttemptAreDroppedWithALogLine)
     EXPECT_TRUE(dialogs_.messages.empty());
 }
 
+TEST_F(FrameTest, NoDownloadAddressIsAFailedDownloadNotAnEndlessWait)
+{
+    frame_.SetAddresses(L"", L"");
+    dialogs_.answer = IDABORT;
+    frame_.OnClickInstall();
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(frame_.GetHWND()); }, 10000));
+    ASSERT_EQ(1u, dialogs_.messages.size());
+    EXPECT_EQ(static_cast<UINT>(MB_ABORTRETRYIGNORE | MB_ICONWARNING), dialogs_.messages[0].flags);
+}
+
 TEST(FrameEntry, ASecondCopyExitsAtOnceWithMinusOne)
 {
     std::wstring installer = HostPathToWindows(VANTELO_INSTALLER_EXE);

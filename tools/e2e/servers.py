@@ -3,8 +3,11 @@
 
 TLS on localhost:48443 (the test authority's certificate):
     HEAD, GET /files/<name>    the product installer, with ranges, each connection
-                               sending at most --rate bytes per second; while the
-                               file STATE/fail-downloads exists GETs answer 503
+                               sending at most --rate bytes per second (the number
+                               in STATE/rate when present); while the file
+                               STATE/fail-downloads exists GETs answer 503; the
+                               number in STATE/announce-size, when present, is the
+                               Content-Length that HEAD answers
     POST /mp/collect?...       the analytics collector: each body is kept as
                                STATE/events/<n>.json, the answer is 204
 Plain HTTP on 127.0.0.1:48080:
@@ -52,6 +55,14 @@ class State:
 
     def path(self, name):
         return os.path.join(self.folder, name)
+
+    def setting(self, name):
+        """The number in STATE/<name>, or None when the file is absent."""
+        try:
+            with open(self.path(name)) as f:
+                return int(f.read().strip())
+        except (FileNotFoundError, ValueError):
+            return None
 
     def log(self, record):
         record["time"] = round(time.time(), 3)
@@ -147,6 +158,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.command == "GET" and os.path.exists(self.state.path("fail-downloads")):
             return self.answer(503, b"<html><body>Unavailable</body></html>")
         size = os.path.getsize(path)
+        if self.command == "HEAD":
+            announced = self.state.setting("announce-size")
+            if announced:
+                size = announced
         start, end = 0, size - 1
         status = 200
         ranged = self.headers.get("Range", "")
@@ -168,7 +183,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if self.command == "HEAD":
             return
-        rate = self.state.rate
+        rate = self.state.setting("rate") or self.state.rate
         began = time.monotonic()
         sent = 0
         with open(path, "rb") as f:
