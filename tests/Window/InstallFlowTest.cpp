@@ -259,6 +259,24 @@ TEST_F(InstallFlow, WithoutARedirectAddressNoRedirectRequestIsMade)
     }
 }
 
+TEST_F(InstallFlow, TheFramesEndLeavesNoWorkerAndNoFileBehind)
+{
+    Flow flow(ServerUrl(ServerPort::kPlain, false, UniquePath("rate=100000/5000000.bin")));
+    ASSERT_TRUE(flow.opened);
+    LogCapture log;
+    flow.frame.OnClickInstall();
+    ASSERT_TRUE(PumpUntil([&] { return log.Contains("DownLoadContent"); }, 10000));
+    Pump(300);
+    // The window goes without a close (a session that ends, for one).
+    DestroyWindow(flow.frame.GetHWND());
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(flow.frame.EndWorkers());
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    EXPECT_EQ(1, flow.frame.GetFlowContext().use_count()) << "a worker still holds the flow context";
+    EXPECT_FALSE(FileExistsW(flow.frame.GetWorkDir() + L"vantelo-download.exe"));
+    EXPECT_TRUE(log.Contains("HttpDownload,ret = -5"));
+}
+
 // ---- quitting ---------------------------------------------------------------------
 
 // The moment of one quit, given to a child run of this program on its command line.

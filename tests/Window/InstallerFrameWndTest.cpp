@@ -342,6 +342,23 @@ TEST_F(FrameTest, NoDownloadAddressIsAFailedDownloadNotAnEndlessWait)
     EXPECT_EQ(static_cast<UINT>(MB_ABORTRETRYIGNORE | MB_ICONWARNING), dialogs_.messages[0].flags);
 }
 
+TEST_F(FrameTest, AProductThatCannotBeStoppedIsToldAndCancelCloses)
+{
+    // A slow installer in place, so that nothing else ends the installing state.
+    ASSERT_TRUE(CopyFileW(BuildPath(L"tools\\sample-product\\SampleSetup.exe").c_str(),
+                          (frame_.GetWorkDir() + L"vantelo-download.exe").c_str(), FALSE));
+    SetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_MS", L"20000");
+    frame_.UpdateWindowSate(kWindow_Installing);
+    SetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_MS", nullptr);
+    dialogs_.answer = IDCANCEL;
+    frame_.GetFlowContext()->PostEvent({CInstallerFrameWnd::kFlowProductStopped, frame_.GetAttempt(), 0});
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(frame_.GetHWND()); }, 5000)) << "Cancel closes";
+    ASSERT_EQ(1u, dialogs_.messages.size());
+    EXPECT_EQ(Text(L"STR_SOFT_STOP_FAILED"), dialogs_.messages[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL | MB_ICONWARNING), dialogs_.messages[0].flags);
+    EXPECT_FALSE(FileExistsW(frame_.GetWorkDir() + L"vantelo-download.exe"));
+}
+
 TEST(FrameEntry, ASecondCopyExitsAtOnceWithMinusOne)
 {
     std::wstring installer = HostPathToWindows(VANTELO_INSTALLER_EXE);
