@@ -83,8 +83,9 @@ bool CFlowContext::StartWorker(WorkerKind kind, const char* name, std::function<
         self->workersChanged_.notify_all();
     };
     try {
-        std::thread([body = std::move(body), finished] {
+        std::thread([body = std::move(body), finished]() mutable {
             body();
+            body = nullptr;  // what it held goes before the count says it ended
             finished();
         }).detach();
     } catch (const std::system_error& error) {

@@ -211,30 +211,37 @@ TEST(SilentInstall, CommandLineHasTheSwitchesAndQuotedPaths)
               BuildSilentInstallCommandLine(L"C:\\Program Files\\", L"C:\\Program Files\\vantelo_down\\Setup\\temp.progress"));
 }
 
-TEST(SilentInstall, RunsTheInstallerWithThatCommandLineAndWaitsForIt)
-{
+// A copy of this program as the installer, in a folder of its own.
+class InstallerRun : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(CopyFileW(SelfPath().c_str(), installer.c_str(), FALSE)); }
+    bool Run(CInstallerJob& job, DWORD* code)
+    {
+        return RunSilentInstall(installer, dir.Path() + L"\\", progress, job, code);
+    }
+
     TempFolder dir;
     std::wstring installer = dir.Path() + L"\\installer.exe";
-    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), installer.c_str(), FALSE));
     std::wstring progress = dir.Path() + L"\\temp.progress";
+};
+
+TEST_F(InstallerRun, RunsTheInstallerWithThatCommandLineAndWaitsForIt)
+{
     CInstallerJob job;
     DWORD code = 99;
-    ASSERT_TRUE(RunSilentInstall(installer, dir.Path() + L"\\", progress, job, &code));
+    ASSERT_TRUE(Run(job, &code));
     EXPECT_EQ(0u, code);
     EXPECT_FALSE(job.RanOutsideJob());
     // The child wrote its own command line into the progress file before it ended.
     EXPECT_EQ(ToUtf8(BuildSilentInstallCommandLine(dir.Path() + L"\\", progress)), ReadFileBytes(progress));
 }
 
-TEST(SilentInstall, TheInstallersExitCodeComesBack)
+TEST_F(InstallerRun, TheInstallersExitCodeComesBack)
 {
-    TempFolder dir;
-    std::wstring installer = dir.Path() + L"\\installer.exe";
-    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), installer.c_str(), FALSE));
     SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_EXIT", L"7");
     CInstallerJob job;
     DWORD code = 0;
-    bool ran = RunSilentInstall(installer, dir.Path() + L"\\", dir.Path() + L"\\temp.progress", job, &code);
+    bool ran = Run(job, &code);
     SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_EXIT", nullptr);
     EXPECT_TRUE(ran);
     EXPECT_EQ(7u, code);
@@ -248,12 +255,9 @@ TEST(SilentInstall, AnInstallerThatCannotStartIsAFailureWithTheSystemsError)
     EXPECT_TRUE(code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) << code;
 }
 
-TEST(SilentInstall, TerminatingTheJobEndsTheInstallerAndEverythingItStarted)
+TEST_F(InstallerRun, TerminatingTheJobEndsTheInstallerAndEverythingItStarted)
 {
-    TempFolder dir;
-    std::wstring installer = dir.Path() + L"\\installer.exe";
     std::wstring helper = dir.Path() + L"\\vantelo-spawned.exe";
-    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), installer.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(SelfPath().c_str(), helper.c_str(), FALSE));
     // The installer starts the helper and both wait for a minute.
     SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_SPAWN", helper.c_str());
@@ -264,7 +268,7 @@ TEST(SilentInstall, TerminatingTheJobEndsTheInstallerAndEverythingItStarted)
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::thread runner([&] {
         DWORD start = GetTickCount();
-        ran = RunSilentInstall(installer, dir.Path() + L"\\", dir.Path() + L"\\temp.progress", job, &code);
+        ran = Run(job, &code);
         took = GetTickCount() - start;
         SetEvent(done);
     });
@@ -286,16 +290,12 @@ TEST(SilentInstall, TerminatingTheJobEndsTheInstallerAndEverythingItStarted)
     EXPECT_TRUE(DeleteFileW(installer.c_str())) << GetLastError();
 }
 
-TEST(SilentInstall, AJobTerminatedBeforeTheStartNeverRunsTheInstaller)
+TEST_F(InstallerRun, AJobTerminatedBeforeTheStartNeverRunsTheInstaller)
 {
-    TempFolder dir;
-    std::wstring installer = dir.Path() + L"\\installer.exe";
-    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), installer.c_str(), FALSE));
-    std::wstring progress = dir.Path() + L"\\temp.progress";
     CInstallerJob job;
     job.Terminate();
     DWORD code = 0;
-    EXPECT_FALSE(RunSilentInstall(installer, dir.Path() + L"\\", progress, job, &code));
+    EXPECT_FALSE(Run(job, &code));
     EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), code);
     Sleep(300);
     EXPECT_FALSE(FileExistsW(progress)) << "the installer ran";
