@@ -62,6 +62,10 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
 {
     strObject = strObjectPath;
     strHost = strHostName;
+    m_target.bSecure = bSecure;
+    m_target.strHost = strHostName;
+    m_target.nPort = static_cast<unsigned short>(nPort);
+    m_target.strObject = L"/" + strObjectPath;
     const char* broken = g_brokenBackEnd;
     if (broken && strcmp(broken, GetTypeName()) == 0) {
         LOG_A("ERR:[%s] back-end broken for testing", GetTypeName());
@@ -76,6 +80,8 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
     ApplyTimeouts();
     return SendRequest();
 }
+
+TransportOptions CBaseRequest::RequestOptions() const { return TransportOptions(); }
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)

@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "net/TransportPolicy.h"
+
 class CBaseRequest {
 public:
     enum RequestType { kWinHttpRequest = 0, kInternetRequest = 1 };
@@ -81,9 +83,16 @@ protected:
     virtual void CloseHandles() = 0;
 
     bool ConnectAndSend(bool bSecure, const std::wstring& strHostName, const std::wstring& strObjectPath);
+    // What every request of this layer asks of the transport policy.
+    TransportOptions RequestOptions() const;
 
     // Content-Length text as a signed 32-bit size: blanks around decimal digits only.
     bool ParseContentLength(const std::wstring& strText, int& nSize);
     // Logs the failed platform call with the error it left; answers false.
     static bool FailCall(const char* pszCallName, const char* pszContext);
+
+    // The address of the attempt in progress as the transport policy sees it: the
+    // attempt's security, strHost, nPort and strObject; a redirect followed by the
+    // request moves it (and those fields) on.
+    TransportAddress m_target;
 };

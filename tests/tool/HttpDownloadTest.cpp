@@ -387,6 +387,38 @@ TEST_F(DownloadTest, AnHttpsAddressIsNotDownloadedFromAPlainOnlyHost)
     for (const auto& r : RequestsFor(path)) EXPECT_EQ("tls", r.scheme);
 }
 
+TEST_F(DownloadTest, AnHttpsDownloadRedirectedToHttpFailsWithoutAClearTextByte)
+{
+    // The size query (HEAD over WinHTTP, then GET over WinINet) is redirected, or
+    // only the segments' GETs are, over either back-end.
+    struct Case {
+        const char* directive;
+        BackEnd backEnd;
+        int result;
+    };
+    for (const Case& c : {Case{"redirect=http", kWinHttp, -3}, Case{"get-redirect=http", kWinHttp, -4},
+                          Case{"get-redirect=http", kWinInet, -4}}) {
+        SteerTo(c.backEnd);
+        std::string path = UniquePath(std::string(c.directive) + "/1000.bin");
+        EXPECT_EQ(c.result, RunDownload(ServerUrl(ServerPort::kTls, true, path), 2, Target()).result) << c.directive;
+        EXPECT_EQ(std::vector<std::string>(), ClearTextWith(path.substr(0, path.find('/')))) << c.directive;
+        for (const auto& r : RequestsFor(path)) {
+            if (r.method == "GET") {
+                EXPECT_EQ("302", r.status) << "only the refused redirects";
+            }
+        }
+    }
+}
+
+TEST_F(DownloadTest, UntrustedExpiredAndWrongHostCertificatesFailTheDownload)
+{
+    for (ServerPort port : {ServerPort::kSelfSigned, ServerPort::kExpired, ServerPort::kWrongHost}) {
+        EXPECT_EQ(-3, RunDownload(ServerUrl(port, true, UniquePath("1000.bin")), 2, Target()).result)
+            << static_cast<int>(port);
+        EXPECT_EQ(0, QueryUrlFileSize(ServerUrl(port, true, "1000.bin")));
+    }
+}
+
 // --- Segment answers that must not reach the file -------------------------------
 
 TEST_F(DownloadTest, AServerThatIgnoresRangesFailsElevenTimesPerSegment)

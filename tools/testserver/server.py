@@ -2,8 +2,10 @@
 """A file server for the download tests that misbehaves on request.
 
 It listens on 127.0.0.1 on three ports: one plain, one TLS, and one that speaks
-whichever the client opens with. HEAD and ranged GET are served from --root. The
-URL path chooses the behaviour, so clients need nothing special:
+whichever the client opens with; each --bad-tls NAME=CERT,KEY[,old] adds a TLS port
+that the clients must refuse: its certificate, or with "old" its protocol (TLS 1.0
+and 1.1 only). HEAD and ranged GET are served from --root.
+The URL path chooses the behaviour, so clients need nothing special:
 
     /<directive>/<directive>/.../<file name>
 
@@ -26,6 +28,10 @@ Directives (each one path segment):
     length=N         Content-Length says N whatever the file holds (the body is
                      the file, then the connection closes)
     rate=BPS         the body goes out at BPS bytes per second per connection
+    redirect=SCHEME  HEAD and GET answer 302 to the same path without this
+                     directive, on the plain port (SCHEME "http") or the TLS port
+                     ("https")
+    get-redirect=SCHEME  the same for GETs only
     tls-only         requests over plain HTTP are dropped without an answer
     plain-only       requests over TLS are dropped without an answer
     id=TEXT          ignored: makes a path unique to one test
@@ -33,6 +39,9 @@ Directives (each one path segment):
 Every request is appended to <state>/requests.log as
     <port> <plain|tls> <method> <status> <range or -> <path>
 before the answer goes out, so a client that has its answer finds the line.
+Whatever arrives in clear text, HTTP or not, is also appended to <state>/clear.log
+as "<port> <first line as Python bytes literal>" when the connection's first bytes
+arrive.
 """
 
 import argparse
@@ -59,7 +68,7 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
     def __init__(self, mode, context, shared):
-        self.mode = mode  # "plain", "tls" or "dual"
+        self.mode = mode  # "plain", "tls", "dual", or "tls" with a certificate to refuse
         self.context = context
         self.shared = shared
         super().__init__(("127.0.0.1", 0), Handler)
@@ -73,6 +82,12 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
         if not first:
             return
         tls = first[0] == 0x16  # a TLS handshake record
+        if not tls:
+            try:
+                head = request.recv(4096, socket.MSG_PEEK)
+            except OSError:
+                head = first
+            self.shared.record_clear(self.server_address[1], head.split(b"\r\n")[0])
         if (tls and self.mode == "plain") or (not tls and self.mode == "tls"):
             reset(request)
             return
@@ -93,11 +108,18 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 class Shared:
-    def __init__(self, root, log_path):
+    def __init__(self, root, log_path, clear_path, ports):
         self.root = root
         self.log_path = log_path
+        self.clear_path = clear_path
+        self.ports = ports  # mode -> port, filled once all listen
         self.lock = threading.Lock()
         self.get_counts = {}
+
+    def record_clear(self, port, line):
+        with self.lock:
+            with open(self.clear_path, "a") as log:
+                log.write(f"{port} {line!r}\n")
 
     def count_get(self, path):
         with self.lock:
@@ -172,6 +194,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         times = int_flag(flags, "times")
         misbehave = not head and (times is None or nth_get <= times)
 
+        redirect = flags.get("redirect") or (None if head else flags.get("get-redirect"))
+        if redirect in ("http", "https"):
+            rest = "/".join(s for s in segments if not s.startswith(("redirect=", "get-redirect=")))
+            target_port = shared.ports["plain" if redirect == "http" else "tls"]
+            location = f"{redirect}://localhost:{target_port}/{rest}"
+            record(302)
+            self.send_response(302)
+            self.send_header("Location", location)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if "status" in flags:
             return self.error_page(int(flags["status"]), head, record)
         fail = int_flag(flags, "fail")
@@ -281,17 +314,34 @@ def main():
     parser.add_argument("--state", required=True, help="folder for ports, requests.log and the served files")
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
+    parser.add_argument("--bad-tls", action="append", default=[], metavar="NAME=CERT,KEY[,old]")
     args = parser.parse_args()
 
     root = os.path.join(args.state, "files")
     generate(root)
     log_path = os.path.join(args.state, "requests.log")
     open(log_path, "w").close()
+    clear_path = os.path.join(args.state, "clear.log")
+    open(clear_path, "w").close()
 
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(args.cert, args.key)
-    shared = Shared(root, log_path)
+    def context_of(cert, key, old=False):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        if old:
+            # OpenSSL 3 speaks TLS 1.0 and 1.1 only at security level 0.
+            context.set_ciphers("DEFAULT:@SECLEVEL=0")
+            context.minimum_version = ssl.TLSVersion.TLSv1
+            context.maximum_version = ssl.TLSVersion.TLSv1_1
+        return context
+
+    shared = Shared(root, log_path, clear_path, {})
+    context = context_of(args.cert, args.key)
     servers = {mode: Server(mode, context, shared) for mode in ("plain", "tls", "dual")}
+    for spec in args.bad_tls:
+        name, _, files = spec.partition("=")
+        cert, key, *old = files.split(",")
+        servers[name] = Server("tls", context_of(cert, key, old == ["old"]), shared)
+    shared.ports.update((mode, server.server_address[1]) for mode, server in servers.items())
     for server in servers.values():
         threading.Thread(target=server.serve_forever, daemon=True).start()
 
