@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "Window/InstallFlowRules.h"
+#include "Window/ProxyLoginPrompt.h"
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
 #include "common/GA.h"
 #include "common/SystemUtil.h"
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
 #include "ui/control/Edit.h"
@@ -28,7 +30,6 @@ namespace {
 const wchar_t kDownloadFileName[] = L"vantelo-download.exe";
 const wchar_t kInstallerEngineProcess[] = L"vantelo-download.tmp";
 constexpr int kDownloadThreads = 5;
-constexpr int kSpaceFactor = 3;
 constexpr UINT kLowSpaceFlags = MB_OK;
 constexpr UINT kDownloadFailedFlags = MB_ABORTRETRYIGNORE | MB_ICONWARNING;  // 0x32
 constexpr UINT kProductRunningFlags = MB_OKCANCEL | MB_ICONWARNING;          // 0x31
@@ -173,6 +174,38 @@ void CInstallerFrameWnd::PrepareWindow()
     InitData();
     InitAnalytics();
     InitTaskbar();
+    InitProxyLogin();
+}
+
+void CInstallerFrameWnd::InitProxyLogin()
+{
+    m_proxyLogin.reset(new ProxyLoginPrompt(window_, kMsgFlow, kWakeProxyLogin));
+    ProxyLoginPrompt* prompt = m_proxyLogin.get();
+    ProxyCredentialStore::Instance().SetPrompt(
+        [prompt](const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password) {
+            return prompt->Ask(proxy, refused, user, password);
+        });
+}
+
+bool CInstallerFrameWnd::AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user,
+                                       std::wstring& password)
+{
+    CheckUiThread("CInstallerFrameWnd::AskProxyLogin");
+    LOG_W(L"asking for the login of proxy %s", proxy.c_str());
+    std::wstring message = m_language.GetText(L"STR_PROXY_LOGIN") + L"\n\n" + proxy;
+    ModalScope modal(*this);
+    bool given = m_dialogs->AskProxyLogin(window_, m_language.GetText(L"STR_MESSAGEBOX_TITLE"), message, proxy,
+                                          refused, user, password);
+    LOG_A(given ? "proxy login given" : "proxy login declined");
+    return given;
+}
+
+void CInstallerFrameWnd::CloseProxyLogin()
+{
+    if (!m_proxyLogin) return;
+    m_proxyLogin->Close();
+    ProxyCredentialStore::Instance().SetPrompt(nullptr);
+    ProxyCredentialStore::Instance().Wipe();
 }
 
 void CInstallerFrameWnd::InitData()
@@ -229,12 +262,27 @@ void CInstallerFrameWnd::InitControls()
     setText(L"btn_lisence", L"STR_LISENCE");
     setText(L"label_install", L"STR_INSTALLING");
     if (auto* agree = Control<CCheckBoxUI>(L"chk_agree")) agree->SetSelected(true);
+    InitAccessibleNames();
     if ((m_chkFold = Control<CCheckBoxUI>(L"chk_fold"))) {
         m_chkFold->SetText(m_language.GetText(L"STR_CUSTOMIZE_INSTALL").c_str());
         m_chkFold->SetSelected(false);
     }
     m_downloadUrl = m_language.GetDownUrl();
     m_redirectUrl = m_language.GetDownUrlEx();
+}
+
+void CInstallerFrameWnd::InitAccessibleNames()
+{
+    // What screen readers say for the controls that show no words of their own, in
+    // the user's language; an empty text leaves the skin's tooltip.
+    auto name = [this](const wchar_t* control, const std::wstring& text) {
+        if (CControlUI* found = manager_.ControlNamed(control)) found->SetAccessibleName(text.c_str());
+    };
+    name(L"minbtn", m_language.GetText(L"STR_MINIMIZE"));
+    name(L"closebtn", m_language.GetText(L"STR_CLOSE"));
+    name(L"chk_agree", CDrawEngine::MarkupPlainText(m_language.GetText(L"STR_LISENCE").c_str()));
+    name(L"edit_path", m_language.GetText(L"STR_INSTALL_PATH"));
+    name(L"progress_download", m_language.GetText(L"STR_INSTALLING"));
 }
 
 void CInstallerFrameWnd::InitAnalytics()
@@ -362,10 +410,11 @@ void CInstallerFrameWnd::OnFoldChanged()
 void CInstallerFrameWnd::OnBrowse()
 {
     std::wstring folder;
-    ++m_modalDepth;
-    bool chosen = m_dialogs->BrowseForFolder(window_, m_language.GetText(L"STR_SELECT_FOLDER"), folder);
-    --m_modalDepth;
-    if (m_modalDepth == 0) PostMessageW(window_, kMsgFlow, CFlowContext::kWakeEvents, 0);
+    bool chosen = false;
+    {
+        ModalScope modal(*this);
+        chosen = m_dialogs->BrowseForFolder(window_, m_language.GetText(L"STR_SELECT_FOLDER"), folder);
+    }
     if (!chosen) return;
     if (m_editPath) m_editPath->SetText(folder.c_str());
     SetTipText(L"");
@@ -425,6 +474,7 @@ LRESULT CInstallerFrameWnd::HandleClose(UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT CInstallerFrameWnd::HandleDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
+    CloseProxyLogin();
     if (m_context) m_context->DetachWindow();
     PostQuitMessage(18);
     return WindowImplBase::HandleDestroy(message, wParam, lParam, handled);
@@ -447,16 +497,19 @@ LRESULT CInstallerFrameWnd::HandleOtherMessage(UINT message, WPARAM wParam, LPAR
     return WindowImplBase::HandleOtherMessage(message, wParam, lParam, handled);
 }
 
+CInstallerFrameWnd::ModalScope::~ModalScope()
+{
+    if (--frame_.m_modalDepth == 0 && frame_.window_) {
+        PostMessageW(frame_.window_, kMsgFlow, CFlowContext::kWakeEvents, 0);
+    }
+}
+
 int CInstallerFrameWnd::ShowMessage(const std::wstring& text, UINT flags)
 {
     CheckUiThread("CInstallerFrameWnd::ShowMessage");
-    ++m_modalDepth;
-    int answer = m_dialogs->ShowMessage(window_, text, m_language.GetText(L"STR_MESSAGEBOX_TITLE"),
-                                        InstallFlow::MessageBoxFlags(flags, m_language.IsRightToLeft()));
-    --m_modalDepth;
-    // Events held while the box was up are applied once the caller has acted on the answer.
-    if (m_modalDepth == 0) PostMessageW(window_, kMsgFlow, CFlowContext::kWakeEvents, 0);
-    return answer;
+    ModalScope modal(*this);
+    return m_dialogs->ShowMessage(window_, text, m_language.GetText(L"STR_MESSAGEBOX_TITLE"),
+                                  InstallFlow::MessageBoxFlags(flags, m_language.IsRightToLeft()));
 }
 
 void CInstallerFrameWnd::EndFlow()
@@ -466,6 +519,8 @@ void CInstallerFrameWnd::EndFlow()
     m_closeStartedAt = GetTickCount();
     if (m_windowState == kWindow_Downloading || m_windowState == kWindow_Installing) ReportLoss("cancelled");
     m_context->BeginClose();
+    // A request waiting for the proxy login must not hold the download up.
+    CloseProxyLogin();
     if (window_) {
         KillTimer(window_, kBannerTimer);
         KillTimer(window_, kProgressFileTimer);
@@ -502,8 +557,12 @@ void CInstallerFrameWnd::DropPendingEvents(const char* why)
 
 void CInstallerFrameWnd::HandleFlow(WPARAM what)
 {
-    if (what == CFlowContext::kWakeProgress) ApplyProgress();
-    else ApplyEvents();
+    if (what == CFlowContext::kWakeProgress) {
+        ApplyProgress();
+        return;
+    }
+    if (what == kWakeProxyLogin) m_proxyLoginWaiting = true;
+    ApplyEvents();
 }
 
 void CInstallerFrameWnd::ApplyEvents()
@@ -512,7 +571,19 @@ void CInstallerFrameWnd::ApplyEvents()
     if (m_modalDepth > 0 || m_applyingEvents || !m_context) return;
     m_applyingEvents = true;
     CFlowContext::Event event;
-    while (m_context->TakeEvent(event)) ApplyEvent(event);
+    for (;;) {
+        if (m_proxyLoginWaiting) {
+            m_proxyLoginWaiting = false;
+            if (m_proxyLogin && !m_flowEnded) {
+                m_proxyLogin->Show([this](const std::wstring& proxy, bool refused, std::wstring& user,
+                                          std::wstring& password) { return AskProxyLogin(proxy, refused, user, password); });
+            }
+        } else if (m_context->TakeEvent(event)) {
+            ApplyEvent(event);
+        } else {
+            break;
+        }
+    }
     m_applyingEvents = false;
 }
 
@@ -627,7 +698,7 @@ void CInstallerFrameWnd::OnClickInstall()
         }
         if (context->IsClosing()) return;
         LOG_A("get file size begin");
-        int size = QueryUrlFileSize(address);
+        long long size = QueryUrlFileSize(address);
         LOG_A("get file size end");
         std::wstring drive = InstallFlow::DriveOf(installPath);
         LOG_A("get disk size begin");
@@ -640,10 +711,10 @@ void CInstallerFrameWnd::OnClickInstall()
             LOG_A("OnClickInstall" FW_COLON "GetFreeSize Failed");
             LOG_A("free space unknown, downloading anyway");
         } else {
-            int sizeMB = size >> 20;
-            int required = kSpaceFactor * sizeMB;
+            long long sizeMB = size >> 20;
+            int required = InstallFlow::RequiredSpaceMB(size);
             if (freeMB < required) {
-                LOG_A("OnClickInstall" FW_COLON "filesize:%dMB--FreeSize:%dMB", sizeMB, freeMB);
+                LOG_A("OnClickInstall" FW_COLON "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
                 context->PostEvent({kFlowLowSpace, attempt, required});
                 return;
             }
@@ -692,7 +763,7 @@ bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstri
     });
 }
 
-void CInstallerFrameWnd::OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData)
+void CInstallerFrameWnd::OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData)
 {
     auto* record = reinterpret_cast<DownloadRecord*>(dwUserData);
     if (!record) return;
@@ -718,9 +789,11 @@ void CInstallerFrameWnd::DownloadFailed(int result)
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
     ReportLoss("download", "result", result);
+    // Retry keeps the partial file and its state file: the download continues. It
+    // may also mean logging in to the proxy after all.
     OfferFailureChoices([this] {
         NewAttempt();
-        DeleteDownloadFiles();
+        ProxyCredentialStore::Instance().AllowPromptAgain();
         StartDownload(m_downloadUrl, DownloadFilePath());
     });
 }
@@ -863,7 +936,11 @@ void CInstallerFrameWnd::ReadProgressFile()
 void CInstallerFrameWnd::SetProgress(int percent)
 {
     CheckUiThread("CInstallerFrameWnd::SetProgress");
-    if (m_progressDownload) m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    if (m_progressDownload) {
+        // Screen readers hear the progress, not the mirrored bar of right to left.
+        m_progressDownload->SetAccessibleValue((std::to_wstring(percent) + L"%").c_str());
+        m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    }
     if (m_labelProgress) {
         wchar_t text[32];
         swprintf(text, 32, L"%d %%", percent);
@@ -920,6 +997,7 @@ void CInstallerFrameWnd::DeleteDownloadFiles()
     std::shared_ptr<CInstallerJob> job = m_context ? m_context->InstallerJob() : nullptr;
     if (job && job->RanOutsideJob()) KillSilentInstallProcess();
     DeleteChecked(DownloadFilePath());
+    DeleteChecked(DownloadStatePath(DownloadFilePath()));
     DeleteChecked(m_progressFile);
 }
 

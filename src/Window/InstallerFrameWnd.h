@@ -39,6 +39,7 @@
 #include "ui/core/WindowImplBase.h"
 
 class IUserDialogs;
+class ProxyLoginPrompt;
 
 namespace Veneer {
 class CControlUI;
@@ -110,7 +111,7 @@ public:
         int downloadRatio;
     };
     // Download callback; runs on the download threads.
-    static void OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData);
+    static void OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData);
     const std::shared_ptr<CFlowContext>& GetFlowContext() const { return m_context; }
     int GetAttempt() const { return m_attempt; }
 
@@ -129,13 +130,33 @@ public:
     void KillSilentInstallProcess();
 
 private:
+    // The wake-up of kMsgFlow when a request waits for the proxy login; 1 and 2 are
+    // the flow context's.
+    static constexpr WPARAM kWakeProxyLogin = 3;
 
     void InitLogAndLanguage();
     void PrepareWindow();
     void InitData();
     void InitControls();
+    void InitAccessibleNames();
     void InitAnalytics();
     void InitTaskbar();
+    void InitProxyLogin();
+    bool AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password);
+    // Answers a waiting request "declined" and every later one at once; forgets the login.
+    void CloseProxyLogin();
+    // A modal box or picker of the frame on screen: flow events wait while one is up,
+    // and are applied once the caller has acted on the answer.
+    class ModalScope {
+    public:
+        explicit ModalScope(CInstallerFrameWnd& frame) : frame_(frame) { ++frame_.m_modalDepth; }
+        ~ModalScope();
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+    private:
+        CInstallerFrameWnd& frame_;
+    };
     void HandleFlow(WPARAM what);
     void ApplyEvents();
     void ApplyEvent(const CFlowContext::Event& event);
@@ -191,6 +212,8 @@ private:
     Veneer::CControlUI* m_labelProgress = nullptr;
     Veneer::CProgressUI* m_progressDownload = nullptr;
     std::unique_ptr<TaskbarProgress> m_taskbar;
+    // Asked by request threads through the process's proxy credential store.
+    std::unique_ptr<ProxyLoginPrompt> m_proxyLogin;
     LanguageManager m_language;
     int m_downloadRatio = 90;
     int m_readFileTimeout = 1500;
@@ -206,5 +229,6 @@ private:
     bool m_applyingEvents = false;  // ApplyEvents is on the stack
     bool m_flowEnded = false;       // EndFlow ran: the installer is closing
     bool m_finishTailPending = false;
+    bool m_proxyLoginWaiting = false;  // a request waits for the proxy login
     DWORD m_closeStartedAt = 0;
 };

@@ -25,6 +25,16 @@ bool ScriptedDialogs::BrowseForFolder(HWND, const std::wstring& title, std::wstr
     return true;
 }
 
+bool ScriptedDialogs::AskProxyLogin(HWND, const std::wstring& caption, const std::wstring& message,
+                                    const std::wstring& proxy, bool refused, std::wstring& user,
+                                    std::wstring& password)
+{
+    loginQuestions.push_back({caption, message, proxy, refused, GetCurrentThreadId()});
+    user = L"alice";
+    password = L"secret";
+    return true;
+}
+
 void Pump(DWORD milliseconds)
 {
     PumpUntil([] { return false; }, milliseconds);

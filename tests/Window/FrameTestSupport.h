@@ -30,8 +30,18 @@ public:
     // Called with each box's text as it is answered.
     std::function<void(const std::wstring&)> onAnswer;
 
+    struct LoginQuestion {
+        std::wstring caption, message, proxy;
+        bool refused;
+        DWORD thread;
+    };
+    std::vector<LoginQuestion> loginQuestions;
+
     int ShowMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override;
     bool BrowseForFolder(HWND, const std::wstring& title, std::wstring& chosen) override;
+    // Records the question and logs in as alice.
+    bool AskProxyLogin(HWND, const std::wstring& caption, const std::wstring& message, const std::wstring& proxy,
+                       bool refused, std::wstring& user, std::wstring& password) override;
 };
 
 // Dispatches the test thread's messages for the given time.
