@@ -39,5 +39,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     frame.Open(nullptr, L"", 0x96C80000, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
     frame.CenterOnOwner();
     frame.RunModal();
+    // A worker still running after the frame's bounded wait (an analytics request
+    // on a slow network) must not meet the program's statics being torn down: the
+    // process ends here instead, which stops it. The log has nothing buffered.
+    if (!frame.EndWorkers()) ExitProcess(0);
     return 0;
 }

@@ -107,14 +107,21 @@ bool CGA::SendDownloadFinished() { return SendGACommon("Downloader_Installed"); 
 
 bool CGA::SendInstallSucceed() { return SendGACommon("Installed_Succeed"); }
 
-bool CGA::SendGACommon(const std::string& eventName)
+bool CGA::SendDownloaderFailed(const char* reason, const char* codeName, long long code)
+{
+    std::vector<std::pair<std::string, std::string>> params = {{"reason", reason}};
+    if (codeName) params.emplace_back(codeName, std::to_string(code));
+    return SendGACommon("Downloader_Failed", params);
+}
+
+bool CGA::SendGACommon(const std::string& eventName, const std::vector<std::pair<std::string, std::string>>& params)
 {
     LOG_A("tran code guid:%s", strClientGuid.c_str());
 
     GAData data;
     data.strClientId = strClientGuid;
     data.strUid = strClientGuid;
-    data.vecEvents.push_back({eventName, Utf8ThroughAnsi(strEventCategory), strClientGuid});
+    data.vecEvents.push_back({eventName, Utf8ThroughAnsi(strEventCategory), strClientGuid, params});
     CDownloaderGAJSONStruct record(&data, kGAFilterExclude, {});
     rapidjson::Document document;
     std::string body = SerializeJson(record, document);

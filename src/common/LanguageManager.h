@@ -17,7 +17,7 @@ class LanguageManager {
 public:
     using Table = std::map<std::wstring, std::wstring>;
 
-    // The 18 built-in English texts.
+    // The built-in English texts.
     static const Table& DefaultTexts();
 
     // languageFolder ends with a backslash (the unpacked language archive).
@@ -85,6 +85,9 @@ public:
     std::wstring GetExeRelativePath() const;
     // False only for exactly "0".
     bool IsRunAsAdmin() const;
+    // Whether lost installation attempts are reported ("Downloader_Failed"); off
+    // only for exactly "0".
+    bool IsFailureEventOn() const;
     // The 64-bit installer's address on 64-bit Windows, also for a 32-bit process.
     std::wstring GetDownUrl() const;
     // The redirect service's address with the custom parameter; empty when absent.

@@ -169,6 +169,8 @@ std::wstring LanguageManager::GetExeRelativePath() const { return GetInstallSubF
 
 bool LanguageManager::IsRunAsAdmin() const { return ProductValue(L"STR_RUN_AS_ADMIN") != L"0"; }
 
+bool LanguageManager::IsFailureEventOn() const { return ProductValue(L"STR_GA_FAILED_EVENT") != L"0"; }
+
 std::wstring LanguageManager::GetDownUrl() const
 {
     return AddressValue(Is64BitWindows() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL");

@@ -222,6 +222,29 @@ TEST_F(EventTest, CategoryGoesThroughTheAnsiCodePage)
     ga->SetEventCategory(kCategory);
 }
 
+TEST_F(EventTest, ALostAttemptIsReportedWithItsReasonAndCode)
+{
+    CGA* ga = GetGAInstance();
+    ga->SetCollectUrl(CollectorUrl());
+    ga->SetEventCategory(kCategory);
+    DeleteFileW(collector.RecordPath("collect.req").c_str());
+    EXPECT_TRUE(ga->SendDownloaderFailed("download", "result", -4));
+    std::string sent = RequestBody(ReadFileBytes(collector.RecordPath("collect.req")));
+    size_t at = sent.find("\"client_id\": \"");
+    ASSERT_NE(at, std::string::npos) << sent;
+    std::string guid = sent.substr(at + 14, sent.find('"', at + 14) - at - 14);
+    std::string expected = Expected("Downloader_Failed", guid);
+    expected = ReplaceAll(expected, "\"event_label\": \"" + guid + "\"",
+                          "\"event_label\": \"" + guid + "\",\n                \"reason\": \"download\",\n"
+                          "                \"result\": \"-4\"");
+    EXPECT_EQ(sent, expected);
+    // Without a code, only the reason.
+    DeleteFileW(collector.RecordPath("collect.req").c_str());
+    EXPECT_TRUE(ga->SendDownloaderFailed("cancelled", nullptr, 0));
+    std::string body = RequestBody(ReadFileBytes(collector.RecordPath("collect.req")));
+    EXPECT_NE(body.find("\"reason\": \"cancelled\"\n            }"), std::string::npos) << body;
+}
+
 TEST_F(EventTest, FailedRequestsStillAnswerTrue)
 {
     CGA* ga = GetGAInstance();

@@ -221,6 +221,16 @@ TEST_F(WrittenData, OnlyExactlyZeroStartsTheProductWithoutElevation)
     EXPECT_TRUE(settings_.IsRunAsAdmin());
 }
 
+TEST_F(WrittenData, OnlyExactlyZeroTurnsTheLossEventOff)
+{
+    Write(L"STR_EXE_NAME=Pexar.exe\n", L"");
+    EXPECT_TRUE(settings_.IsFailureEventOn()) << "on unless the product says otherwise";
+    Write(L"STR_GA_FAILED_EVENT=0\n", L"");
+    EXPECT_FALSE(settings_.IsFailureEventOn());
+    Write(L"STR_GA_FAILED_EVENT=1\n", L"");
+    EXPECT_TRUE(settings_.IsFailureEventOn());
+}
+
 TEST_F(WrittenData, EmptyFolderNamesInstallIntoTheChosenFolder)
 {
     Write(L"STR_DIR1_NAME=\nSTR_DIR2_NAME=\nSTR_EXE_NAME=Pexar.exe\nSTR_BRAND_NAME=\n", L"");
