@@ -5,13 +5,16 @@ Every folder gets its own entry, written before the files inside it, because the
 installer's unpacker creates a folder only from such an entry. Members are sorted
 and carry a fixed timestamp, so the same input always gives the same archive.
 
-Usage: pack-zip.py --output OUT.zip --root DIR [--url-hosts MAP] [ENTRY ...]
+Usage: pack-zip.py --output OUT.zip --root DIR [--url-hosts MAP] [--product-values FILE] [ENTRY ...]
   ENTRY     a file or folder relative to DIR (default: everything in DIR)
   --url-hosts MAP
             rewrites the addresses in every UrlInfo.ini (UTF-16LE with byte-order
             mark): each line of MAP is "<shipped prefix> <replacement prefix>", or
             "+ KEY=VALUE" for a key added to every UrlInfo.ini; blank lines and
             lines starting with # are skipped
+  --product-values FILE
+            sets keys of productInfo.ini (UTF-16LE with byte-order mark): each line
+            of FILE is "KEY=VALUE", replacing that key's value or adding the key
 """
 import argparse
 import os
@@ -20,6 +23,7 @@ import zipfile
 
 STAMP = (2024, 1, 1, 0, 0, 0)
 URL_FILE = 'UrlInfo.ini'
+PRODUCT_FILE = 'productInfo.ini'
 
 
 def read_host_map(path):
@@ -58,6 +62,34 @@ def rewrite_urls(data, host_map, member):
     return b'\xff\xfe' + '\r\n'.join(lines).encode('utf-16-le')
 
 
+def read_product_values(path):
+    values = []
+    with open(path, encoding='utf-8') as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith('#'):
+                key, sep, value = line.partition('=')
+                if not sep:
+                    sys.exit('pack-zip: %s: "%s" is not KEY=VALUE' % (path, line))
+                values.append((key, value))
+    return values
+
+
+def set_product_values(data, values, member):
+    if not data.startswith(b'\xff\xfe'):
+        sys.exit('pack-zip: %s is not UTF-16LE with a byte-order mark' % member)
+    lines = data[2:].decode('utf-16-le').split('\r\n')
+    while lines and not lines[-1]:
+        lines.pop()
+    for key, value in values:
+        at = [i for i, line in enumerate(lines) if line.partition('=')[0] == key]
+        if at:
+            lines[at[0]] = key + '=' + value
+        else:
+            lines.append(key + '=' + value)  # the file holds the [PRODUCT] section alone
+    return b'\xff\xfe' + '\r\n'.join(lines + ['']).encode('utf-16-le')
+
+
 def collect(root, entries):
     """Relative member names: folders end with '/', parents come before children."""
     names = set()
@@ -87,10 +119,12 @@ def main():
     parser.add_argument('--output', required=True)
     parser.add_argument('--root', required=True)
     parser.add_argument('--url-hosts')
+    parser.add_argument('--product-values')
     parser.add_argument('entries', nargs='*')
     args = parser.parse_args()
 
     host_map = read_host_map(args.url_hosts) if args.url_hosts else None
+    product_values = read_product_values(args.product_values) if args.product_values else None
     entries = args.entries or sorted(os.listdir(args.root))
     temporary = args.output + '.tmp'
     with zipfile.ZipFile(temporary, 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
@@ -105,6 +139,8 @@ def main():
                 data = f.read()
             if host_map and os.path.basename(name) == URL_FILE:
                 data = rewrite_urls(data, host_map, name)
+            if product_values and name == PRODUCT_FILE:
+                data = set_product_values(data, product_values, name)
             info.external_attr = 0o100644 << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(info, data)

@@ -10,6 +10,7 @@
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
 #include "common/GA.h"
+#include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
@@ -33,6 +34,8 @@ constexpr UINT kLowSpaceFlags = MB_OK;
 constexpr UINT kDownloadFailedFlags = MB_ABORTRETRYIGNORE | MB_ICONWARNING;  // 0x32
 constexpr UINT kProductRunningFlags = MB_OKCANCEL | MB_ICONWARNING;          // 0x31
 constexpr UINT kCloseQuestionFlags = MB_YESNO | MB_ICONQUESTION;             // 0x24
+// Windows has no Abort/Retry pair: Cancel is the abort.
+constexpr UINT kVerifyFailedFlags = MB_RETRYCANCEL | MB_ICONERROR;           // 0x15
 
 // Process-wide values of the frame.
 bool g_logAndLanguageDone = false;
@@ -450,6 +453,7 @@ void CInstallerFrameWnd::HandleFlow(WPARAM action, LPARAM value)
             OnInstallerNotStarted();
         }
         break;
+    case kFlowPayloadChecked: OnPayloadChecked(std::unique_ptr<PayloadCheck>(reinterpret_cast<PayloadCheck*>(value))); break;
     case kFlowFinishTail: {
         if (m_taskbar) m_taskbar->SetState(0);
         std::wstring page = m_language.GetInstallUrl();
@@ -576,8 +580,61 @@ void CInstallerFrameWnd::DownloadSuccess()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Success");
     SendAnalyticsAsync(kSendDownloadFinished);
-    if (m_windowState != kWindow_Installing) UpdateWindowSate(kWindow_Installing);
-    SetProgress(m_downloadRatio);
+    // The installer runs elevated: it goes on only once its signature checked out.
+    VerifyDownload();
+}
+
+void CInstallerFrameWnd::VerifyDownload()
+{
+    std::vector<std::wstring> rejected;
+    std::vector<SignerKeyPin> pins = ParseSignerKeyPins(m_language.GetSignerKeyPins(), &rejected);
+    for (const std::wstring& entry : rejected) LOG_W(L"VerifyPayload: not a SHA-256 key pin: \"%s\"", entry.c_str());
+    LOG_A("VerifyPayload begin (%d pinned keys)", static_cast<int>(pins.size()));
+    HWND window = window_;
+    std::wstring path = DownloadFilePath();
+    std::thread([window, path, pins] {
+        auto check = std::make_unique<PayloadCheck>(VerifyAndHoldPayload(path, pins));
+        if (PostMessageW(window, kMsgFlow, kFlowPayloadChecked, reinterpret_cast<LPARAM>(check.get()))) {
+            check.release();
+        } else if (check->held) {
+            check->held->Delete();  // the window is gone: nobody will start it
+        }
+    }).detach();
+}
+
+void CInstallerFrameWnd::OnPayloadChecked(std::unique_ptr<PayloadCheck> check)
+{
+    if (!check->verdict.trusted) {
+        LOG_A("VerifyPayload" FW_COLON "Refused: %s", check->verdict.reason.c_str());
+        OnPayloadRefused();
+        return;
+    }
+    LOG_A("VerifyPayload" FW_COLON "Trusted");
+    m_heldPayload = std::move(check->held);
+    if (m_windowState != kWindow_Installing) {
+        UpdateWindowSate(kWindow_Installing);
+        SetProgress(m_downloadRatio);
+    } else {
+        // A start that failed before, tried again with the file checked anew.
+        StartInstallThread();
+        SetTimer(window_, kProgressFileTimer, m_readFileTimeout, nullptr);
+    }
+}
+
+void CInstallerFrameWnd::OnPayloadRefused()
+{
+    // The check has deleted the file already.
+    KillTimer(window_, kProgressFileTimer);
+    if (m_taskbar) m_taskbar->SetState(TaskbarProgress::kError);
+    if (ShowMessage(m_language.GetText(L"STR_VERIFY_FAILED"), kVerifyFailedFlags) != IDRETRY) {
+        Post(WM_CLOSE, kCloseRequest, 0);
+        return;
+    }
+    DeleteDownloadFiles();
+    UpdateWindowSate(kWindow_Downloading);
+    g_lastReportedPosition = 0;
+    SetProgress(0);
+    StartDownload(m_downloadUrl, DownloadFilePath());
 }
 
 void CInstallerFrameWnd::DownloadFailed()
@@ -631,11 +688,17 @@ void CInstallerFrameWnd::StartInstallExe()
 
 void CInstallerFrameWnd::StartInstallThread()
 {
-    std::wstring installer = DownloadFilePath();
+    if (!m_heldPayload) {
+        VerifyDownload();  // comes back here with the file checked and held
+        return;
+    }
+    std::shared_ptr<CHeldPayload> payload(std::move(m_heldPayload));
+    std::wstring installer = payload->Path();
     std::wstring installPath = m_installPath;
     std::wstring progressFile = m_progressFile;
-    std::thread([this, installer, installPath, progressFile] {
-        if (!RunSilentInstall(installer, installPath, progressFile)) {
+    std::thread([this, payload, installer, installPath, progressFile]() mutable {
+        // The hold goes once the process exists: from then on the system keeps the image.
+        if (!RunSilentInstall(installer, installPath, progressFile, [&payload] { payload.reset(); })) {
             LOG_A("StartInstallExe" FW_COLON "RunSilentInstall Failed");
             PostFlow(kFlowInstallEnd, 0);
             return;
@@ -651,10 +714,7 @@ void CInstallerFrameWnd::OnInstallerNotStarted()
     // An installer that cannot be started is a failure the user must hear of, not
     // an installed product: the download-failure choices apply.
     KillTimer(window_, kProgressFileTimer);
-    OfferFailureChoices([this] {
-        StartInstallThread();
-        SetTimer(window_, kProgressFileTimer, m_readFileTimeout, nullptr);
-    });
+    OfferFailureChoices([this] { VerifyDownload(); });
 }
 
 void CInstallerFrameWnd::ReadProgressFile()
@@ -712,6 +772,7 @@ void CInstallerFrameWnd::InstallExeFinish()
 
 void CInstallerFrameWnd::DeleteDownloadFiles()
 {
+    m_heldPayload.reset();  // a held file cannot be deleted
     KillSilentInstallProcess();
     DeleteFileW(DownloadFilePath().c_str());
     DeleteFileW(m_progressFile.c_str());

@@ -10,6 +10,10 @@
 // only one progress message is in the queue at a time. Workers read the settings
 // (LanguageManager, filled before any worker starts) and m_downloadUrl, which only
 // the install worker writes, before it starts the download.
+// Lifetime of the downloaded installer: the payload check (a worker) holds the file
+// open against writes and deletion and hands the hold to the UI thread with
+// kFlowPayloadChecked; the install thread takes it over and lets go once the
+// installer's process exists. Nothing starts a file that was not checked and held.
 
 #include <windows.h>
 
@@ -23,6 +27,8 @@
 #include "ui/core/WindowImplBase.h"
 
 class IUserDialogs;
+class CHeldPayload;
+struct PayloadCheck;
 
 namespace Veneer {
 class CControlUI;
@@ -94,6 +100,7 @@ private:
         kFlowDownloadEnd = 3,   // lParam: the download's result code
         kFlowInstallEnd = 4,    // lParam: 1 the installer ran, 0 it could not be started
         kFlowFinishTail = 5,    // a second after the finish
+        kFlowPayloadChecked = 6,  // lParam: the PayloadCheck of the download, owned by the message
     };
 
     void InitLogAndLanguage();
@@ -114,6 +121,10 @@ private:
     void OnClickStart();
     void OnLowSpace(int requiredMB);
     void OnInstallerNotStarted();
+    // The downloaded installer's signature check, on a worker; kFlowPayloadChecked brings the verdict.
+    void VerifyDownload();
+    void OnPayloadChecked(std::unique_ptr<PayloadCheck> check);
+    void OnPayloadRefused();
     // The Abort, Retry, Ignore box of a failed download or installer start.
     void OfferFailureChoices(const std::function<void()>& retry);
     void StartInstallExe();
@@ -145,6 +156,7 @@ private:
     Veneer::CControlUI* m_labelProgress = nullptr;
     Veneer::CProgressUI* m_progressDownload = nullptr;
     std::unique_ptr<TaskbarProgress> m_taskbar;
+    std::unique_ptr<CHeldPayload> m_heldPayload;  // checked download, until the install thread takes it
     LanguageManager m_language;
     int m_downloadRatio = 90;
     int m_readFileTimeout = 1500;

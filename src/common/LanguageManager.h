@@ -15,7 +15,7 @@ class LanguageManager {
 public:
     using Table = std::map<std::wstring, std::wstring>;
 
-    // The 18 built-in English texts.
+    // The 19 built-in English texts.
     static const Table& DefaultTexts();
 
     // languageFolder ends with a backslash (the unpacked language archive).
@@ -75,6 +75,9 @@ public:
     std::wstring GetExeRelativePath() const;
     // False only for exactly "0".
     bool IsRunAsAdmin() const;
+    // The publisher keys a downloaded installer must be signed with (STR_SIGNER_KEY_SHA256):
+    // SHA-256 digests of SubjectPublicKeyInfo in hex, as the product data writes them.
+    std::wstring GetSignerKeyPins() const;
     // The 64-bit installer's address on 64-bit Windows, also for a 32-bit process.
     std::wstring GetDownUrl() const;
     // The redirect service's address with the custom parameter; empty when absent.

@@ -158,6 +158,8 @@ std::wstring LanguageManager::GetExeRelativePath() const { return GetInstallSubF
 
 bool LanguageManager::IsRunAsAdmin() const { return ProductValue(L"STR_RUN_AS_ADMIN") != L"0"; }
 
+std::wstring LanguageManager::GetSignerKeyPins() const { return ProductValue(L"STR_SIGNER_KEY_SHA256"); }
+
 std::wstring LanguageManager::GetDownUrl() const
 {
     return AddressValue(Is64BitWindows() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "log/Log.h"
+#include "ui/core/SystemLibrary.h"
 
 namespace {
 
@@ -221,7 +222,7 @@ std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, cons
 }
 
 bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& installPath,
-                      const std::wstring& progressFilePath)
+                      const std::wstring& progressFilePath, const std::function<void()>& started)
 {
     std::wstring commandLine = BuildSilentInstallCommandLine(installPath, progressFilePath);
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
@@ -236,6 +237,7 @@ bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& ins
     }
     ScopedHandle process(info.hProcess);
     ScopedHandle thread(info.hThread);
+    if (started) started();
     ResumeThread(thread.Get());
     WaitForSingleObject(process.Get(), INFINITE);
     return true;
@@ -246,7 +248,7 @@ bool RunProgram(const std::wstring& programPath, bool elevated)
     if (elevated) return StartElevated(programPath);
 
     using WdcRunTaskAsInteractiveUserFn = HRESULT(WINAPI*)(LPCWSTR commandLine, LPCWSTR currentDirectory, DWORD flags);
-    ScopedModule wdc(LoadLibraryA("wdc.dll"));
+    ScopedModule wdc(Veneer::LoadSystemLibrary(L"wdc.dll"));
     auto run = wdc.Get() ? reinterpret_cast<WdcRunTaskAsInteractiveUserFn>(
                                reinterpret_cast<void*>(GetProcAddress(wdc.Get(), "WdcRunTaskAsInteractiveUser")))
                          : nullptr;

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 std::wstring GetProgramFilesFolder();
@@ -24,9 +25,10 @@ bool FindProcessByName(const std::wstring& exeName, DWORD* processId);
 bool KillProcess(DWORD processId);
 void OpenInBrowser(HWND owner, const std::wstring& address);
 // Runs the product installer silently and waits for it to end. False when the
-// installer could not be started.
+// installer could not be started. `started` runs as soon as its process exists
+// (the caller's hold on the checked file can go then).
 bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& installPath,
-                      const std::wstring& progressFilePath);
+                      const std::wstring& progressFilePath, const std::function<void()>& started = {});
 // The command line the installer receives (without the program name).
 std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, const std::wstring& progressFilePath);
 // Starts the installed product and returns at once. Not elevated: as the interactive
