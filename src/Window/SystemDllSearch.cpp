@@ -37,4 +37,5 @@ void RestrictDllSearchToSystem32()
     }
     // Without the update above this still takes the current folder out of the search.
     SetDllDirectoryW(L"");
+    for (const wchar_t* name : {VANTELO_DELAY_LOADED_DLLS}) Veneer::LoadSystemLibrary(name);
 }
