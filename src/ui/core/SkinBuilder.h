@@ -5,9 +5,17 @@
 // window, and every other element becomes a control of the class its name selects.
 // "Include" elements build further markup files into the current parent.
 //
+// A skin is input: building walks the markup with a stack of its own, not the
+// machine's, and bounds what one build makes (see the limits below). An include
+// cycle, an include too deep and elements beyond a limit are skipped with a log line.
+//
 // Thread contract: UI thread only, inside window creation; one builder per build.
 
 #include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "ui/core/XmlMarkup.h"
 
@@ -27,6 +35,16 @@ protected:
 
 class CSkinBuilder {
 public:
+    // Limits of one build, far above what a real skin needs (the installer's skin makes
+    // about 50 controls from three files nested seven levels deep) and low enough that a
+    // hostile skin cannot take the UI thread's time, memory or stack.
+    static constexpr int kMaxControls = 10000;
+    // Documents built by "Include", every repetition of a "count" counted.
+    static constexpr int kMaxIncludes = 256;
+    static constexpr int kMaxIncludeDepth = 16;
+    // Controls inside controls: the tree's own operations recurse once per level.
+    static constexpr int kMaxNesting = 128;
+
     CSkinBuilder() = default;
     CSkinBuilder(const CSkinBuilder&) = delete;
     CSkinBuilder& operator=(const CSkinBuilder&) = delete;
@@ -42,16 +60,29 @@ public:
     CXmlMarkup& Document() { return document_; }
 
 private:
-    bool Load(const wchar_t* source, const wchar_t* resourceType);
+    struct Level;
+    struct Include;
+    struct BuildState;
+
+    // A document's resources and, for a "Window" root, the window attributes.
+    void PrepareDocument(CXmlMarkupNode root, CWindowManagerUI* manager);
     void RegisterResources(CXmlMarkupNode root, CWindowManagerUI* manager);
-    CControlUI* BuildChildren(CXmlMarkupNode element, CControlUI* parent, CWindowManagerUI* manager);
-    void BuildInclude(CXmlMarkupNode include, CControlUI* parent, CWindowManagerUI* manager);
+    CControlUI* BuildTree(CXmlMarkupNode root, CControlUI* parent, CWindowManagerUI* manager);
+    void StartInclude(CXmlMarkupNode element, CControlUI* parent, int depth, const wchar_t* resourceType,
+                      BuildState& build);
+    // The next repetition of the include on top of the build's include stack, if any.
+    void RepeatInclude(BuildState& build);
+    // Attaches a control whose children are built to its level's parent and applies its
+    // attributes; a parent that holds no children ends the level.
+    void FinishControl(CControlUI* control, CXmlMarkupNode element, Level& level, CWindowManagerUI* manager);
     CControlUI* MakeControl(const wchar_t* className);
 
     CXmlMarkup document_;
     IDialogBuilderCallback* callback_ = nullptr;
     // The Windows resource type the document came from; includes load from the same kind.
     const wchar_t* resourceType_ = nullptr;
+    // The document's source as includes name it, for the include-cycle test and the log.
+    std::wstring source_;
 };
 
 }  // namespace Veneer

@@ -74,7 +74,7 @@ void CNotifyPump::CallHandler(const NotifyMapEntry& entry, UiNotify& notificatio
 
 namespace {
 
-// Shown, with the caption "Veneer", when the skin yields no root: "加载资源文件失败"
+// Shown, with the caption "Veneer", when the window has no skin: "加载资源文件失败"
 // ("failed to load the resource files").
 const wchar_t kSkinFailureText[] = L"\u52A0\u8F7D\u8D44\u6E90\u6587\u4EF6\u5931\u8D25";
 const wchar_t kSkinFailureCaption[] = L"Veneer";
@@ -188,7 +188,7 @@ LRESULT WindowImplBase::HandleCreate(UINT, WPARAM, LPARAM, bool&) {
     if (source == kSkinZip) {
         CWindowManagerUI::SetResourceArchive(SkinArchiveFile().GetData(), true);
     } else if (source == kSkinZipResource && !LoadSkinArchiveResource()) {
-        return 0;
+        FailWithoutSkin();
     }
 
     CSkinBuilder builder;
@@ -203,13 +203,18 @@ LRESULT WindowImplBase::HandleCreate(UINT, WPARAM, LPARAM, bool&) {
     if (root == nullptr) {
         LOG_W(L"the skin %s yields no root control: %s %s", file.GetData(), builder.Document().LastErrorMessage(),
               builder.Document().LastErrorLocation());
-        MessageBoxW(nullptr, kSkinFailureText, kSkinFailureCaption, MB_OK | MB_ICONERROR);
-        ExitProcess(1);
+        FailWithoutSkin();
     }
     manager_.AttachRoot(root);
     manager_.AddReceiver(this);
     AfterBuild();
     return 0;
+}
+
+// A window without its skin would stay up unpainted, with nothing to close it by.
+void WindowImplBase::FailWithoutSkin() {
+    MessageBoxW(nullptr, kSkinFailureText, kSkinFailureCaption, MB_OK | MB_ICONERROR);
+    ExitProcess(1);
 }
 
 bool WindowImplBase::LoadSkinArchiveResource() {

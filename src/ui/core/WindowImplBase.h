@@ -161,6 +161,8 @@ protected:
 
 private:
     bool LoadSkinArchiveResource();
+    // The failure message, then the end of the process with exit code 1.
+    [[noreturn]] static void FailWithoutSkin();
 
     VENEER_DECLARE_NOTIFY_MAP()
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "log/Log.h"
 #include "ui/control/Container.h"
 #include "ui/control/Control.h"
 #include "ui/control/Label.h"
@@ -37,9 +38,29 @@ wchar_t* CountingAllocate(size_t characters) {
 }
 void CountingRelease(wchar_t* text) { delete[] text; }
 
+// The log written since `start` (a size of the log file taken before).
+std::string LogSince(size_t start) {
+    std::string all = ReadFileBytes(Log::CurrentLogFilePath());
+    return start < all.size() ? all.substr(start) : std::string();
+}
+size_t LogSize() { return ReadFileBytes(Log::CurrentLogFilePath()).size(); }
+
+int Depth(CControlUI* control) {
+    int depth = 0;
+    for (auto* container = static_cast<IContainerUI*>(control->CastTo(L"IContainer"));
+         container != nullptr && container->GetCount() > 0;
+         container = static_cast<IContainerUI*>(container->GetItemAt(0)->CastTo(L"IContainer"))) {
+        ++depth;
+    }
+    return depth;
+}
+
 class SkinBuilderTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr)); }
+    static void SetUpTestSuite() {
+        CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+        InitLog(L"", L"");
+    }
 
     void SetUp() override {
         CWindowManagerUI::SetResourceArchive(L"", false);
@@ -189,6 +210,86 @@ TEST_F(SkinBuilderTest, BuildLoadedBuildsTheSameDocumentAgain) {
     ASSERT_TRUE(builder.Document().IsParsed());
     ASSERT_NE(builder.BuildLoaded(nullptr, nullptr, parent), nullptr);
     EXPECT_EQ(Children(), 2);
+}
+
+// ---- bounds on what one build makes -------------------------------------------------
+
+TEST_F(SkinBuilderTest, FileThatIncludesItselfBuildsOnceWithALogLineNamingIt) {
+    size_t logStart = LogSize();
+    Build(L"<Window><Include source=\"self-include.xml\"/></Window>");
+    ASSERT_EQ(Children(), 2);
+    EXPECT_EQ(Child(0)->GetName(), L"beforeSelf");
+    EXPECT_EQ(Child(1)->GetName(), L"afterSelf");
+    // The name as the include wrote it: the cycle is found whatever the letter case.
+    EXPECT_NE(LogSince(logStart).find("skin include SELF-include.xml is part of itself"), std::string::npos);
+
+    // The skin file itself as the top of the chain.
+    CVerticalLayoutUI second;
+    ASSERT_NE(builder.Build(L"self-include.xml", nullptr, nullptr, nullptr, &second), nullptr);
+    EXPECT_EQ(second.GetCount(), 2);
+}
+
+TEST_F(SkinBuilderTest, IncludeCycleOfTwoFilesIsSkippedWhereItCloses) {
+    size_t logStart = LogSize();
+    ASSERT_NE(builder.Build(L"cycle-a.xml", nullptr, nullptr, nullptr, parent), nullptr);
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < Children(); ++i) texts.emplace_back(Child(i)->GetText().GetData());
+    // b's other names for a lead back into a once more, where the cycle closes again.
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"a", L"b", L"a", L"a"}));
+    EXPECT_NE(LogSince(logStart).find("skin include cycle-a.xml is part of itself (cycle-a.xml > cycle-b.xml > "
+                                      "cycle-a.xml)"),
+              std::string::npos);
+}
+
+TEST_F(SkinBuilderTest, IncludesNestedDeeperThanTheLimitAreSkipped) {
+    // A chain of files, each including the next under a name of its own.
+    TempFolder folder;
+    constexpr int kFiles = CSkinBuilder::kMaxIncludeDepth + 4;
+    for (int i = 0; i < kFiles; ++i) {
+        std::string next = "<Include source=\"chain" + std::to_string(i + 1) + ".xml\"/>";
+        WriteFileBytes(folder.Path() + L"\\chain" + std::to_wstring(i) + L".xml",
+                       "<Window><Label text=\"" + std::to_string(i) + "\"/>" + next + "</Window>");
+    }
+    CWindowManagerUI::SetResourceFolder(folder.Path());
+    size_t logStart = LogSize();
+    ASSERT_NE(builder.Build(L"chain0.xml", nullptr, nullptr, nullptr, parent), nullptr);
+    ASSERT_EQ(Children(), CSkinBuilder::kMaxIncludeDepth + 1);
+    EXPECT_EQ(Child(CSkinBuilder::kMaxIncludeDepth)->GetText(), L"16");
+    EXPECT_NE(LogSince(logStart).find("skin include chain17.xml lies more than 16 includes deep"), std::string::npos);
+}
+
+TEST_F(SkinBuilderTest, IncludeCountIsBoundedByTheDocumentsOneBuildMayInclude) {
+    size_t logStart = LogSize();
+    DWORD start = GetTickCount();
+    Build(L"<Window><Include count=\"1000000\" source=\"row.xml\"/><Label name=\"after\"/></Window>");
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    ASSERT_EQ(Children(), CSkinBuilder::kMaxIncludes + 1);
+    EXPECT_EQ(Child(CSkinBuilder::kMaxIncludes)->GetName(), L"after");
+    EXPECT_NE(LogSince(logStart).find("includes more than 256 documents"), std::string::npos);
+}
+
+TEST_F(SkinBuilderTest, ControlsBeyondTheLimitOfOneBuildAreSkipped) {
+    std::wstring markup = L"<Window>";
+    for (int i = 0; i < CSkinBuilder::kMaxControls + 5; ++i) markup += L"<Control/>";
+    markup += L"</Window>";
+    size_t logStart = LogSize();
+    Build(markup.c_str());
+    EXPECT_EQ(Children(), CSkinBuilder::kMaxControls);
+    EXPECT_NE(LogSince(logStart).find("has more than 10000 controls"), std::string::npos);
+}
+
+TEST_F(SkinBuilderTest, NestingDeeperThanTheLimitIsCutAndTheMarkupStackIsNotTheMachines) {
+    // Far deeper than a machine stack takes one frame per level.
+    constexpr int kLevels = 100000;
+    std::wstring markup = L"<Window>";
+    for (int i = 0; i < kLevels; ++i) markup += L"<VerticalLayout>";
+    for (int i = 0; i < kLevels; ++i) markup += L"</VerticalLayout>";
+    markup += L"</Window>";
+    size_t logStart = LogSize();
+    ASSERT_NE(Build(markup.c_str()), nullptr);
+    ASSERT_EQ(Children(), 1);
+    EXPECT_EQ(Depth(Child(0)) + 1, CSkinBuilder::kMaxNesting);
+    EXPECT_NE(LogSince(logStart).find("deeper than 128 controls"), std::string::npos);
 }
 
 // ---- resource elements ------------------------------------------------------------

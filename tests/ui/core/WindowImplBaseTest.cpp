@@ -106,16 +106,6 @@ TEST_F(WindowImplBaseTest, SkinFromAnArchiveFileInTheResourceFolder) {
     CWindowManagerUI::SetResourceArchive(L"", false);
 }
 
-TEST_F(WindowImplBaseTest, MissingArchiveResourceLeavesTheWindowWithoutASkin) {
-    SkinWindow window(L"skin.xml", kSkinZipResource, MAKEINTRESOURCEW(999));
-    HWND handle = window.OpenWindow();
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(window.Manager().Root(), nullptr);
-    EXPECT_EQ(window.afterBuildCalls, 0);
-    EXPECT_NE(CWindowManagerUI::ResourceArchiveName(), CWindowManagerUI::kMemoryArchiveName);
-    DestroyWindow(handle);
-}
-
 TEST_F(WindowImplBaseTest, EmptyResourceFolderBecomesTheModuleFolderAndTheSkinFolder) {
     CWindowManagerUI::SetResourceFolder(L"");
     struct FolderWindow : SkinWindow {
@@ -127,14 +117,19 @@ TEST_F(WindowImplBaseTest, EmptyResourceFolderBecomesTheModuleFolderAndTheSkinFo
     DestroyWindow(handle);
 }
 
-TEST_F(WindowImplBaseTest, SkinWithoutARootShowsTheFailureMessageAndEndsTheProcessWithOne) {
-    TempFolder folder;
-    std::wstring result = folder.Path() + L"\\failure.txt";
-    int code = RunAndWait(SelfPath(), L"--missing-skin-child \"" + result + L"\"", 60000);
-    EXPECT_EQ(code, 1);
-    // The text and the caption as the message box showed them.
-    EXPECT_EQ(ReadFileBytes(result), "\xE5\x8A\xA0\xE8\xBD\xBD\xE8\xB5\x84\xE6\xBA\x90\xE6\x96\x87\xE4\xBB\xB6"
-                                     "\xE5\xA4\xB1\xE8\xB4\xA5|Veneer");
+// A skin without a root, and an archive resource that is missing or empty: each shows
+// the failure message and ends the process with 1.
+TEST_F(WindowImplBaseTest, WindowWithoutItsSkinShowsTheFailureMessageAndEndsTheProcessWithOne) {
+    for (const wchar_t* failure : {L"no-root", L"missing-archive", L"empty-archive"}) {
+        TempFolder folder;
+        std::wstring result = folder.Path() + L"\\failure.txt";
+        int code = RunAndWait(SelfPath(), std::wstring(L"--skin-failure-child ") + failure + L" \"" + result + L"\"", 60000);
+        EXPECT_EQ(code, 1) << ToUtf8(failure);
+        // The text and the caption as the message box showed them.
+        EXPECT_EQ(ReadFileBytes(result), "\xE5\x8A\xA0\xE8\xBD\xBD\xE8\xB5\x84\xE6\xBA\x90\xE6\x96\x87\xE4\xBB\xB6"
+                                         "\xE5\xA4\xB1\xE8\xB4\xA5|Veneer")
+            << ToUtf8(failure);
+    }
 }
 
 // ---- keys ---------------------------------------------------------------------------
@@ -464,12 +459,21 @@ DWORD WINAPI AnswerFailureMessage(void* resultPath) {
     return 1;
 }
 
-int RunMissingSkinChild(const std::wstring& resultPath) {
+// The child process of the failure test: opens a window whose skin fails as named.
+int RunSkinFailureChild(const std::string& failure, const std::wstring& resultPath) {
     CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
     CWindowManagerUI::SetResourceFolder(TestDataPath(L"skin"));
     HANDLE answer = CreateThread(nullptr, 0, AnswerFailureMessage, const_cast<wchar_t*>(resultPath.c_str()), 0, nullptr);
-    SkinWindow window(L"no-such-skin.xml");
-    window.OpenWindow();
+    if (failure == "no-root") {
+        SkinWindow window(L"no-such-skin.xml");
+        window.OpenWindow();
+    } else if (failure == "missing-archive") {
+        SkinWindow window(L"skin.xml", kSkinZipResource, MAKEINTRESOURCEW(999));
+        window.OpenWindow();
+    } else if (failure == "empty-archive") {
+        SkinWindow window(L"skin.xml", kSkinZipResource, MAKEINTRESOURCEW(998));
+        window.OpenWindow();
+    }
     // Not reached: the failure ends the process with 1.
     CloseHandle(answer);
     return 0;
@@ -478,7 +482,7 @@ int RunMissingSkinChild(const std::wstring& resultPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && strcmp(argv[1], "--missing-skin-child") == 0) return RunMissingSkinChild(ToWide(argv[2]));
+    if (argc == 4 && strcmp(argv[1], "--skin-failure-child") == 0) return RunSkinFailureChild(argv[2], ToWide(argv[3]));
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
