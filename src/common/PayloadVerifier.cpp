@@ -569,8 +569,8 @@ std::vector<SignerKeyPin> ParseSignerKeyPins(const std::wstring& text, std::vect
 std::unique_ptr<CHeldPayload> CHeldPayload::Open(const std::wstring& path, DWORD* error)
 {
     // No FILE_SHARE_WRITE or FILE_SHARE_DELETE: the file cannot change or be renamed
-    // while held. DELETE access lets a refused file be removed through this handle.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    // while held. Read access alone, so CreateProcess need not share anything more.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (error) *error = GetLastError();
@@ -589,11 +589,8 @@ std::unique_ptr<CHeldPayload> CHeldPayload::Open(const std::wstring& path, DWORD
 
 bool CHeldPayload::Delete()
 {
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    bool deleted = m_file.Valid() &&
-                   SetFileInformationByHandle(m_file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
     m_file.Reset();
-    return deleted;
+    return DeleteFileW(m_path.c_str()) != FALSE;
 }
 
 PayloadVerdict CheckAuthenticode(HANDLE file, const std::vector<SignerKeyPin>& pins)

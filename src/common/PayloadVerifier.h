@@ -29,9 +29,9 @@ using SignerKeyPin = std::array<BYTE, 32>;
 std::vector<SignerKeyPin> ParseSignerKeyPins(const std::wstring& text, std::vector<std::wstring>* rejected);
 
 // The downloaded file, open from its check until a process has been started from
-// it. The share mode lets others read and execute it (CreateProcess opens it for
-// reading and execution and shares deletion) but nobody can write, rename or
-// delete it meanwhile; a link in its place is never followed.
+// it. The share mode lets others read and execute it (as CreateProcess opens it)
+// but nobody can write, rename or delete it meanwhile; a link in its place is never
+// followed.
 class CHeldPayload {
 public:
     // Null, with the Windows error in `error`, when the file cannot be held.
@@ -41,7 +41,7 @@ public:
     const std::wstring& Path() const { return m_path; }
     // Lets the file go as it is: for after the process started from it.
     void Release() { m_file.Reset(); }
-    // Deletes the file through the hold, so no other file of that name can be hit.
+    // Lets the file go and deletes it.
     bool Delete();
 
 private:
