@@ -7,8 +7,10 @@ Every language that language.ini names needs a folder with text.ini and
 UrlInfo.ini (UTF-16LE with byte-order mark), pr_1.png to pr_5.png and
 install_tips.png. productInfo.ini must pin at least one publisher key. text.ini needs every key of the built-in text table that the
 English file has, with the same PRODUCT, BRAND and COLOR placeholders and the same
-{c ...}{/c} markup; UrlInfo.ini needs the download and page addresses, the pages
-ending in the language's own name. An archive must list every folder before the
+{c ...}{/c} markup; its optional [FONT] section names the faces for the language's
+texts (STR_FONT_FACE, comma-separated, each a face name GDI can take: 1 to 31
+characters). UrlInfo.ini needs the download and page addresses, the pages ending
+in the language's own name. An archive must list every folder before the
 files inside it.
 """
 import argparse
@@ -30,6 +32,8 @@ PIN = re.compile(r'^[0-9A-Fa-f]{64}$')
 URL_KEYS = ['STR_DOWN_URL', 'STR_DOWN_URL_X64', 'STR_LICENCE_URL', 'STR_INSTALL_URL']
 PICTURES = ['pr_%d.png' % n for n in range(1, 6)] + ['install_tips.png']
 PLACEHOLDERS = ['PRODUCT', 'BRAND', 'COLOR', '{c ', '{/c}']
+FONT_KEYS = ['STR_FONT_FACE']
+LF_FACESIZE = 32  # GDI's face name buffer, terminator included
 
 problems = []
 
@@ -77,6 +81,20 @@ def check_png(path):
     return struct.unpack('>II', head[16:24])
 
 
+def check_font(folder, font):
+    if font is None:
+        return
+    for key in font:
+        if key not in FONT_KEYS:
+            problem('%s/text.ini: unknown key %s in [FONT]' % (folder, key))
+    for face in font.get('STR_FONT_FACE', '').split(','):
+        face = face.strip()
+        if not face:
+            problem('%s/text.ini: STR_FONT_FACE has an empty face name' % folder)
+        elif len(face) >= LF_FACESIZE:
+            problem('%s/text.ini: the face "%s" is longer than %d characters' % (folder, face, LF_FACESIZE - 1))
+
+
 def check_language(root, language, english):
     folder = os.path.join(root, language)
     if not os.path.isdir(folder):
@@ -91,7 +109,9 @@ def check_language(root, language, english):
         if size and picture.startswith('pr_') and size != (650, 260):
             problem('%s: %dx%d, the banner is 650x260' % ((path,) + size))
 
-    text = read_ini(os.path.join(folder, 'text.ini')).get('LANSTR')
+    sections = read_ini(os.path.join(folder, 'text.ini'))
+    check_font(folder, sections.get('FONT'))
+    text = sections.get('LANSTR')
     if text is None:
         problem('%s/text.ini: no [LANSTR] section' % folder)
     else:

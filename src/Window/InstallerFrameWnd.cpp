@@ -98,6 +98,8 @@ CUiString CInstallerFrameWnd::SkinFolder() { return CUiString(L""); }
 CUiString CInstallerFrameWnd::SkinFile()
 {
     InitLogAndLanguage();
+    // The skin is built next: its fonts take the language's face, when it names one.
+    manager_.PreferFaces(m_language.GetFontFaces().c_str());
     return CUiString(m_language.IsRightToLeft() ? L"skin_rtl.xml" : L"skin.xml");
 }
 

@@ -122,7 +122,9 @@ std::wstring LanguageManager::ProductValue(const std::wstring& key) const
 void LanguageManager::LoadTexts()
 {
     m_texts = DefaultTexts();
-    ReadSection(m_languageFolder + m_languageName + L"\\text.ini", L"LANSTR", m_texts);
+    std::wstring file = m_languageFolder + m_languageName + L"\\text.ini";
+    ReadSection(file, L"LANSTR", m_texts);
+    m_fontFaces = ReadIniString(file, L"FONT", L"STR_FONT_FACE");
     std::wstring product = ProductValue(L"STR_PRODUCT_NAME");
     std::wstring color = ProductValue(L"STR_LISENCE_COLOR");
     std::wstring brand = GetBrandName();

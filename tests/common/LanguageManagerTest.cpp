@@ -85,6 +85,15 @@ TEST(LanguageTexts, FileOverridesAddsAndEmptiesWithPlaceholdersFilled)
     EXPECT_EQ(L"Start\u00A0Now", english.GetText(L"STR_START"));
 }
 
+TEST(LanguageTexts, TheLanguagesFontSectionNamesItsFacesAndNoneMeansTheSkins)
+{
+    LanguageManager german = Load(L"1031");
+    EXPECT_EQ(L"Segoe UI, Tahoma", german.GetFontFaces());
+    EXPECT_EQ(L"", german.GetText(L"STR_FONT_FACE")) << "a face is no text";
+    EXPECT_EQ(L"", Load(L"1033").GetFontFaces());
+    EXPECT_EQ(L"", Load(L"1111").GetFontFaces()) << "no folder";
+}
+
 TEST(LanguageTexts, ProductNameContainingLaterPlaceholdersIsReplacedInTheLaterPasses)
 {
     TempFolder dir;

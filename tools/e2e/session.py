@@ -40,7 +40,7 @@ class SessionError(Exception):
 
 class Session:
     def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print,
-                 own_display=False, variants=("signed",)):
+                 own_display=False, right_to_left=False, variants=("signed",)):
         self.build = os.path.abspath(build)
         self.out = os.path.abspath(out)
         self.pad = pad
@@ -48,6 +48,8 @@ class Session:
         self.variants = list(variants)
         self.setup_ms = setup_ms
         self.extra_env = dict(env or {})
+        # The right-to-left skin mirrors the window: each point is clicked mirrored.
+        self.right_to_left = right_to_left
         self.log = log
         self.prefix = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
         self.state = os.path.join(self.out, "servers")
@@ -76,7 +78,7 @@ class Session:
 
     def start(self):
         os.makedirs(self.out, exist_ok=True)
-        for old in glob.glob(os.path.join(self.out, "*.png")):
+        for old in glob.glob(os.path.join(self.out, "[0-9][0-9]-*.png")):  # this kind of run's own shots
             os.remove(old)
         if not self.display:
             self.start_display()
@@ -205,6 +207,8 @@ class Session:
 
     def click(self, point):
         x, y = POINTS[point]
+        if self.right_to_left:
+            x = WINDOW_SIZE[0] - x
         self.xdotool("mousemove", "--window", self.window, str(x), str(y))
         time.sleep(0.2)
         self.xdotool("click", "1")

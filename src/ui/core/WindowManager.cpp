@@ -17,6 +17,7 @@
 #include "ui/control/Control.h"
 #include "ui/control/Label.h"
 #include "ui/core/DrawEngine.h"
+#include "ui/core/FontFaceChoice.h"
 #include "ui/core/SystemLibrary.h"
 
 namespace Veneer {
@@ -711,8 +712,23 @@ void CWindowManagerUI::RescaleImages() {
 
 // ---- fonts ----------------------------------------------------------------------
 
+bool CWindowManagerUI::PreferFaces(const wchar_t* faceList) {
+    preferredFace_ = FirstInstalledFace(faceList);
+    if (!preferredFace_.IsEmpty()) {
+        LOG_W(L"Font face:%s", preferredFace_.GetData());
+    } else if (faceList != nullptr && faceList[0] != L'\0') {
+        LOG_W(L"None of the faces \"%s\" is installed: the skin's faces stay", faceList);
+    }
+    return !preferredFace_.IsEmpty();
+}
+
+const wchar_t* CWindowManagerUI::FaceToUse(const wchar_t* face) const {
+    return preferredFace_.IsEmpty() ? face : preferredFace_.GetData();
+}
+
 HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                      bool shared) {
+    face = FaceToUse(face);
     HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
     if (font == nullptr) return nullptr;
     auto* record = new FontRecord;
@@ -772,6 +788,7 @@ const FontRecord* CWindowManagerUI::FontRecordOf(HFONT font) const {
 
 void CWindowManagerUI::SetStandardFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                        bool shared) {
+    face = FaceToUse(face);
     HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
     if (font == nullptr) return;
     FontRecord& target = shared ? Shared().standardFont : standardFont_;

@@ -165,6 +165,13 @@ public:
                          bool shared = false);
     HFONT StandardFont() const;
     const FontRecord* StandardFontRecord() const;
+    // The language's face: the first installed face of the comma-separated list
+    // replaces the face of every font this window creates from now on (the skin's,
+    // and the variants brace-tag text asks for); sizes and styles stay as asked.
+    // Call it before the skin is built. False when the list names no installed face:
+    // the skin's faces stay.
+    bool PreferFaces(const wchar_t* faceList);
+    const CUiString& PreferredFace() const { return preferredFace_; }
 
     // Images, by name; a name starting with a digit together with a type is a resource id.
     // Loaded at the window's scale: a larger variant of a file when the skin has one
@@ -293,6 +300,8 @@ private:
     void HandleMouseMove(POINT point);
     void ShowToolTip(POINT point);
     void HideToolTip();
+    // The face a font asked for with `face` is made with.
+    const wchar_t* FaceToUse(const wchar_t* face) const;
     LRESULT ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled);
     CControlUI* FindShortcut(wchar_t ch) const;
     std::wstring SharedImageKey(const wchar_t* name) const;
@@ -349,6 +358,7 @@ private:
     DWORD defaultLinkHoverColor_;
     DWORD defaultSelectedBackColor_;
     FontRecord standardFont_;
+    CUiString preferredFace_;  // empty: the skin's faces
 
     CPtrArray receivers_;
     CPtrArray earlyFilters_;
