@@ -10,7 +10,7 @@
 # delay-load hook (src/Window/SystemDllSearch.cpp).
 #
 # Link delay::<name> instead of <name> for each of these.
-set(VANTELO_DELAY_LOADED comctl32 gdiplus version winhttp wininet crypt32 wintrust bcrypt)
+set(VANTELO_DELAY_LOADED comctl32 gdiplus version winhttp wininet crypt32 wintrust bcrypt oleacc)
 
 foreach(dll ${VANTELO_DELAY_LOADED})
   set(library ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)

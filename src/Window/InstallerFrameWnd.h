@@ -29,6 +29,7 @@
 class IUserDialogs;
 class CHeldPayload;
 struct PayloadCheck;
+class ProxyLoginPrompt;
 
 namespace Veneer {
 class CControlUI;
@@ -77,7 +78,7 @@ public:
     const LanguageManager& GetLanguage() const { return m_language; }
 
     // Download callback; runs on the download threads.
-    static void OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData);
+    static void OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData);
 
     // Reactions of the flow; UI thread.
     void UpdateWindowSate(int state);
@@ -100,15 +101,19 @@ private:
         kFlowDownloadEnd = 3,   // lParam: the download's result code
         kFlowInstallEnd = 4,    // lParam: 1 the installer ran, 0 it could not be started
         kFlowFinishTail = 5,    // a second after the finish
-        kFlowPayloadChecked = 6,  // lParam: the PayloadCheck of the download, owned by the message
+        kFlowProxyLogin = 6,    // a request waits for the proxy login (m_proxyLogin)
+        kFlowPayloadChecked = 7,  // lParam: the PayloadCheck of the download, owned by the message
     };
 
     void InitLogAndLanguage();
     void PrepareWindow();
     void InitData();
     void InitControls();
+    void InitAccessibleNames();
     void InitAnalytics();
     void InitTaskbar();
+    void InitProxyLogin();
+    bool AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password);
     void HandleFlow(WPARAM action, LPARAM value);
     void HandleNotify(Veneer::UiNotify& notification);
     void HandleSelectChanged(Veneer::UiNotify& notification);
@@ -157,6 +162,8 @@ private:
     Veneer::CProgressUI* m_progressDownload = nullptr;
     std::unique_ptr<TaskbarProgress> m_taskbar;
     std::unique_ptr<CHeldPayload> m_heldPayload;  // checked download, until the install thread takes it
+    // Asked by request threads through the process's proxy credential store.
+    std::unique_ptr<ProxyLoginPrompt> m_proxyLogin;
     LanguageManager m_language;
     int m_downloadRatio = 90;
     int m_readFileTimeout = 1500;

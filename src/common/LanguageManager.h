@@ -16,7 +16,7 @@ class LanguageManager {
 public:
     using Table = std::map<std::wstring, std::wstring>;
 
-    // The 19 built-in English texts.
+    // The 20 built-in English texts.
     static const Table& DefaultTexts();
 
     // languageFolder ends with a backslash (the unpacked language archive).

@@ -62,10 +62,11 @@ TEST(LanguageChoice, NameWithoutFolderKeepsTheNameAndTheDefaults)
     EXPECT_EQ(L"Pexar Setup", missing.GetText(L"STR_MESSAGEBOX_TITLE"));
 }
 
-TEST(LanguageTexts, DefaultTableHasTheNineteenTexts)
+TEST(LanguageTexts, DefaultTableHasEveryText)
 {
     const auto& texts = LanguageManager::DefaultTexts();
-    EXPECT_EQ(19u, texts.size());
+    EXPECT_EQ(20u, texts.size());
+    EXPECT_EQ(1u, texts.count(L"STR_PROXY_LOGIN"));
     EXPECT_EQ(0u, texts.at(L"STR_VERIFY_FAILED").find(L"The downloaded installer did not pass its security check"));
     EXPECT_EQ(L"Start\u00A0Now", texts.at(L"STR_START"));
     EXPECT_EQ(L"Insuficient storage. Storage required:", texts.at(L"STR_STORAGE"));
