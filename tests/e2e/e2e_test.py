@@ -293,7 +293,7 @@ class DllPlanting(InstallerCase):
         for marker in loaded:
             os.remove(marker)
 
-        # The installer copy: window (msimg32), download (winhttp), check (crypt32, wintrust,
+        # The installer copy: window (msimg32, oleacc), download (winhttp), check (crypt32, wintrust,
         # bcrypt), Start Now as the interactive user (wdc, which Wine lacks).
         exe = os.path.join(folder, "VanteloSetupLocal.exe")
         shutil.copy(os.path.join(RUN.build, "src", "Window", "VanteloSetupLocal.exe"), exe)
