@@ -1,9 +1,11 @@
 # Product data packed into the programs' resources.
 #
-# vantelo_pack_zip(<target> OUTPUT <zip> ROOT <folder> [ENTRIES <relative path>...] [URL_HOSTS <map>])
+# vantelo_pack_zip(<target> OUTPUT <zip> ROOT <folder> [ENTRIES <relative path>...] [URL_HOSTS <map>]
+#                  [PRODUCT_VALUES <file>])
 #   A custom target that zips ENTRIES (files or folders below ROOT; default: all of
 #   ROOT) into OUTPUT, folder entries before their files. URL_HOSTS rewrites the
-#   addresses of every UrlInfo.ini (see tools/pack-zip.py).
+#   addresses of every UrlInfo.ini, PRODUCT_VALUES sets keys of productInfo.ini
+#   (see tools/pack-zip.py).
 #
 # vantelo_add_resources(<target> NAME <name> RESOURCES <id> <type> <file> [<id> <type> <file>...]
 #                       [DEPENDS <custom target>...])
@@ -25,7 +27,7 @@ find_program(VANTELO_PYTHON python3 REQUIRED)
 set(VANTELO_PACK_ZIP ${CMAKE_SOURCE_DIR}/tools/pack-zip.py)
 
 function(vantelo_pack_zip target)
-  cmake_parse_arguments(Z "" "OUTPUT;ROOT;URL_HOSTS" "ENTRIES" ${ARGN})
+  cmake_parse_arguments(Z "" "OUTPUT;ROOT;URL_HOSTS;PRODUCT_VALUES" "ENTRIES" ${ARGN})
   set(inputs)
   set(entries ${Z_ENTRIES})
   if(NOT entries)
@@ -43,6 +45,10 @@ function(vantelo_pack_zip target)
   if(Z_URL_HOSTS)
     set(options --url-hosts ${Z_URL_HOSTS})
     list(APPEND inputs ${Z_URL_HOSTS})
+  endif()
+  if(Z_PRODUCT_VALUES)
+    list(APPEND options --product-values ${Z_PRODUCT_VALUES})
+    list(APPEND inputs ${Z_PRODUCT_VALUES})
   endif()
   get_filename_component(folder ${Z_OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${Z_OUTPUT}
@@ -106,9 +112,23 @@ set(VANTELO_LANGUAGE_ARCHIVE_TEST ${CMAKE_BINARY_DIR}/product-test/language.zip)
 set(VANTELO_DOMAIN_FILE ${VANTELO_PRODUCT_DIR}/domain.txt)
 vantelo_pack_zip(vantelo_language_archive OUTPUT ${VANTELO_LANGUAGE_ARCHIVE}
   ROOT ${VANTELO_PRODUCT_DIR} ENTRIES ${VANTELO_LANGUAGE_ENTRIES})
+# The test data set pins the throwaway publisher key that signs the sample installer
+# (tools/setup makes it) in place of the product's own.
+set(VANTELO_SIGNER_PIN_FILE ${VANTELO_CODESIGN_DIR}/signer.pin)
+if(NOT EXISTS ${VANTELO_SIGNER_PIN_FILE})
+  message(FATAL_ERROR "${VANTELO_SIGNER_PIN_FILE} is missing: run tools/setup")
+endif()
+set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${VANTELO_SIGNER_PIN_FILE} ${CMAKE_SOURCE_DIR}/tests/data/product-test/productInfo-values.txt)
+file(STRINGS ${VANTELO_SIGNER_PIN_FILE} VANTELO_SIGNER_PIN LIMIT_COUNT 1)
+file(READ ${CMAKE_SOURCE_DIR}/tests/data/product-test/productInfo-values.txt VANTELO_TEST_PRODUCT_VALUES)
+set(VANTELO_TEST_PRODUCT_VALUES_FILE ${CMAKE_BINARY_DIR}/product-test/productInfo-values.txt)
+file(CONFIGURE OUTPUT ${VANTELO_TEST_PRODUCT_VALUES_FILE}
+  CONTENT "${VANTELO_TEST_PRODUCT_VALUES}STR_SIGNER_KEY_SHA256=${VANTELO_SIGNER_PIN}\n")
 vantelo_pack_zip(vantelo_language_archive_test OUTPUT ${VANTELO_LANGUAGE_ARCHIVE_TEST}
   ROOT ${VANTELO_PRODUCT_DIR} ENTRIES ${VANTELO_LANGUAGE_ENTRIES}
-  URL_HOSTS ${CMAKE_SOURCE_DIR}/tests/data/product-test/hosts.txt)
+  URL_HOSTS ${CMAKE_SOURCE_DIR}/tests/data/product-test/hosts.txt
+  PRODUCT_VALUES ${VANTELO_TEST_PRODUCT_VALUES_FILE})
 
 function(vantelo_add_product_resources target)
   cmake_parse_arguments(P "TEST_DATA" "" "" ${ARGN})

@@ -5,15 +5,16 @@ Usage: check-product-data.py PRODUCT_DIR [--archive ZIP ...] [--packed-limit BYT
 
 Every language that language.ini names needs a folder with text.ini and
 UrlInfo.ini (UTF-16LE with byte-order mark), pr_1.png to pr_5.png and
-install_tips.png. text.ini needs every key of the built-in text table that the
-English file has, with the same PRODUCT, BRAND and COLOR placeholders and the same
-{c ...}{/c} markup; its optional [FONT] section names the faces for the language's
-texts (STR_FONT_FACE, comma-separated, each a face name GDI can take: 1 to 31
-characters). UrlInfo.ini needs the download and page addresses, the pages ending
-in the language's own name. When productInfo.ini names the download hosts that a
-redirect service's answer may lead to (STR_DOWN_HOSTS, host names separated by
-commas or blanks), every download address must be on one of them. An archive must
-list every folder before the files inside it.
+install_tips.png. productInfo.ini must pin at least one publisher key. text.ini
+needs every key of the built-in text table that the English file has, with the
+same PRODUCT, BRAND and COLOR placeholders and the same {c ...}{/c} markup; its
+optional [FONT] section names the faces for the language's texts (STR_FONT_FACE,
+comma-separated, each a face name GDI can take: 1 to 31 characters). UrlInfo.ini
+needs the download and page addresses, the pages ending in the language's own
+name. When productInfo.ini names the download hosts that a redirect service's
+answer may lead to (STR_DOWN_HOSTS, host names separated by commas or blanks),
+every download address must be on one of them. An archive must list every folder
+before the files inside it.
 """
 import argparse
 import os
@@ -24,12 +25,16 @@ import zipfile
 
 TEXT_KEYS = ['STR_INSTALL', 'STR_BROWSE', 'STR_LISENCE', 'STR_CUSTOMIZE_INSTALL', 'STR_INSTALL_PATH',
              'STR_SELECT_FOLDER', 'STR_STORAGE', 'STR_PATH_INVALID', 'STR_INSTALLING', 'STR_HIDE',
-             'STR_MESSAGEBOX_TITLE', 'STR_NETWORK_ERROR', 'STR_OPERATE_TIP', 'STR_SOFT_RUN', 'STR_INSTALL_FAILED',
-             'STR_SOFT_STOP_FAILED', 'STR_CLOSE_TIP1', 'STR_CLOSE_TIP2', 'STR_START', 'STR_PROXY_LOGIN', 'STR_MB',
+             'STR_MESSAGEBOX_TITLE', 'STR_NETWORK_ERROR', 'STR_VERIFY_FAILED', 'STR_OPERATE_TIP', 'STR_SOFT_RUN',
+             'STR_INSTALL_FAILED', 'STR_SOFT_STOP_FAILED', 'STR_CLOSE_TIP1', 'STR_CLOSE_TIP2', 'STR_START',
+             'STR_PROXY_LOGIN', 'STR_MB',
              # Names screen readers say for the window's minimise and close buttons.
              'STR_MINIMIZE', 'STR_CLOSE']
 PRODUCT_KEYS = ['STR_GA_TTTLE', 'STR_PRODUCT_NAME', 'STR_DIR1_NAME', 'STR_DIR2_NAME', 'STR_EXE_NAME',
-                'STR_LISENCE_COLOR', 'STR_BRAND_NAME', 'STR_RUN_AS_ADMIN']
+                'STR_LISENCE_COLOR', 'STR_BRAND_NAME', 'STR_RUN_AS_ADMIN', 'STR_SIGNER_KEY_SHA256']
+# The downloaded installer runs only when signed by a key pinned here: one or more
+# SHA-256 digests (64 hex digits) of the publisher certificate's SubjectPublicKeyInfo.
+PIN = re.compile(r'^[0-9A-Fa-f]{64}$')
 URL_KEYS = ['STR_DOWN_URL', 'STR_DOWN_URL_X64', 'STR_LICENCE_URL', 'STR_INSTALL_URL']
 PICTURES = ['pr_%d.png' % n for n in range(1, 6)] + ['install_tips.png']
 PLACEHOLDERS = ['PRODUCT', 'BRAND', 'COLOR', '{c ', '{/c}']
@@ -207,6 +212,10 @@ def main():
             if key not in product:
                 problem('%s/productInfo.ini: %s is missing' % (root, key))
         hosts = download_hosts(root, product)
+        pins = re.split(r'[,;\s]+', product.get('STR_SIGNER_KEY_SHA256', '').strip())
+        if 'STR_SIGNER_KEY_SHA256' in product and not all(PIN.match(pin) for pin in pins):
+            problem('%s/productInfo.ini: STR_SIGNER_KEY_SHA256 must hold SHA-256 pins of 64 hex digits, '
+                    'separated by commas: "%s"' % (root, product['STR_SIGNER_KEY_SHA256']))
     with open(os.path.join(root, 'domain.txt'), 'rb') as f:
         domain = f.read()
     if not domain.endswith(b'\r\n') or len(domain) >= 255 or b'\r\n' in domain[:-2]:

@@ -5,7 +5,7 @@ Every folder gets its own entry, written before the files inside it, because the
 installer's unpacker creates a folder only from such an entry. Members are sorted
 and carry a fixed timestamp, so the same input always gives the same archive.
 
-Usage: pack-zip.py --output OUT.zip --root DIR [--url-hosts MAP] [ENTRY ...]
+Usage: pack-zip.py --output OUT.zip --root DIR [--url-hosts MAP] [--product-values FILE] [ENTRY ...]
   ENTRY     a file or folder relative to DIR (default: everything in DIR)
   --url-hosts MAP
             rewrites the addresses in every UrlInfo.ini (UTF-16LE with byte-order
@@ -14,6 +14,9 @@ Usage: pack-zip.py --output OUT.zip --root DIR [--url-hosts MAP] [ENTRY ...]
             lines starting with # are skipped. The download hosts that
             productInfo.ini allows (STR_DOWN_HOSTS) follow the same map: a host of
             a shipped prefix becomes the host of its replacement.
+  --product-values FILE
+            sets keys of productInfo.ini (UTF-16LE with byte-order mark): each line
+            of FILE is "KEY=VALUE", replacing that key's value or adding the key
 """
 import argparse
 import os
@@ -41,13 +44,24 @@ def read_host_map(path):
     return pairs, added
 
 
-def rewrite_urls(data, host_map, member):
-    pairs, added = host_map
+def ini_lines(data, member):
+    """The lines of a UTF-16LE settings file, without the empty ones at its end."""
     if not data.startswith(b'\xff\xfe'):
         sys.exit('pack-zip: %s is not UTF-16LE with a byte-order mark' % member)
-    text = data[2:].decode('utf-16-le')
+    lines = data[2:].decode('utf-16-le').split('\r\n')
+    while lines and not lines[-1]:
+        lines.pop()
+    return lines
+
+
+def ini_bytes(lines):
+    return b'\xff\xfe' + '\r\n'.join(lines + ['']).encode('utf-16-le')
+
+
+def rewrite_urls(data, host_map, member):
+    pairs, added = host_map
     lines = []
-    for line in text.split('\r\n'):
+    for line in ini_lines(data, member):
         key, sep, value = line.partition('=')
         for shipped, replacement in pairs:
             if sep and value.startswith(shipped):
@@ -55,10 +69,7 @@ def rewrite_urls(data, host_map, member):
                 break
         lines.append(key + sep + value)
     # The files hold the [URL] section alone: new keys go after its last line.
-    while lines and not lines[-1]:
-        lines.pop()
-    lines += added + ['']
-    return b'\xff\xfe' + '\r\n'.join(lines).encode('utf-16-le')
+    return ini_bytes(lines + added)
 
 
 def host_of(prefix):
@@ -68,15 +79,37 @@ def host_of(prefix):
 def rewrite_download_hosts(data, host_map, member):
     pairs, _ = host_map
     hosts = {host_of(shipped): host_of(replacement) for shipped, replacement in pairs}
-    if not data.startswith(b'\xff\xfe'):
-        sys.exit('pack-zip: %s is not UTF-16LE with a byte-order mark' % member)
-    lines = data[2:].decode('utf-16-le').split('\r\n')
+    lines = ini_lines(data, member)
     for i, line in enumerate(lines):
         key, sep, value = line.partition('=')
         if key == 'STR_DOWN_HOSTS' and sep:
             names = [hosts.get(name, name) for name in value.replace(',', ' ').split()]
             lines[i] = key + sep + ','.join(dict.fromkeys(names))
-    return b'\xff\xfe' + '\r\n'.join(lines).encode('utf-16-le')
+    return ini_bytes(lines)
+
+
+def read_product_values(path):
+    values = []
+    with open(path, encoding='utf-8') as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith('#'):
+                key, sep, value = line.partition('=')
+                if not sep:
+                    sys.exit('pack-zip: %s: "%s" is not KEY=VALUE' % (path, line))
+                values.append((key, value))
+    return values
+
+
+def set_product_values(data, values, member):
+    lines = ini_lines(data, member)
+    for key, value in values:
+        at = [i for i, line in enumerate(lines) if line.partition('=')[0] == key]
+        if at:
+            lines[at[0]] = key + '=' + value
+        else:
+            lines.append(key + '=' + value)  # the file holds the [PRODUCT] section alone
+    return ini_bytes(lines)
 
 
 def collect(root, entries):
@@ -108,10 +141,12 @@ def main():
     parser.add_argument('--output', required=True)
     parser.add_argument('--root', required=True)
     parser.add_argument('--url-hosts')
+    parser.add_argument('--product-values')
     parser.add_argument('entries', nargs='*')
     args = parser.parse_args()
 
     host_map = read_host_map(args.url_hosts) if args.url_hosts else None
+    product_values = read_product_values(args.product_values) if args.product_values else None
     entries = args.entries or sorted(os.listdir(args.root))
     temporary = args.output + '.tmp'
     with zipfile.ZipFile(temporary, 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
@@ -128,6 +163,8 @@ def main():
                 data = rewrite_urls(data, host_map, name)
             if host_map and name == PRODUCT_FILE:
                 data = rewrite_download_hosts(data, host_map, name)
+            if product_values and name == PRODUCT_FILE:
+                data = set_product_values(data, product_values, name)
             info.external_attr = 0o100644 << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(info, data)

@@ -25,13 +25,20 @@ void CFlowContext::Wake(WPARAM what)
     }
 }
 
-void CFlowContext::PostEvent(Event event)
+bool CFlowContext::PostEvent(Event event)
 {
     {
+        // Under the lock that BeginClose sets closing under: an event is either
+        // queued before closing began, and dropped by it, or refused here.
         std::lock_guard<std::mutex> hold(lock_);
+        if (closing_) {
+            LOG_A("flow event %d of attempt %d not queued: the installer is closing", event.action, event.attempt);
+            return false;
+        }
         events_.push_back(std::move(event));
     }
     Wake(kWakeEvents);
+    return true;
 }
 
 bool CFlowContext::TakeEvent(Event& event)

@@ -12,7 +12,10 @@
 // Lifetime: the download's cancel and the installer's job are owned here while
 // they are current, and by the worker that uses them; BeginClose reaches both.
 // Workers started through StartWorker are counted until their body returns, so
-// that the frame's end can wait for them, bounded.
+// that the frame's end can wait for them, bounded. An event owns what it carries
+// (a checked file's hold): an event queued before closing began is dropped by the
+// closing frame before it deletes the files; once closing began PostEvent refuses
+// every event, and what it carried is let go before PostEvent returns.
 
 #include <windows.h>
 
@@ -23,6 +26,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include "common/PayloadVerifier.h"
 
 class CInstallerJob;
 
@@ -35,6 +40,7 @@ public:
         long long value = 0;
         long long detail = 0;
         std::wstring text;
+        std::unique_ptr<CHeldPayload> payload;  // a checked file, held until the installer starts from it
     };
 
     // What a worker holds while it runs.
@@ -53,8 +59,10 @@ public:
     static constexpr WPARAM kWakeEvents = 1;
     static constexpr WPARAM kWakeProgress = 2;
 
-    // Queues the event and wakes the UI thread; events are taken in the order they came.
-    void PostEvent(Event event);
+    // Queues the event and wakes the UI thread; events are taken in the order they
+    // came. False once closing began: the event is not queued, and is gone when this
+    // returns.
+    bool PostEvent(Event event);
     bool TakeEvent(Event& event);
     // Only the latest progress counts: one wake-up is in the queue at a time.
     void PostProgress(int attempt, int percent);

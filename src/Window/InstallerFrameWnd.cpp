@@ -11,6 +11,7 @@
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
 #include "common/GA.h"
+#include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
 #include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
@@ -36,6 +37,8 @@ constexpr UINT kProductRunningFlags = MB_OKCANCEL | MB_ICONWARNING;          // 
 constexpr UINT kCloseQuestionFlags = MB_YESNO | MB_ICONQUESTION;             // 0x24
 constexpr UINT kInstallFailedFlags = MB_RETRYCANCEL | MB_ICONERROR;          // 0x15
 constexpr UINT kProductNotStoppedFlags = MB_RETRYCANCEL | MB_ICONWARNING;    // 0x35
+// Windows has no Abort/Retry pair: Cancel is the abort.
+constexpr UINT kVerifyFailedFlags = MB_RETRYCANCEL | MB_ICONERROR;           // 0x15
 
 // Quitting: the download's segments end within a second of the cancel and the
 // installer's job ends at once; the whole way out stays under two seconds.
@@ -61,8 +64,8 @@ enum AnalyticsKind { kSendStartInstall = 0, kSendDownloadFinished = 1, kSendInst
 
 const char* FlowActionName(int action)
 {
-    static const char* const names[] = {"?",           "LowSpace",   "DownloadReady", "DownloadEnd",
-                                        "ProductStopped", "InstallEnd", "FinishTail"};
+    static const char* const names[] = {"?",          "LowSpace",   "DownloadReady", "DownloadEnd", "ProductStopped",
+                                        "InstallEnd", "FinishTail", "PayloadChecked"};
     return action > 0 && action < static_cast<int>(sizeof names / sizeof names[0]) ? names[action] : names[0];
 }
 
@@ -567,8 +570,10 @@ bool CInstallerFrameWnd::EndWorkers()
 
 void CInstallerFrameWnd::DropPendingEvents(const char* why)
 {
-    CFlowContext::Event event;
-    while (m_context->TakeEvent(event)) {
+    for (;;) {
+        // Each goes, with what it holds, before the next is taken.
+        CFlowContext::Event event;
+        if (!m_context->TakeEvent(event)) break;
         LOG_A("flow event %s of attempt %d dropped: %s", FlowActionName(event.action), event.attempt, why);
     }
 }
@@ -590,8 +595,8 @@ void CInstallerFrameWnd::ApplyEvents()
     // Held while a box is up, and never applied inside another event's handling.
     if (m_modalDepth > 0 || m_applyingEvents || !m_context) return;
     m_applyingEvents = true;
-    CFlowContext::Event event;
     for (;;) {
+        CFlowContext::Event event;
         if (m_proxyLoginWaiting) {
             m_proxyLoginWaiting = false;
             if (m_proxyLogin && !m_flowEnded) {
@@ -599,7 +604,7 @@ void CInstallerFrameWnd::ApplyEvents()
                                           std::wstring& password) { return AskProxyLogin(proxy, refused, user, password); });
             }
         } else if (m_context->TakeEvent(event)) {
-            ApplyEvent(event);
+            ApplyEvent(std::move(event));
         } else {
             break;
         }
@@ -607,7 +612,7 @@ void CInstallerFrameWnd::ApplyEvents()
     m_applyingEvents = false;
 }
 
-void CInstallerFrameWnd::ApplyEvent(const CFlowContext::Event& event)
+void CInstallerFrameWnd::ApplyEvent(CFlowContext::Event event)
 {
     const char* name = FlowActionName(event.action);
     if (m_flowEnded) {
@@ -620,7 +625,8 @@ void CInstallerFrameWnd::ApplyEvent(const CFlowContext::Event& event)
     }
     int expected = event.action == kFlowFinishTail                                            ? kWindow_Finish
                    : event.action == kFlowProductStopped || event.action == kFlowInstallEnd ? kWindow_Installing
-                                                                                            : kWindow_Downloading;
+                   : event.action == kFlowPayloadChecked ? static_cast<int>(event.detail)
+                                                         : kWindow_Downloading;
     if (m_windowState != expected) {
         LOG_A("flow event %s dropped: not expected in state %d", name, m_windowState);
         return;
@@ -646,6 +652,7 @@ void CInstallerFrameWnd::ApplyEvent(const CFlowContext::Event& event)
         else OnInstallFailed(static_cast<DWORD>(event.detail));
         break;
     case kFlowFinishTail: RunFinishTail(); break;
+    case kFlowPayloadChecked: OnPayloadChecked(event); break;
     default: break;
     }
 }
@@ -795,8 +802,70 @@ void CInstallerFrameWnd::DownloadSuccess()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Success");
     SendAnalyticsAsync(kSendDownloadFinished);
-    if (m_windowState != kWindow_Installing) UpdateWindowSate(kWindow_Installing);
-    SetProgress(m_downloadRatio);
+    // The installer runs elevated: it goes on only once its signature checked out.
+    VerifyDownload();
+}
+
+void CInstallerFrameWnd::VerifyDownload()
+{
+    std::vector<std::wstring> rejected;
+    std::vector<SignerKeyPin> pins = ParseSignerKeyPins(m_language.GetSignerKeyPins(), &rejected);
+    for (const std::wstring& entry : rejected) LOG_W(L"VerifyPayload: not a SHA-256 key pin: \"%s\"", entry.c_str());
+    LOG_A("VerifyPayload begin (%d pinned keys)", static_cast<int>(pins.size()));
+    std::shared_ptr<CFlowContext> context = m_context;
+    int attempt = m_attempt, state = m_windowState;
+    std::wstring path = DownloadFilePath();
+    // A worker that holds the file: closing cancels the check and waits for it
+    // before the files are deleted.
+    m_context->StartWorker(CFlowContext::kHoldsFiles, "the payload check", [=] {
+        DWORD began = GetTickCount();
+        PayloadCheck check = VerifyAndHoldPayload(path, pins, [&context] { return context->IsClosing(); });
+        DWORD spent = GetTickCount() - began;
+        if (check.verdict.trusted) {
+            LOG_A("VerifyPayload" FW_COLON "Trusted (%lu ms)", spent);
+        } else {
+            LOG_A("VerifyPayload" FW_COLON "Refused: %s (%lu ms)", check.verdict.reason.c_str(), spent);
+        }
+        CFlowContext::Event event{kFlowPayloadChecked, attempt, check.verdict.trusted ? 1 : 0, state};
+        event.payload = std::move(check.held);
+        // Refused, the event has let go of the hold: nobody will start the file.
+        if (!context->PostEvent(std::move(event))) DeleteChecked(path);
+    });
+}
+
+void CInstallerFrameWnd::OnPayloadChecked(CFlowContext::Event& event)
+{
+    if (!event.value) {
+        OnPayloadRefused();
+        return;
+    }
+    m_heldPayload = std::move(event.payload);
+    if (m_windowState != kWindow_Installing) {
+        UpdateWindowSate(kWindow_Installing);
+        SetProgress(m_downloadRatio);
+    } else {
+        // A start tried again, with the file checked anew.
+        StartInstallThread();
+    }
+}
+
+void CInstallerFrameWnd::OnPayloadRefused()
+{
+    // The check has deleted the file already.
+    KillTimer(window_, kProgressFileTimer);
+    ReportLoss("verify");
+    if (m_taskbar) m_taskbar->SetState(TaskbarProgress::kError);
+    if (ShowMessage(m_language.GetText(L"STR_VERIFY_FAILED"), kVerifyFailedFlags) != IDRETRY) {
+        Post(WM_CLOSE, kCloseRequest, 0);
+        return;
+    }
+    // A whole new download: what was there was not what the publisher signed.
+    NewAttempt();
+    DeleteDownloadFiles();
+    UpdateWindowSate(kWindow_Downloading);
+    m_context->lastReportedPosition = 0;
+    SetProgress(0);
+    StartDownload(m_downloadUrl, DownloadFilePath());
 }
 
 void CInstallerFrameWnd::DownloadFailed(int result)
@@ -880,15 +949,23 @@ void CInstallerFrameWnd::ContinueInstallExe()
 
 void CInstallerFrameWnd::StartInstallThread()
 {
+    if (!m_heldPayload) {
+        VerifyDownload();  // comes back here with the file checked and held
+        return;
+    }
+    std::shared_ptr<CHeldPayload> payload(std::move(m_heldPayload));
     auto job = std::make_shared<CInstallerJob>();
     m_context->SetInstallerJob(job);
     std::shared_ptr<CFlowContext> context = m_context;
     int attempt = m_attempt;
-    std::wstring installer = DownloadFilePath(), installPath = m_installPath, progressFile = m_progressFile;
+    std::wstring installer = payload->Path(), installPath = m_installPath, progressFile = m_progressFile;
     std::wstring product = ProductExePath();
-    m_context->StartWorker(CFlowContext::kHoldsFiles, "the install thread", [=] {
+    m_context->StartWorker(CFlowContext::kHoldsFiles, "the install thread", [=]() mutable {
         DWORD code = 0;
-        bool ran = RunSilentInstall(installer, installPath, progressFile, *job, &code);
+        // The hold goes once the process exists in the job, before it runs: from then
+        // on the system keeps the file of a mapped image from being written or deleted.
+        bool ran = RunSilentInstall(installer, installPath, progressFile, *job, &code, [&payload] { payload.reset(); });
+        payload.reset();
         if (context->IsClosing()) return;
         if (!ran) {
             LOG_A("StartInstallExe" FW_COLON "RunSilentInstall Failed");
@@ -1006,6 +1083,7 @@ void CInstallerFrameWnd::RunFinishTail()
 
 void CInstallerFrameWnd::DeleteDownloadFiles()
 {
+    m_heldPayload.reset();  // a held file cannot be deleted
     // The installer's job ends the installer and all it started; stopping its engine
     // copy by name is only for an installer that could not be put in a job.
     std::shared_ptr<CInstallerJob> job = m_context ? m_context->InstallerJob() : nullptr;

@@ -19,6 +19,14 @@
 // deletes the downloaded files; the frame's end (EndWorkers, also run by the
 // destructor) waits a bounded time for every other worker.
 //
+// The downloaded installer runs only once checked: the payload check, a worker,
+// holds the file open against writes and deletion and hands the hold to the UI
+// thread in its event (then m_heldPayload); the install thread takes it over and
+// lets go once the installer's process exists in its job, before it runs. Nothing
+// starts a file that is not checked and held. A dropped event lets go of its hold;
+// closing cancels a check under way (the check then deletes the file itself) and
+// deletes the downloaded files only once every hold is gone.
+//
 // Receivers: flow events are applied on the UI thread one at a time, each checked
 // against the current state and attempt. While a modal box or picker of the frame
 // is on screen they wait in the queue; after the answer they are applied in the
@@ -60,6 +68,8 @@ public:
         kFlowProductStopped = 4,  // Installing; value: 1 when no copy of the product is left
         kFlowInstallEnd = 5,      // Installing; value: the outcome; detail: exit code or error
         kFlowFinishTail = 6,      // Finish; a second after the finish
+        kFlowPayloadChecked = 7,  // detail: the state the check began in; value: 1 trusted, the
+                                  // hold in payload; 0 refused, the file deleted and why logged
     };
     // Private message that wakes the UI thread for the flow context's events and progress.
     static constexpr UINT kMsgFlow = WM_APP + 16;
@@ -165,7 +175,7 @@ private:
     };
     void HandleFlow(WPARAM what);
     void ApplyEvents();
-    void ApplyEvent(const CFlowContext::Event& event);
+    void ApplyEvent(CFlowContext::Event event);
     void ApplyProgress();
     void DropPendingEvents(const char* why);
     void HandleNotify(Veneer::UiNotify& notification);
@@ -181,6 +191,10 @@ private:
     void OnInstallerNotStarted(DWORD error);
     void OnInstallFailed(DWORD exitCode);
     void OnProductStopped(bool stopped);
+    // The downloaded installer's signature check, on a worker; kFlowPayloadChecked brings the verdict.
+    void VerifyDownload();
+    void OnPayloadChecked(CFlowContext::Event& event);
+    void OnPayloadRefused();
     // The Abort, Retry, Ignore box of a failed download or installer start.
     void OfferFailureChoices(const std::function<void()>& retry);
     void StartInstallExe();
@@ -218,6 +232,7 @@ private:
     Veneer::CControlUI* m_labelProgress = nullptr;
     Veneer::CProgressUI* m_progressDownload = nullptr;
     std::unique_ptr<TaskbarProgress> m_taskbar;
+    std::unique_ptr<CHeldPayload> m_heldPayload;  // the checked download, until the install thread takes it
     // Asked by request threads through the process's proxy credential store.
     std::unique_ptr<ProxyLoginPrompt> m_proxyLogin;
     LanguageManager m_language;

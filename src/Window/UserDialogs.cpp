@@ -4,6 +4,7 @@
 #include <wincred.h>
 
 #include "log/Log.h"
+#include "ui/core/SystemLibrary.h"
 
 namespace {
 
@@ -11,14 +12,10 @@ using CredUIPromptForCredentialsFn = DWORD(WINAPI*)(PCREDUI_INFOW, PCWSTR, PCtxt
                                                      ULONG, BOOL*, DWORD);
 
 // credui.dll is not one of the DLLs Windows always takes from System32: load it
-// from there by its full path, never by its bare name.
+// from there, never by a search that could reach the program's folder.
 CredUIPromptForCredentialsFn LoadCredentialDialog()
 {
-    wchar_t path[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + 12 >= MAX_PATH) return nullptr;
-    wcscat(path, L"\\credui.dll");
-    HMODULE module = LoadLibraryW(path);
+    HMODULE module = Veneer::LoadSystemLibrary(L"credui.dll");
     if (!module) {
         LOG_A("ERR:loading credui.dll fail %lu", GetLastError());
         return nullptr;

@@ -6,12 +6,16 @@
 #include <string>
 
 #include "Window/InstallerFrameWnd.h"
+#include "Window/SystemDllSearch.h"
 #include "Window/UserDialogs.h"
 #include "common/LanguageManager.h"
 #include "ui/core/WindowManager.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
+    // Before anything can load a DLL by name.
+    RestrictDllSearchToSystem32();
+
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring module = path;

@@ -32,6 +32,9 @@ const LanguageManager::Table& LanguageManager::DefaultTexts()
         {L"STR_HIDE", L"Hide"},
         {L"STR_MESSAGEBOX_TITLE", L"PRODUCT Setup"},
         {L"STR_NETWORK_ERROR", L"Network error. Please check your network settings."},
+        {L"STR_VERIFY_FAILED", L"The downloaded installer did not pass its security check: it is not signed by the publisher "
+                               L"of PRODUCT, or it was changed on the way. It has been deleted without running. Click Retry "
+                               L"to download it again, or Cancel to quit."},
         {L"STR_OPERATE_TIP", L"Click Abort to cancel installation, Retry to try again, or Ignore to download via browser."},
         {L"STR_SOFT_RUN", L"PRODUCT is running. Continuing installation will forcely quit the program. Are you sure to install?"},
         {L"STR_INSTALL_FAILED", L"The installation of PRODUCT did not complete. Click Retry to run it again, or Cancel to quit."},

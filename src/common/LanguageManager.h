@@ -88,6 +88,9 @@ public:
     // Whether lost installation attempts are reported ("Downloader_Failed"); off
     // only for exactly "0".
     bool IsFailureEventOn() const;
+    // The publisher keys a downloaded installer must be signed with (STR_SIGNER_KEY_SHA256):
+    // SHA-256 digests of SubjectPublicKeyInfo in hex, as the product data writes them.
+    std::wstring GetSignerKeyPins() const;
     // The 64-bit installer's address on 64-bit Windows, also for a 32-bit process.
     std::wstring GetDownUrl() const;
     // The redirect service's address with the custom parameter; empty when absent.

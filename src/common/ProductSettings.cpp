@@ -170,6 +170,7 @@ std::wstring LanguageManager::GetExeRelativePath() const { return GetInstallSubF
 bool LanguageManager::IsRunAsAdmin() const { return ProductValue(L"STR_RUN_AS_ADMIN") != L"0"; }
 
 bool LanguageManager::IsFailureEventOn() const { return ProductValue(L"STR_GA_FAILED_EVENT") != L"0"; }
+std::wstring LanguageManager::GetSignerKeyPins() const { return ProductValue(L"STR_SIGNER_KEY_SHA256"); }
 
 std::wstring LanguageManager::GetDownUrl() const
 {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "log/Log.h"
+#include "ui/core/SystemLibrary.h"
 
 namespace {
 
@@ -431,7 +432,8 @@ bool CInstallerJob::RanOutsideJob() const
 }
 
 bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& installPath,
-                      const std::wstring& progressFilePath, CInstallerJob& job, DWORD* code)
+                      const std::wstring& progressFilePath, CInstallerJob& job, DWORD* code,
+                      const std::function<void()>& started)
 {
     std::wstring commandLine = BuildSilentInstallCommandLine(installPath, progressFilePath);
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
@@ -455,6 +457,8 @@ bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& ins
         if (code) *code = ERROR_CANCELLED;
         return false;
     }
+    // Its image is mapped and it runs nothing yet: the file is the system's to guard now.
+    if (started) started();
     ResumeThread(thread.Get());
     // An installation takes as long as it takes; quitting ends the wait by
     // terminating the job, which ends this process.
@@ -470,7 +474,7 @@ bool RunProgram(const std::wstring& programPath, bool elevated)
     if (elevated) return StartElevated(programPath);
 
     using WdcRunTaskAsInteractiveUserFn = HRESULT(WINAPI*)(LPCWSTR commandLine, LPCWSTR currentDirectory, DWORD flags);
-    ScopedModule wdc(LoadLibraryA("wdc.dll"));
+    ScopedModule wdc(Veneer::LoadSystemLibrary(L"wdc.dll"));
     auto run = wdc.Get() ? reinterpret_cast<WdcRunTaskAsInteractiveUserFn>(
                                reinterpret_cast<void*>(GetProcAddress(wdc.Get(), "WdcRunTaskAsInteractiveUser")))
                          : nullptr;

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -78,9 +79,13 @@ private:
 // Runs the product installer silently in `job` and waits until it ends, which
 // quitting brings about by terminating the job. True when it ran: *code is its
 // exit code. False when it could not be started: *code is the system's error, or
-// ERROR_CANCELLED when the job was terminated first.
+// ERROR_CANCELLED when the job was terminated first. `started` runs once the
+// installer's process exists and is in the job, before its first instruction: the
+// system maps its image from the file then and keeps that file from being written
+// or deleted while the process runs, so the caller's hold on the checked file can go.
 bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& installPath,
-                      const std::wstring& progressFilePath, CInstallerJob& job, DWORD* code);
+                      const std::wstring& progressFilePath, CInstallerJob& job, DWORD* code,
+                      const std::function<void()>& started = {});
 // The command line the installer receives (without the program name).
 std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, const std::wstring& progressFilePath);
 // Starts the installed product and returns at once. Not elevated: as the interactive

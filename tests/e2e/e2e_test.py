@@ -3,8 +3,10 @@
 as a user would, against the local download server, redirect service and analytics
 collector. Message boxes are the real ones, answered from the keyboard."""
 import argparse
+import glob
 import json
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -33,13 +35,24 @@ EVENT_BODY = """{
     ]
 }"""
 COLLECT_PATH = "/mp/collect?measurement_id=G-7QW2HXM4PB&api_secret=Qm3xVb7LpK2sWd9RtY4nHa"
+# Signed copies of the sample installer the server can send (tools/release/sign-variants.py),
+# each refused one with the reason the log gives.
+REFUSED = [
+    ("flipped-code-byte", "the image digest does not match the signed digest"),
+    ("unsigned", "the file is not signed"),
+    ("other-key", "the signer's key is not one of the pinned keys"),
+    ("expired", "the signer's certificate chain has error status 0x00000001"),
+    ("untrusted-root", "the signer's certificate chain has error status 0x00000020"),
+    ("copied-signature", "the signed digest does not match the signed content"),
+]
 
 
 def setUpModule():
     global RUN
     RUN = e2e.Session(ARGS.build, ARGS.out, pad=4 << 20, rate=3 << 20, setup_ms=2000,
                       env={"VANTELO_PEXAR_SECONDS": "4"}, log=lambda text: print(text, flush=True),
-                      own_display=True)
+                      own_display=True,
+                      variants=["signed", "expired-timestamped"] + [variant for variant, _ in REFUSED])
     RUN.start()
 
 
@@ -60,6 +73,7 @@ class InstallerCase(unittest.TestCase):
         self.set_downloads_failing(False)
         for name in ("rate", "announce-size"):
             self.server_setting(name, None)
+        self.serve("signed")
         self.requests_before = len(run.requests())
         self.events_before = len(run.events())
         run.installer = None
@@ -86,7 +100,7 @@ class InstallerCase(unittest.TestCase):
             os.remove(flag)
 
     def server_setting(self, name, value):
-        """A number the servers read from their state folder; None removes it."""
+        """A value the servers read from their state folder; None removes it."""
         path = os.path.join(RUN.state, name)
         if value is None:
             if os.path.exists(path):
@@ -94,6 +108,10 @@ class InstallerCase(unittest.TestCase):
         else:
             with open(path, "w") as f:
                 f.write(str(value))
+
+    def serve(self, variant):
+        """The signed variant of the sample installer that the download server sends."""
+        self.server_setting("serve-variant", variant)
 
     def new_events(self):
         return RUN.events()[self.events_before:]
@@ -136,6 +154,7 @@ class HappyPath(InstallerCase):
         time.sleep(0.5)
         self.shot("finished")
 
+        self.assertIn("Trusted", [line for line in run.log_text().splitlines() if "VerifyPayload" in line][-1])
         served = run.served_installer()
         with open(os.path.join(run.product, "install.log")) as f:
             ran = f.read()
@@ -222,6 +241,84 @@ class DownloadFailure(InstallerCase):
         self.assertFalse(os.path.exists(self.work_file("vantelo-download.exe")))
         self.assertFalse(os.path.exists(self.work_file("vantelo-download.exe.state")))
         self.assertFalse(os.path.exists(self.work_file("temp.progress")))
+
+
+class PayloadTrust(InstallerCase):
+    def refusals(self):
+        return [line for line in RUN.log_text().splitlines() if "VerifyPayload" in line and "Refused" in line]
+
+    def test_each_flawed_installer_is_refused_and_never_started_then_retry_installs(self):
+        run = RUN
+        self.serve(REFUSED[0][0])
+        run.launch()
+        run.click("install")
+        for i, (variant, reason) in enumerate(REFUSED):
+            run.wait_for(run.message_box, 60, "the refusal of %s" % variant)
+            refusals = self.refusals()
+            self.assertEqual(len(refusals), i + 1, refusals)
+            self.assertIn("Refused: " + reason, refusals[-1])
+            self.assertFalse(os.path.exists(self.work_file("vantelo-download.exe")), variant + " was not deleted")
+            self.assertFalse(os.path.exists(run.product), variant + " was started")
+            self.assertIsNone(run.log_time("kWindow_Installing"), variant)
+            if i == 0:
+                self.shot("refused")
+            # Retry downloads again; the next copy the server sends is the next flaw.
+            self.serve(REFUSED[i + 1][0] if i + 1 < len(REFUSED) else "expired-timestamped")
+            run.answer("r")
+        # A certificate that has run out, with a timestamp from its validity, is still trusted.
+        run.wait_log("UpdateWindowSate:kWindow_Finish", 120)
+        served = run.served_installer()["variants"]["expired-timestamped"]
+        with open(os.path.join(run.product, "install.log")) as f:
+            self.assertIn("installer %d bytes sha256 %s" % (served["size"], served["sha256"]), f.read())
+        run.click("close")
+        self.assertEqual(run.wait_exit(20), 0)
+
+    def test_cancel_after_a_refusal_quits_and_leaves_nothing(self):
+        self.serve("unsigned")
+        RUN.launch()
+        RUN.click("install")
+        RUN.answer("Escape")
+        self.assertEqual(RUN.wait_exit(20), 0)
+        self.assertEqual(len(self.refusals()), 1)
+        self.assertFalse(os.path.exists(self.work_file("vantelo-download.exe")))
+        self.assertFalse(os.path.exists(RUN.product))
+
+
+class DllPlanting(InstallerCase):
+    """A user's Downloads folder: DLLs planted beside the installer under the names
+    of DLLs it uses. Wine is told to prefer such native DLLs, as Windows would for a
+    DLL that is not a known DLL; each writes a marker when loaded."""
+
+    def test_dlls_planted_beside_a_copy_of_the_installer_are_never_loaded(self):
+        folder = os.path.join(RUN.out, "planted-run")
+        if os.path.isdir(folder):
+            shutil.rmtree(folder)
+        shutil.copytree(os.path.join(RUN.build, "tests", "e2e", "planted"), folder)
+        names = sorted(os.path.basename(p) for p in glob.glob(os.path.join(folder, "*.dll")))
+        env = RUN.wine_env()
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;%s=n,b" % ",".join(n[:-4] for n in names)
+
+        # The control: a careless program in that folder does load every one of them.
+        probe = subprocess.run([os.path.join(e2e.ROOT, "tools", "wine-run"), os.path.join(folder, "plant_probe.exe")]
+                               + names, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=60)
+        self.assertEqual(probe.returncode, 0)
+        loaded = sorted(glob.glob(os.path.join(folder, "*.loaded")))
+        self.assertEqual([os.path.basename(p) for p in loaded], [n + ".loaded" for n in names])
+        for marker in loaded:
+            os.remove(marker)
+
+        # The installer copy: window (msimg32, oleacc), download (winhttp), check (crypt32, wintrust,
+        # bcrypt), Start Now as the interactive user (wdc, which Wine lacks).
+        exe = os.path.join(folder, "VanteloSetupLocal.exe")
+        shutil.copy(os.path.join(RUN.build, "src", "Window", "VanteloSetupLocal.exe"), exe)
+        RUN.launch(env, exe=exe)
+        self.install_until_finished()
+        RUN.click("start")
+        self.assertEqual(RUN.wait_exit(30), 0)
+        RUN.wait_for(RUN.product_windows, 30, "the product window", False)
+        self.assertIn("WdcRunTaskAsInteractiveUser is not available", RUN.log_text())
+        self.assertEqual([os.path.basename(p) for p in glob.glob(os.path.join(folder, "*.loaded"))], [])
 
 
 class ProductRunning(InstallerCase):

@@ -19,9 +19,12 @@ Plain HTTP on 127.0.0.1:48080:
     GET /producturl?key=...    the licence page and the after-installation page
 
 The served installer is the sample product's installer with --pad bytes of
-pseudo-random data appended, written into STATE/files at start. Every request is
-appended to STATE/requests.log as one JSON object per line, with the address it
-came from ("peer"). Ports: --tls-port and
+pseudo-random data appended, signed again afterwards (the padding lies inside the
+signed image) with the throwaway material of --codesign, written into STATE/files
+at start: one file for each name of --variants (tools/release/sign-variants.py),
+"signed" by default. The text of STATE/serve-variant names the variant served.
+Every request is appended to STATE/requests.log as one JSON object per line, with
+the address it came from ("peer"). Ports: --tls-port and
 --plain-port. The process id goes to STATE/pid, and STATE/ready appears once both
 ports listen.
 """
@@ -29,6 +32,7 @@ import argparse
 import email.utils
 import hashlib
 import http.server
+import importlib.util
 import json
 import os
 import random
@@ -102,26 +106,31 @@ class State:
         os.replace(name + ".tmp", name)
 
 
-def make_installer(source, folder, pad):
-    """The sample installer padded to a realistic size; deterministic for one pad."""
+def sign_variants_module():
+    path = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "release", "sign-variants.py")
+    spec = importlib.util.spec_from_file_location("sign_variants", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def make_installer(source, folder, pad, codesign, variants):
+    """The sample installer padded to a realistic size and signed each way asked for;
+    the padding is deterministic for one pad."""
+    signing = sign_variants_module()
     with open(source, "rb") as f:
-        data = f.read()
-    target = os.path.join(folder, "files", INSTALLER_NAME)
+        data = signing.strip_signature(f.read())
     generator = random.Random(pad)
-    with open(target + ".tmp", "wb") as f:
-        f.write(data)
-        left = pad
-        while left > 0:
-            piece = min(left, 1 << 20)
-            f.write(generator.randbytes(piece))
-            left -= piece
-    os.replace(target + ".tmp", target)
-    digest = hashlib.sha256()
-    with open(target, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            digest.update(block)
+    padding = b"".join(generator.randbytes(min(left, 1 << 20)) for left in range(pad, 0, -(1 << 20)))
+    signing.make_variants(codesign, data + padding, os.path.join(folder, "files", "variants"), variants)
+    described = {}
+    for name in variants:
+        with open(os.path.join(folder, "files", "variants", name + ".exe"), "rb") as f:
+            content = f.read()
+        described[name] = {"size": len(content), "sha256": hashlib.sha256(content).hexdigest()}
+    record = dict(described.get("signed", {}), variants=described)
     with open(os.path.join(folder, "installer.json"), "w") as f:
-        json.dump({"size": os.path.getsize(target), "sha256": digest.hexdigest()}, f)
+        json.dump(record, f)
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -180,6 +189,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def serve_file(self, name):
         path = os.path.join(self.state.folder, "files", name)
+        if name == INSTALLER_NAME:
+            variant = "signed"
+            try:
+                with open(self.state.path("serve-variant")) as f:
+                    variant = f.read().strip() or variant
+            except FileNotFoundError:
+                pass
+            path = os.path.join(self.state.folder, "files", "variants", os.path.basename(variant) + ".exe")
         if not os.path.isfile(path):
             return self.answer(404, b"<html><body>Not found</body></html>")
         budget = self.state.failure_budget() if self.command == "GET" else None
@@ -282,6 +299,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--state", required=True)
     parser.add_argument("--installer", required=True, help="the sample installer (SampleSetup.exe)")
+    parser.add_argument("--codesign", required=True, help="throwaway signing material (build/codesign)")
+    parser.add_argument("--variants", default="signed", help="comma-separated signed variants to serve")
     parser.add_argument("--pad", type=int, default=64 << 20, help="bytes appended to the installer")
     parser.add_argument("--rate", type=int, default=0, help="bytes per second per connection (0: no limit)")
     parser.add_argument("--cert", required=True)
@@ -291,12 +310,12 @@ def main():
     args = parser.parse_args()
 
     state = State(args.state, args.rate)
-    for stale in ("ready", "requests.log", "fail-downloads", "redirect-target"):
+    for stale in ("ready", "requests.log", "fail-downloads", "redirect-target", "serve-variant"):
         if os.path.exists(state.path(stale)):
             os.remove(state.path(stale))
     for name in os.listdir(state.path("events")):
         os.remove(os.path.join(state.path("events"), name))
-    make_installer(args.installer, args.state, args.pad)
+    make_installer(args.installer, args.state, args.pad, args.codesign, args.variants.split(","))
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)

@@ -40,11 +40,12 @@ class SessionError(Exception):
 
 class Session:
     def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print,
-                 own_display=False, right_to_left=False):
+                 own_display=False, right_to_left=False, variants=("signed",)):
         self.build = os.path.abspath(build)
         self.out = os.path.abspath(out)
         self.pad = pad
         self.rate = rate
+        self.variants = list(variants)
         self.setup_ms = setup_ms
         self.extra_env = dict(env or {})
         # The right-to-left skin mirrors the window: each point is clicked mirrored.
@@ -120,6 +121,7 @@ class Session:
         ca = os.path.join(ROOT, "build", "ca")
         process = self.spawn(["python3", os.path.join(ROOT, "tools", "e2e", "servers.py"), "--state", self.state,
                               "--installer", os.path.join(self.build, "tools", "sample-product", "SampleSetup.exe"),
+                              "--codesign", os.path.join(ROOT, "build", "codesign"), "--variants", ",".join(self.variants),
                               "--pad", str(self.pad), "--rate", str(self.rate),
                               "--cert", os.path.join(ca, "server.pem"), "--key", os.path.join(ca, "server.key")],
                              os.path.join(self.out, "servers.out"))
@@ -141,8 +143,9 @@ class Session:
         return self.spawn([os.path.join(ROOT, "tools", "wine-run"), program],
                           os.path.join(self.out, output_name), env or self.wine_env())
 
-    def launch(self, env=None):
-        exe = os.path.join(self.build, "src", "Window", "VanteloSetupLocal.exe")
+    def launch(self, env=None, exe=None):
+        """Starts the installer (by default the build's; EXE: a copy elsewhere)."""
+        exe = exe or os.path.join(self.build, "src", "Window", "VanteloSetupLocal.exe")
         self.log_offset = self.log_size()
         self.installer = self.run_wine(exe, "installer.out", env)
         self.window = self.wait_for(self.main_window, 90, "the installer window")

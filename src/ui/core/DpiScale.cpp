@@ -3,6 +3,8 @@
 #include <climits>
 #include <cwchar>
 
+#include "ui/core/SystemLibrary.h"
+
 namespace Veneer {
 
 namespace {
@@ -93,7 +95,7 @@ DpiAwareness DeclareDpiAwareness() {
     if (setContext != nullptr && setContext(perMonitorV2)) return DpiAwareness::kPerMonitorV2;
     DWORD contextError = setContext != nullptr ? GetLastError() : 0;
     if (contextError == ERROR_ACCESS_DENIED) return DpiAwareness::kAlreadyDeclared;
-    HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE shcore = LoadSystemLibrary(L"shcore.dll");
     auto setAwareness = shcore != nullptr ? reinterpret_cast<SetAwarenessFunction>(reinterpret_cast<void*>(
                                                 GetProcAddress(shcore, "SetProcessDpiAwareness")))
                                           : nullptr;

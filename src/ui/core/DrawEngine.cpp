@@ -7,6 +7,7 @@
 #include "ui/control/Control.h"
 #include "ui/core/DrawColors.h"
 #include "ui/core/GdiObjects.h"
+#include "ui/core/SystemLibrary.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {
@@ -21,7 +22,7 @@ struct Msimg32 {
     AlphaBlendFunction alphaBlend = nullptr;
     GradientFillFunction gradientFill = nullptr;
     Msimg32() {
-        if (HMODULE module = LoadLibraryW(L"msimg32.dll")) {
+        if (HMODULE module = LoadSystemLibrary(L"msimg32.dll")) {
             alphaBlend = reinterpret_cast<AlphaBlendFunction>(
                 reinterpret_cast<void*>(GetProcAddress(module, "AlphaBlend")));
             gradientFill = reinterpret_cast<GradientFillFunction>(

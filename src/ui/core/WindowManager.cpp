@@ -21,6 +21,7 @@
 #include "ui/control/Label.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/FontFaceChoice.h"
+#include "ui/core/SystemLibrary.h"
 
 namespace Veneer {
 
@@ -237,7 +238,7 @@ CWindowManagerUI::CWindowManagerUI() {
                   font.lfWeight >= FW_BOLD, font.lfUnderline != 0, font.lfItalic != 0);
         shared.dirtyPen = CreatePen(PS_SOLID, 1, RGB(220, 0, 0));
         InitCommonControls();
-        LoadLibraryW(L"msimg32.dll");
+        LoadSystemLibrary(L"msimg32.dll");
     }
     defaultDisabledColor_ = shared.disabledColor;
     defaultFontColor_ = shared.fontColor;
