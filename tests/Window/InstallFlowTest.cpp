@@ -19,6 +19,7 @@
 #include "TestSupport.h"
 #include "Window/InstallerFrameWnd.h"
 #include "common/GA.h"
+#include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
 #include "ui/control/Control.h"
 
@@ -81,6 +82,15 @@ public:
         return PumpUntil([&] { return !IsWindow(frame.GetHWND()); }, timeoutMs);
     }
     std::wstring ProductExe() const { return installFolder.Path() + L"\\Vantelo\\Vantelo Pexar\\Pexar.exe"; }
+    std::wstring DownloadFile() const { return frame.GetWorkDir() + L"vantelo-download.exe"; }
+    // A download that ended well with `installer` in place: its check begins.
+    bool CheckDownloaded(const std::wstring& installer)
+    {
+        if (!CopyFileW(installer.c_str(), DownloadFile().c_str(), FALSE)) return false;
+        frame.UpdateWindowSate(kWindow_Downloading);
+        frame.DownloadSuccess();
+        return true;
+    }
     std::wstring Text(const wchar_t* key) const { return frame.GetLanguage().GetText(key); }
 
     // The bodies the collector received since the flow was set up, once `count`
@@ -105,6 +115,19 @@ public:
         size_t count = 0;
         for (const std::string& body : bodies) count += body.find("\"name\": \"" + name + "\"") != std::string::npos;
         return count;
+    }
+    // The reasons of the "Downloader_Failed" events among the bodies, in order.
+    static std::vector<std::string> FailureReasons(const std::vector<std::string>& bodies)
+    {
+        std::vector<std::string> reasons;
+        const std::string key = "\"reason\": \"";
+        for (const std::string& body : bodies) {
+            size_t at = body.find(key);
+            if (body.find("Downloader_Failed") == std::string::npos || at == std::string::npos) continue;
+            at += key.size();
+            reasons.push_back(body.substr(at, body.find('"', at) - at));
+        }
+        return reasons;
     }
 
     TestServer collector{L"analytics-collector"};
@@ -277,6 +300,139 @@ TEST_F(InstallFlow, TheFramesEndLeavesNoWorkerAndNoFileBehind)
         << "a worker still holds the flow context";
     EXPECT_FALSE(FileExistsW(flow.frame.GetWorkDir() + L"vantelo-download.exe"));
     EXPECT_TRUE(log.Contains("HttpDownload,ret = -5"));
+}
+
+// ---- the installer's check ----------------------------------------------------------
+
+// The sample installer signed each way tools/release/sign-variants.py knows.
+std::wstring PayloadVariant(const wchar_t* name) { return BuildPath(std::wstring(L"payload-variants\\") + name + L".exe"); }
+
+TEST_F(InstallFlow, ARefusedInstallerIsOneLossPerAttemptAndRetryDownloadsAgain)
+{
+    std::wstring served = BuildPath(L"tests\\tool\\download-server\\files\\RefusedSetup.exe");
+    ASSERT_TRUE(CopyFileW(PayloadVariant(L"other-key").c_str(), served.c_str(), FALSE)) << GetLastError();
+    std::string path = UniquePath("RefusedSetup.exe");
+    Flow flow(ServerUrl(ServerPort::kPlain, false, path));
+    ASSERT_TRUE(flow.opened);
+    LogCapture log;
+    // Refused twice; before the second Retry the server gets the publisher's own.
+    flow.dialogs.answers = {IDRETRY, IDRETRY};
+    int boxes = 0;
+    flow.dialogs.onAnswer = [&](const std::wstring&) {
+        EXPECT_FALSE(FileExistsW(flow.DownloadFile())) << "a refused file is left under the box";
+        if (++boxes == 2) CopyFileW(SampleProgram(L"SampleSetup.exe").c_str(), served.c_str(), FALSE);
+    };
+    flow.frame.OnClickInstall();
+    ASSERT_TRUE(flow.WaitForState(kWindow_Finish, 60000));
+
+    ASSERT_EQ(2u, flow.dialogs.messages.size());
+    for (const auto& message : flow.dialogs.messages) {
+        EXPECT_EQ(flow.Text(L"STR_VERIFY_FAILED"), message.text);
+        EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL | MB_ICONERROR), message.flags);
+    }
+    EXPECT_EQ(2u, log.Count("Refused: the signer's key is not one of the pinned keys"));
+    EXPECT_EQ(1u, log.Count("kWindow_Installing")) << "a refused file was started";
+    size_t gets = 0;
+    for (const ServedRequest& request : RequestsFor(path)) gets += request.method == "GET" && request.range.find("bytes=0-") == 0;
+    EXPECT_GE(gets, 3u) << "each Retry downloads from the start";
+    std::vector<std::string> events = flow.Events(7);
+    EXPECT_EQ((std::vector<std::string>{"verify", "verify"}), Flow::FailureReasons(events))
+        << "one loss for each refused attempt, none for the one that installed";
+    EXPECT_EQ(3u, Flow::CountNamed(events, "Downloader_Installed"));
+    EXPECT_EQ(1u, Flow::CountNamed(events, "Installed_Succeed"));
+    EXPECT_TRUE(FileExistsW(flow.ProductExe()));
+}
+
+// A check that ends while the close question is up waits for the answer: after No
+// it is applied (a refusal's box appears), after Yes it is moot, and a checked file
+// goes with its hold, so nothing is left.
+TEST_F(InstallFlow, ACheckEndingUnderTheCloseQuestionWaitsForTheAnswer)
+{
+    struct Case {
+        const wchar_t* variant;
+        int answer;
+        const char* verdict;  // as the check logs it
+        const char* loss;
+    };
+    const Case cases[] = {
+        {L"unsigned", IDNO, "Refused: the file is not signed", "verify"},
+        {L"unsigned", IDYES, "Refused: the file is not signed", "cancelled"},
+        {L"signed", IDYES, "Trusted (", "cancelled"},
+    };
+    for (const Case& one : cases) {
+        SCOPED_TRACE(ToUtf8(one.variant) + (one.answer == IDYES ? ", Yes" : ", No"));
+        Flow flow(InstallerUrl());
+        ASSERT_TRUE(flow.opened);
+        LogCapture log;
+        flow.dialogs.whileShown = [&] {
+            // The check ends while the box's own loop runs.
+            EXPECT_TRUE(PumpUntil([&] { return log.Contains(one.verdict); }, 10000));
+            Pump(200);
+            EXPECT_EQ(1u, flow.dialogs.messages.size()) << "a box opened under the question";
+            EXPECT_EQ(kWindow_Downloading, flow.frame.GetWindowState());
+        };
+        flow.dialogs.answers = {one.answer, IDCANCEL};
+        ASSERT_TRUE(flow.CheckDownloaded(PayloadVariant(one.variant)));
+        SendMessageW(flow.frame.GetHWND(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(flow.WaitForClose(5000));
+        EXPECT_EQ(flow.Text(L"STR_CLOSE_TIP2"), flow.dialogs.messages[0].text);
+        if (one.answer == IDNO) {
+            ASSERT_EQ(2u, flow.dialogs.messages.size());
+            EXPECT_EQ(flow.Text(L"STR_VERIFY_FAILED"), flow.dialogs.messages[1].text);
+            EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL | MB_ICONERROR), flow.dialogs.messages[1].flags);
+        } else {
+            EXPECT_EQ(1u, flow.dialogs.messages.size());
+            EXPECT_TRUE(log.Contains("flow event PayloadChecked of attempt 0 dropped: the installer is closing"));
+        }
+        EXPECT_FALSE(log.Contains("kWindow_Installing"));
+        EXPECT_FALSE(ProcessRuns(L"vantelo-download.exe"));
+        EXPECT_FALSE(FileExistsW(flow.DownloadFile())) << "the file is left";
+        EXPECT_EQ(std::vector<std::string>{one.loss}, Flow::FailureReasons(flow.Events(2)));
+    }
+}
+
+TEST_F(InstallFlow, QuittingWhileTheInstallerIsCheckedLeavesNoFileAndNoProcess)
+{
+    std::wstring installer = SampleProgram(L"SampleSetup.exe");
+    // One whole check on this machine now: the quits land in its first half.
+    DWORD checkMs = 0;
+    {
+        Flow flow(InstallerUrl());
+        ASSERT_TRUE(flow.opened);
+        std::vector<SignerKeyPin> pins = ParseSignerKeyPins(flow.frame.GetLanguage().GetSignerKeyPins(), nullptr);
+        TempFolder folder;
+        std::wstring copy = folder.Path() + L"\\SampleSetup.exe";
+        ASSERT_TRUE(CopyFileW(installer.c_str(), copy.c_str(), FALSE));
+        DWORD start = GetTickCount();
+        PayloadCheck check = VerifyAndHoldPayload(copy, pins);
+        checkMs = GetTickCount() - start;
+        ASSERT_TRUE(check.verdict.trusted) << check.verdict.reason;
+    }
+    TestRandom random(1703);
+    for (int i = 0; i < 5; ++i) {
+        DWORD moment = i == 0 ? 0 : static_cast<DWORD>(random.Below(checkMs / 2 + 1));
+        SCOPED_TRACE("quit " + std::to_string(moment) + " ms into a check of " + std::to_string(checkMs) + " ms");
+        Flow flow(InstallerUrl());
+        ASSERT_TRUE(flow.opened);
+        LogCapture log;
+        flow.dialogs.answer = IDYES;
+        ASSERT_TRUE(flow.CheckDownloaded(installer));
+        Pump(moment);
+        DWORD asked = GetTickCount();
+        SendMessageW(flow.frame.GetHWND(), WM_CLOSE, 0, 0);
+        EXPECT_FALSE(IsWindow(flow.frame.GetHWND()));
+        EXPECT_TRUE(flow.frame.EndWorkers());
+        EXPECT_LT(GetTickCount() - asked, 2000u) << "the way out took too long";
+        EXPECT_FALSE(FileExistsW(flow.DownloadFile())) << "the checked file is left";
+        EXPECT_FALSE(ProcessRuns(L"vantelo-download.exe")) << "the installer started";
+        EXPECT_FALSE(log.Contains("kWindow_Installing"));
+        // The check stopped reading and deleted the file, or its verdict came too late to
+        // be queued, or it was queued and dropped with its hold before the files went.
+        EXPECT_TRUE(log.Contains("Refused: the check was cancelled") ||
+                    log.Contains("flow event 7 of attempt 0 not queued: the installer is closing") ||
+                    log.Contains("flow event PayloadChecked of attempt 0 dropped: the installer is closing"))
+            << log.Text();
+    }
 }
 
 // ---- quitting ---------------------------------------------------------------------

@@ -270,6 +270,10 @@ class PayloadTrust(InstallerCase):
         served = run.served_installer()["variants"]["expired-timestamped"]
         with open(os.path.join(run.product, "install.log")) as f:
             self.assertIn("installer %d bytes sha256 %s" % (served["size"], served["sha256"]), f.read())
+        # Each refusal was an attempt lost; the last one installed.
+        expected = 1 + (len(REFUSED) + 1) + len(REFUSED) + 1  # the start, each download's end, each loss, success
+        events = run.wait_for(lambda: len(self.new_events()) >= expected and self.new_events(), 15, "the events")
+        self.assertEqual(failure_reasons(events), ["verify"] * len(REFUSED))
         run.click("close")
         self.assertEqual(run.wait_exit(20), 0)
 
@@ -282,6 +286,9 @@ class PayloadTrust(InstallerCase):
         self.assertEqual(len(self.refusals()), 1)
         self.assertFalse(os.path.exists(self.work_file("vantelo-download.exe")))
         self.assertFalse(os.path.exists(RUN.product))
+        # The refusal is the attempt's loss; Cancel after it is not one more.
+        events = RUN.wait_for(lambda: len(self.new_events()) >= 3 and self.new_events(), 15, "three events")
+        self.assertEqual(failure_reasons(events), ["verify"])
 
 
 class DllPlanting(InstallerCase):
