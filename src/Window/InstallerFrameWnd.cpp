@@ -28,7 +28,6 @@ namespace {
 const wchar_t kDownloadFileName[] = L"vantelo-download.exe";
 const wchar_t kInstallerEngineProcess[] = L"vantelo-download.tmp";
 constexpr int kDownloadThreads = 5;
-constexpr int kSpaceFactor = 3;
 constexpr UINT kLowSpaceFlags = MB_OK;
 constexpr UINT kDownloadFailedFlags = MB_ABORTRETRYIGNORE | MB_ICONWARNING;  // 0x32
 constexpr UINT kProductRunningFlags = MB_OKCANCEL | MB_ICONWARNING;          // 0x31
@@ -38,7 +37,7 @@ constexpr UINT kCloseQuestionFlags = MB_YESNO | MB_ICONQUESTION;             // 
 bool g_logAndLanguageDone = false;
 bool g_closeConfirmOnScreen = false;
 int g_bannerCounter = 1;
-std::atomic<int> g_lastReportedPosition{0};
+std::atomic<long long> g_lastReportedPosition{0};
 // Handed to every download; nothing sets it yet. It lives for the process, so a
 // download thread that outlives the window still finds it.
 CDownloadCancel g_cancelDownload;
@@ -527,7 +526,7 @@ void CInstallerFrameWnd::InstallWorker()
         }
     }
     LOG_A("get file size begin");
-    int size = QueryUrlFileSize(m_downloadUrl);
+    long long size = QueryUrlFileSize(m_downloadUrl);
     LOG_A("get file size end");
     std::wstring drive = InstallFlow::DriveOf(m_installPath);
     LOG_A("get disk size begin");
@@ -540,10 +539,10 @@ void CInstallerFrameWnd::InstallWorker()
         LOG_A("OnClickInstall" FW_COLON "GetFreeSize Failed");
         LOG_A("free space unknown, downloading anyway");
     } else {
-        int sizeMB = size >> 20;
-        int required = kSpaceFactor * sizeMB;
+        long long sizeMB = size >> 20;
+        int required = InstallFlow::RequiredSpaceMB(size);
         if (freeMB < required) {
-            LOG_A("OnClickInstall" FW_COLON "filesize:%dMB--FreeSize:%dMB", sizeMB, freeMB);
+            LOG_A("OnClickInstall" FW_COLON "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
             PostFlow(kFlowLowSpace, required);
             return;
         }
@@ -579,17 +578,17 @@ bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstri
     return true;
 }
 
-void CInstallerFrameWnd::OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData)
+void CInstallerFrameWnd::OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData)
 {
     auto* frame = reinterpret_cast<CInstallerFrameWnd*>(dwUserData);
     if (!frame) return;
     if (nEvent == kDownloadEventProgress) {
         long long position = InstallFlow::NextReportedPosition(g_lastReportedPosition, nValue1, nValue2);
-        g_lastReportedPosition = static_cast<int>(position);
+        g_lastReportedPosition = position;
         frame->m_pendingProgress = InstallFlow::DownloadProgress(position, nValue2, frame->m_downloadRatio);
         if (!frame->m_progressPosted.exchange(true)) frame->PostFlow(kFlowProgress);
     } else if (nEvent == kDownloadEventEnd) {
-        frame->PostFlow(kFlowDownloadEnd, nValue1);
+        frame->PostFlow(kFlowDownloadEnd, static_cast<LPARAM>(nValue1));
     }
 }
 
@@ -604,10 +603,8 @@ void CInstallerFrameWnd::DownloadSuccess()
 void CInstallerFrameWnd::DownloadFailed()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
-    OfferFailureChoices([this] {
-        DeleteDownloadFiles();
-        StartDownload(m_downloadUrl, DownloadFilePath());
-    });
+    // Retry keeps the partial file and its state file: the download continues.
+    OfferFailureChoices([this] { StartDownload(m_downloadUrl, DownloadFilePath()); });
 }
 
 void CInstallerFrameWnd::OfferFailureChoices(const std::function<void()>& retry)
@@ -739,6 +736,7 @@ void CInstallerFrameWnd::DeleteDownloadFiles()
 {
     KillSilentInstallProcess();
     DeleteFileW(DownloadFilePath().c_str());
+    DeleteFileW(DownloadStatePath(DownloadFilePath()).c_str());
     DeleteFileW(m_progressFile.c_str());
 }
 

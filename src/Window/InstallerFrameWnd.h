@@ -71,7 +71,7 @@ public:
     const LanguageManager& GetLanguage() const { return m_language; }
 
     // Download callback; runs on the download threads.
-    static void OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData);
+    static void OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData);
 
     // Reactions of the flow; UI thread.
     void UpdateWindowSate(int state);

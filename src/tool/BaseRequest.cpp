@@ -3,7 +3,6 @@
 #include <wininet.h>
 
 #include <atomic>
-#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -76,12 +75,17 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, dwMaxConnsPerServer);
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, dwMaxConnsPerServer);
     }
-    if (!ConnectSession(bSecure) || !OpenRequest(bSecure)) return false;
-    ApplyTimeouts();
-    return SendRequest();
+    return ConnectSession(bSecure) && OpenRequest(bSecure) && SendRequest();
 }
 
-TransportOptions CBaseRequest::RequestOptions() const { return TransportOptions(); }
+TransportOptions CBaseRequest::RequestOptions() const
+{
+    TransportOptions options;
+    // Connect, send, the answer and every read: each waits for the server at most
+    // the stall limit.
+    options.dwConnectTimeout = options.dwSendTimeout = options.dwReceiveTimeout = StallLimit();
+    return options;
+}
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)
@@ -189,8 +193,11 @@ DWORD CBaseRequest::StallLimit() { return g_stallLimit; }
 
 void CBaseRequest::SetStallLimitForTesting(DWORD dwMilliseconds) { g_stallLimit = dwMilliseconds; }
 
-bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
+bool CBaseRequest::ParseContentLength(const std::wstring& strText, long long& llSize)
 {
+    // 2^53: far beyond any installer, and every size and offset below it is exact
+    // wherever it travels.
+    constexpr long long kLargest = 1LL << 53;
     size_t i = strText.find_first_not_of(L" \t");
     size_t end = strText.find_last_not_of(L" \t");
     long long value = 0;
@@ -202,8 +209,8 @@ bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
             break;
         }
         value = value * 10 + (c - L'0');
-        if (value > INT_MAX) {
-            LOG_W(L"ERR:[%S] Content-Length %s does not fit in 32 bits", GetTypeName(), strText.c_str());
+        if (value > kLargest) {
+            LOG_W(L"ERR:[%S] Content-Length %s is out of range", GetTypeName(), strText.c_str());
             return false;
         }
     }
@@ -211,7 +218,7 @@ bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
         LOG_W(L"ERR:[%S] Content-Length (%s) is not a number", GetTypeName(), strText.c_str());
         return false;
     }
-    nSize = static_cast<int>(value);
+    llSize = value;
     return true;
 }
 

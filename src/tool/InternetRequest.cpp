@@ -41,7 +41,7 @@ bool CInternetRequest::OpenRequest(bool /*bSecure: in m_target*/)
 {
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     hRequest = WinInetTransport::OpenRequest(hConnect, strVerb.c_str(), m_target, L"HTTP/1.1", acceptTypes,
-                                             kRequestFlags);
+                                             kRequestFlags, RequestOptions());
     return hRequest || FailCall("HttpOpenRequest", "CInternetRequest::OpenRequest");
 }
 
@@ -80,19 +80,7 @@ bool CInternetRequest::SendRequest()
     return false;
 }
 
-// The request's time-outs, kept in one place until the transport policy takes them.
-// They are set on the request handle: Wine ignores them on the session.
-void CInternetRequest::ApplyTimeouts()
-{
-    DWORD value = StallLimit();
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        if (!InternetSetOptionW(hRequest, option, &value, sizeof value)) {
-            FailCall("InternetSetOption", "CInternetRequest::ApplyTimeouts");
-        }
-    }
-}
-
-bool CInternetRequest::GetUrlFileSize(int& nSize)
+bool CInternetRequest::GetUrlFileSize(long long& llSize)
 {
     if (!hRequest) return false;
     wchar_t text[260] = {};
@@ -101,7 +89,7 @@ bool CInternetRequest::GetUrlFileSize(int& nSize)
     if (!HttpQueryInfoW(hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &length, &index)) {
         return FailCall("HttpQueryInfo", "CInternetRequest::GetUrlFileSize");
     }
-    return ParseContentLength(text, nSize);
+    return ParseContentLength(text, llSize);
 }
 
 int CInternetRequest::HttpRead(void* pBuffer, int nCapacity)

@@ -11,7 +11,7 @@ public:
     ~CInternetRequest() override;
 
     const char* GetTypeName() override;
-    bool GetUrlFileSize(int& nSize) override;
+    bool GetUrlFileSize(long long& llSize) override;
     int HttpRead(void* pBuffer, int nCapacity) override;
     bool GetStatusCode(DWORD& dwStatus) override;
     bool GetResponseHeader(const wchar_t* pszName, std::wstring& strValue) override;
@@ -21,6 +21,5 @@ protected:
     bool ConnectSession(bool bSecure) override;
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
-    void ApplyTimeouts() override;
     void CloseHandles() override;
 };

@@ -52,21 +52,7 @@ bool CWinHttpRequest::SendRequest()
            FailCall("WinHttpTransport::CheckAnswer", context);
 }
 
-// The request's time-outs, kept in one place until the transport policy takes them.
-void CWinHttpRequest::ApplyTimeouts()
-{
-    int limit = static_cast<int>(StallLimit());
-    if (!WinHttpSetTimeouts(hRequest, limit, limit, limit, limit)) {
-        FailCall("WinHttpSetTimeouts", "CWinHttpRequest::ApplyTimeouts");
-    }
-    // The receive time-out does not bound WinHttpReceiveResponse under Wine; this does.
-    DWORD value = StallLimit();
-    if (!WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &value, sizeof value)) {
-        FailCall("WinHttpSetOption", "CWinHttpRequest::ApplyTimeouts");
-    }
-}
-
-bool CWinHttpRequest::GetUrlFileSize(int& nSize)
+bool CWinHttpRequest::GetUrlFileSize(long long& llSize)
 {
     if (!hRequest) return false;
     // As text rather than WINHTTP_QUERY_FLAG_NUMBER, which cannot tell 4 GiB + 1 from 1.
@@ -76,7 +62,7 @@ bool CWinHttpRequest::GetUrlFileSize(int& nSize)
                              WINHTTP_NO_HEADER_INDEX)) {
         return FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetUrlFileSize");
     }
-    return ParseContentLength(text, nSize);
+    return ParseContentLength(text, llSize);
 }
 
 int CWinHttpRequest::HttpRead(void* pBuffer, int nCapacity)
