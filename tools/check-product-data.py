@@ -23,7 +23,7 @@ import zipfile
 TEXT_KEYS = ['STR_INSTALL', 'STR_BROWSE', 'STR_LISENCE', 'STR_CUSTOMIZE_INSTALL', 'STR_INSTALL_PATH',
              'STR_SELECT_FOLDER', 'STR_STORAGE', 'STR_PATH_INVALID', 'STR_INSTALLING', 'STR_HIDE',
              'STR_MESSAGEBOX_TITLE', 'STR_NETWORK_ERROR', 'STR_OPERATE_TIP', 'STR_SOFT_RUN', 'STR_CLOSE_TIP1',
-             'STR_CLOSE_TIP2', 'STR_START', 'STR_MB',
+             'STR_CLOSE_TIP2', 'STR_START', 'STR_PROXY_LOGIN', 'STR_MB',
              # Names screen readers say for the window's minimise and close buttons.
              'STR_MINIMIZE', 'STR_CLOSE']
 PRODUCT_KEYS = ['STR_GA_TTTLE', 'STR_PRODUCT_NAME', 'STR_DIR1_NAME', 'STR_DIR2_NAME', 'STR_EXE_NAME',

@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "Window/InstallFlowRules.h"
+#include "Window/ProxyLoginPrompt.h"
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
 #include "common/GA.h"
 #include "common/SystemUtil.h"
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
 #include "ui/control/Edit.h"
@@ -147,6 +149,29 @@ void CInstallerFrameWnd::PrepareWindow()
     InitData();
     InitAnalytics();
     InitTaskbar();
+    InitProxyLogin();
+}
+
+void CInstallerFrameWnd::InitProxyLogin()
+{
+    m_proxyLogin.reset(new ProxyLoginPrompt(window_, kMsgFlow, kFlowProxyLogin));
+    ProxyLoginPrompt* prompt = m_proxyLogin.get();
+    ProxyCredentialStore::Instance().SetPrompt(
+        [prompt](const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password) {
+            return prompt->Ask(proxy, refused, user, password);
+        });
+}
+
+bool CInstallerFrameWnd::AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user,
+                                       std::wstring& password)
+{
+    CheckUiThread("CInstallerFrameWnd::AskProxyLogin");
+    LOG_W(L"asking for the login of proxy %s", proxy.c_str());
+    std::wstring message = m_language.GetText(L"STR_PROXY_LOGIN") + L"\n\n" + proxy;
+    bool given = m_dialogs->AskProxyLogin(window_, m_language.GetText(L"STR_MESSAGEBOX_TITLE"), message, proxy,
+                                          refused, user, password);
+    LOG_A(given ? "proxy login given" : "proxy login declined");
+    return given;
 }
 
 void CInstallerFrameWnd::InitData()
@@ -416,6 +441,12 @@ LRESULT CInstallerFrameWnd::HandleClose(UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT CInstallerFrameWnd::HandleDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
+    // A request waiting for the login is told no; the login of this run is wiped.
+    if (m_proxyLogin) {
+        m_proxyLogin->Close();
+        ProxyCredentialStore::Instance().SetPrompt(nullptr);
+        ProxyCredentialStore::Instance().Wipe();
+    }
     PostQuitMessage(18);
     return WindowImplBase::HandleDestroy(message, wParam, lParam, handled);
 }
@@ -468,6 +499,12 @@ void CInstallerFrameWnd::HandleFlow(WPARAM action, LPARAM value)
             if (m_windowState != kWindow_Finish) UpdateWindowSate(kWindow_Finish);
         } else {
             OnInstallerNotStarted();
+        }
+        break;
+    case kFlowProxyLogin:
+        if (m_proxyLogin) {
+            m_proxyLogin->Show([this](const std::wstring& proxy, bool refused, std::wstring& user,
+                                      std::wstring& password) { return AskProxyLogin(proxy, refused, user, password); });
         }
         break;
     case kFlowFinishTail: {
@@ -603,8 +640,12 @@ void CInstallerFrameWnd::DownloadSuccess()
 void CInstallerFrameWnd::DownloadFailed()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
-    // Retry keeps the partial file and its state file: the download continues.
-    OfferFailureChoices([this] { StartDownload(m_downloadUrl, DownloadFilePath()); });
+    // Retry keeps the partial file and its state file: the download continues. It
+    // may also mean logging in to the proxy after all.
+    OfferFailureChoices([this] {
+        ProxyCredentialStore::Instance().AllowPromptAgain();
+        StartDownload(m_downloadUrl, DownloadFilePath());
+    });
 }
 
 void CInstallerFrameWnd::OfferFailureChoices(const std::function<void()>& retry)

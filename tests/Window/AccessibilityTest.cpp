@@ -36,6 +36,11 @@ public:
         return IDNO;
     }
     bool BrowseForFolder(HWND, const std::wstring&, std::wstring&) override { return false; }
+    bool AskProxyLogin(HWND, const std::wstring&, const std::wstring&, const std::wstring&, bool, std::wstring&,
+                       std::wstring&) override
+    {
+        return false;
+    }
 };
 
 // One report line of the client: its kind and its key=value fields.
