@@ -223,17 +223,26 @@ class Session:
         self.xdotool("click", "1")
         time.sleep(0.4)
 
+    def key(self, key):
+        """Presses KEY in the installer's window (alt+F4 closes it on every page)."""
+        self.xdotool("windowactivate", "--sync", self.window, check=False)
+        self.xdotool("windowfocus", "--sync", self.window, check=False)
+        self.xdotool("key", key)
+
     def answer(self, key, timeout=60):
-        """Waits for a message box and presses KEY in it (Return, Escape or a button's letter)."""
+        """Waits for a message box and presses KEY in it (Return, Escape or a button's letter);
+        answers the monotonic time of the key press."""
         box = self.wait_for(self.message_box, timeout, "a message box")
         time.sleep(0.5)
         # Real key presses (XTEST) into the focused box: Wine drops synthetic events
         # sent to a window that does not have the focus.
         self.xdotool("windowactivate", "--sync", box, check=False)
         self.xdotool("windowfocus", "--sync", box, check=False)
+        pressed = time.monotonic()
         self.xdotool("key", key)
         self.wait_for(lambda: self.message_box() != box, 15, "the message box to close")
         time.sleep(0.3)
+        return pressed
 
     def screenshot(self, name):
         path = os.path.join(self.out, "%02d-%s.png" % (len(self.shots) + 1, name))
