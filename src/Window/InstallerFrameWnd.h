@@ -4,18 +4,19 @@
 //
 // Thread contract: the window, its controls, timers, the taskbar object, the
 // settings and every message box belong to the UI thread. The install worker, the
-// download threads, the install thread, the product stopper, the finish timer and
-// the analytics threads never touch them: each is started with copies of what it
-// needs and hands its result to the UI thread as an event of the shared flow
-// context (FlowContext.h). Progress is coalesced: only the latest value is painted.
+// download threads, the payload check, the install thread, the product stopper,
+// the finish timer and the analytics threads never touch them: each is started
+// with copies of what it needs and hands its result to the UI thread as an event
+// of the shared flow context (FlowContext.h). Progress is coalesced: only the
+// latest value is painted.
 //
 // Lifetime: the entry function owns the frame on its stack. Workers never hold the
 // frame: they hold the flow context (window handle, queue, atomics, the download's
 // cancel, the installer's job) through a shared pointer, so whatever outlives the
 // frame touches only that. A download's callback gets its own record, which lives
 // on the download thread's stack for as long as the download runs. Closing (any
-// WM_CLOSE that goes through) cancels the download, ends the installer's job,
-// waits a bounded time for the download and the installer to end and only then
+// WM_CLOSE that goes through) cancels the download and the payload check, ends
+// the installer's job, waits a bounded time for the three to end and only then
 // deletes the downloaded files; the frame's end (EndWorkers, also run by the
 // destructor) waits a bounded time for every other worker.
 //
