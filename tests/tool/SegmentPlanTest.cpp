@@ -90,25 +90,67 @@ TEST(SegmentPlan, AFinishedSegmentTakesTheMiddleOfARangeGoingAtItsOwnSpeed)
     EXPECT_NEAR(25 * kMiB, range.llFirst, 2 * kPiece);
 }
 
-TEST(SegmentPlan, ASlowSegmentKeepsOnlyWhatItCanFinishWhileTheOthersFetchTheRest)
+TEST(SegmentPlan, ASlowerSegmentKeepsWhatItCanFinishWhileTheOthersFetchTheRest)
 {
     CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
     ByteRange range;
     bool takenOver = false;
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    // Segment 0 goes at a tenth of the others' speed; 1 finishes first.
-    plan.Advance(0, kMiB);
+    // Segment 0 goes at half the others' speed; 1 finishes first.
+    plan.Advance(0, 4 * kMiB);
     for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB);
     plan.Advance(1, 2 * kMiB);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
     ASSERT_TRUE(takenOver);
     ByteRange kept = plan.Current(0);
-    EXPECT_EQ(kMiB, kept.llFirst);
-    EXPECT_EQ(10 * kMiB, range.llEnd) << "taken from the slow segment, not from the larger fast ones";
-    // The slow one keeps about a ninth of its 9 MiB.
-    EXPECT_LT(kept.Length(), 2 * kMiB);
-    EXPECT_GE(kept.Length(), kMiB) << "never below the minimum piece";
+    EXPECT_EQ(4 * kMiB, kept.llFirst);
+    EXPECT_EQ(10 * kMiB, range.llEnd) << "taken from the slow segment, not from the fast ones due sooner";
+    EXPECT_EQ(kept.llEnd, range.llFirst);
+    // Speeds 4.1 and (4.1 + 3 x 8.1) / 4 = 7.1 MiB/s: the slow one keeps about 37 % of its 6 MiB.
+    EXPECT_NEAR(4 * kMiB + 6 * kMiB * 37 / 100, kept.llEnd, kMiB / 4);
+}
+
+TEST(SegmentPlan, ASegmentAtAFractionOfTheOthersSpeedHandsOverAllItHasLeft)
+{
+    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    ByteRange range;
+    bool takenOver = false;
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
+    // Segment 0 goes at a tenth of the others' speed.
+    plan.Advance(0, 800 * 1024);
+    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB);
+    plan.Advance(1, 2 * kMiB);
+    plan.Release(1);
+    ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
+    ASSERT_TRUE(takenOver);
+    EXPECT_EQ((ByteRange{800 * 1024, 10 * kMiB}), range);
+    EXPECT_EQ(0, plan.Current(0).Length()) << "its connection ends; the segment may take other work";
+    EXPECT_EQ(50 * kMiB - 800 * 1024 - 34 * kMiB, plan.MissingBytes()) << "nothing lost";
+}
+
+TEST(SegmentPlan, AConnectionFarBehindTheOthersIsToldOnlyAfterTheJudgingTime)
+{
+    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    ByteRange range;
+    bool takenOver = false;
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
+    plan.Advance(0, 100 * 1024);
+    for (int i = 1; i < 5; ++i) plan.Advance(i, 2 * kMiB);
+    EXPECT_FALSE(plan.IsFarBehind(0, 500, 750)) << "not judged before its time";
+    EXPECT_TRUE(plan.IsFarBehind(0, 1000, 750));
+    EXPECT_FALSE(plan.IsFarBehind(1, 1000, 750)) << "the fast ones are not behind";
+    // A new connection is measured afresh.
+    plan.RestartClock(0, 1000);
+    EXPECT_FALSE(plan.IsFarBehind(0, 1500, 750));
+    plan.Advance(0, 2 * kMiB);
+    EXPECT_FALSE(plan.IsFarBehind(0, 2000, 750)) << "now alike";
+    // Nothing worth a new connection is left.
+    CSegmentPlan tail(Ranges({{0, kMiB / 2}, {kMiB, 20 * kMiB}}), 2, kMiB, kPiece, 1000);
+    ASSERT_TRUE(tail.Take(0, 0, range, takenOver));
+    ASSERT_TRUE(tail.Take(1, 0, range, takenOver));
+    tail.Advance(1, 10 * kMiB);
+    EXPECT_FALSE(tail.IsFarBehind(0, 1000, 750));
 }
 
 TEST(SegmentPlan, NothingIsTakenBelowTwoMinimumPiecesOrFromARangeDueWithinTheLimit)
