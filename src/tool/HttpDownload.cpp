@@ -45,7 +45,7 @@ constexpr double kMinRemainingMs = 500;
 constexpr DWORD kRetakeInterval = 250;
 // A connection is judged against the others after this long; one far behind them is
 // replaced, at most this often for one range (the whole path may just be slow).
-constexpr unsigned long long kJudgeMs = 750;
+constexpr unsigned long long kJudgeMs = 500;
 constexpr int kMaxReplacements = 2;
 // How often a segment looks at its request's progress, the cancel aside.
 constexpr DWORD kWatchInterval = 250;
@@ -739,7 +739,7 @@ bool CHttpDownload::WritePiece(DownloadThreadParam* pThreadParam, const char* pD
     long long usable = std::min<long long>(nSize, current.Length());
     bWritten = usable <= 0 || WriteAt(pThreadParam->hFile, current.llFirst, pData, static_cast<DWORD>(usable));
     if (!bWritten) return false;
-    m_pPlan->Advance(pThreadParam->nIndex, usable);
+    m_pPlan->Advance(pThreadParam->nIndex, usable, GetTickCount64());
     m_llWritten += usable;
     if (usable > 0) Report(kDownloadEventProgress, m_llWritten, m_llFileSize);
     return current.llFirst + usable >= current.llEnd;

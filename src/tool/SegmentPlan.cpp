@@ -103,24 +103,27 @@ bool CSegmentPlan::Take(int nSegment, unsigned long long ullNowMs, ByteRange& ra
 
 ByteRange CSegmentPlan::Current(int nSegment) const { return m_segments[nSegment].range; }
 
-void CSegmentPlan::Advance(int nSegment, long long llBytes)
+void CSegmentPlan::Advance(int nSegment, long long llBytes, unsigned long long ullNowMs)
 {
     Segment& segment = m_segments[nSegment];
     long long step = std::min(segment.range.Length(), llBytes);
     segment.range.llFirst += step;
     segment.llWritten += step;
+    if (segment.ullFirstPieceMs == 0) segment.ullFirstPieceMs = ullNowMs ? ullNowMs : 1;
 }
 
 void CSegmentPlan::RestartClock(int nSegment, unsigned long long ullNowMs)
 {
     m_segments[nSegment].ullTakenMs = ullNowMs;
     m_segments[nSegment].llWritten = 0;
+    m_segments[nSegment].ullFirstPieceMs = 0;
 }
 
 bool CSegmentPlan::IsFarBehind(int nSegment, unsigned long long ullNowMs, unsigned long long ullJudgeMs) const
 {
     auto measured = [&](const Segment& segment) {
-        return segment.range.Length() > 0 && ullNowMs >= segment.ullTakenMs + ullJudgeMs;
+        return segment.range.Length() > 0 && segment.ullFirstPieceMs != 0 &&
+               ullNowMs >= segment.ullFirstPieceMs + ullJudgeMs;
     };
     const Segment& self = m_segments[nSegment];
     if (!measured(self) || self.range.Length() < m_llMinPiece) return false;

@@ -48,12 +48,13 @@ public:
     // may have moved down since it was taken. Empty when the segment has no range.
     ByteRange Current(int nSegment) const;
     // Bytes written at the start of the segment's current range.
-    void Advance(int nSegment, long long llBytes);
+    void Advance(int nSegment, long long llBytes, unsigned long long ullNowMs);
     // The segment's range goes on over a new connection: its speed is measured afresh.
     void RestartClock(int nSegment, unsigned long long ullNowMs);
-    // Whether the segment's connection, measured for at least ullJudgeMs, goes at a
-    // fraction of the speed of the others measured as long, with at least a minimum
-    // piece left: a new connection is likely to do better.
+    // Whether the segment's connection, delivering for at least ullJudgeMs since its
+    // first piece, goes at a fraction of the speed of the others judged as long, with
+    // at least a minimum piece left: a new connection is likely to do better. A new
+    // connection's set-up is no reason: it is not judged before bytes flow.
     bool IsFarBehind(int nSegment, unsigned long long ullNowMs, unsigned long long ullJudgeMs) const;
     // The segment stops; what it did not write waits for another taker.
     void Release(int nSegment);
@@ -67,6 +68,7 @@ private:
         ByteRange range;  // empty when it has none
         unsigned long long ullTakenMs = 0;
         long long llWritten = 0;  // of the current range
+        unsigned long long ullFirstPieceMs = 0;  // 0 before the connection's first piece
     };
     // The most bytes per millisecond the segment can be making on its current range.
     double SpeedOf(const Segment& segment, unsigned long long ullNowMs) const;

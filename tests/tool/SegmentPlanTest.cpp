@@ -76,8 +76,8 @@ TEST(SegmentPlan, AFinishedSegmentTakesTheMiddleOfARangeGoingAtItsOwnSpeed)
     ASSERT_TRUE(plan.Take(0, 0, range, takenOver));
     ASSERT_TRUE(plan.Take(1, 0, range, takenOver));
     // Both go at 10 MiB in 1000 ms; segment 1 is done.
-    plan.Advance(0, 10 * kMiB);
-    plan.Advance(1, 40 * kMiB);
+    plan.Advance(0, 10 * kMiB, 0);
+    plan.Advance(1, 40 * kMiB, 0);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
     EXPECT_TRUE(takenOver);
@@ -97,9 +97,9 @@ TEST(SegmentPlan, ASlowerSegmentKeepsWhatItCanFinishWhileTheOthersFetchTheRest)
     bool takenOver = false;
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
     // Segment 0 goes at half the others' speed; 1 finishes first.
-    plan.Advance(0, 4 * kMiB);
-    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB);
-    plan.Advance(1, 2 * kMiB);
+    plan.Advance(0, 4 * kMiB, 0);
+    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB, 0);
+    plan.Advance(1, 2 * kMiB, 0);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
     ASSERT_TRUE(takenOver);
@@ -118,9 +118,9 @@ TEST(SegmentPlan, ASegmentAtAFractionOfTheOthersSpeedHandsOverAllItHasLeft)
     bool takenOver = false;
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
     // Segment 0 goes at a tenth of the others' speed.
-    plan.Advance(0, 800 * 1024);
-    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB);
-    plan.Advance(1, 2 * kMiB);
+    plan.Advance(0, 800 * 1024, 0);
+    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB, 0);
+    plan.Advance(1, 2 * kMiB, 0);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
     ASSERT_TRUE(takenOver);
@@ -135,21 +135,21 @@ TEST(SegmentPlan, AConnectionFarBehindTheOthersIsToldOnlyAfterTheJudgingTime)
     ByteRange range;
     bool takenOver = false;
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    plan.Advance(0, 100 * 1024);
-    for (int i = 1; i < 5; ++i) plan.Advance(i, 2 * kMiB);
+    plan.Advance(0, 100 * 1024, 0);
+    for (int i = 1; i < 5; ++i) plan.Advance(i, 2 * kMiB, 0);
     EXPECT_FALSE(plan.IsFarBehind(0, 500, 750)) << "not judged before its time";
     EXPECT_TRUE(plan.IsFarBehind(0, 1000, 750));
     EXPECT_FALSE(plan.IsFarBehind(1, 1000, 750)) << "the fast ones are not behind";
     // A new connection is measured afresh.
     plan.RestartClock(0, 1000);
-    EXPECT_FALSE(plan.IsFarBehind(0, 1500, 750));
-    plan.Advance(0, 2 * kMiB);
+    EXPECT_FALSE(plan.IsFarBehind(0, 1900, 750)) << "no piece yet on the new connection";
+    plan.Advance(0, 2 * kMiB, 1000);
     EXPECT_FALSE(plan.IsFarBehind(0, 2000, 750)) << "now alike";
     // Nothing worth a new connection is left.
     CSegmentPlan tail(Ranges({{0, kMiB / 2}, {kMiB, 20 * kMiB}}), 2, kMiB, kPiece, 1000);
     ASSERT_TRUE(tail.Take(0, 0, range, takenOver));
     ASSERT_TRUE(tail.Take(1, 0, range, takenOver));
-    tail.Advance(1, 10 * kMiB);
+    tail.Advance(1, 10 * kMiB, 0);
     EXPECT_FALSE(tail.IsFarBehind(0, 1000, 750));
 }
 
@@ -161,7 +161,7 @@ TEST(SegmentPlan, NothingIsTakenBelowTwoMinimumPiecesOrFromARangeDueWithinTheLim
     ASSERT_TRUE(plan.Take(0, 0, range, takenOver));
     ASSERT_TRUE(plan.Take(1, 0, range, takenOver));
     // Segment 1 goes at 98 MiB per second: due in well under a second.
-    plan.Advance(1, 49 * kMiB);
+    plan.Advance(1, 49 * kMiB, 0);
     EXPECT_FALSE(plan.Take(2, 500, range, takenOver)) << "too small, and due too soon";
     // Segment 1 stalls: after 10 s its rest is due late.
     EXPECT_TRUE(plan.Take(2, 10000, range, takenOver));
@@ -175,10 +175,10 @@ TEST(SegmentPlan, AReleasedRangeWaitsForTheNextTakerAndMissingStaysExact)
     ByteRange range;
     bool takenOver = false;
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    plan.Advance(0, 4 * kMiB);
+    plan.Advance(0, 4 * kMiB, 0);
     plan.Release(0);  // failed: its rest waits
     EXPECT_EQ(Ranges({{4 * kMiB, 10 * kMiB}, {10 * kMiB, 20 * kMiB}, {20 * kMiB, 30 * kMiB}}), plan.Missing());
-    plan.Advance(2, 10 * kMiB);
+    plan.Advance(2, 10 * kMiB, 0);
     plan.Release(2);
     ASSERT_TRUE(plan.Take(2, 100, range, takenOver));
     EXPECT_FALSE(takenOver);
@@ -213,7 +213,7 @@ TEST(SegmentPlan, ARandomRunNeverLosesOrDoublesAByteAndNeverExceedsItsSegments)
             }
             long long bytes = std::min<long long>(current.Length(), 1 + random.Below(3 * kPiece) * (1 + i % 3));
             written.push_back({current.llFirst, current.llFirst + bytes});
-            plan.Advance(i, bytes);
+            plan.Advance(i, bytes, now);
             if (step % 500 == 0) ExpectCovers(size, written, plan.Missing());
             if (HasFatalFailure()) return;
         }
