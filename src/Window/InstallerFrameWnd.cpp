@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "Window/InstallFlowRules.h"
+#include "Window/ProxyLoginPrompt.h"
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
 #include "common/GA.h"
 #include "common/SystemUtil.h"
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
 #include "ui/control/Edit.h"
@@ -147,6 +149,29 @@ void CInstallerFrameWnd::PrepareWindow()
     InitData();
     InitAnalytics();
     InitTaskbar();
+    InitProxyLogin();
+}
+
+void CInstallerFrameWnd::InitProxyLogin()
+{
+    m_proxyLogin.reset(new ProxyLoginPrompt(window_, kMsgFlow, kFlowProxyLogin));
+    ProxyLoginPrompt* prompt = m_proxyLogin.get();
+    ProxyCredentialStore::Instance().SetPrompt(
+        [prompt](const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password) {
+            return prompt->Ask(proxy, refused, user, password);
+        });
+}
+
+bool CInstallerFrameWnd::AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user,
+                                       std::wstring& password)
+{
+    CheckUiThread("CInstallerFrameWnd::AskProxyLogin");
+    LOG_W(L"asking for the login of proxy %s", proxy.c_str());
+    std::wstring message = m_language.GetText(L"STR_PROXY_LOGIN") + L"\n\n" + proxy;
+    bool given = m_dialogs->AskProxyLogin(window_, m_language.GetText(L"STR_MESSAGEBOX_TITLE"), message, proxy,
+                                          refused, user, password);
+    LOG_A(given ? "proxy login given" : "proxy login declined");
+    return given;
 }
 
 void CInstallerFrameWnd::InitData()
@@ -202,11 +227,26 @@ void CInstallerFrameWnd::InitControls()
     setText(L"btn_lisence", L"STR_LISENCE");
     setText(L"label_install", L"STR_INSTALLING");
     if (auto* agree = Control<CCheckBoxUI>(L"chk_agree")) agree->SetSelected(true);
+    InitAccessibleNames();
     if ((m_chkFold = Control<CCheckBoxUI>(L"chk_fold"))) {
         m_chkFold->SetText(m_language.GetText(L"STR_CUSTOMIZE_INSTALL").c_str());
         m_chkFold->SetSelected(false);
     }
     m_downloadUrl = m_language.GetDownUrl();
+}
+
+void CInstallerFrameWnd::InitAccessibleNames()
+{
+    // What screen readers say for the controls that show no words of their own, in
+    // the user's language; an empty text leaves the skin's tooltip.
+    auto name = [this](const wchar_t* control, const std::wstring& text) {
+        if (CControlUI* found = manager_.ControlNamed(control)) found->SetAccessibleName(text.c_str());
+    };
+    name(L"minbtn", m_language.GetText(L"STR_MINIMIZE"));
+    name(L"closebtn", m_language.GetText(L"STR_CLOSE"));
+    name(L"chk_agree", CDrawEngine::MarkupPlainText(m_language.GetText(L"STR_LISENCE").c_str()));
+    name(L"edit_path", m_language.GetText(L"STR_INSTALL_PATH"));
+    name(L"progress_download", m_language.GetText(L"STR_INSTALLING"));
 }
 
 void CInstallerFrameWnd::InitAnalytics()
@@ -401,6 +441,12 @@ LRESULT CInstallerFrameWnd::HandleClose(UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT CInstallerFrameWnd::HandleDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
+    // A request waiting for the login is told no; the login of this run is wiped.
+    if (m_proxyLogin) {
+        m_proxyLogin->Close();
+        ProxyCredentialStore::Instance().SetPrompt(nullptr);
+        ProxyCredentialStore::Instance().Wipe();
+    }
     PostQuitMessage(18);
     return WindowImplBase::HandleDestroy(message, wParam, lParam, handled);
 }
@@ -453,6 +499,12 @@ void CInstallerFrameWnd::HandleFlow(WPARAM action, LPARAM value)
             if (m_windowState != kWindow_Finish) UpdateWindowSate(kWindow_Finish);
         } else {
             OnInstallerNotStarted();
+        }
+        break;
+    case kFlowProxyLogin:
+        if (m_proxyLogin) {
+            m_proxyLogin->Show([this](const std::wstring& proxy, bool refused, std::wstring& user,
+                                      std::wstring& password) { return AskProxyLogin(proxy, refused, user, password); });
         }
         break;
     case kFlowFinishTail: {
@@ -588,8 +640,12 @@ void CInstallerFrameWnd::DownloadSuccess()
 void CInstallerFrameWnd::DownloadFailed()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
-    // Retry keeps the partial file and its state file: the download continues.
-    OfferFailureChoices([this] { StartDownload(m_downloadUrl, DownloadFilePath()); });
+    // Retry keeps the partial file and its state file: the download continues. It
+    // may also mean logging in to the proxy after all.
+    OfferFailureChoices([this] {
+        ProxyCredentialStore::Instance().AllowPromptAgain();
+        StartDownload(m_downloadUrl, DownloadFilePath());
+    });
 }
 
 void CInstallerFrameWnd::OfferFailureChoices(const std::function<void()>& retry)
@@ -676,7 +732,11 @@ void CInstallerFrameWnd::ReadProgressFile()
 void CInstallerFrameWnd::SetProgress(int percent)
 {
     CheckUiThread("CInstallerFrameWnd::SetProgress");
-    if (m_progressDownload) m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    if (m_progressDownload) {
+        // Screen readers hear the progress, not the mirrored bar of right to left.
+        m_progressDownload->SetAccessibleValue((std::to_wstring(percent) + L"%").c_str());
+        m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    }
     if (m_labelProgress) {
         wchar_t text[32];
         swprintf(text, 32, L"%d %%", percent);

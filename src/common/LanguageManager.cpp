@@ -37,6 +37,7 @@ const LanguageManager::Table& LanguageManager::DefaultTexts()
         {L"STR_CLOSE_TIP1", L"Are you sure you want to quit?"},
         {L"STR_CLOSE_TIP2", L"Installation is in progress. Are you sure you want to quit?"},
         {L"STR_START", L"Start\u00A0Now"},
+        {L"STR_PROXY_LOGIN", L"Your proxy server asks for a user name and password to download the installer."},
         {L"STR_MB", L"MB"},
     };
     return texts;

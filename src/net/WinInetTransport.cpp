@@ -90,10 +90,15 @@ bool Fail(DWORD error)
 
 namespace WinInetTransport {
 
-HINTERNET OpenSession(const TransportOptions& options)
+HINTERNET OpenSession(const TransportOptions& options, const TransportAddress& target, ProxyRoute& route)
 {
-    DWORD access = options.bUseSystemProxy ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-    HINTERNET session = InternetOpenW(options.pszAgent, access, nullptr, nullptr, 0);
+    route = RouteFor(options, target, "Internet");
+    // The bypass list was applied already; "<-loopback>" keeps Windows from
+    // bypassing a loopback address that the route sends through the proxy.
+    HINTERNET session = route.Direct()
+                            ? InternetOpenW(options.pszAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0)
+                            : InternetOpenW(options.pszAgent, INTERNET_OPEN_TYPE_PROXY, route.proxy.c_str(),
+                                            L"<-loopback>", 0);
     if (!session) return nullptr;
     if (!SetLimits(session, options)) return Abandon(session);
     return session;

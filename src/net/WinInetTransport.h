@@ -14,12 +14,15 @@
 
 #include <functional>
 
+#include "net/ProxyRoute.h"
 #include "net/TransportPolicy.h"
 
 namespace WinInetTransport {
 
-// A session with the options' agent, proxy and limits. Null on failure.
-HINTERNET OpenSession(const TransportOptions& options);
+// A session for requests to `target` with the options' agent and limits, named after
+// the proxy that the user's settings give the target (none without
+// bUseSystemProxy); the log says which, and `route` receives it. Null on failure.
+HINTERNET OpenSession(const TransportOptions& options, const TransportAddress& target, ProxyRoute& route);
 
 HINTERNET Connect(HINTERNET session, const TransportAddress& target);
 

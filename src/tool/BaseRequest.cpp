@@ -123,16 +123,6 @@ bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut
     return true;
 }
 
-bool CBaseRequest::IsUseProxyConnect()
-{
-    DWORD flags = 0;
-    if (!InternetGetConnectedState(&flags, 0)) {
-        LOG_A("ERR:InternetGetConnectedState fail 0x%x", static_cast<unsigned>(GetLastError()));
-        return false;
-    }
-    return (flags & INTERNET_CONNECTION_PROXY) != 0;
-}
-
 bool CBaseRequest::QueryInternetOpt(DWORD dwOption, std::string& strValue)
 {
     DWORD size = 0;

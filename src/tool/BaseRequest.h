@@ -44,7 +44,6 @@ public:
     static bool SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                          std::wstring& strObjectOut);
 
-    static bool IsUseProxyConnect();
     static bool QueryInternetOpt(DWORD dwOption, std::string& strValue);
     static bool QueryInternetOptDword(DWORD dwOption, DWORD& dwValue);
     static bool InternetSetOpt(DWORD dwOption, DWORD dwValue);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
 #include "tool/DetachedRequest.h"
@@ -568,6 +569,12 @@ bool CHttpDownload::FetchRange(DownloadThreadParam* pThreadParam, int nThreadId)
         (type == CBaseRequest::kWinHttpRequest ? g_winHttpFailures : g_internetFailures)++;
         LOG_A("[Thread][%d][%d][%s] Request fail,  retry %d...(WinHttp fail:%d, Internet fail:%d)", nThreadId,
               pThreadParam->nIndex, typeName, attempt, g_winHttpFailures.load(), g_internetFailures.load());
+        // Without the proxy login the user declined, every attempt would be refused.
+        if (ProxyCredentialStore::Instance().Declined()) {
+            LOG_A("[Thread][%d][%d] the proxy login was declined: no more attempts", nThreadId, pThreadParam->nIndex);
+            m_noNewWork = true;
+            return false;
+        }
         if (received >= kProgressPiece) continue;
         if (attempt >= kMaxAttemptIndex) {
             m_noNewWork = true;

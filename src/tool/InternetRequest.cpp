@@ -1,12 +1,14 @@
 #include "tool/InternetRequest.h"
 
+#include "net/WinInetProxy.h"
 #include "net/WinInetTransport.h"
 
 namespace {
 
-// The transport policy adds INTERNET_FLAG_SECURE for an https attempt.
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_COOKIES |
-                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
+// The transport policy adds INTERNET_FLAG_SECURE for an https attempt. Without
+// INTERNET_FLAG_NO_AUTH, which would keep WinINet from sending a proxy login.
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
 }  // namespace
 
@@ -26,8 +28,7 @@ bool CInternetRequest::OpenSession()
 {
     TransportOptions options = RequestOptions();
     options.pszAgent = L"";
-    options.bUseSystemProxy = IsUseProxyConnect();
-    hSession = WinInetTransport::OpenSession(options);
+    hSession = WinInetTransport::OpenSession(options, m_target, m_route);
     return hSession || FailCall("InternetOpen", "CInternetRequest::OpenSession");
 }
 
@@ -46,6 +47,18 @@ bool CInternetRequest::OpenRequest(bool /*bSecure: in m_target*/)
 }
 
 bool CInternetRequest::SendRequest()
+{
+    return SendThroughInternetProxy(
+        m_route, [this] { return hRequest; }, [this] { return SendOnce(); },
+        [this] {
+            InternetCloseHandle(hRequest);
+            hRequest = nullptr;
+            return OpenRequest(m_target.bSecure);
+        });
+}
+
+// Sends on hRequest and follows the answer's redirects.
+bool CInternetRequest::SendOnce()
 {
     const char* context = "CInternetRequest::SendRequest";
     // Failed steps log themselves; a redirect the policy refused is logged below.

@@ -2,7 +2,10 @@
 // The request over WinINet. Its secure attempt uses port 443 (or the URL's port)
 // with TLS; its plain attempt port 80 (or the URL's port) in clear text. Redirects
 // are followed hop by hop within the transport policy (net/WinInetTransport.h).
+// Its session names the proxy found for the address, and it logs in to a proxy that
+// asks.
 
+#include "net/ProxyRoute.h"
 #include "tool/BaseRequest.h"
 
 class CInternetRequest : public CBaseRequest {
@@ -22,4 +25,10 @@ protected:
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
     void CloseHandles() override;
+
+private:
+    // Adds the extra headers, sends on hRequest and follows the answer's redirects.
+    bool SendOnce();
+
+    ProxyRoute m_route;
 };

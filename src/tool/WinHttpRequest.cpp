@@ -1,5 +1,6 @@
 #include "tool/WinHttpRequest.h"
 
+#include "net/WinHttpProxy.h"
 #include "net/WinHttpTransport.h"
 
 CWinHttpRequest::~CWinHttpRequest() { CWinHttpRequest::CloseHandles(); }
@@ -16,9 +17,7 @@ const char* CWinHttpRequest::GetTypeName() { return "WinHttp"; }
 
 bool CWinHttpRequest::OpenSession()
 {
-    TransportOptions options = RequestOptions();
-    options.bUseSystemProxy = IsUseProxyConnect();
-    hSession = WinHttpTransport::OpenSession(options);
+    hSession = WinHttpTransport::OpenSession(RequestOptions(), m_target, m_route);
     return hSession || FailCall("WinHttpOpen", "CWinHttpRequest::OpenSession");
 }
 
@@ -38,10 +37,21 @@ bool CWinHttpRequest::OpenRequest(bool /*bSecure: in m_target*/)
 
 bool CWinHttpRequest::SendRequest()
 {
+    return SendThroughWinHttpProxy(
+        m_route, [this] { return hRequest; }, [this](bool newHandle) { return SendOnce(newHandle); },
+        [this] {
+            WinHttpCloseHandle(hRequest);
+            hRequest = nullptr;
+            return OpenRequest(m_target.bSecure);
+        });
+}
+
+bool CWinHttpRequest::SendOnce(bool bAddHeaders)
+{
     const char* context = "CWinHttpRequest::SendRequest";
-    if (!strHeaders.empty() && !WinHttpAddRequestHeaders(hRequest, strHeaders.c_str(),
-                                                         static_cast<DWORD>(strHeaders.size()),
-                                                         WINHTTP_ADDREQ_FLAG_ADD)) {
+    if (bAddHeaders && !strHeaders.empty() &&
+        !WinHttpAddRequestHeaders(hRequest, strHeaders.c_str(), static_cast<DWORD>(strHeaders.size()),
+                                  WINHTTP_ADDREQ_FLAG_ADD)) {
         return FailCall("WinHttpAddRequestHeaders", context);
     }
     if (!WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {

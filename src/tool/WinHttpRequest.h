@@ -1,7 +1,9 @@
 #pragma once
 // The request over WinHTTP. Its secure attempt uses port 443 (or the URL's port)
-// with TLS; its plain attempt port 80 (or the URL's port) in clear text.
+// with TLS; its plain attempt port 80 (or the URL's port) in clear text. Its session
+// names the proxy found for the address, and it logs in to a proxy that asks.
 
+#include "net/ProxyRoute.h"
 #include "tool/BaseRequest.h"
 
 class CWinHttpRequest : public CBaseRequest {
@@ -21,4 +23,10 @@ protected:
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
     void CloseHandles() override;
+
+private:
+    // Adds the extra headers, sends and receives the answer on hRequest.
+    bool SendOnce(bool bAddHeaders);
+
+    ProxyRoute m_route;
 };

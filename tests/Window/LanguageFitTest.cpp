@@ -48,6 +48,12 @@ public:
         shown.push_back(title);
         return false;
     }
+    bool AskProxyLogin(HWND, const std::wstring&, const std::wstring& message, const std::wstring&, bool,
+                       std::wstring&, std::wstring&) override
+    {
+        shown.push_back(message);
+        return false;
+    }
 };
 
 // Delivers what is queued, then paints the whole window now: the window manager

@@ -62,10 +62,11 @@ TEST(LanguageChoice, NameWithoutFolderKeepsTheNameAndTheDefaults)
     EXPECT_EQ(L"Pexar Setup", missing.GetText(L"STR_MESSAGEBOX_TITLE"));
 }
 
-TEST(LanguageTexts, DefaultTableHasTheEighteenTexts)
+TEST(LanguageTexts, DefaultTableHasEveryText)
 {
     const auto& texts = LanguageManager::DefaultTexts();
-    EXPECT_EQ(18u, texts.size());
+    EXPECT_EQ(19u, texts.size());
+    EXPECT_EQ(1u, texts.count(L"STR_PROXY_LOGIN"));
     EXPECT_EQ(L"Start\u00A0Now", texts.at(L"STR_START"));
     EXPECT_EQ(L"Insuficient storage. Storage required:", texts.at(L"STR_STORAGE"));
     EXPECT_EQ(L"MB", texts.at(L"STR_MB"));

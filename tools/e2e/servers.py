@@ -18,7 +18,8 @@ Plain HTTP on 127.0.0.1:48080:
 
 The served installer is the sample product's installer with --pad bytes of
 pseudo-random data appended, written into STATE/files at start. Every request is
-appended to STATE/requests.log as one JSON object per line. Ports: --tls-port and
+appended to STATE/requests.log as one JSON object per line, with the address it
+came from ("peer"). Ports: --tls-port and
 --plain-port. The process id goes to STATE/pid, and STATE/ready appears once both
 ports listen.
 """
@@ -124,8 +125,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return self.server.state
 
     def record(self, status, **extra):
+        # Through a proxy's tunnel WinHTTP may send the whole address as the target.
+        url = urllib.parse.urlsplit(self.path)
+        path = url.path + ("?" + url.query if url.query else "") if url.scheme else self.path
         entry = {"port": self.server.server_address[1], "scheme": self.server.scheme,
-                 "method": self.command, "path": self.path, "status": status,
+                 "peer": self.client_address[0],
+                 "method": self.command, "path": path, "status": status,
                  "headers": {k: v for k, v in self.headers.items()}}
         entry.update(extra)
         self.state.log(entry)

@@ -30,6 +30,7 @@ namespace Veneer {
 
 class CZipArchive;
 class CControlUI;
+class CAccessibleWindow;
 
 // One registered font; owns its handle.
 struct FontRecord {
@@ -132,8 +133,11 @@ public:
     void StopTimers(CControlUI* control);
     void StopAllTimers();
 
-    // Focus.
+    // Focus. Tab goes through the tab stops in reading order (InReadingOrder). The
+    // focused tab stop shows a focus rectangle once the user works the keyboard (Tab,
+    // Alt), as Windows' own controls do, and always in high contrast.
     CControlUI* FocusedControl() const { return focus_; }
+    bool ShowsFocusCues() const;
     void FocusControl(CControlUI* control, bool takeNativeFocus = true);
     void FocusFirstTabStop(CControlUI* control);
     bool MoveFocusByTab(bool forward);
@@ -213,6 +217,13 @@ public:
     const CPtrArray* OptionGroup(const wchar_t* group) const;
     void LeaveOptionGroup(const wchar_t* group, CControlUI* control);
 
+    // Controls in the order a reader meets them: as the tree holds them (a skin is
+    // written in reading order), or, for a window whose skin says direction="rtl" (a
+    // mirrored skin keeps each row's elements left to right), rows from the top and
+    // each row from the right.
+    bool ReadsRightToLeft() const;
+    std::vector<CControlUI*> InReadingOrder(std::vector<CControlUI*> controls) const;
+
     // Window attributes the manager does not know; the first value for a name stays.
     void SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value);
     const wchar_t* CustomWindowAttribute(const wchar_t* name) const;
@@ -242,6 +253,26 @@ public:
     void SetLayeredInset(const RECT& inset);
     // The image attribute string drawn under the tree in per-pixel layered mode.
     void SetLayeredBackground(const wchar_t* image);
+
+    // Screen readers (Active Accessibility): WM_GETOBJECT for the client area answers
+    // with the window's accessible object (AccessibleWindow.h), whose children are the
+    // controls in the accessible tree (ControlAccessibility.h), in reading order.
+    enum AccessibleAction { kAccessibleDefaultAction = 0, kAccessibleTakeFocus = 1 };
+    // Children are simple elements: a control's child id is its place in this list,
+    // from 1 (as clients that count through the children expect); a change of the
+    // tree is reported with EVENT_OBJECT_REORDER.
+    std::vector<CControlUI*> AccessibleChildren() const;
+    long AccessibleIdOf(CControlUI* control) const;  // 0: not in the tree
+    CControlUI* AccessibleChild(long id) const;  // nullptr: no such child
+    // Runs the action after the caller's call has returned (a message box it opens
+    // must not hold a screen reader's call).
+    void PostAccessibleAction(CControlUI* control, AccessibleAction action);
+    // Tells accessibility clients (NotifyWinEvent) about a control in the tree, or,
+    // with no control, about the client area (EVENT_OBJECT_REORDER: the tree changed).
+    void NotifyAccessibleEvent(DWORD event, CControlUI* control);
+    // A value change, reported at most once a second per control; the last value of a
+    // burst is reported when its second is over.
+    void NotifyAccessibleValue(CControlUI* control);
 
     // Message handling: before dispatch (keyboard navigation, shortcuts), and the
     // window's own messages. Each returns whether it handled the message.
@@ -296,6 +327,9 @@ private:
     void DropFocus(CControlUI* next);
     void Paint();
     void PaintTree(HDC dc, const RECT& area);
+    void PaintFocusCue(HDC dc);
+    void ShowFocusCues();
+    void InvalidateFocusCue(CControlUI* control);
     void LayoutIfNeeded();
     void HandleMouseMove(POINT point);
     void ShowToolTip(POINT point);
@@ -309,6 +343,11 @@ private:
     // records stay alive (retired) while controls and native windows may hold them.
     void RescaleFonts();
     void RescaleImages();
+    bool AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void RunNextAccessibleAction();
+    void DisconnectAccessibility();
+    void SendDueValueEvents();
+    static void CALLBACK ValueEventTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
 
     CUiString name_;
     CDpiScale scale_;
@@ -316,6 +355,19 @@ private:
     std::vector<std::pair<std::wstring, std::wstring>> windowSkinLengths_;
     std::vector<HFONT> retiredFonts_;
     std::vector<ImageRecord*> retiredImages_;  // owned
+    CAccessibleWindow* accessible_ = nullptr;  // one reference, from the first WM_GETOBJECT
+    struct PendingAction {
+        CControlUI* control;
+        AccessibleAction action;
+    };
+    std::vector<PendingAction> pendingActions_;
+    struct ValueEvent {
+        CControlUI* control;
+        DWORD lastSent;
+        bool pending;
+    };
+    std::vector<ValueEvent> valueEvents_;
+    bool valueTimerRunning_ = false;
     HWND window_ = nullptr;
     HDC paintDC_ = nullptr;
     COffscreen offscreen_;
@@ -341,6 +393,7 @@ private:
     bool firstLayout_ = true;
     bool updateNeeded_ = false;
     bool focusNeeded_ = false;
+    bool focusCues_ = false;
     BYTE opacity_ = 255;
     bool layered_ = false;
     RECT layeredInset_ = {0, 0, 0, 0};
