@@ -33,6 +33,19 @@ void ExpectCovers(long long size, const std::vector<ByteRange>& written, const s
     EXPECT_EQ(size, at);
 }
 
+// 50 MiB in five ranges, all taken at time 0: segment 0 has written slowBytes, the
+// others fastBytes each.
+CSegmentPlan FiveRunning(long long slowBytes, long long fastBytes)
+{
+    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    ByteRange range;
+    bool takenOver = false;
+    for (int i = 0; i < 5; ++i) plan.Take(i, 0, range, takenOver);
+    plan.Advance(0, slowBytes, 0);
+    for (int i = 1; i < 5; ++i) plan.Advance(i, fastBytes, 0);
+    return plan;
+}
+
 }  // namespace
 
 TEST(EqualRanges, CutsTheFileAndTheLastTakesTheRemainder)
@@ -92,13 +105,10 @@ TEST(SegmentPlan, AFinishedSegmentTakesTheMiddleOfARangeGoingAtItsOwnSpeed)
 
 TEST(SegmentPlan, ASlowerSegmentKeepsWhatItCanFinishWhileTheOthersFetchTheRest)
 {
-    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    // Segment 0 goes at half the others' speed; 1 finishes first.
+    CSegmentPlan plan = FiveRunning(4 * kMiB, 8 * kMiB);
     ByteRange range;
     bool takenOver = false;
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    // Segment 0 goes at half the others' speed; 1 finishes first.
-    plan.Advance(0, 4 * kMiB, 0);
-    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB, 0);
     plan.Advance(1, 2 * kMiB, 0);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
@@ -113,13 +123,10 @@ TEST(SegmentPlan, ASlowerSegmentKeepsWhatItCanFinishWhileTheOthersFetchTheRest)
 
 TEST(SegmentPlan, ASegmentAtAFractionOfTheOthersSpeedHandsOverAllItHasLeft)
 {
-    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    // Segment 0 goes at a tenth of the others' speed.
+    CSegmentPlan plan = FiveRunning(800 * 1024, 8 * kMiB);
     ByteRange range;
     bool takenOver = false;
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    // Segment 0 goes at a tenth of the others' speed.
-    plan.Advance(0, 800 * 1024, 0);
-    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB, 0);
     plan.Advance(1, 2 * kMiB, 0);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
@@ -131,12 +138,9 @@ TEST(SegmentPlan, ASegmentAtAFractionOfTheOthersSpeedHandsOverAllItHasLeft)
 
 TEST(SegmentPlan, AConnectionFarBehindTheOthersIsToldOnlyAfterTheJudgingTime)
 {
-    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    CSegmentPlan plan = FiveRunning(100 * 1024, 2 * kMiB);
     ByteRange range;
     bool takenOver = false;
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    plan.Advance(0, 100 * 1024, 0);
-    for (int i = 1; i < 5; ++i) plan.Advance(i, 2 * kMiB, 0);
     EXPECT_FALSE(plan.IsFarBehind(0, 500, 750)) << "not judged before its time";
     EXPECT_TRUE(plan.IsFarBehind(0, 1000, 750));
     EXPECT_FALSE(plan.IsFarBehind(1, 1000, 750)) << "the fast ones are not behind";
