@@ -14,8 +14,7 @@
 namespace {
 
 constexpr int kPieceSize = 102400;  // the downloader's read buffer
-constexpr int kSlots = 2;           // one piece being written, one being read ahead
-// How often a worker waiting for a free buffer looks whether its owner has gone.
+// How often a worker waiting for its owner looks whether the owner has gone.
 constexpr DWORD kWorkerPoll = 1000;
 // Without an event to wait on, a cancel is looked at this often.
 constexpr DWORD kCancelPoll = 50;
@@ -25,20 +24,22 @@ constexpr DWORD kCancelPoll = 50;
 struct CDetachedRequest::Shared {
     std::unique_ptr<CBaseRequest> request;
     std::wstring url;
+    UniqueKernelHandle workerEvent;  // set by the worker when the answer or the end is there
+    UniqueKernelHandle ownerEvent;   // set by the owner when it handed over a sink or left
     std::atomic<long long> bodyLimit{0};
-    UniqueKernelHandle workerEvent;  // set by the worker whenever it published something
-    UniqueKernelHandle ownerEvent;   // set by the owner when it freed a buffer or left
-    std::atomic<bool> stop{false};
 
-    std::mutex lock;  // guards everything below
+    std::mutex lock;  // guards the fields below
     bool answered = false;
     ResponseFacts facts;
-    std::unique_ptr<char[]> buffers[kSlots];
-    int sizes[kSlots] = {};
-    int head = 0;       // the oldest full buffer
-    int fullCount = 0;  // full buffers, the one the owner holds included
+    bool bodyWanted = false;
     bool ended = false;
-    int endResult = 0;  // 0 end of body or limit, -1 failed read
+    int endResult = 0;  // 0 end of body, limit or enough; -1 failed read
+    bool ownerGone = false;
+
+    // Held while the worker writes a piece and while the owner takes the sink back,
+    // so a piece is never written into a sink whose owner has left.
+    std::mutex sinkLock;
+    IPieceSink* sink = nullptr;
 };
 
 namespace {
@@ -47,6 +48,16 @@ std::wstring HeaderOf(CBaseRequest& request, const wchar_t* name)
 {
     std::wstring value;
     return request.GetResponseHeader(name, value) ? value : std::wstring();
+}
+
+void Finish(CDetachedRequest::Shared& shared, int result)
+{
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        shared.ended = true;
+        shared.endResult = result;
+    }
+    SetEvent(shared.workerEvent.Get());
 }
 
 void Work(const std::shared_ptr<CDetachedRequest::Shared>& shared)
@@ -65,53 +76,42 @@ void Work(const std::shared_ptr<CDetachedRequest::Shared>& shared)
         std::lock_guard<std::mutex> guard(shared->lock);
         shared->facts = facts;
         shared->answered = true;
-        if (!facts.bSent) shared->ended = true, shared->endResult = -1;
     }
     SetEvent(shared->workerEvent.Get());
     if (!facts.bSent) return;
 
-    long long read = 0;
+    // The owner looks at the answer first, then wants the body or leaves.
     for (;;) {
-        int slot = 0;
-        for (;;) {
-            if (shared->stop) return;
-            {
-                std::lock_guard<std::mutex> guard(shared->lock);
-                if (shared->fullCount < kSlots) {
-                    slot = (shared->head + shared->fullCount) % kSlots;
-                    break;
-                }
-            }
-            WaitForSingleObject(shared->ownerEvent.Get(), kWorkerPoll);
-        }
-        long long want = std::min<long long>(kPieceSize, shared->bodyLimit - read);
-        int got = want > 0 ? request.HttpRead(shared->buffers[slot].get(), static_cast<int>(want)) : 0;
         {
             std::lock_guard<std::mutex> guard(shared->lock);
-            if (got > 0) {
-                shared->sizes[slot] = got;
-                ++shared->fullCount;
-            } else {
-                shared->ended = true;
-                shared->endResult = got < 0 ? -1 : 0;
-            }
+            if (shared->ownerGone) return;
+            if (shared->bodyWanted) break;
         }
-        SetEvent(shared->workerEvent.Get());
-        if (got <= 0) return;
+        WaitForSingleObject(shared->ownerEvent.Get(), kWorkerPoll);
+    }
+
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kPieceSize]);
+    if (!buffer) return Finish(*shared, -1);
+    for (long long read = 0;;) {
+        long long want = std::min<long long>(kPieceSize, shared->bodyLimit - read);
+        int got = want > 0 ? request.HttpRead(buffer.get(), static_cast<int>(want)) : 0;
+        if (got <= 0) return Finish(*shared, got < 0 ? -1 : 0);
         read += got;
+        std::lock_guard<std::mutex> guard(shared->sinkLock);
+        if (!shared->sink) return;  // the owner has gone
+        if (!shared->sink->Write(buffer.get(), got)) return Finish(*shared, 0);
     }
 }
 
 }  // namespace
 
 std::unique_ptr<CDetachedRequest> CDetachedRequest::Start(std::unique_ptr<CBaseRequest> request,
-                                                          const std::wstring& strUrl, long long llBodyLimit)
+                                                          const std::wstring& strUrl)
 {
     auto shared = std::make_shared<Shared>();
     const char* typeName = request->GetTypeName();
     shared->request = std::move(request);
     shared->url = strUrl;
-    shared->bodyLimit = llBodyLimit;
     shared->workerEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     shared->ownerEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!shared->workerEvent.Valid() || !shared->ownerEvent.Valid()) {
@@ -119,7 +119,6 @@ std::unique_ptr<CDetachedRequest> CDetachedRequest::Start(std::unique_ptr<CBaseR
         return nullptr;
     }
     try {
-        for (auto& buffer : shared->buffers) buffer.reset(new char[kPieceSize]);
         std::thread([shared] { Work(shared); }).detach();
     } catch (const std::exception& error) {
         LOG_A("ERR:[%s] start request thread fail! (%s)", typeName, error.what());
@@ -135,7 +134,11 @@ CDetachedRequest::CDetachedRequest(std::shared_ptr<Shared> shared, const char* p
 
 CDetachedRequest::~CDetachedRequest()
 {
-    m_shared->stop = true;
+    EndBody();
+    {
+        std::lock_guard<std::mutex> guard(m_shared->lock);
+        m_shared->ownerGone = true;
+    }
     SetEvent(m_shared->ownerEvent.Get());
 }
 
@@ -146,21 +149,35 @@ CDetachedRequest::WaitResult CDetachedRequest::WaitForAnswer(const CDownloadCanc
 
 const ResponseFacts& CDetachedRequest::Facts() const { return m_shared->facts; }
 
-CDetachedRequest::WaitResult CDetachedRequest::WaitForPiece(const CDownloadCancel* pCancel, DWORD dwTimeoutMs,
-                                                            const char*& pData, int& nSize)
+void CDetachedRequest::ReadBody(IPieceSink* pSink, long long llBodyLimit)
 {
-    WaitResult result =
-        WaitForWorker(pCancel, dwTimeoutMs, [](const Shared& shared) { return shared.fullCount > 0 || shared.ended; });
-    if (result != kReady) return result;
-    std::lock_guard<std::mutex> guard(m_shared->lock);
-    if (m_shared->fullCount > 0) {
-        pData = m_shared->buffers[m_shared->head].get();
-        nSize = m_shared->sizes[m_shared->head];
-    } else {
-        pData = nullptr;
-        nSize = m_shared->endResult;
+    m_shared->bodyLimit = llBodyLimit;
+    {
+        std::lock_guard<std::mutex> guard(m_shared->sinkLock);
+        m_shared->sink = pSink;
     }
-    return kReady;
+    {
+        std::lock_guard<std::mutex> guard(m_shared->lock);
+        m_shared->bodyWanted = true;
+    }
+    SetEvent(m_shared->ownerEvent.Get());
+}
+
+CDetachedRequest::WaitResult CDetachedRequest::WaitForBody(const CDownloadCancel* pCancel, DWORD dwTimeoutMs,
+                                                           int& nResult)
+{
+    WaitResult result = WaitForWorker(pCancel, dwTimeoutMs, [](const Shared& shared) { return shared.ended; });
+    if (result == kReady) {
+        std::lock_guard<std::mutex> guard(m_shared->lock);
+        nResult = m_shared->endResult;
+    }
+    return result;
+}
+
+void CDetachedRequest::EndBody()
+{
+    std::lock_guard<std::mutex> guard(m_shared->sinkLock);
+    m_shared->sink = nullptr;
 }
 
 void CDetachedRequest::LowerBodyLimit(long long llLimit)
@@ -168,17 +185,6 @@ void CDetachedRequest::LowerBodyLimit(long long llLimit)
     long long current = m_shared->bodyLimit;
     while (llLimit < current && !m_shared->bodyLimit.compare_exchange_weak(current, llLimit)) {
     }
-}
-
-void CDetachedRequest::ReleasePiece()
-{
-    {
-        std::lock_guard<std::mutex> guard(m_shared->lock);
-        if (m_shared->fullCount == 0) return;
-        m_shared->head = (m_shared->head + 1) % kSlots;
-        --m_shared->fullCount;
-    }
-    SetEvent(m_shared->ownerEvent.Get());
 }
 
 CDetachedRequest::WaitResult CDetachedRequest::WaitForWorker(const CDownloadCancel* pCancel, DWORD dwTimeoutMs,

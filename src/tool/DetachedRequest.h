@@ -1,18 +1,20 @@
 #pragma once
 // One request of the download engine, run on a thread of its own. The owner waits
-// for the answer and for each piece of the body with a bound, and can walk away at
-// once (a cancel, a stall) while the request ends by its own time-outs. Under Wine a
+// for the answer and for the end of the body with a bound, and can walk away at once
+// (a cancel, a stall) while the request ends by its own time-outs. Under Wine a
 // WinHTTP or WinINet call blocked in a read is not woken when another thread closes
 // its handle, so walking away is how a cancel ends a segment within a second.
 //
 // Thread contract: the public members run on the owner's thread. The worker thread
-// opens the request, records its answer and reads ahead into two piece buffers; it
-// touches nothing but the state it shares with the owner.
+// opens the request, records its answer, and once the owner has looked at it and
+// handed it a sink, reads the body and gives every piece to the sink; it touches
+// nothing but the state it shares with the owner, and the sink.
 //
-// Lifetime: the shared state (request object, buffers, events) is held by the owner
-// and by the worker; the last of them frees it. The destructor asks the worker to
-// stop and does not wait, so a worker still blocked in a platform call ends by the
-// request's time-outs and then frees the request. No callback reaches the owner.
+// Lifetime: the shared state (request object, buffer, events) is held by the owner
+// and by the worker; the last of them frees it. The sink belongs to the owner: the
+// destructor takes it back, waiting for a piece being written to finish, and does
+// not wait for the worker, which ends by the request's time-outs and then frees the
+// request. Nothing reaches the owner after its destructor returned.
 
 #include <windows.h>
 
@@ -33,15 +35,23 @@ struct ResponseFacts {
     std::wstring strLastModified;
 };
 
+// Where the body goes. Write runs on the worker thread, one piece at a time in order;
+// false ends the reading (the owner has all it wants, or must stop).
+class IPieceSink {
+public:
+    virtual bool Write(const char* pData, int nSize) = 0;
+
+protected:
+    ~IPieceSink() = default;
+};
+
 class CDetachedRequest {
 public:
     enum WaitResult { kReady, kCancelled, kTimedOut };
 
     // Takes the request (verb, headers and limits already set) and starts a worker
-    // that opens strUrl and then reads at most llBodyLimit bytes of the body. Null
-    // when no thread could be started.
-    static std::unique_ptr<CDetachedRequest> Start(std::unique_ptr<CBaseRequest> request, const std::wstring& strUrl,
-                                                   long long llBodyLimit);
+    // that opens strUrl. Null when no thread could be started.
+    static std::unique_ptr<CDetachedRequest> Start(std::unique_ptr<CBaseRequest> request, const std::wstring& strUrl);
     ~CDetachedRequest();
     CDetachedRequest(const CDetachedRequest&) = delete;
     CDetachedRequest& operator=(const CDetachedRequest&) = delete;
@@ -54,13 +64,18 @@ public:
     // After kReady from WaitForAnswer.
     const ResponseFacts& Facts() const;
 
-    // The next piece of the body: nSize > 0 with pData pointing at the bytes (valid
-    // until ReleasePiece), 0 at the end of the body or the limit, -1 when a read failed.
-    WaitResult WaitForPiece(const CDownloadCancel* pCancel, DWORD dwTimeoutMs, const char*& pData, int& nSize);
-    // Hands the buffer of the piece just taken back to the worker.
-    void ReleasePiece();
+    // After the answer: the worker reads at most llBodyLimit bytes of the body into
+    // the sink, which must live until this object is destroyed.
+    void ReadBody(IPieceSink* pSink, long long llBodyLimit);
+    // Waits until the body ended, the cancel is set, or dwTimeoutMs passed. At the
+    // end, nResult is 0 (end of body, the limit, or the sink had enough) or -1 (a
+    // read failed).
+    WaitResult WaitForBody(const CDownloadCancel* pCancel, DWORD dwTimeoutMs, int& nResult);
     // Reads no more than llLimit bytes of the body in all (a limit only goes down).
     void LowerBodyLimit(long long llLimit);
+    // Takes the sink back: no piece reaches it after this returns (a piece being
+    // written is waited for). The destructor does it too.
+    void EndBody();
 
     struct Shared;
 

@@ -40,10 +40,16 @@ std::atomic<int> g_internetFailures{0};
 std::atomic<DWORD> g_retryPause{2000};
 // About 1 MiB: below that a new ranged GET costs more than the bytes it would win.
 std::atomic<long long> g_minPiece{1 << 20};
-// A segment that would finish within a second keeps its range (see CSegmentPlan).
-constexpr double kMinRemainingMs = 1000;
+// A segment that would finish within half a second keeps its range (see CSegmentPlan).
+constexpr double kMinRemainingMs = 500;
 // How often a segment without work looks whether a range has become worth taking over.
 constexpr DWORD kRetakeInterval = 250;
+// A connection is judged against the others after this long; one far behind them is
+// replaced, at most this often for one range (the whole path may just be slow).
+constexpr unsigned long long kJudgeMs = 500;
+constexpr int kMaxReplacements = 2;
+// How often a segment looks at its request's progress, the cancel aside.
+constexpr DWORD kWatchInterval = 250;
 std::atomic<DWORD> g_stateInterval{2000};
 
 class CriticalSection {
@@ -155,7 +161,7 @@ bool QuerySizeOver(int type, const wchar_t* verb, const std::wstring& url, Remot
     // hundreds of megabytes): the GET asks for one byte, and the size comes from the
     // Content-Range of the answer.
     if (type == CBaseRequest::kInternetRequest) request->strHeaders = kFirstByteOnly;
-    std::unique_ptr<CDetachedRequest> detached = CDetachedRequest::Start(std::move(request), url, 0);
+    std::unique_ptr<CDetachedRequest> detached = CDetachedRequest::Start(std::move(request), url);
     if (!detached) return false;
     CDetachedRequest::WaitResult waited = detached->WaitForAnswer(cancel, AnswerBound());
     if (waited == CDetachedRequest::kTimedOut) {
@@ -493,12 +499,14 @@ bool CHttpDownload::FetchRange(DownloadThreadParam* pThreadParam, int nThreadId)
 {
     std::wstring url = m_pParam->strDownloadUrl;
     bool logged = false;
+    int replaced = 0;
     for (int attempt = 0;;) {
         if (IsCancle() || IsStopping()) return false;
         ByteRange asked;
         {
             Lock lock(pThreadParam->pLock);
             asked = m_pPlan->Current(pThreadParam->nIndex);
+            m_pPlan->RestartClock(pThreadParam->nIndex, GetTickCount64());
         }
         if (asked.Length() <= 0) return true;
         wchar_t range[64];
@@ -530,14 +538,20 @@ bool CHttpDownload::FetchRange(DownloadThreadParam* pThreadParam, int nThreadId)
         if (!m_strValidator.empty()) request->strHeaders += L"\r\nIf-Range: " + m_strValidator;
         const char* typeName = request->GetTypeName();
         std::unique_ptr<CDetachedRequest> detached =
-            CDetachedRequest::Start(std::move(request), url, asked.Length());
+            CDetachedRequest::Start(std::move(request), url);
         long long received = 0;
-        AttemptResult result =
-            detached ? ReadUrlContent(detached.get(), pThreadParam, asked, received) : kAttemptFailed;
+        AttemptResult result = detached ? ReadUrlContent(detached.get(), pThreadParam, asked,
+                                                         replaced < kMaxReplacements, received)
+                                        : kAttemptFailed;
         detached.reset();
         switch (result) {
         // The range, or the window of it that this request asked for, is written.
         case kAttemptDone: continue;
+        case kAttemptSlow:
+            ++replaced;
+            LOG_A("[Thread][%d][%d][%s] the connection is far slower than the others: a new one goes on from byte "
+                  "%lld", nThreadId, pThreadParam->nIndex, typeName, asked.llFirst + received);
+            continue;
         // A cancel is no failure of the back-end: the counters stay as they are.
         case kAttemptCancelled: return false;
         case kAttemptChanged: {
@@ -631,9 +645,47 @@ CHttpDownload::AttemptResult CHttpDownload::CheckResponse(CDetachedRequest* pReq
     return kAttemptDone;
 }
 
+// One attempt's body, written at its segment's next byte on the request's thread.
+struct CHttpDownload::AttemptSink final : IPieceSink {
+    AttemptSink(CHttpDownload* download, DownloadThreadParam* record, CDetachedRequest* request, const ByteRange& asked)
+        : download(download), record(record), request(request), asked(asked), lastPiece(GetTickCount64())
+    {
+    }
+
+    bool Write(const char* pData, int nSize) override
+    {
+        if (download->IsCancle() || download->IsStopping()) return false;
+        long long end = 0;
+        bool written = true;
+        bool reached = download->WritePiece(record, pData, nSize, end, written);
+        if (!written) {
+            writeFailed = true;
+            return false;
+        }
+        lastPiece = GetTickCount64();
+        received += nSize;
+        if (reached || received >= asked.Length()) {
+            reachedEnd = true;
+            return false;
+        }
+        // Another segment took over the rest of this range: read no further than its new end.
+        request->LowerBodyLimit(end - asked.llFirst);
+        return true;
+    }
+
+    CHttpDownload* download;
+    DownloadThreadParam* record;
+    CDetachedRequest* request;
+    ByteRange asked;
+    std::atomic<long long> received{0};
+    std::atomic<unsigned long long> lastPiece;
+    std::atomic<bool> reachedEnd{false};
+    std::atomic<bool> writeFailed{false};
+};
+
 CHttpDownload::AttemptResult CHttpDownload::ReadUrlContent(CDetachedRequest* pRequest,
                                                            DownloadThreadParam* pThreadParam, const ByteRange& asked,
-                                                           long long& llReceived)
+                                                           bool bMayReplace, long long& llReceived)
 {
     llReceived = 0;
     CDetachedRequest::WaitResult waited = pRequest->WaitForAnswer(m_pCancel, AnswerBound());
@@ -646,40 +698,40 @@ CHttpDownload::AttemptResult CHttpDownload::ReadUrlContent(CDetachedRequest* pRe
     AttemptResult checked = CheckResponse(pRequest, pThreadParam, asked);
     if (checked != kAttemptDone) return checked;
 
-    bool written = true;
+    // The request's thread writes the pieces; this one watches it.
+    AttemptSink sink(this, pThreadParam, pRequest, asked);
+    struct TakeBack {
+        CDetachedRequest* request;
+        ~TakeBack() { request->EndBody(); }
+    } takeBack{pRequest};
+    pRequest->ReadBody(&sink, asked.Length());
     bool stalled = false;
-    bool reachedEnd = false;
-    int lastRead = 0;
-    while (!reachedEnd) {
-        const char* data = nullptr;
-        int got = 0;
-        waited = pRequest->WaitForPiece(m_pCancel, PieceBound(), data, got);
+    int end = 0;
+    for (;;) {
+        waited = pRequest->WaitForBody(m_pCancel, kWatchInterval, end);
+        llReceived = sink.received;
         if (waited == CDetachedRequest::kCancelled) return IsCancle(), kAttemptCancelled;
-        if (waited == CDetachedRequest::kTimedOut) {
+        if (waited == CDetachedRequest::kReady) break;
+        if (IsStopping()) return kAttemptCancelled;
+        if (GetTickCount64() - sink.lastPiece > PieceBound()) {
             stalled = true;
             break;
         }
-        lastRead = got;
-        if (got <= 0) break;
-        long long end = 0;
-        reachedEnd = WritePiece(pThreadParam, data, got, end, written);
-        pRequest->ReleasePiece();
-        if (!written) break;
-        llReceived += got;
-        if (llReceived >= asked.Length()) reachedEnd = true;
-        // Another segment took over the rest of this range: read no further than its new end.
-        pRequest->LowerBodyLimit(end - asked.llFirst);
-        if (IsCancle()) return kAttemptCancelled;
-        if (IsStopping()) return kAttemptCancelled;
+        if (bMayReplace) {
+            Lock lock(pThreadParam->pLock);
+            if (m_pPlan->IsFarBehind(pThreadParam->nIndex, GetTickCount64(), kJudgeMs)) return kAttemptSlow;
+        }
     }
-    if (reachedEnd) return kAttemptDone;
+    if (sink.reachedEnd) return kAttemptDone;
+    if (IsCancle()) return kAttemptCancelled;
+    if (IsStopping()) return kAttemptCancelled;
 
     const char* typeName = pRequest->GetTypeName();
-    if (!written) LOG_A("ERR:[%s] write to the file fail! (%lu)", typeName, GetLastError());
+    if (sink.writeFailed) LOG_A("ERR:[%s] write to the file fail!", typeName);
     if (stalled) {
         LOG_A("ERR:[%s] segment %d: nothing received within %lu ms", typeName, pThreadParam->nIndex, PieceBound());
     }
-    if (lastRead < 0) LOG_A("ERR:[%s] segment %d: the read failed", typeName, pThreadParam->nIndex);
+    if (end < 0) LOG_A("ERR:[%s] segment %d: the read failed", typeName, pThreadParam->nIndex);
     LOG_A("ERR:[%s] download Fail ,dstSize: %lld !=  downloadingSize: %lld)", typeName, asked.Length(), llReceived);
     return kAttemptFailed;
 }
@@ -694,7 +746,7 @@ bool CHttpDownload::WritePiece(DownloadThreadParam* pThreadParam, const char* pD
     long long usable = std::min<long long>(nSize, current.Length());
     bWritten = usable <= 0 || WriteAt(pThreadParam->hFile, current.llFirst, pData, static_cast<DWORD>(usable));
     if (!bWritten) return false;
-    m_pPlan->Advance(pThreadParam->nIndex, usable);
+    m_pPlan->Advance(pThreadParam->nIndex, usable, GetTickCount64());
     m_llWritten += usable;
     if (usable > 0) Report(kDownloadEventProgress, m_llWritten, m_llFileSize);
     return current.llFirst + usable >= current.llEnd;

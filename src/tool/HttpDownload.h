@@ -103,9 +103,18 @@ public:
     int Download();
 
 private:
-    enum AttemptResult { kAttemptDone, kAttemptFailed, kAttemptCancelled, kAttemptChanged, kAttemptPermanent };
+    enum AttemptResult {
+        kAttemptDone,
+        kAttemptFailed,
+        kAttemptCancelled,
+        kAttemptChanged,
+        kAttemptPermanent,
+        kAttemptSlow,  // the connection went at a fraction of the others' speed
+    };
     // Why every segment should end now; kStopNone while they may go on.
     enum StopReason { kStopNone, kStopChanged, kStopPermanent };
+
+    struct AttemptSink;
 
     int DownloadImp();
     bool CheckParam();
@@ -116,7 +125,7 @@ private:
     // segment failed for good, was cancelled or stopped.
     bool FetchRange(DownloadThreadParam* pThreadParam, int nThreadId);
     AttemptResult ReadUrlContent(CDetachedRequest* pRequest, DownloadThreadParam* pThreadParam,
-                                 const ByteRange& asked, long long& llReceived);
+                                 const ByteRange& asked, bool bMayReplace, long long& llReceived);
     AttemptResult CheckResponse(CDetachedRequest* pRequest, const DownloadThreadParam* pThreadParam,
                                 const ByteRange& asked);
     // Writes at the segment's next byte what still belongs to it; true when the piece

@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+namespace {
+
+// Slower than this share of the others' average speed, a segment gives up its range.
+constexpr double kSlowShare = 0.25;
+
+}  // namespace
+
 std::vector<ByteRange> CSegmentPlan::EqualRanges(long long llSize, int nCount)
 {
     std::vector<ByteRange> ranges;
@@ -52,15 +59,21 @@ bool CSegmentPlan::Take(int nSegment, unsigned long long ullNowMs, ByteRange& ra
         taker = {range, ullNowMs, 0};
         return true;
     }
-    // The taker is expected to go as fast as the others do on average.
+    // The taker is expected to go as fast as the others do on average. Segments
+    // without work, the taker among them, will each take a share of what is left.
     double total = 0;
     int running = 0;
+    int idle = 0;
     for (int i = 0; i < static_cast<int>(m_segments.size()); ++i) {
-        if (i == nSegment || m_segments[i].range.Length() <= 0) continue;
+        if (m_segments[i].range.Length() <= 0) {
+            ++idle;
+            continue;
+        }
         total += SpeedOf(m_segments[i], ullNowMs);
         ++running;
     }
     double average = running > 0 ? total / running : 1;
+    if (idle < 1) idle = 1;
     int slowest = -1;
     double longest = 0;
     for (int i = 0; i < static_cast<int>(m_segments.size()); ++i) {
@@ -72,10 +85,14 @@ bool CSegmentPlan::Take(int nSegment, unsigned long long ullNowMs, ByteRange& ra
     if (slowest < 0) return false;
     Segment& other = m_segments[slowest];
     double otherSpeed = SpeedOf(other, ullNowMs);
-    // Both finish together when the other keeps its share of the two speeds.
+    // All finish together when the taker takes its share of the speeds of the other
+    // and of every segment without work: half of it when one alike comes alone.
     long long remaining = other.range.Length();
-    long long kept = static_cast<long long>(remaining * (otherSpeed / (otherSpeed + average)));
-    kept = std::max(m_llMinPiece, std::min(remaining - m_llMinPiece, kept));
+    long long taken = static_cast<long long>(remaining * (average / (otherSpeed + idle * average)));
+    long long kept = std::max(m_llMinPiece, std::min(remaining - m_llMinPiece, remaining - taken));
+    // A connection at a fraction of the others' speed is not worth keeping: its
+    // segment hands over all it has left and starts afresh elsewhere.
+    if (otherSpeed < average * kSlowShare) kept = 0;
     long long cut = other.range.llFirst + kept;
     range = {cut, other.range.llEnd};
     other.range.llEnd = cut;
@@ -86,12 +103,38 @@ bool CSegmentPlan::Take(int nSegment, unsigned long long ullNowMs, ByteRange& ra
 
 ByteRange CSegmentPlan::Current(int nSegment) const { return m_segments[nSegment].range; }
 
-void CSegmentPlan::Advance(int nSegment, long long llBytes)
+void CSegmentPlan::Advance(int nSegment, long long llBytes, unsigned long long ullNowMs)
 {
     Segment& segment = m_segments[nSegment];
     long long step = std::min(segment.range.Length(), llBytes);
     segment.range.llFirst += step;
     segment.llWritten += step;
+    if (segment.ullFirstPieceMs == 0) segment.ullFirstPieceMs = ullNowMs ? ullNowMs : 1;
+}
+
+void CSegmentPlan::RestartClock(int nSegment, unsigned long long ullNowMs)
+{
+    m_segments[nSegment].ullTakenMs = ullNowMs;
+    m_segments[nSegment].llWritten = 0;
+    m_segments[nSegment].ullFirstPieceMs = 0;
+}
+
+bool CSegmentPlan::IsFarBehind(int nSegment, unsigned long long ullNowMs, unsigned long long ullJudgeMs) const
+{
+    auto measured = [&](const Segment& segment) {
+        return segment.range.Length() > 0 && segment.ullFirstPieceMs != 0 &&
+               ullNowMs >= segment.ullFirstPieceMs + ullJudgeMs;
+    };
+    const Segment& self = m_segments[nSegment];
+    if (!measured(self) || self.range.Length() < m_llMinPiece) return false;
+    double total = 0;
+    int others = 0;
+    for (int i = 0; i < static_cast<int>(m_segments.size()); ++i) {
+        if (i == nSegment || !measured(m_segments[i])) continue;
+        total += SpeedOf(m_segments[i], ullNowMs);
+        ++others;
+    }
+    return others > 0 && SpeedOf(self, ullNowMs) < total / others * kSlowShare;
 }
 
 void CSegmentPlan::Release(int nSegment)

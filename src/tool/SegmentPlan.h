@@ -3,9 +3,11 @@
 // time and writes it from its start upwards; a segment without work takes a waiting
 // range, or else the tail of the range that would take another segment longest to
 // finish, so one slow connection does not set the finish time. The cut falls where
-// both would finish together at the speeds measured so far: the middle when they are
-// alike. Every byte belongs to exactly one range at any time, so no byte is fetched
-// twice.
+// they would finish together at the speeds measured so far, counting the other
+// segments without work that will take their shares too: the middle when one alike
+// segment comes alone. A segment at a fraction of the others' speed hands over all it has left, so
+// its slow connection is replaced rather than waited for. Every byte belongs to
+// exactly one range at any time, so no byte is fetched twice.
 //
 // Thread contract: none of its own; the download calls it under its file lock.
 
@@ -46,7 +48,14 @@ public:
     // may have moved down since it was taken. Empty when the segment has no range.
     ByteRange Current(int nSegment) const;
     // Bytes written at the start of the segment's current range.
-    void Advance(int nSegment, long long llBytes);
+    void Advance(int nSegment, long long llBytes, unsigned long long ullNowMs);
+    // The segment's range goes on over a new connection: its speed is measured afresh.
+    void RestartClock(int nSegment, unsigned long long ullNowMs);
+    // Whether the segment's connection, delivering for at least ullJudgeMs since its
+    // first piece, goes at a fraction of the speed of the others judged as long, with
+    // at least a minimum piece left: a new connection is likely to do better. A new
+    // connection's set-up is no reason: it is not judged before bytes flow.
+    bool IsFarBehind(int nSegment, unsigned long long ullNowMs, unsigned long long ullJudgeMs) const;
     // The segment stops; what it did not write waits for another taker.
     void Release(int nSegment);
 
@@ -59,6 +68,7 @@ private:
         ByteRange range;  // empty when it has none
         unsigned long long ullTakenMs = 0;
         long long llWritten = 0;  // of the current range
+        unsigned long long ullFirstPieceMs = 0;  // 0 before the connection's first piece
     };
     // The most bytes per millisecond the segment can be making on its current range.
     double SpeedOf(const Segment& segment, unsigned long long ullNowMs) const;

@@ -743,8 +743,8 @@ TEST_F(DownloadTest, AnAttemptThatMadeProgressIsContinuedAtOnceAndDoesNotUseUpTh
 
 TEST_F(DownloadTest, ASegmentThatRunsOutOfWorkTakesOverTheTailOfTheSlowestRange)
 {
-    // The range from byte 0 goes at 150000 bytes per second, the others at full
-    // speed: alone, it would take 6.7 s.
+    // Every GET from byte 0 goes at 150000 bytes per second, the others at full
+    // speed: that range alone would take 6.7 s.
     DownloadTesting::SetMinPiece(64 * 1024);
     LogCapture log;
     std::string path = UniquePath("slow-first=150000/5000000.bin");
@@ -752,7 +752,9 @@ TEST_F(DownloadTest, ASegmentThatRunsOutOfWorkTakesOverTheTailOfTheSlowestRange)
     ASSERT_EQ(0, outcome.result) << log.Text();
     EXPECT_EQ(Sha256(ServedFile("5000000.bin")), Sha256(ReadFileBytes(Target())));
     EXPECT_LT(outcome.elapsedMs, 3500u);
-    EXPECT_GE(log.Count("] takes over bytes "), 1u) << log.Text();
+    // The slow connection is replaced, or its range taken over, or both.
+    EXPECT_GE(log.Count("] takes over bytes ") + log.Count("is far slower than the others: a new one goes on"), 1u)
+        << log.Text();
     EXPECT_EQ(0u, log.Count("[5]")) << "never more segments than threads";
     // Our reads never overlap (see the plan's tests); the server may have sent some of a
     // range ahead into the connection before the range shrank.

@@ -33,6 +33,19 @@ void ExpectCovers(long long size, const std::vector<ByteRange>& written, const s
     EXPECT_EQ(size, at);
 }
 
+// 50 MiB in five ranges, all taken at time 0: segment 0 has written slowBytes, the
+// others fastBytes each.
+CSegmentPlan FiveRunning(long long slowBytes, long long fastBytes)
+{
+    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    ByteRange range;
+    bool takenOver = false;
+    for (int i = 0; i < 5; ++i) plan.Take(i, 0, range, takenOver);
+    plan.Advance(0, slowBytes, 0);
+    for (int i = 1; i < 5; ++i) plan.Advance(i, fastBytes, 0);
+    return plan;
+}
+
 }  // namespace
 
 TEST(EqualRanges, CutsTheFileAndTheLastTakesTheRemainder)
@@ -76,8 +89,8 @@ TEST(SegmentPlan, AFinishedSegmentTakesTheMiddleOfARangeGoingAtItsOwnSpeed)
     ASSERT_TRUE(plan.Take(0, 0, range, takenOver));
     ASSERT_TRUE(plan.Take(1, 0, range, takenOver));
     // Both go at 10 MiB in 1000 ms; segment 1 is done.
-    plan.Advance(0, 10 * kMiB);
-    plan.Advance(1, 40 * kMiB);
+    plan.Advance(0, 10 * kMiB, 0);
+    plan.Advance(1, 40 * kMiB, 0);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
     EXPECT_TRUE(takenOver);
@@ -90,25 +103,58 @@ TEST(SegmentPlan, AFinishedSegmentTakesTheMiddleOfARangeGoingAtItsOwnSpeed)
     EXPECT_NEAR(25 * kMiB, range.llFirst, 2 * kPiece);
 }
 
-TEST(SegmentPlan, ASlowSegmentKeepsOnlyWhatItCanFinishWhileTheOthersFetchTheRest)
+TEST(SegmentPlan, ASlowerSegmentKeepsWhatItCanFinishWhileTheOthersFetchTheRest)
 {
-    CSegmentPlan plan(CSegmentPlan::EqualRanges(50 * kMiB, 5), 5, kMiB, kPiece, 1000);
+    // Segment 0 goes at half the others' speed; 1 finishes first.
+    CSegmentPlan plan = FiveRunning(4 * kMiB, 8 * kMiB);
     ByteRange range;
     bool takenOver = false;
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    // Segment 0 goes at a tenth of the others' speed; 1 finishes first.
-    plan.Advance(0, kMiB);
-    for (int i = 1; i < 5; ++i) plan.Advance(i, 8 * kMiB);
-    plan.Advance(1, 2 * kMiB);
+    plan.Advance(1, 2 * kMiB, 0);
     plan.Release(1);
     ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
     ASSERT_TRUE(takenOver);
     ByteRange kept = plan.Current(0);
-    EXPECT_EQ(kMiB, kept.llFirst);
-    EXPECT_EQ(10 * kMiB, range.llEnd) << "taken from the slow segment, not from the larger fast ones";
-    // The slow one keeps about a ninth of its 9 MiB.
-    EXPECT_LT(kept.Length(), 2 * kMiB);
-    EXPECT_GE(kept.Length(), kMiB) << "never below the minimum piece";
+    EXPECT_EQ(4 * kMiB, kept.llFirst);
+    EXPECT_EQ(10 * kMiB, range.llEnd) << "taken from the slow segment, not from the fast ones due sooner";
+    EXPECT_EQ(kept.llEnd, range.llFirst);
+    // Speeds 4.1 and (4.1 + 3 x 8.1) / 4 = 7.1 MiB/s: the slow one keeps about 37 % of its 6 MiB.
+    EXPECT_NEAR(4 * kMiB + 6 * kMiB * 37 / 100, kept.llEnd, kMiB / 4);
+}
+
+TEST(SegmentPlan, ASegmentAtAFractionOfTheOthersSpeedHandsOverAllItHasLeft)
+{
+    // Segment 0 goes at a tenth of the others' speed.
+    CSegmentPlan plan = FiveRunning(800 * 1024, 8 * kMiB);
+    ByteRange range;
+    bool takenOver = false;
+    plan.Advance(1, 2 * kMiB, 0);
+    plan.Release(1);
+    ASSERT_TRUE(plan.Take(1, 1000, range, takenOver));
+    ASSERT_TRUE(takenOver);
+    EXPECT_EQ((ByteRange{800 * 1024, 10 * kMiB}), range);
+    EXPECT_EQ(0, plan.Current(0).Length()) << "its connection ends; the segment may take other work";
+    EXPECT_EQ(50 * kMiB - 800 * 1024 - 34 * kMiB, plan.MissingBytes()) << "nothing lost";
+}
+
+TEST(SegmentPlan, AConnectionFarBehindTheOthersIsToldOnlyAfterTheJudgingTime)
+{
+    CSegmentPlan plan = FiveRunning(100 * 1024, 2 * kMiB);
+    ByteRange range;
+    bool takenOver = false;
+    EXPECT_FALSE(plan.IsFarBehind(0, 500, 750)) << "not judged before its time";
+    EXPECT_TRUE(plan.IsFarBehind(0, 1000, 750));
+    EXPECT_FALSE(plan.IsFarBehind(1, 1000, 750)) << "the fast ones are not behind";
+    // A new connection is measured afresh.
+    plan.RestartClock(0, 1000);
+    EXPECT_FALSE(plan.IsFarBehind(0, 1900, 750)) << "no piece yet on the new connection";
+    plan.Advance(0, 2 * kMiB, 1000);
+    EXPECT_FALSE(plan.IsFarBehind(0, 2000, 750)) << "now alike";
+    // Nothing worth a new connection is left.
+    CSegmentPlan tail(Ranges({{0, kMiB / 2}, {kMiB, 20 * kMiB}}), 2, kMiB, kPiece, 1000);
+    ASSERT_TRUE(tail.Take(0, 0, range, takenOver));
+    ASSERT_TRUE(tail.Take(1, 0, range, takenOver));
+    tail.Advance(1, 10 * kMiB, 0);
+    EXPECT_FALSE(tail.IsFarBehind(0, 1000, 750));
 }
 
 TEST(SegmentPlan, NothingIsTakenBelowTwoMinimumPiecesOrFromARangeDueWithinTheLimit)
@@ -119,7 +165,7 @@ TEST(SegmentPlan, NothingIsTakenBelowTwoMinimumPiecesOrFromARangeDueWithinTheLim
     ASSERT_TRUE(plan.Take(0, 0, range, takenOver));
     ASSERT_TRUE(plan.Take(1, 0, range, takenOver));
     // Segment 1 goes at 98 MiB per second: due in well under a second.
-    plan.Advance(1, 49 * kMiB);
+    plan.Advance(1, 49 * kMiB, 0);
     EXPECT_FALSE(plan.Take(2, 500, range, takenOver)) << "too small, and due too soon";
     // Segment 1 stalls: after 10 s its rest is due late.
     EXPECT_TRUE(plan.Take(2, 10000, range, takenOver));
@@ -133,10 +179,10 @@ TEST(SegmentPlan, AReleasedRangeWaitsForTheNextTakerAndMissingStaysExact)
     ByteRange range;
     bool takenOver = false;
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(plan.Take(i, 0, range, takenOver));
-    plan.Advance(0, 4 * kMiB);
+    plan.Advance(0, 4 * kMiB, 0);
     plan.Release(0);  // failed: its rest waits
     EXPECT_EQ(Ranges({{4 * kMiB, 10 * kMiB}, {10 * kMiB, 20 * kMiB}, {20 * kMiB, 30 * kMiB}}), plan.Missing());
-    plan.Advance(2, 10 * kMiB);
+    plan.Advance(2, 10 * kMiB, 0);
     plan.Release(2);
     ASSERT_TRUE(plan.Take(2, 100, range, takenOver));
     EXPECT_FALSE(takenOver);
@@ -171,7 +217,7 @@ TEST(SegmentPlan, ARandomRunNeverLosesOrDoublesAByteAndNeverExceedsItsSegments)
             }
             long long bytes = std::min<long long>(current.Length(), 1 + random.Below(3 * kPiece) * (1 + i % 3));
             written.push_back({current.llFirst, current.llFirst + bytes});
-            plan.Advance(i, bytes);
+            plan.Advance(i, bytes, now);
             if (step % 500 == 0) ExpectCovers(size, written, plan.Missing());
             if (HasFatalFailure()) return;
         }

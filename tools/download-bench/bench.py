@@ -9,6 +9,7 @@ import socket
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 FILE_SIZE = 256 * 1024 * 1024
@@ -23,6 +24,12 @@ error_log {work}/nginx-error.log warn;
 events {{ worker_connections 256; }}
 http {{
     access_log off;
+    log_format sent '$body_bytes_sent';
+    # The skewed link: the range from byte 0 goes at a tenth of the others' rate.
+    map $http_range $skew_rate {{
+        "~^bytes=0-" 800k;
+        default 8m;
+    }}
     client_body_temp_path {work}/tmp-body;
     proxy_temp_path {work}/tmp-proxy;
     fastcgi_temp_path {work}/tmp-fastcgi;
@@ -43,14 +50,101 @@ http {{
         server_name localhost;
         root {served};
     }}
+    server {{
+        listen 127.0.0.1:{skewed} ssl;
+        server_name localhost;
+        root {served};
+        limit_rate $skew_rate;
+    }}
+    server {{
+        listen 127.0.0.1:{behind_cutter} ssl;
+        server_name localhost;
+        root {served};
+        limit_rate 8m;
+        access_log {work}/cut-sent.log sent;
+    }}
 }}
 """
+# Every connection through the cutter is cut once it carried this many bytes
+# towards the client: the middle of one of five ranges.
+CUT_AFTER = FILE_SIZE // SEGMENTS // 2
+# The first five connections of each run are cut, once each.
+CUTS_PER_RUN = SEGMENTS
 
 
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+class Cutter:
+    """A TCP relay in front of an nginx port that cuts the first CUTS_PER_RUN
+    connections after each reset once CUT_AFTER bytes went through towards the
+    client, as a network that drops connections would (TLS passes through)."""
+
+    def __init__(self, target_port):
+        self.target_port = target_port
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(64)
+        self.port = self.listener.getsockname()[1]
+        self.lock = threading.Lock()
+        self.connections = 0
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def reset(self):
+        with self.lock:
+            self.connections = 0
+
+    def accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            with self.lock:
+                self.connections += 1
+                cut = self.connections <= CUTS_PER_RUN
+            server = socket.create_connection(("127.0.0.1", self.target_port))
+            for sock in (client, server):
+                sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            threading.Thread(target=self.pipe, args=(client, server, None), daemon=True).start()
+            threading.Thread(target=self.pipe, args=(server, client, CUT_AFTER if cut else None), daemon=True).start()
+
+    @staticmethod
+    def pipe(source, sink, limit):
+        carried = 0
+        try:
+            while True:
+                data = source.recv(1 << 16)
+                if not data:
+                    break
+                if limit is not None and carried + len(data) >= limit:
+                    sink.sendall(data[:limit - carried])
+                    break
+                sink.sendall(data)
+                carried += len(data)
+        except OSError:
+            pass
+        for sock in (source, sink):
+            try:
+                sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            sock.close()
+
+
+def sent_since(path, offset):
+    """The body bytes nginx logged after offset, and the new offset."""
+    try:
+        with open(path) as f:
+            f.seek(offset)
+            text = f.read()
+            return sum(int(line) for line in text.split() if line.isdigit()), f.tell()
+    except FileNotFoundError:
+        return 0, offset
 
 
 def sha256_of(path):
@@ -109,8 +203,17 @@ class Runner:
     def ours(self, url, exe=None):
         output = os.path.join(self.work, "ours.bin")
         windows_path = "Z:" + output.replace("/", "\\")
+        # No state file of an earlier run may shorten this one.
+        if os.path.exists(output + ".state"):
+            os.remove(output + ".state")
         wall, own, rss, fields = self.timed(["wine", exe or self.exe, url, windows_path, str(SEGMENTS)], output)
         return own, wall, rss, int(fields.get("peak_working_set", 0))
+
+    def floor(self, url):
+        output = os.path.join(self.work, "floor.bin")
+        windows_path = "Z:" + output.replace("/", "\\")
+        exe = os.path.join(self.root, "build", "i686", "tools", "download-bench", "download_floor.exe")
+        return self.timed(["wine", exe, url, windows_path, str(SEGMENTS)], output)[1]
 
     def aria2c(self, url):
         output = os.path.join(self.work, "aria2c.bin")
@@ -151,11 +254,14 @@ def main():
     make_file(big)
     expected = sha256_of(big)
 
-    capped, uncapped = free_port(), free_port()
+    capped, uncapped, skewed, behind_cutter = free_port(), free_port(), free_port(), free_port()
     conf = os.path.join(work, "nginx.conf")
     with open(conf, "w") as f:
         f.write(NGINX_CONF.format(work=work, ca=os.path.join(root, "build", "ca"), served=served, capped=capped,
-                                  open=uncapped))
+                                  open=uncapped, skewed=skewed, behind_cutter=behind_cutter))
+    cut_log = os.path.join(work, "cut-sent.log")
+    if os.path.exists(cut_log):
+        os.remove(cut_log)
     nginx = subprocess.Popen(["nginx", "-e", os.path.join(work, "nginx-error.log"), "-p", work, "-c", conf],
                              stdin=subprocess.DEVNULL)
     try:
@@ -181,7 +287,7 @@ def main():
         show("curl", curl)
         ratio_aria = statistics.median(ours_own) / statistics.median(aria)
         ratio_curl = statistics.median(curl) / statistics.median(ours_own)
-        print(f"  ours/aria2c = {ratio_aria:.3f}   (goal <= 1.05; with Wine's start "
+        print(f"  ours/aria2c = {ratio_aria:.3f}   (goal <= 1.0; with Wine's start "
               f"{statistics.median([o[1] for o in ours]) / statistics.median(aria):.3f})")
         print(f"  curl/ours   = {ratio_curl:.3f}   (goal >= 4.5)")
 
@@ -205,16 +311,62 @@ def main():
             print(f"  the x86_64 build: {mib / statistics.median(wide_own):.1f} MiB/s, "
                   f"{mib / statistics.median(wide_own) / curl_rate:.3f} of curl's throughput")
 
+        print(f"\nSkewed link: the range from byte 0 at 800 KiB/s, every other request at 8 MiB/s "
+              f"({args.runs} runs each):")
+        skewed_url = f"https://localhost:{skewed}/big.bin"
+        ours_skew = [runner.ours(skewed_url)[0] for _ in range(args.runs)]
+        aria_skew = [runner.aria2c(skewed_url) for _ in range(args.runs)]
+        show("ours", ours_skew)
+        show("aria2c", aria_skew)
+        # Ideal: five connections busy to the end, one of them at a tenth of the rate.
+        ideal = mib / (4 * 8 + 0.8)
+        print(f"  ours/aria2c = {statistics.median(ours_skew) / statistics.median(aria_skew):.3f}   (goal <= 1.0)")
+        print(f"  ours/ideal  = {statistics.median(ours_skew) / ideal:.3f}   (goal <= 1.3; ideal {ideal:.2f} s: four "
+              f"connections at 8 MiB/s and one at 0.8 MiB/s, all busy to the end)")
+
+        print(f"\nEvery connection cut once mid-body, 8 MiB/s per connection ({args.runs} runs each; the first "
+              f"{CUTS_PER_RUN} connections of a run break off after {CUT_AFTER / (1 << 20):.1f} MiB):")
+        cutter = Cutter(behind_cutter)
+        cut_url = f"https://localhost:{cutter.port}/big.bin"
+        offset = 0
+        measured = {"ours": ([], []), "aria2c": ([], [])}
+        clients = (("ours", lambda: runner.ours(cut_url)[0]), ("aria2c", lambda: runner.aria2c(cut_url)))
+        for _ in range(args.runs):
+            for name, run in clients:
+                cutter.reset()
+                seconds = run()
+                time.sleep(1)  # nginx logs a cut request once it notices
+                sent, offset = sent_since(cut_log, offset)
+                measured[name][0].append(seconds)
+                measured[name][1].append(sent / FILE_SIZE)
+        for name, (seconds, fetched) in measured.items():
+            show(name, seconds)
+            print(f"  {'':<8} bytes fetched / file size: median {statistics.median(fetched):.4f}   runs "
+                  + " ".join(f"{v:.4f}" for v in fetched))
+        print(f"  ours: bytes fetched = {statistics.median(measured['ours'][1]):.4f} x file size   (goal <= 1.01)")
+        print(f"  ours/aria2c = {statistics.median(measured['ours'][0]) / statistics.median(measured['aria2c'][0]):.3f}"
+              "   (time)")
+
+        print(f"\nThe platform's floor: bare WinHTTP calls for the same five ranges under the same Wine, no rate "
+              f"limit ({args.runs} runs each):")
+        floor = [runner.floor(open_url) for _ in range(args.runs)]
+        ours_again = [runner.ours(open_url)[0] for _ in range(args.runs)]
+        show("floor", floor)
+        show("ours", ours_again)
+        print(f"  ours/floor throughput = {statistics.median(floor) / statistics.median(ours_again):.3f}   "
+              "(goal >= 0.95)")
+
         all_ours = ours + ours_open
         print(f"\nPeak memory of our process: working set {max(o[3] for o in all_ours) / (1 << 20):.1f} MiB "
               f"(Wine's report), resident {max(o[2] for o in all_ours) / 1024:.1f} MiB (Linux's maximum RSS)")
         print("load average at the end: %.1f %.1f %.1f" % os.getloadavg())
-        print("(ours: the download itself, timed inside the program; ours+wine: the whole Wine process, "
+        print("(ours and floor: the download itself, timed inside the program after the install "
+              "flow's size query, which carries the process's first TLS handshake; ours+wine: the whole Wine process, "
               "wall clock; aria2c and curl: wall clock)")
     finally:
         nginx.terminate()
         nginx.wait(timeout=10)
-        for name in ("ours.bin", "aria2c.bin", "curl.bin"):
+        for name in ("ours.bin", "ours.bin.state", "aria2c.bin", "curl.bin", "floor.bin"):
             path = os.path.join(work, name)
             if os.path.exists(path):
                 os.remove(path)

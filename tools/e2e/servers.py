@@ -8,9 +8,10 @@ TLS on localhost:48443 (the test authority's certificate):
                                in STATE/rate when present); while the file
                                STATE/fail-downloads exists GETs answer 503, or,
                                when it holds a number, bodies break off once that
-                               many bytes went out after it appeared, and GETs answer
-                               503 from then on; the number in STATE/announce-size,
-                               when present, is the Content-Length that HEAD answers
+                               many bytes (all connections together) went out after
+                               it appeared, and GETs answer 503 from then on; the
+                               number in STATE/announce-size, when present, is the
+                               Content-Length that HEAD answers
     POST /mp/collect?...       the analytics collector: each body is kept as
                                STATE/events/<n>.json, the answer is 204
 Plain HTTP on 127.0.0.1:48080:
@@ -242,17 +243,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if not piece:
                     break
                 if budget is not None:
-                    piece = piece[:budget - sent]
+                    # The budget is shared by all connections: the server dies
+                    # in the middle of the bodies once it is spent.
+                    piece = piece[:self.state.failure_budget() or 0]
+                    if not piece:
+                        self.close_connection = True
+                        return
+                    self.state.count_sent(len(piece))
                 try:
                     self.wfile.write(piece)
                 except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
                     return
                 sent += len(piece)
-                self.state.count_sent(len(piece))
-                if budget is not None and sent >= budget:
-                    # The server dies in the middle of the body.
-                    self.close_connection = True
-                    return
                 if rate:
                     ahead = sent / rate - (time.monotonic() - began)
                     if ahead > 0:
