@@ -137,7 +137,7 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
             image.adjust = true;
         }
     }
-    const ImageRecord* image = drawInfo.image;
+    const ImageRecord* image = drawInfo.image.get();
     if (!image) return false;
     drawInfo.source.right = std::min(drawInfo.source.right, static_cast<LONG>(image->width));
     drawInfo.source.bottom = std::min(drawInfo.source.bottom, static_cast<LONG>(image->height));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,7 @@ enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
 // One drawn piece of a line: a text run or an inline image column.
 struct Piece {
     std::wstring text;                  // empty for an image
-    const ImageRecord* image = nullptr;
+    std::shared_ptr<const ImageRecord> image;
     RECT imageSource{};
     size_t font = 0;                    // index into the layout's fonts
     DWORD color = 0;
@@ -365,7 +366,7 @@ void CMarkupLayout::AddImage(const wchar_t* args) {
         if (space != std::wstring::npos) numbers = text.substr(space);
     }
     if (info.imageName.empty()) return;
-    const ImageRecord* image = manager_->ImageOrLoad(
+    std::shared_ptr<const ImageRecord> image = manager_->ImageOrLoad(
         info.imageName.c_str(), info.resourceType.empty() ? nullptr : info.resourceType.c_str(), info.mask);
     if (!image) return;
     wchar_t* end = nullptr;

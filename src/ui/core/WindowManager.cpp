@@ -34,7 +34,7 @@ struct SharedState {
     bool initialized = false;
     std::vector<CWindowManagerUI*> managers;
     CStringPtrMap fonts;          // owned FontRecord
-    CStringPtrMap images;         // owned ImageRecord
+    ImageTable images;
     CStringPtrMap classDefaults;  // owned CUiString
     std::map<int, CUiString> localizedTexts;
     std::vector<ControlFactory> controlFactories;
@@ -245,7 +245,7 @@ CWindowManagerUI::~CWindowManagerUI() {
 void CWindowManagerUI::ClearWindowTables() {
     nameMap_.RemoveAll();
     DeleteValues<FontRecord>(fonts_);
-    DeleteValues<ImageRecord>(images_);
+    images_.clear();
     DeleteValues<CUiString>(classDefaults_);
     DeleteValues<CPtrArray>(optionGroups_);
     DeleteValues<CUiString>(customAttributes_);
@@ -707,26 +707,31 @@ HFONT CWindowManagerUI::StandardFont() const { return StandardFontRecord()->font
 
 // ---- images, defaults, texts ----------------------------------------------------------
 
-ImageRecord* CWindowManagerUI::RegisterImage(const wchar_t* name, const wchar_t* type, DWORD mask, bool shared) {
+std::shared_ptr<ImageRecord> CWindowManagerUI::RegisterImage(const wchar_t* name, const wchar_t* type, DWORD mask,
+                                                             bool shared) {
     if (name == nullptr || *name == L'\0') return nullptr;
     if (type != nullptr && *type == L'\0') type = nullptr;
-    std::unique_ptr<ImageRecord> image = CDrawEngine::LoadBitmapImage(name, type, mask);
+    std::shared_ptr<ImageRecord> image = CDrawEngine::LoadBitmapImage(name, type, mask);
     if (!image) return nullptr;
     image->resourceType = type != nullptr ? type : L"";
     image->mask = mask;
-    CStringPtrMap& table = shared || useSharedResources_ ? Shared().images : images_;
-    ImageRecord* record = image.release();
-    delete static_cast<ImageRecord*>(table.Set(name, record));
-    return record;
+    ImageTable& table = shared || useSharedResources_ ? Shared().images : images_;
+    table[name] = image;
+    return image;
 }
 
-ImageRecord* CWindowManagerUI::ImageByName(const wchar_t* name) const {
-    auto* image = static_cast<ImageRecord*>(images_.Find(name));
-    return image != nullptr ? image : static_cast<ImageRecord*>(Shared().images.Find(name));
+std::shared_ptr<ImageRecord> CWindowManagerUI::ImageByName(const wchar_t* name) const {
+    if (name == nullptr) return nullptr;
+    const ImageTable* tables[] = {&images_, &Shared().images};
+    for (const ImageTable* table : tables) {
+        auto found = table->find(name);
+        if (found != table->end()) return found->second;
+    }
+    return nullptr;
 }
 
-ImageRecord* CWindowManagerUI::ImageOrLoad(const wchar_t* name, const wchar_t* type, DWORD mask) {
-    ImageRecord* image = ImageByName(name);
+std::shared_ptr<ImageRecord> CWindowManagerUI::ImageOrLoad(const wchar_t* name, const wchar_t* type, DWORD mask) {
+    std::shared_ptr<ImageRecord> image = ImageByName(name);
     return image != nullptr ? image : RegisterImage(name, type, mask, false);
 }
 

@@ -15,7 +15,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ui/control/UiEvent.h"
@@ -46,6 +48,8 @@ struct FontRecord {
     FontRecord(const FontRecord&) = delete;
     FontRecord& operator=(const FontRecord&) = delete;
 };
+
+using ImageTable = std::unordered_map<std::wstring, std::shared_ptr<ImageRecord>>;
 
 // Creates a control for an element name the skin builder's class table lacks.
 using ControlFactory = CControlUI* (*)(const wchar_t* className);
@@ -156,10 +160,12 @@ public:
     const FontRecord* StandardFontRecord() const;
 
     // Images, by name; a name starting with a digit together with a type is a resource id.
-    ImageRecord* RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
-                                     bool shared = false);
-    ImageRecord* ImageByName(const wchar_t* name) const;  // own table, then shared
-    ImageRecord* ImageOrLoad(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0);
+    // Registering a name again replaces its image in the table; whoever holds the old
+    // one keeps it.
+    std::shared_ptr<ImageRecord> RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
+                                               bool shared = false);
+    std::shared_ptr<ImageRecord> ImageByName(const wchar_t* name) const;  // own table, then shared
+    std::shared_ptr<ImageRecord> ImageOrLoad(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0);
 
     // Default attribute lists by element name.
     void RegisterClassDefaults(const wchar_t* element, const wchar_t* list, bool shared = false);
@@ -341,7 +347,7 @@ private:
     CStringPtrMap optionGroups_;     // values: owned CPtrArray
     CStringPtrMap customAttributes_; // values: owned CUiString
     CStringPtrMap fonts_;            // values: owned FontRecord
-    CStringPtrMap images_;           // values: owned ImageRecord
+    ImageTable images_;
     CStringPtrMap classDefaults_;    // values: owned CUiString
 };
 

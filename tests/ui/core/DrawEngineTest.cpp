@@ -168,12 +168,12 @@ TEST(ImageAttributes, EmptyValuesAndUnknownKeysAreIgnored) {
 }
 
 TEST(ImageAttributes, AssignKeepsALoadedImageForTheSameString) {
-    ImageRecord image;
+    auto image = std::make_shared<ImageRecord>();
     DrawInfo info(L"a.png");
     info.parsed = true;
-    info.image = &image;
+    info.image = image;
     info.Assign(L"a.png");
-    EXPECT_EQ(info.image, &image);
+    EXPECT_EQ(info.image, image);
     info.Assign(L"b.png");
     EXPECT_EQ(info.image, nullptr);
     EXPECT_FALSE(info.parsed);

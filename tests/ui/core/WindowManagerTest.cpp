@@ -694,19 +694,32 @@ TEST_F(WindowManagerTest, FontsAreKeptByIdWithTheirMetrics) {
 }
 
 TEST_F(WindowManagerTest, ImagesAreLoadedOnceByNameOwnTableFirst) {
-    ImageRecord* red = manager().ImageOrLoad(L"#FFFF0000", L"*COLOR*");
+    std::shared_ptr<ImageRecord> red = manager().ImageOrLoad(L"#FFFF0000", L"*COLOR*");
     ASSERT_NE(red, nullptr);
     EXPECT_EQ(red->width, 1);
     EXPECT_EQ(manager().ImageOrLoad(L"#FFFF0000", L"*COLOR*"), red);
     EXPECT_EQ(manager().ImageByName(L"#FFFF0000"), red);
     EXPECT_EQ(manager().RegisterImage(L"missing.png"), nullptr);
     EXPECT_EQ(manager().ImageByName(L"missing.png"), nullptr);
-    ImageRecord* shared = manager().RegisterImage(L"#FF00FF00", L"*COLOR*", 0, true);
+    std::shared_ptr<ImageRecord> shared = manager().RegisterImage(L"#FF00FF00", L"*COLOR*", 0, true);
     ASSERT_NE(shared, nullptr);
     HostWindow second;
     ASSERT_NE(second.Create(20, 20), nullptr);
     EXPECT_EQ(second.manager.ImageByName(L"#FF00FF00"), shared);
     EXPECT_EQ(second.manager.ImageByName(L"#FFFF0000"), nullptr);
+}
+
+TEST_F(WindowManagerTest, ReplacingAnImageLeavesTheControlsThatDrewItDrawingIt) {
+    auto* pictured = root->Add(new RecordingControl, RECT{150, 50, 200, 100});
+    pictured->SetBackImage(L"color='#FF0000FF'");
+    root->MarkLayoutDirty();
+    Repaint();
+    ASSERT_EQ(PixelAt(175, 75), RGB(0, 0, 255));
+    // The name the colour was loaded under, registered again, in both tables.
+    ASSERT_NE(manager().RegisterImage(L"#FF0000FF", L"*COLOR*"), nullptr);
+    ASSERT_NE(manager().RegisterImage(L"#FF0000FF", L"*COLOR*", 0, true), nullptr);
+    Repaint();
+    EXPECT_EQ(PixelAt(175, 75), RGB(0, 0, 255));
 }
 
 TEST_F(WindowManagerTest, ClassDefaultsAndLocalizedTexts) {
