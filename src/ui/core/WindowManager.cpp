@@ -195,6 +195,11 @@ CControlUI* CollectLayoutDirty(CControlUI* control, void* data) {
     return control;
 }
 
+CControlUI* ForgetInManager(CControlUI* control, void* manager) {
+    static_cast<CWindowManagerUI*>(manager)->ForgetControl(control);
+    return nullptr;
+}
+
 CControlUI* IndexName(CControlUI* control, void* data) {
     auto* names = static_cast<CStringPtrMap*>(data);
     if (!control->GetName().IsEmpty()) names->Insert(control->GetName(), control);
@@ -226,6 +231,7 @@ CWindowManagerUI::CWindowManagerUI() {
 }
 
 CWindowManagerUI::~CWindowManagerUI() {
+    destroying_ = true;
     auto& managers = Shared().managers;
     managers.erase(std::remove(managers.begin(), managers.end(), this), managers.end());
     StopAllTimers();
@@ -268,7 +274,7 @@ bool CWindowManagerUI::AttachRoot(CControlUI* root) {
     FocusControl(nullptr, false);
     key_ = hover_ = click_ = toolTipControl_ = nullptr;
     if (root_ != nullptr) {
-        DestroyDelayedCleanup();
+        if (!DefersDestruction()) DestroyDelayedCleanup();
         for (UiNotify* notification : asyncNotifications_) delete notification;
         asyncNotifications_.clear();
         nameMap_.RemoveAll();
@@ -319,19 +325,39 @@ void CWindowManagerUI::ForgetControl(CControlUI* control) {
 void CWindowManagerUI::DeferDestroy(CControlUI* control) {
     if (control == nullptr) return;
     control->AttachToManager(this, nullptr, false);
-    delayedCleanup_.Add(control);
+    // Out of the tree: no more events, and its names are free for others.
+    control->FindInTree(ForgetInManager, this, 0);
+    if (delayedCleanup_.Find(control) < 0) delayedCleanup_.Add(control);
     if (!notifyPosted_ && window_ != nullptr) {
         notifyPosted_ = PostMessageW(window_, kNotifyMessage, 0, 0) != FALSE;
     }
 }
 
 void CWindowManagerUI::DestroyDelayedCleanup() {
+    // Destroying a control may handle messages (a native window closing) that defer
+    // more controls: this loop takes those too.
+    cleaningUp_ = true;
     while (!delayedCleanup_.IsEmpty()) {
         auto* control = static_cast<CControlUI*>(delayedCleanup_.GetAt(0));
         delayedCleanup_.Remove(0);
         control->Destroy();
     }
+    cleaningUp_ = false;
 }
+
+CWindowManagerUI::CDispatchScope::CDispatchScope(CWindowManagerUI* manager) : manager_(manager) {
+    if (manager_ != nullptr) ++manager_->dispatchDepth_;
+}
+
+CWindowManagerUI::CDispatchScope::~CDispatchScope() {
+    if (manager_ != nullptr) manager_->LeaveDispatch();
+}
+
+void CWindowManagerUI::LeaveDispatch() {
+    if (--dispatchDepth_ > 0 || cleaningUp_ || destroying_) return;
+    DestroyDelayedCleanup();
+}
+
 
 CControlUI* CWindowManagerUI::ControlAt(POINT point) const {
     if (root_ == nullptr) return nullptr;
@@ -397,6 +423,7 @@ void CWindowManagerUI::SendNotification(CControlUI* control, const wchar_t* type
 }
 
 void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool enableRepeat) {
+    CDispatchScope scope(this);
     notification.mousePoint = lastMousePos_;
     notification.timestamp = GetTickCount();
     if (usesVirtualWindows_ && notification.sender != nullptr) {
@@ -428,6 +455,7 @@ void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool
     }
 }
 
+// The controls deferred meanwhile go when the handling of the notify message ends.
 void CWindowManagerUI::DeliverQueuedNotifications() {
     notifyPosted_ = false;
     while (!asyncNotifications_.empty()) {
@@ -443,7 +471,6 @@ void CWindowManagerUI::DeliverQueuedNotifications() {
             if (receivers_.GetAt(i) != receiver) --i;
         }
     }
-    DestroyDelayedCleanup();
 }
 
 // ---- filters and translators --------------------------------------------------
@@ -1117,6 +1144,7 @@ void CWindowManagerUI::Paint() {
 void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key,
                                  CControlUI* sender) {
     if (control == nullptr) return;
+    CDispatchScope scope(this);
     UiEvent event = {};
     event.kind = kind;
     event.sender = sender != nullptr ? sender : control;
@@ -1213,6 +1241,7 @@ CControlUI* CWindowManagerUI::FindShortcut(wchar_t ch) const {
 }
 
 bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    CDispatchScope scope(this);
     for (int i = 0; i < earlyFilters_.GetSize(); ++i) {
         bool handled = false;
         LRESULT answer = static_cast<IMessageFilterUI*>(earlyFilters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);
@@ -1247,6 +1276,7 @@ bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM 
 
 bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (window_ == nullptr) return false;
+    CDispatchScope scope(this);
     for (int i = 0; i < filters_.GetSize(); ++i) {
         bool handled = false;
         LRESULT answer = static_cast<IMessageFilterUI*>(filters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);

@@ -11,6 +11,26 @@
 // Thread contract: UI thread only. The static resource settings are set during
 // start-up and window creation, before any markup or image is loaded. Other
 // threads reach a window by posting messages to it.
+//
+// Re-entrancy contract. Controls' handlers, notification receivers (INotifyUI),
+// filters and translators run inside the manager's handling of a message, and the
+// manager counts that handling (CDispatchScope; the skinned window base and the
+// edit's native window count their messages too). Inside it they may:
+// - destroy any control, the sender of the notification included: Destroy then only
+//   takes the control out of the manager's reach (no more events; focus, hover,
+//   capture, timers, name and group go) and deletes it, with every other control
+//   destroyed meanwhile, when the outermost handling has ended. So the sender stays
+//   valid for every later receiver, and a control's handler still on the stack never
+//   runs on freed memory.
+// - replace the tree (AttachRoot): the old root goes the same way.
+// - open a modal loop (a message box, the folder picker, another window's RunModal):
+//   messages arriving meanwhile are handled as usual and queued notifications are
+//   delivered, but nothing is deleted until the handling that opened the loop has
+//   ended.
+// - destroy the native window; the window object that owns the manager must outlive
+//   the handling, so it is deleted after its WM_NCDESTROY has returned, never inside it.
+// Images are shared: replacing a registered image never frees one a control draws.
+// A control is deleted only through Destroy, never with delete.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -92,8 +112,23 @@ public:
     bool BindTree(CControlUI* control, CControlUI* parent);
     // A control being destroyed: every reference the manager holds to it goes.
     void ForgetControl(CControlUI* control);
-    // Detaches the control now and destroys it when the queued notifications are delivered.
+    // Detaches the control and its subtree from the manager now, and destroys it when
+    // the outermost handling has ended (at the latest when the notify message posted
+    // now arrives).
     void DeferDestroy(CControlUI* control);
+    // Counts one stretch of handling that may reach controls and receivers.
+    class CDispatchScope {
+    public:
+        explicit CDispatchScope(CWindowManagerUI* manager);
+        ~CDispatchScope();
+        CDispatchScope(const CDispatchScope&) = delete;
+        CDispatchScope& operator=(const CDispatchScope&) = delete;
+
+    private:
+        CWindowManagerUI* manager_;
+    };
+    // True while handling runs: a control destroyed now is deferred.
+    bool DefersDestruction() const { return dispatchDepth_ > 0 && !destroying_; }
     CControlUI* ControlAt(POINT point) const;
     CControlUI* ControlNamed(const wchar_t* name) const;
     // Refused when another control already has the name.
@@ -275,6 +310,7 @@ private:
     void ClearWindowTables();
     void DeliverQueuedNotifications();
     void DestroyDelayedCleanup();
+    void LeaveDispatch();
     // sender: the event's sender field, the control itself when none is given.
     void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0,
                    CControlUI* sender = nullptr);
@@ -324,6 +360,9 @@ private:
     bool mouseCaptured_ = false;
     bool notifyPosted_ = false;
     bool usesVirtualWindows_ = false;
+    int dispatchDepth_ = 0;
+    bool cleaningUp_ = false;
+    bool destroying_ = false;
     UINT timerCounter_ = 4096;
     bool useSharedResources_ = false;
     DWORD defaultDisabledColor_;
