@@ -47,7 +47,12 @@ CControlUI::~CControlUI() {
     }
     customAttributes_.RemoveAll();
     if (!destroyHooks.IsEmpty()) destroyHooks.Invoke(this);
-    if (manager_ != nullptr) manager_->ForgetControl(this);
+    if (manager_ != nullptr) {
+        manager_->ForgetControl(this);
+    } else {
+        // Built with a manager and never attached to it: its name or group may be registered.
+        CWindowManagerUI::ForgetDetachedControl(this);
+    }
 }
 
 const CUiString& CControlUI::GetName() const { return name_; }

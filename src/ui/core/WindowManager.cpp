@@ -228,6 +228,9 @@ CWindowManagerUI::CWindowManagerUI() {
     defaultLinkColor_ = shared.linkColor;
     defaultLinkHoverColor_ = shared.linkHoverColor;
     defaultSelectedBackColor_ = shared.selectedBackColor;
+    // Listed from the start, so that a control built for it and destroyed detached is
+    // forgotten here too.
+    shared.managers.push_back(this);
 }
 
 CWindowManagerUI::~CWindowManagerUI() {
@@ -265,8 +268,6 @@ void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
         if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
         window_ = window;
         paintDC_ = GetDC(window);
-        auto& managers = Shared().managers;
-        if (std::find(managers.begin(), managers.end(), this) == managers.end()) managers.push_back(this);
     }
 }
 
@@ -358,6 +359,9 @@ void CWindowManagerUI::LeaveDispatch() {
     DestroyDelayedCleanup();
 }
 
+void CWindowManagerUI::ForgetDetachedControl(CControlUI* control) {
+    for (CWindowManagerUI* manager : Shared().managers) manager->ForgetControl(control);
+}
 
 CControlUI* CWindowManagerUI::ControlAt(POINT point) const {
     if (root_ == nullptr) return nullptr;

@@ -129,6 +129,9 @@ public:
     };
     // True while handling runs: a control destroyed now is deferred.
     bool DefersDestruction() const { return dispatchDepth_ > 0 && !destroying_; }
+    // Drops every reference any manager holds to a control that is destroyed while
+    // attached to none (it may have been registered while it was built).
+    static void ForgetDetachedControl(CControlUI* control);
     CControlUI* ControlAt(POINT point) const;
     CControlUI* ControlNamed(const wchar_t* name) const;
     // Refused when another control already has the name.
