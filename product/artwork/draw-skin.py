@@ -2,7 +2,9 @@
 """Draws the images of the installer's skin (product/skin/img) with ImageMagick.
 
 Shapes are drawn at four times their size and scaled down, so small edges and
-round corners come out smooth. The images are committed; rerun this after
+round corners come out smooth. Every image is drawn for three display densities:
+name.png for 96 DPI, name@1.5x.png for 144 DPI and name@2x.png for 192 DPI (the
+window picks the one for its scale). The images are committed; rerun this after
 changing a colour or a shape here.
 
 Usage: product/artwork/draw-skin.py
@@ -14,6 +16,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(os.path.dirname(HERE), 'skin', 'img')
 CONVERT = '/usr/bin/convert'
 SCALE = 4
+# Display densities (scale against 96 DPI) and the suffix of their file names.
+FACTORS = ((1, ''), (1.5, '@1.5x'), (2, '@2x'))
 
 BRAND = '#337BDD'
 BRAND_HOT = '#4489E6'
@@ -22,14 +26,34 @@ BRAND_DISABLED = '#B5CDEE'
 LINE = '#C9D2DE'
 
 
-def render(name, width, height, draws, background='none'):
-    """Draws `draws` (ImageMagick -draw strings in image pixels) into img/<name>."""
-    args = [CONVERT, '-size', '%dx%d' % (width * SCALE, height * SCALE), 'xc:' + background]
-    for settings, primitive in draws:
-        args += settings + ['-draw', 'scale %d,%d %s' % (SCALE, SCALE, primitive)]
-    args += ['-filter', 'Box', '-resize', '%dx%d!' % (width, height), '-strip',
-             '-define', 'png:exclude-chunks=date,time', 'PNG32:' + os.path.join(OUT, name)]
-    subprocess.run(args, check=True)
+def variant(name, suffix):
+    stem, extension = os.path.splitext(name)
+    return stem + suffix + extension
+
+
+def pixels(length, factor):
+    """A length at a density, rounded as the window rounds the skin's lengths."""
+    return int(length * factor + 0.5)
+
+
+def number(value):
+    """A number for ImageMagick: 3 rather than 3.0."""
+    return ('%.4f' % value).rstrip('0').rstrip('.')
+
+
+def render(name, width, height, draws, background='none', extra=lambda factor: []):
+    """Draws `draws` (ImageMagick -draw strings in 1x image pixels) into img/<name> and
+    its denser variants; extra(factor) adds further arguments before the resize."""
+    for factor, suffix in FACTORS:
+        scale = SCALE * factor
+        args = [CONVERT, '-size', '%dx%d' % (pixels(width, scale), pixels(height, scale)), 'xc:' + background]
+        for settings, primitive in draws:
+            # The scale applies to stroke widths as well: they are 1x pixels too.
+            args += settings + ['-draw', 'scale %s,%s %s' % (number(scale), number(scale), primitive)]
+        args += extra(factor)
+        args += ['-filter', 'Box', '-resize', '%dx%d!' % (pixels(width, factor), pixels(height, factor)), '-strip',
+                 '-define', 'png:exclude-chunks=date,time', 'PNG32:' + os.path.join(OUT, variant(name, suffix))]
+        subprocess.run(args, check=True)
 
 
 def fill(colour, stroke='none', width=1):
@@ -77,34 +101,35 @@ def logo():
         (fill('#9CC3F2'), 'polygon 13,48 25,31 33,41 37,36 47,48'),
         (fill('#D6E6FA'), 'polygon 13,48 25,31 30,48'),
     ]
-    width, height = 312, 64
-    args = [CONVERT, '-size', '%dx%d' % (width * SCALE, height * SCALE), 'xc:none']
-    for settings, primitive in tile:
-        args += settings + ['-draw', 'scale %d,%d %s' % (SCALE, SCALE, primitive)]
-    args += ['-fill', 'white', '-stroke', 'none', '-font', 'Noto-Sans-Bold', '-pointsize', str(31 * SCALE),
-             '-gravity', 'West', '-annotate', '+%d+%d' % (76 * SCALE, -1 * SCALE), 'Vantelo Pexar',
-             '-filter', 'Box', '-resize', '%dx%d!' % (width, height), '-strip',
-             '-define', 'png:exclude-chunks=date,time', 'PNG32:' + os.path.join(OUT, 'logo.png')]
-    subprocess.run(args, check=True)
+    def name(factor):
+        scale = SCALE * factor
+        return ['-fill', 'white', '-stroke', 'none', '-font', 'Noto-Sans-Bold', '-pointsize', number(31 * scale),
+                '-gravity', 'West', '-annotate', '+%s+%s' % (number(76 * scale), number(-1 * scale)), 'Vantelo Pexar']
+
+    render('logo.png', 312, 64, tile, extra=name)
 
 
 def header(name, mirrored):
     """The brand area behind the logo: the banner pictures' blue with fainter circles."""
     width, height = 648, 190
-    args = [CONVERT, '-size', '%dx%d' % (width, height), 'xc:#1D4E89',
-            '-fill', '#2F6DB5A0', '-draw', 'circle 548,24 548,174',
-            '-fill', '#2F6DB570', '-draw', 'circle 86,212 86,132']
-    if mirrored:
-        args.append('-flop')
-    args += ['-strip', '-dither', 'None', '-colors', '64', '-define', 'png:exclude-chunks=date,time',
-             'PNG8:' + os.path.join(OUT, name)]
-    subprocess.run(args, check=True)
+    for factor, suffix in FACTORS:
+        scale = '' if factor == 1 else 'scale %s,%s ' % (number(factor), number(factor))
+        args = [CONVERT, '-size', '%dx%d' % (pixels(width, factor), pixels(height, factor)), 'xc:#1D4E89',
+                '-fill', '#2F6DB5A0', '-draw', scale + 'circle 548,24 548,174',
+                '-fill', '#2F6DB570', '-draw', scale + 'circle 86,212 86,132']
+        if mirrored:
+            args.append('-flop')
+        args += ['-strip', '-dither', 'None', '-colors', '64', '-define', 'png:exclude-chunks=date,time',
+                 'PNG8:' + os.path.join(OUT, variant(name, suffix))]
+        subprocess.run(args, check=True)
 
 
 def progress(name, left, right):
-    subprocess.run([CONVERT, '-size', '64x6', 'gradient:%s-%s' % (left, right), '-rotate', '-90',
-                    '-resize', '64x6!', '-strip', '-define', 'png:exclude-chunks=date,time',
-                    'PNG32:' + os.path.join(OUT, name)], check=True)
+    for factor, suffix in FACTORS:
+        size = '%dx%d' % (pixels(64, factor), pixels(6, factor))
+        subprocess.run([CONVERT, '-size', size, 'gradient:%s-%s' % (left, right), '-rotate', '-90',
+                        '-resize', size + '!', '-strip', '-define', 'png:exclude-chunks=date,time',
+                        'PNG32:' + os.path.join(OUT, variant(name, suffix))], check=True)
 
 
 def main():

@@ -39,7 +39,9 @@ bool g_logAndLanguageDone = false;
 bool g_closeConfirmOnScreen = false;
 int g_bannerCounter = 1;
 std::atomic<int> g_lastReportedPosition{0};
-bool g_cancelDownload = false;  // handed to the downloader, which clears it; never set here
+// Handed to every download; nothing sets it yet. It lives for the process, so a
+// download thread that outlives the window still finds it.
+CDownloadCancel g_cancelDownload;
 
 enum AnalyticsKind { kSendStartInstall = 0, kSendDownloadFinished = 1, kSendInstallSucceed = 2 };
 
@@ -323,7 +325,9 @@ void CInstallerFrameWnd::OnFoldChanged()
     }
     RECT client{};
     GetClientRect(window_, &client);
-    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -75 : 75));
+    // The area is 75 skin pixels high; the window's scale turns them into device pixels.
+    int area = manager_.Scale().Length(75);
+    ResizeClientArea(client.right - client.left, client.bottom - client.top + (folded ? -area : area));
 }
 
 void CInstallerFrameWnd::OnBrowse()

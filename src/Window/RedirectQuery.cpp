@@ -2,7 +2,8 @@
 
 #include <windows.h>
 #include <shlwapi.h>
-#include <winhttp.h>
+
+#include "net/WinHttpTransport.h"
 
 #include <vector>
 
@@ -49,26 +50,26 @@ bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wst
 {
     // The installer found at the answer's address runs as administrator: never ask
     // an https service in clear text.
-    bool secure = url.compare(0, 8, L"https://") == 0;
-    std::wstring hostName = host;
-    INTERNET_PORT port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
-    size_t colon = hostName.rfind(L':');
-    if (colon != std::wstring::npos && hostName.find(L']') == std::wstring::npos) {
-        int value = StrToIntW(hostName.c_str() + colon + 1);
-        if (value > 0 && value < 65536) port = static_cast<INTERNET_PORT>(value);
-        hostName.resize(colon);
+    TransportAddress service;
+    service.bSecure = url.compare(0, 8, L"https://") == 0;
+    service.strHost = host;
+    size_t colon = host.rfind(L':');
+    if (colon != std::wstring::npos && host.find(L']') == std::wstring::npos) {
+        int value = StrToIntW(host.c_str() + colon + 1);
+        if (value > 0 && value < 65536) service.nPort = static_cast<unsigned short>(value);
+        service.strHost.resize(colon);
     }
+    service.strObject = !path.empty() && path[0] == L'/' ? path : L"/" + path;
 
-    WinHttpHandle session(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                      WINHTTP_NO_PROXY_BYPASS, 0));
+    // The service's own answer is wanted, not the address it names.
+    TransportOptions options;
+    options.bFollowRedirects = false;
+    WinHttpHandle session(WinHttpTransport::OpenSession(options));
     if (!session) return false;
-    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    if (!WinHttpSetOption(session.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) return false;
-    WinHttpHandle connection(WinHttpConnect(session.Get(), hostName.c_str(), port, 0));
+    WinHttpHandle connection(WinHttpTransport::Connect(session.Get(), service));
     if (!connection) return false;
-    std::wstring object = !path.empty() && path[0] == L'/' ? path : L"/" + path;
-    WinHttpHandle request(WinHttpOpenRequest(connection.Get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                             WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+    WinHttpHandle request(WinHttpTransport::OpenRequest(connection.Get(), L"GET", service, nullptr,
+                                                        WINHTTP_DEFAULT_ACCEPT_TYPES, 0, options));
     if (!request) return false;
     if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
         return false;
@@ -77,6 +78,7 @@ bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wst
         LOG_A("Error %d has occurred.\n", static_cast<int>(GetLastError()));
         return true;
     }
+    if (!WinHttpTransport::CheckAnswer(request.Get(), service, options)) return false;
     if (StrToIntW(QueryHeader(request.Get(), WINHTTP_QUERY_STATUS_CODE).c_str()) != 302) return false;
     std::wstring location = QueryHeader(request.Get(), WINHTTP_QUERY_LOCATION);
     if (location.empty()) return false;

@@ -22,6 +22,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return -1;
 
+    // Sharp at any display scale: the skin scales itself (the manifest says so too).
+    Veneer::DeclareDpiAwareness();
+
     Veneer::CWindowManagerUI::SetModuleHandle(instance);
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : module.substr(0, slash + 1);
     Veneer::CWindowManagerUI::SetResourceFolder(folder);

@@ -13,11 +13,12 @@ void SplitUrl(const Text& url, Text& host, Text& path, int& port, const Text& ht
     using Char = typename Text::value_type;
     port = 80;
     Text rest = url;
-    size_t scheme = url.find(http);
-    if (scheme != Text::npos) {
-        rest = url.substr(scheme + http.size());
-    } else if ((scheme = url.find(https)) != Text::npos) {
-        rest = url.substr(scheme + https.size());
+    // Only a leading scheme counts: an address whose query names another address
+    // ("https://a/?next=http://b/") still goes to its own host.
+    if (url.compare(0, http.size(), http) == 0) {
+        rest = url.substr(http.size());
+    } else if (url.compare(0, https.size(), https) == 0) {
+        rest = url.substr(https.size());
         port = 443;
     }
     size_t slash = rest.find(Char('/'));

@@ -51,6 +51,14 @@ struct FileHandleTraits {
 };
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 
+// Events, threads and the other kernel objects whose creation answers null on failure.
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) { CloseHandle(handle); }
+};
+using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
+
 struct CrtFileTraits {
     using Type = FILE*;
     static Type Invalid() { return nullptr; }

@@ -1,6 +1,6 @@
 #include "http/WinHttp.h"
 
-#include <winhttp.h>
+#include "net/WinHttpTransport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,13 +39,20 @@ void CWinHttp::CloseHandles()
     m_hSession.Reset();
 }
 
+TransportOptions CWinHttp::Options() const
+{
+    TransportOptions options;
+    options.pszAgent = kAgent;
+    options.dwConnectTimeout = m_dwConnectTimeout;
+    options.dwSendTimeout = m_dwSendTimeout;
+    options.dwReceiveTimeout = m_dwReceiveTimeout;
+    return options;
+}
+
 void CWinHttp::OpenSession()
 {
-    m_hSession.Reset(
-        WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    m_hSession.Reset(WinHttpTransport::OpenSession(Options()));
     if (!m_hSession.Valid()) throw kHttpErrOpen;
-    WinHttpSetTimeouts(m_hSession.Get(), 0, static_cast<int>(m_dwConnectTimeout), static_cast<int>(m_dwSendTimeout),
-                       static_cast<int>(m_dwReceiveTimeout));
 }
 
 void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
@@ -58,19 +65,19 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
     int port = 80;
     SplitHttpUrl(url, host, path, port);
     m_bSecure = IsSecureUrl(url, port);
+    TransportAddress target;
+    target.bSecure = m_bSecure;
+    target.strHost = host;
+    target.nPort = static_cast<unsigned short>(port);
+    target.strObject = path;
 
-    m_hConnection.Reset(WinHttpConnect(m_hSession.Get(), host.c_str(), static_cast<INTERNET_PORT>(port), 0));
+    m_hConnection.Reset(WinHttpTransport::Connect(m_hSession.Get(), target));
     if (!m_hConnection.Valid()) throw kHttpErrConnect;
 
-    m_hRequest.Reset(WinHttpOpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), nullptr,
-                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                        m_bSecure ? WINHTTP_FLAG_SECURE : 0));
+    TransportOptions options = Options();
+    m_hRequest.Reset(WinHttpTransport::OpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", target, nullptr,
+                                                   WINHTTP_DEFAULT_ACCEPT_TYPES, 0, options));
     if (!m_hRequest.Valid()) throw kHttpErrOpen;
-    // The wait for the response header is receiving too: left alone it is 90 s on
-    // Windows, and Wine does not bound it by the receive time-out.
-    DWORD responseTimeout = m_dwReceiveTimeout;
-    WinHttpSetOption(m_hRequest.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                     sizeof responseTimeout);
 
     std::wstring lines = HttpText::AnsiToWide(m_header.BuildHeaderLines());
     WinHttpAddRequestHeaders(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
@@ -83,6 +90,7 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
         throw kHttpErrSend;
     }
     if (!WinHttpReceiveResponse(m_hRequest.Get(), nullptr)) throw kHttpErrOpen;
+    if (!WinHttpTransport::CheckAnswer(m_hRequest.Get(), target, options)) throw kHttpErrOpen;
 }
 
 int CWinHttp::ReadStatus()

@@ -1,12 +1,14 @@
 #pragma once
 // The WinHTTP back-end of the HTTP client library (type code 2). It carries the
-// analytics requests. Certificates are checked: an untrusted or mismatched server
-// certificate fails the request.
+// analytics requests. Its requests are made under the transport policy
+// (net/TransportPolicy.h): certificates are checked, TLS 1.2 or later, and an
+// https request never follows a redirect to http.
 //
 // Thread contract: one thread at a time (see HttpInterface.h).
 
 #include "http/HttpClientBase.h"
 #include "http/UniqueResource.h"
+#include "net/TransportPolicy.h"
 
 #include <functional>
 
@@ -34,6 +36,7 @@ private:
     friend class CRequestClientBase<CWinHttp, IWinHttp>;
 
     void CloseHandles();
+    TransportOptions Options() const;
     void OpenSession();
     void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
     int ReadStatus();

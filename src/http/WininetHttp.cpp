@@ -1,6 +1,6 @@
 #include "http/WininetHttp.h"
 
-#include <wininet.h>
+#include "net/WinInetTransport.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,7 +38,12 @@ void CWininetHttp::CloseHandles()
 void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
 {
     CloseHandles();
-    m_hSession.Reset(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    TransportOptions options;
+    options.pszAgent = kAgent;
+    // A redirected POST would have to become a GET without its body: the answer is
+    // the redirect.
+    options.bFollowRedirects = !post;
+    m_hSession.Reset(WinInetTransport::OpenSession(options));
     if (!m_hSession.Valid()) throw kHttpErrOpen;
 
     std::wstring host;
@@ -46,25 +51,35 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
     int port = 80;
     SplitHttpUrl(url, host, path, port);
     m_bSecure = IsSecureUrl(url, port);
+    TransportAddress target;
+    target.bSecure = m_bSecure;
+    target.strHost = host;
+    target.nPort = static_cast<unsigned short>(port);
+    target.strObject = path;
 
-    m_hConnection.Reset(InternetConnectW(m_hSession.Get(), host.c_str(), static_cast<INTERNET_PORT>(port), nullptr,
-                                         nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!m_hConnection.Valid()) throw kHttpErrConnect;
-
-    DWORD flags = INTERNET_FLAG_RELOAD | (m_bSecure ? INTERNET_FLAG_SECURE : 0);
-    m_hRequest.Reset(HttpOpenRequestW(m_hConnection.Get(), post ? L"POST" : L"GET", path.c_str(), L"HTTP/1.1",
-                                      nullptr, nullptr, flags, 0));
-    if (!m_hRequest.Valid()) throw kHttpErrOpen;
-
-    std::string lines = m_header.BuildHeaderLines();
-    HttpAddRequestHeadersA(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
-                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
-
-    DWORD headerLength = extraHeaders ? static_cast<DWORD>(wcslen(extraHeaders)) : 0;
-    DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
-    if (!HttpSendRequestW(m_hRequest.Get(), extraHeaders, headerLength, const_cast<char*>(body), bodyLength)) {
-        throw kHttpErrSend;
-    }
+    // Connection and request for one address; a followed redirect opens them again.
+    auto open = [&](const TransportAddress& address) {
+        m_hRequest.Reset();
+        m_hConnection.Reset(WinInetTransport::Connect(m_hSession.Get(), address));
+        if (!m_hConnection.Valid()) throw kHttpErrConnect;
+        m_hRequest.Reset(WinInetTransport::OpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", address,
+                                                       L"HTTP/1.1", nullptr, INTERNET_FLAG_RELOAD));
+        if (!m_hRequest.Valid()) throw kHttpErrOpen;
+        return true;
+    };
+    auto send = [&]() -> HINTERNET {
+        std::string lines = m_header.BuildHeaderLines();
+        HttpAddRequestHeadersA(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
+                               HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+        DWORD headerLength = extraHeaders ? static_cast<DWORD>(wcslen(extraHeaders)) : 0;
+        DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
+        if (!HttpSendRequestW(m_hRequest.Get(), extraHeaders, headerLength, const_cast<char*>(body), bodyLength)) {
+            throw kHttpErrSend;
+        }
+        return m_hRequest.Get();
+    };
+    open(target);
+    if (!WinInetTransport::SendFollowingRedirects(target, options, send, open)) throw kHttpErrSend;
 }
 
 int CWininetHttp::ReadStatus()

@@ -1,6 +1,8 @@
 #pragma once
-// The WinINet back-end of the HTTP client library (type code 1). Certificates are
-// checked in full, their dates included.
+// The WinINet back-end of the HTTP client library (type code 1). Its requests are
+// made under the transport policy (net/TransportPolicy.h): certificates are checked
+// in full, their dates included, and an https request never follows a redirect to
+// http.
 //
 // Thread contract: one thread at a time (see HttpInterface.h).
 

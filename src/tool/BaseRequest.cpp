@@ -14,6 +14,8 @@
 namespace {
 
 std::atomic<const char*> g_brokenBackEnd{nullptr};
+// A connection that receives nothing for 30 s is given up and retried.
+std::atomic<DWORD> g_stallLimit{30000};
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix)
 {
@@ -60,6 +62,10 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
 {
     strObject = strObjectPath;
     strHost = strHostName;
+    m_target.bSecure = bSecure;
+    m_target.strHost = strHostName;
+    m_target.nPort = static_cast<unsigned short>(nPort);
+    m_target.strObject = L"/" + strObjectPath;
     const char* broken = g_brokenBackEnd;
     if (broken && strcmp(broken, GetTypeName()) == 0) {
         LOG_A("ERR:[%s] back-end broken for testing", GetTypeName());
@@ -70,8 +76,12 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, dwMaxConnsPerServer);
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, dwMaxConnsPerServer);
     }
-    return ConnectSession(bSecure) && OpenRequest(bSecure) && SendRequest();
+    if (!ConnectSession(bSecure) || !OpenRequest(bSecure)) return false;
+    ApplyTimeouts();
+    return SendRequest();
 }
+
+TransportOptions CBaseRequest::RequestOptions() const { return TransportOptions(); }
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)
@@ -174,6 +184,10 @@ void CBaseRequest::ShowApiError(const char* pszCallName, DWORD dwError, HMODULE 
 }
 
 void CBaseRequest::SetBrokenBackEndForTesting(const char* pszTypeName) { g_brokenBackEnd = pszTypeName; }
+
+DWORD CBaseRequest::StallLimit() { return g_stallLimit; }
+
+void CBaseRequest::SetStallLimitForTesting(DWORD dwMilliseconds) { g_stallLimit = dwMilliseconds; }
 
 bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
 {

@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "net/TransportPolicy.h"
+
 class CBaseRequest {
 public:
     enum RequestType { kWinHttpRequest = 0, kInternetRequest = 1 };
@@ -53,6 +55,11 @@ public:
     // broken. Null mends it.
     static void SetBrokenBackEndForTesting(const char* pszTypeName);
 
+    // How long a request may wait for the server (connect, send, answer, each read)
+    // before it fails: 30000 ms unless a test changes it.
+    static DWORD StallLimit();
+    static void SetStallLimitForTesting(DWORD dwMilliseconds);
+
     std::wstring strVerb;
     std::wstring strHeaders;
     std::wstring strObject;
@@ -69,13 +76,23 @@ protected:
     virtual bool ConnectSession(bool bSecure) = 0;
     virtual bool OpenRequest(bool bSecure) = 0;
     virtual bool SendRequest() = 0;
+    // Bounds every wait of the open request by StallLimit. A limit that cannot be
+    // set is logged; the request goes on and its caller's own bound still holds.
+    virtual void ApplyTimeouts() = 0;
     // Closes hRequest, hConnect and hSession, newest first, and clears them.
     virtual void CloseHandles() = 0;
 
     bool ConnectAndSend(bool bSecure, const std::wstring& strHostName, const std::wstring& strObjectPath);
+    // What every request of this layer asks of the transport policy.
+    TransportOptions RequestOptions() const;
 
     // Content-Length text as a signed 32-bit size: blanks around decimal digits only.
     bool ParseContentLength(const std::wstring& strText, int& nSize);
     // Logs the failed platform call with the error it left; answers false.
     static bool FailCall(const char* pszCallName, const char* pszContext);
+
+    // The address of the attempt in progress as the transport policy sees it: the
+    // attempt's security, strHost, nPort and strObject; a redirect followed by the
+    // request moves it (and those fields) on.
+    TransportAddress m_target;
 };

@@ -3,6 +3,7 @@
 #include <process.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <memory>
@@ -10,14 +11,7 @@
 
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
-
-// Cancelling: the caller's flag is cleared at the start and IsCancle reads it, but
-// no step asks it yet. To cancel, a segment thread would ask IsCancle before each
-// attempt and after each piece it writes, and end its segment as failed without
-// counting a back-end failure; the 2000 ms pause would become a wait on an event the
-// canceller also sets. DownLoadContent then fails once every thread has ended, and
-// Download answers a code of its own (-5) in its result and in event 3. The flag is
-// written by another thread, so it would need to be read as an atomic.
+#include "tool/DetachedRequest.h"
 
 namespace {
 
@@ -25,21 +19,14 @@ constexpr int kMaxThreads = MAXIMUM_WAIT_OBJECTS;
 constexpr int kMaxAttemptIndex = 10;  // eleven attempts, ten pauses
 constexpr int kReadSize = 102400;
 constexpr DWORD kConnsPerServer = 50;
+// Beyond the request's own time-outs, a wait for a request thread ends after this
+// much more, should a platform not honour them.
+constexpr DWORD kGuardMargin = 5000;
 
 // Shared by every segment of every download in the process; never reset.
 std::atomic<int> g_winHttpFailures{0};
 std::atomic<int> g_internetFailures{0};
 std::atomic<DWORD> g_retryPause{2000};
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 class CriticalSection {
 public:
@@ -94,32 +81,75 @@ void MakeFolderTree(std::wstring folder)
     CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-// One size query: a 2xx answer whose Content-Length fits in 32 bits.
-bool QuerySizeOver(int type, const wchar_t* verb, const std::wstring& url, int& size)
+// The longest a request may take to answer: a secure attempt and, for an http://
+// address, a plain one, each bounded by the stall limit in connect and in answer.
+DWORD AnswerBound() { return 4 * CBaseRequest::StallLimit() + kGuardMargin; }
+DWORD PieceBound() { return CBaseRequest::StallLimit() + kGuardMargin; }
+
+// One size query: a 2xx answer whose Content-Length fits in 32 bits. Ends at once,
+// without a size, when the cancel is set.
+bool QuerySizeOver(int type, const wchar_t* verb, const std::wstring& url, int& size, const CDownloadCancel* cancel)
 {
     std::unique_ptr<CBaseRequest> request(CBaseRequest::CreateInstance(type));
     request->strVerb = verb;
-    if (!request->OpenUrl(url)) return false;
-    DWORD status = 0;
-    if (!request->GetStatusCode(status)) return false;
-    if (status < 200 || status > 299) {
-        LOG_A("ERR:[%s] size query answered with status %u", request->GetTypeName(), static_cast<unsigned>(status));
+    std::unique_ptr<CDetachedRequest> detached = CDetachedRequest::Start(std::move(request), url, 0);
+    if (!detached) return false;
+    CDetachedRequest::WaitResult waited = detached->WaitForAnswer(cancel, AnswerBound());
+    if (waited == CDetachedRequest::kTimedOut) {
+        LOG_A("ERR:[%s] size query: no answer within %lu ms", detached->GetTypeName(), AnswerBound());
+    }
+    if (waited != CDetachedRequest::kReady) return false;
+    const ResponseFacts& facts = detached->Facts();
+    if (!facts.bSent || facts.dwStatus == 0) return false;
+    if (facts.dwStatus < 200 || facts.dwStatus > 299) {
+        LOG_A("ERR:[%s] size query answered with status %u", detached->GetTypeName(),
+              static_cast<unsigned>(facts.dwStatus));
         return false;
     }
-    return request->GetUrlFileSize(size);
+    if (!facts.bLengthKnown) return false;
+    size = facts.nContentLength;
+    return true;
 }
 
-bool QueryFileSize(const std::wstring& url, int& size)
+bool QueryFileSize(const std::wstring& url, int& size, const CDownloadCancel* cancel)
 {
-    return QuerySizeOver(CBaseRequest::kWinHttpRequest, L"HEAD", url, size) ||
-           QuerySizeOver(CBaseRequest::kInternetRequest, L"GET", url, size);
+    if (QuerySizeOver(CBaseRequest::kWinHttpRequest, L"HEAD", url, size, cancel)) return true;
+    if (cancel && cancel->IsCancelled()) return false;
+    return QuerySizeOver(CBaseRequest::kInternetRequest, L"GET", url, size, cancel);
 }
 
 }  // namespace
 
-bool HttpDownload(DownloadParam* pParam, DownloadCallback pCallback, bool* pCancel)
+CDownloadCancel::CDownloadCancel() : m_cancelled(false), m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
-    if (pCancel) *pCancel = false;
+    if (!m_event.Valid()) LOG_A("ERR:CreateEvent for the cancel fail! (%lu)", GetLastError());
+}
+
+void CDownloadCancel::Cancel()
+{
+    m_cancelled = true;
+    if (m_event.Valid()) SetEvent(m_event.Get());
+}
+
+bool CDownloadCancel::IsCancelled() const { return m_cancelled; }
+
+bool CDownloadCancel::Wait(DWORD dwMilliseconds) const
+{
+    if (m_event.Valid()) {
+        WaitForSingleObject(m_event.Get(), dwMilliseconds);
+        return IsCancelled();
+    }
+    // Without its event the flag is looked at in short steps.
+    for (DWORD begin = GetTickCount(); !IsCancelled();) {
+        DWORD elapsed = GetTickCount() - begin;
+        if (elapsed >= dwMilliseconds) return false;
+        Sleep(std::min<DWORD>(dwMilliseconds - elapsed, 50));
+    }
+    return true;
+}
+
+bool HttpDownload(DownloadParam* pParam, DownloadCallback pCallback, CDownloadCancel* pCancel)
+{
     CHttpDownload download(pParam, pCallback, pCancel);
     return download.Download() == 0;
 }
@@ -127,11 +157,12 @@ bool HttpDownload(DownloadParam* pParam, DownloadCallback pCallback, bool* pCanc
 int QueryUrlFileSize(const std::wstring& strUrl)
 {
     int size = 0;
-    return QueryFileSize(strUrl, size) ? size : 0;
+    return QueryFileSize(strUrl, size, nullptr) ? size : 0;
 }
 
-CHttpDownload::CHttpDownload(DownloadParam* pParam, DownloadCallback pCallback, bool* pCancel)
-    : m_pParam(pParam), m_pCallback(pCallback), m_pCancel(pCancel), m_nFileSize(0), m_nWritten(0)
+CHttpDownload::CHttpDownload(DownloadParam* pParam, DownloadCallback pCallback, CDownloadCancel* pCancel)
+    : m_pParam(pParam), m_pCallback(pCallback), m_pCancel(pCancel), m_cancelLogged(false), m_nFileSize(0),
+      m_nWritten(0)
 {
 }
 
@@ -154,12 +185,15 @@ int CHttpDownload::DownloadImp()
         LOG_A("ERR:CheckParam fail!");
         return -1;
     }
+    if (IsCancle()) return Cancelled();
     if (!GetDownloadFileSize()) {
+        if (IsCancle()) return Cancelled();
         LOG_A("ERR:GetDownloadFileSize fail!");
         return -3;
     }
     Report(kDownloadEventSize, m_nFileSize, 0);
     if (!DownLoadContent()) {
+        if (IsCancle()) return Cancelled();
         LOG_A("ERR:DownLoadContent fail!");
         return -4;
     }
@@ -191,7 +225,7 @@ bool CHttpDownload::CheckParam()
 bool CHttpDownload::GetDownloadFileSize()
 {
     LOG_A("GetDownloadFileSize....");
-    return QueryFileSize(m_pParam->strDownloadUrl, m_nFileSize);
+    return QueryFileSize(m_pParam->strDownloadUrl, m_nFileSize, m_pCancel);
 }
 
 bool CHttpDownload::DownLoadContent()
@@ -207,21 +241,21 @@ bool CHttpDownload::DownLoadContent()
     }
     int segmentLength = count > 0 ? m_nFileSize / count : 0;
 
-    UniqueFile file(_wfopen(m_pParam->strSavePath.c_str(), L"wb"));
-    if (!file) {
+    UniqueCrtFile file(_wfopen(m_pParam->strSavePath.c_str(), L"wb"));
+    if (!file.Valid()) {
         LOG_W(L"ERR:Open file fail! (%s)", m_pParam->strSavePath.c_str());
         return false;
     }
     CriticalSection fileLock;
     std::vector<DownloadThreadParam> records(count);
-    std::vector<UniqueHandle> threads;
+    std::vector<UniqueKernelHandle> threads;
     for (int i = 0; i < count; ++i) {
         DownloadThreadParam& record = records[i];
         record.pDownload = this;
         record.nStart = i * segmentLength;
         record.nLength = i == count - 1 ? m_nFileSize - (count - 1) * segmentLength : segmentLength;
         record.nIndex = i;
-        record.pFile = file.get();
+        record.pFile = file.Get();
         record.pLock = fileLock.Get();
         HANDLE thread =
             reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &CHttpDownload::DownloadThreadProc, &record, 0, nullptr));
@@ -235,7 +269,7 @@ bool CHttpDownload::DownLoadContent()
 
     LOG_A("WaitForMultipleObjects...\n");
     std::vector<HANDLE> handles;
-    for (auto& thread : threads) handles.push_back(thread.get());
+    for (auto& thread : threads) handles.push_back(thread.Get());
     DWORD waitResult = handles.empty() ? WAIT_OBJECT_0
                                        : WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
                                                                 TRUE, INFINITE);
@@ -259,6 +293,7 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
 
     bool success = false;
     for (int attempt = 0;;) {
+        if (download->IsCancle()) break;
         int winHttpFailures = g_winHttpFailures;
         int internetFailures = g_internetFailures;
         int type = internetFailures > winHttpFailures   ? CBaseRequest::kWinHttpRequest
@@ -272,16 +307,22 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
         }
         request->dwMaxConnsPerServer = kConnsPerServer;
         request->strHeaders = range;
-        if (request->OpenUrl(url) && download->ReadUrlContent(request.get(), record)) {
+        const char* typeName = request->GetTypeName();
+        std::unique_ptr<CDetachedRequest> detached =
+            CDetachedRequest::Start(std::move(request), url, record->nLength);
+        AttemptResult result = detached ? download->ReadUrlContent(detached.get(), record) : kAttemptFailed;
+        detached.reset();
+        if (result == kAttemptDone) {
             success = true;
             break;
         }
+        // A cancel is no failure of the back-end: the counters stay as they are.
+        if (result == kAttemptCancelled) break;
         (type == CBaseRequest::kWinHttpRequest ? g_winHttpFailures : g_internetFailures)++;
         LOG_A("[Thread][%d][%d][%s] Request fail,  retry %d...(WinHttp fail:%d, Internet fail:%d)", threadId,
-              record->nIndex, request->GetTypeName(), attempt, g_winHttpFailures.load(), g_internetFailures.load());
-        request.reset();
+              record->nIndex, typeName, attempt, g_winHttpFailures.load(), g_internetFailures.load());
         if (attempt >= kMaxAttemptIndex) break;
-        Sleep(g_retryPause);
+        if (!download->PauseBeforeRetry()) break;
         ++attempt;
     }
     record->bSuccess = success;
@@ -289,75 +330,121 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
     return 0;
 }
 
-bool CHttpDownload::IsResponseForSegment(CBaseRequest* pRequest, const DownloadThreadParam* pThreadParam)
+bool CHttpDownload::IsResponseForSegment(CDetachedRequest* pRequest, const DownloadThreadParam* pThreadParam)
 {
-    DWORD status = 0;
-    if (!pRequest->GetStatusCode(status)) return false;
+    const ResponseFacts& facts = pRequest->Facts();
+    if (!facts.bSent || facts.dwStatus == 0) return false;
+    DWORD status = facts.dwStatus;
     int first = pThreadParam->nStart;
     int last = first + pThreadParam->nLength - 1;
-    if (status == 200 && first == 0 && pThreadParam->nLength == m_nFileSize) return true;
-    if (status != 206) {
+    if (status == 200 && first == 0 && pThreadParam->nLength == m_nFileSize) {
+        // fall through to the length check
+    } else if (status != 206) {
         LOG_A("ERR:[%s] segment %d (bytes %d-%d) answered with status %u", pRequest->GetTypeName(),
               pThreadParam->nIndex, first, last, static_cast<unsigned>(status));
         return false;
+    } else {
+        wchar_t expected[80];
+        _snwprintf(expected, 79, L"bytes %d-%d/%d", first, last, m_nFileSize);
+        expected[79] = L'\0';
+        if (facts.strContentRange != expected) {
+            LOG_W(L"ERR:[%S] segment %d answered 206 with Content-Range (%s) instead of (%s)", pRequest->GetTypeName(),
+                  pThreadParam->nIndex, facts.strContentRange.c_str(), expected);
+            return false;
+        }
     }
-    wchar_t expected[80];
-    _snwprintf(expected, 79, L"bytes %d-%d/%d", first, last, m_nFileSize);
-    expected[79] = L'\0';
-    std::wstring range;
-    pRequest->GetResponseHeader(L"Content-Range", range);
-    if (range != expected) {
-        LOG_W(L"ERR:[%S] segment %d answered 206 with Content-Range (%s) instead of (%s)", pRequest->GetTypeName(),
-              pThreadParam->nIndex, range.c_str(), expected);
+    // A body of another length than the range would end short or run into the next segment.
+    if (facts.bLengthKnown && facts.nContentLength != pThreadParam->nLength) {
+        LOG_A("ERR:[%s] segment %d answered %d bytes for its %d", pRequest->GetTypeName(), pThreadParam->nIndex,
+              facts.nContentLength, pThreadParam->nLength);
         return false;
     }
     return true;
 }
 
-bool CHttpDownload::ReadUrlContent(CBaseRequest* pRequest, DownloadThreadParam* pThreadParam)
+CHttpDownload::AttemptResult CHttpDownload::ReadUrlContent(CDetachedRequest* pRequest,
+                                                           DownloadThreadParam* pThreadParam)
 {
-    if (!IsResponseForSegment(pRequest, pThreadParam)) return false;
-    std::unique_ptr<char[]> buffer(new char[kReadSize]);
+    CDetachedRequest::WaitResult waited = pRequest->WaitForAnswer(m_pCancel, AnswerBound());
+    if (waited == CDetachedRequest::kCancelled) return IsCancle(), kAttemptCancelled;
+    if (waited == CDetachedRequest::kTimedOut) {
+        LOG_A("ERR:[%s] segment %d: no answer within %lu ms", pRequest->GetTypeName(), pThreadParam->nIndex,
+              AnswerBound());
+        return kAttemptFailed;
+    }
+    if (!IsResponseForSegment(pRequest, pThreadParam)) return kAttemptFailed;
+
     int received = 0;
     bool written = true;
-    bool overrun = false;
-    for (int got; (got = pRequest->HttpRead(buffer.get(), kReadSize)) > 0;) {
-        // A longer body would land on the next segment's bytes.
-        if (got > pThreadParam->nLength - received) {
-            overrun = true;
+    bool cancelled = false;
+    bool stalled = false;
+    for (;;) {
+        const char* data = nullptr;
+        int got = 0;
+        waited = pRequest->WaitForPiece(m_pCancel, PieceBound(), data, got);
+        if (waited != CDetachedRequest::kReady) {
+            cancelled = waited == CDetachedRequest::kCancelled;
+            stalled = !cancelled;
             break;
         }
-        Lock lock(pThreadParam->pLock);
-        FILE* file = pThreadParam->pFile;
-        fseek(file, pThreadParam->nStart + received, SEEK_SET);
-        fflush(file);
-        written = fwrite(buffer.get(), 1, got, file) == static_cast<size_t>(got) && fflush(file) == 0;
+        if (got <= 0) break;
+        {
+            Lock lock(pThreadParam->pLock);
+            FILE* file = pThreadParam->pFile;
+            fseek(file, pThreadParam->nStart + received, SEEK_SET);
+            fflush(file);
+            written = fwrite(data, 1, got, file) == static_cast<size_t>(got) && fflush(file) == 0;
+            if (written) {
+                m_nWritten += got;
+                Report(kDownloadEventProgress, m_nWritten, m_nFileSize);
+                received += got;
+            }
+        }
+        pRequest->ReleasePiece();
         if (!written) break;
-        m_nWritten += got;
-        Report(kDownloadEventProgress, m_nWritten, m_nFileSize);
-        received += got;
+        if (IsCancle()) {
+            cancelled = true;
+            break;
+        }
     }
-    if (written && !overrun && received == pThreadParam->nLength) return true;
+    if (written && !cancelled && !stalled && received == pThreadParam->nLength) return kAttemptDone;
 
     {
         Lock lock(pThreadParam->pLock);
         m_nWritten -= received;
     }
+    if (cancelled) return IsCancle(), kAttemptCancelled;
     if (!written) LOG_A("ERR:[%s] write to the file fail! (errno %d)", pRequest->GetTypeName(), errno);
-    if (overrun) {
-        LOG_A("ERR:[%s] body runs past the end of segment %d (%d bytes)", pRequest->GetTypeName(),
-              pThreadParam->nIndex, pThreadParam->nLength);
+    if (stalled) {
+        LOG_A("ERR:[%s] segment %d: nothing received within %lu ms", pRequest->GetTypeName(), pThreadParam->nIndex,
+              PieceBound());
     }
     LOG_A("ERR:[%s] download Fail ,dstSize: %d !=  downloadingSize: %d)", pRequest->GetTypeName(),
           pThreadParam->nLength, received);
-    return false;
+    return kAttemptFailed;
 }
 
 bool CHttpDownload::IsCancle()
 {
-    if (!m_pCancel || !*m_pCancel) return false;
-    LOG_A("WARN:check user cancle!");
+    if (!m_pCancel || !m_pCancel->IsCancelled()) return false;
+    if (!m_cancelLogged.exchange(true)) LOG_A("WARN:check user cancle!");
     return true;
+}
+
+int CHttpDownload::Cancelled()
+{
+    LOG_A("ERR:download cancelled!");
+    return -5;
+}
+
+bool CHttpDownload::PauseBeforeRetry()
+{
+    DWORD pause = g_retryPause;
+    if (!m_pCancel) {
+        Sleep(pause);
+        return true;
+    }
+    return !m_pCancel->Wait(pause) || !IsCancle();
 }
 
 void CHttpDownload::Report(int nEvent, int nValue1, int nValue2)

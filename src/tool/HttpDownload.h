@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+
+#include "http/UniqueResource.h"
 
 enum DownloadEvent {
     kDownloadEventStart = 0,     // 0, 0
@@ -24,20 +27,46 @@ struct DownloadParam {
 // Event, first value, second value, the caller's dwUserData.
 typedef void (*DownloadCallback)(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData);
 
+// A download's cancel: owned by the caller, shared with the download's threads.
+// Thread contract: every member may be called from any thread. Lifetime: it must
+// outlive every download it was handed to. Once set it stays set.
+class CDownloadCancel {
+public:
+    CDownloadCancel();
+    CDownloadCancel(const CDownloadCancel&) = delete;
+    CDownloadCancel& operator=(const CDownloadCancel&) = delete;
+
+    void Cancel();
+    bool IsCancelled() const;
+    // Waits at most dwMilliseconds; true when the cancel was set before or during the wait.
+    bool Wait(DWORD dwMilliseconds) const;
+
+private:
+    friend class CDetachedRequest;
+    // The manual-reset event that Cancel sets; null when it could not be created.
+    HANDLE Event() const { return m_event.Get(); }
+
+    std::atomic<bool> m_cancelled;
+    UniqueKernelHandle m_event;
+};
+
 // Runs one download on the calling thread; true when the whole file was written.
-// A non-null pCancel is cleared first.
-bool HttpDownload(DownloadParam* pParam, DownloadCallback pCallback, bool* pCancel);
+// pCancel may be null (not cancellable); a cancel set before the start is kept, and
+// the download then ends at once with -5.
+bool HttpDownload(DownloadParam* pParam, DownloadCallback pCallback, CDownloadCancel* pCancel);
 
 // The file's size in bytes, or 0 when neither back-end gives one.
 int QueryUrlFileSize(const std::wstring& strUrl);
 
 class CBaseRequest;
+class CDetachedRequest;
 
 // Thread contract: Download runs on the caller's thread and blocks until every
 // segment thread has ended. Segment threads share the output stream, m_nWritten
 // and the callback, all under the file lock, so the callback runs on segment
 // threads one at a time with that lock held. Everything else a segment thread
-// touches is its own DownloadThreadParam and request object.
+// touches is its own DownloadThreadParam and request, and the cancel, which any
+// thread may set.
 class CHttpDownload {
 public:
     struct DownloadThreadParam {
@@ -50,11 +79,12 @@ public:
         CRITICAL_SECTION* pLock = nullptr;
     };
 
-    CHttpDownload(DownloadParam* pParam, DownloadCallback pCallback, bool* pCancel);
+    CHttpDownload(DownloadParam* pParam, DownloadCallback pCallback, CDownloadCancel* pCancel);
     CHttpDownload(const CHttpDownload&) = delete;
     CHttpDownload& operator=(const CHttpDownload&) = delete;
 
-    // 0 done, -1 bad parameters, -3 no size, -4 a segment failed or no output file.
+    // 0 done, -1 bad parameters, -3 no size, -4 a segment failed or no output file,
+    // -5 cancelled.
     int Download();
 
 private:
@@ -63,15 +93,21 @@ private:
     bool GetDownloadFileSize();
     bool DownLoadContent();
     static unsigned __stdcall DownloadThreadProc(void* pThreadParam);
-    bool ReadUrlContent(CBaseRequest* pRequest, DownloadThreadParam* pThreadParam);
-    bool IsResponseForSegment(CBaseRequest* pRequest, const DownloadThreadParam* pThreadParam);
-    // Not consulted yet: see the note on cancelling in HttpDownload.cpp.
+    enum AttemptResult { kAttemptDone, kAttemptFailed, kAttemptCancelled };
+    AttemptResult ReadUrlContent(CDetachedRequest* pRequest, DownloadThreadParam* pThreadParam);
+    bool IsResponseForSegment(CDetachedRequest* pRequest, const DownloadThreadParam* pThreadParam);
+    // True once the caller cancelled; logs it the first time.
     bool IsCancle();
+    // Logs the end by a cancel; -5.
+    int Cancelled();
+    // The 2000 ms between two attempts; false when the cancel ended it early.
+    bool PauseBeforeRetry();
     void Report(int nEvent, int nValue1, int nValue2);
 
     DownloadParam* m_pParam;
     DownloadCallback m_pCallback;
-    bool* m_pCancel;
+    CDownloadCancel* m_pCancel;
+    std::atomic<bool> m_cancelLogged;
     int m_nFileSize;
     int m_nWritten;
 };

@@ -1,14 +1,12 @@
 #include "tool/InternetRequest.h"
 
-#include <wininet.h>
+#include "net/WinInetTransport.h"
 
 namespace {
 
-// Fixed for both attempts: the connection is always secure.
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
-                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH |
-                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
-static_assert(kRequestFlags == 0x80CC8200, "the request flags the installer has always sent");
+// The transport policy adds INTERNET_FLAG_SECURE for an https attempt.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
 
 }  // namespace
 
@@ -26,34 +24,72 @@ const char* CInternetRequest::GetTypeName() { return "Internet"; }
 
 bool CInternetRequest::OpenSession()
 {
-    DWORD access = IsUseProxyConnect() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-    hSession = InternetOpenW(L"", access, nullptr, nullptr, 0);
+    TransportOptions options = RequestOptions();
+    options.pszAgent = L"";
+    options.bUseSystemProxy = IsUseProxyConnect();
+    hSession = WinInetTransport::OpenSession(options);
     return hSession || FailCall("InternetOpen", "CInternetRequest::OpenSession");
 }
 
-bool CInternetRequest::ConnectSession(bool /*bSecure: the request flags decide*/)
+bool CInternetRequest::ConnectSession(bool /*bSecure: in m_target*/)
 {
-    INTERNET_PORT port = nPort ? static_cast<INTERNET_PORT>(nPort) : INTERNET_DEFAULT_HTTPS_PORT;
-    hConnect = InternetConnectW(hSession, strHost.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    hConnect = WinInetTransport::Connect(hSession, m_target);
     return hConnect || FailCall("InternetConnect", "CInternetRequest::ConnectSession");
 }
 
-bool CInternetRequest::OpenRequest(bool /*bSecure: the request flags decide*/)
+bool CInternetRequest::OpenRequest(bool /*bSecure: in m_target*/)
 {
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    hRequest = HttpOpenRequestW(hConnect, strVerb.c_str(), strObject.c_str(), L"HTTP/1.1", nullptr, acceptTypes,
-                                kRequestFlags, 0);
+    hRequest = WinInetTransport::OpenRequest(hConnect, strVerb.c_str(), m_target, L"HTTP/1.1", acceptTypes,
+                                             kRequestFlags);
     return hRequest || FailCall("HttpOpenRequest", "CInternetRequest::OpenRequest");
 }
 
 bool CInternetRequest::SendRequest()
 {
     const char* context = "CInternetRequest::SendRequest";
-    if (!strHeaders.empty() && !HttpAddRequestHeadersW(hRequest, strHeaders.c_str(),
-                                                       static_cast<DWORD>(strHeaders.size()), HTTP_ADDREQ_FLAG_ADD)) {
-        return FailCall("\"HttpAddRequestHeaders\"", context);
+    // Failed steps log themselves; a redirect the policy refused is logged below.
+    bool stepFailed = false;
+    auto send = [&]() -> HINTERNET {
+        const char* failedCall = nullptr;
+        if (!strHeaders.empty() && !HttpAddRequestHeadersW(hRequest, strHeaders.c_str(),
+                                                           static_cast<DWORD>(strHeaders.size()),
+                                                           HTTP_ADDREQ_FLAG_ADD)) {
+            failedCall = "\"HttpAddRequestHeaders\"";
+        } else if (!HttpSendRequestW(hRequest, nullptr, 0, nullptr, 0)) {
+            failedCall = "HttpSendRequest";
+        }
+        if (!failedCall) return hRequest;
+        stepFailed = true;
+        FailCall(failedCall, context);
+        return nullptr;
+    };
+    auto reopen = [&](const TransportAddress& next) {
+        for (void** handle : {&hRequest, &hConnect}) {
+            if (*handle) InternetCloseHandle(*handle);
+            *handle = nullptr;
+        }
+        strHost = next.strHost;
+        nPort = next.nPort;
+        strObject = next.strObject.substr(1);
+        stepFailed = !(ConnectSession(next.bSecure) && OpenRequest(next.bSecure));
+        return !stepFailed;
+    };
+    if (WinInetTransport::SendFollowingRedirects(m_target, RequestOptions(), send, reopen)) return true;
+    if (!stepFailed) FailCall("WinInetTransport::SendFollowingRedirects", context);
+    return false;
+}
+
+// The request's time-outs, kept in one place until the transport policy takes them.
+// They are set on the request handle: Wine ignores them on the session.
+void CInternetRequest::ApplyTimeouts()
+{
+    DWORD value = StallLimit();
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        if (!InternetSetOptionW(hRequest, option, &value, sizeof value)) {
+            FailCall("InternetSetOption", "CInternetRequest::ApplyTimeouts");
+        }
     }
-    return HttpSendRequestW(hRequest, nullptr, 0, nullptr, 0) || FailCall("HttpSendRequest", context);
 }
 
 bool CInternetRequest::GetUrlFileSize(int& nSize)
@@ -96,7 +132,9 @@ bool CInternetRequest::GetResponseHeader(const wchar_t* pszName, std::wstring& s
     DWORD length = sizeof text - sizeof text[0];
     DWORD index = 0;
     if (!HttpQueryInfoW(hRequest, HTTP_QUERY_CUSTOM, text, &length, &index)) {
-        return FailCall("HttpQueryInfo", "CInternetRequest::GetResponseHeader");
+        // An absent header is an answer, not a failed call.
+        return GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND &&
+               FailCall("HttpQueryInfo", "CInternetRequest::GetResponseHeader");
     }
     strValue = text;
     return true;

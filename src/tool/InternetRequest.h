@@ -1,6 +1,7 @@
 #pragma once
-// The request over WinINet. Both of its attempts are HTTPS: its request flags are
-// fixed and always ask for a secure connection, on port 443 or the URL's port.
+// The request over WinINet. Its secure attempt uses port 443 (or the URL's port)
+// with TLS; its plain attempt port 80 (or the URL's port) in clear text. Redirects
+// are followed hop by hop within the transport policy (net/WinInetTransport.h).
 
 #include "tool/BaseRequest.h"
 
@@ -20,5 +21,6 @@ protected:
     bool ConnectSession(bool bSecure) override;
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
+    void ApplyTimeouts() override;
     void CloseHandles() override;
 };

@@ -1,6 +1,6 @@
 #include "tool/WinHttpRequest.h"
 
-#include <winhttp.h>
+#include "net/WinHttpTransport.h"
 
 CWinHttpRequest::~CWinHttpRequest() { CWinHttpRequest::CloseHandles(); }
 
@@ -16,25 +16,23 @@ const char* CWinHttpRequest::GetTypeName() { return "WinHttp"; }
 
 bool CWinHttpRequest::OpenSession()
 {
-    DWORD access = IsUseProxyConnect() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
-    hSession = WinHttpOpen(nullptr, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    TransportOptions options = RequestOptions();
+    options.bUseSystemProxy = IsUseProxyConnect();
+    hSession = WinHttpTransport::OpenSession(options);
     return hSession || FailCall("WinHttpOpen", "CWinHttpRequest::OpenSession");
 }
 
-bool CWinHttpRequest::ConnectSession(bool bSecure)
+bool CWinHttpRequest::ConnectSession(bool /*bSecure: in m_target*/)
 {
-    INTERNET_PORT port = nPort ? static_cast<INTERNET_PORT>(nPort)
-                               : (bSecure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
-    hConnect = WinHttpConnect(hSession, strHost.c_str(), port, 0);
+    hConnect = WinHttpTransport::Connect(hSession, m_target);
     return hConnect || FailCall("WinHttpConnect", "CWinHttpRequest::ConnectSession");
 }
 
-bool CWinHttpRequest::OpenRequest(bool bSecure)
+bool CWinHttpRequest::OpenRequest(bool /*bSecure: in m_target*/)
 {
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    DWORD flags = bSecure ? (WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH) : WINHTTP_FLAG_REFRESH;
-    hRequest = WinHttpOpenRequest(hConnect, strVerb.c_str(), strObject.c_str(), L"HTTP/1.1", WINHTTP_NO_REFERER,
-                                  acceptTypes, flags);
+    hRequest = WinHttpTransport::OpenRequest(hConnect, strVerb.c_str(), m_target, L"HTTP/1.1", acceptTypes,
+                                             WINHTTP_FLAG_REFRESH, RequestOptions());
     return hRequest || FailCall("WinHttpOpenRequest", "CWinHttpRequest::OpenRequest");
 }
 
@@ -49,7 +47,23 @@ bool CWinHttpRequest::SendRequest()
     if (!WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
         return FailCall("WinHttpSendRequest", context);
     }
-    return WinHttpReceiveResponse(hRequest, nullptr) || FailCall("WinHttpReceiveResponse", context);
+    if (!WinHttpReceiveResponse(hRequest, nullptr)) return FailCall("WinHttpReceiveResponse", context);
+    return WinHttpTransport::CheckAnswer(hRequest, m_target, RequestOptions()) ||
+           FailCall("WinHttpTransport::CheckAnswer", context);
+}
+
+// The request's time-outs, kept in one place until the transport policy takes them.
+void CWinHttpRequest::ApplyTimeouts()
+{
+    int limit = static_cast<int>(StallLimit());
+    if (!WinHttpSetTimeouts(hRequest, limit, limit, limit, limit)) {
+        FailCall("WinHttpSetTimeouts", "CWinHttpRequest::ApplyTimeouts");
+    }
+    // The receive time-out does not bound WinHttpReceiveResponse under Wine; this does.
+    DWORD value = StallLimit();
+    if (!WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &value, sizeof value)) {
+        FailCall("WinHttpSetOption", "CWinHttpRequest::ApplyTimeouts");
+    }
 }
 
 bool CWinHttpRequest::GetUrlFileSize(int& nSize)
@@ -90,7 +104,9 @@ bool CWinHttpRequest::GetResponseHeader(const wchar_t* pszName, std::wstring& st
     wchar_t text[260] = {};
     DWORD length = sizeof text - sizeof text[0];
     if (!WinHttpQueryHeaders(hRequest, WINHTTP_QUERY_CUSTOM, pszName, text, &length, WINHTTP_NO_HEADER_INDEX)) {
-        return FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetResponseHeader");
+        // An absent header is an answer, not a failed call.
+        return GetLastError() != ERROR_WINHTTP_HEADER_NOT_FOUND &&
+               FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetResponseHeader");
     }
     strValue = text;
     return true;

@@ -20,5 +20,6 @@ protected:
     bool ConnectSession(bool bSecure) override;
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
+    void ApplyTimeouts() override;
     void CloseHandles() override;
 };

@@ -26,6 +26,9 @@ TEST(SplitHttpUrl, TakesHostPathAndPortFromEitherForm)
         {"http://example.test", "example.test", "/", 80},
         {"example.test:81/p", "example.test", "/p", 81},
         {"http://example.test:/p", "example.test", "/p", 0},
+        // Another address in the query is not the one to connect to.
+        {"https://example.test/mp?next=http://other.test/x", "example.test", "/mp?next=http://other.test/x", 443},
+        {"http://example.test/r?to=https://other.test:8443/", "example.test", "/r?to=https://other.test:8443/", 80},
     };
     for (const auto& c : cases) {
         std::string host, path;

@@ -155,6 +155,27 @@ TEST_P(WindowsHttpTest, SelfSignedCertificateIsRefused)
     EXPECT_EQ(server.Record("/echo?self=1"), "");
 }
 
+TEST_P(WindowsHttpTest, AnHttpsAnswerRedirectingToHttpIsRefused)
+{
+    server.ForgetRecord("/echo?downgraded=1");
+    unsigned char* block = nullptr;
+    DWORD size = 0;
+    EXPECT_FALSE(client->FetchToMemory(server.Url(L"tls", "/redirect/to-http").c_str(), &block, &size));
+    EXPECT_EQ(block, nullptr);
+    EXPECT_FALSE(client->FetchToFile(server.Url(L"tls", "/redirect/to-http").c_str(), Output().c_str()));
+    EXPECT_FALSE(FileExistsW(Output()));
+    EXPECT_EQ(client->ExecuteA(Url(L"tls", "/redirect/to-http").c_str(), false, nullptr, nullptr), "");
+    EXPECT_NE(client->GetLastErrorCode(), kHttpErrNone);
+    EXPECT_EQ(server.Record("/echo?downgraded=1"), "") << "nothing may arrive in clear text";
+}
+
+TEST_P(WindowsHttpTest, AnHttpsAnswerRedirectingToHttpsIsFollowed)
+{
+    EXPECT_EQ(client->ExecuteA(Url(L"tls", "/redirect/to-https").c_str(), false, nullptr, nullptr), "target")
+        << client->GetLastErrorCode();
+    EXPECT_EQ(client->GetLastStatus(), 200);
+}
+
 INSTANTIATE_TEST_SUITE_P(BackEnds, WindowsHttpTest, ::testing::Values(kHttpClientWininet, kHttpClientWinHttp),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == kHttpClientWinHttp ? "WinHttp" : "Wininet";

@@ -32,7 +32,8 @@ const std::map<std::string, int>& Ports()
 
 int PortOf(ServerPort port)
 {
-    const char* mode = port == ServerPort::kPlain ? "plain" : port == ServerPort::kTls ? "tls" : "dual";
+    static const char* const kModes[] = {"plain", "tls", "dual", "selfsigned", "expired", "wronghost", "tls11"};
+    const char* mode = kModes[static_cast<int>(port)];
     auto found = Ports().find(mode);
     if (found == Ports().end()) {
         ADD_FAILURE() << "no test server: the download_server fixture writes " << ToUtf8(StatePath(L"ports"));
@@ -56,6 +57,17 @@ std::vector<ServedRequest> RequestsFor(const std::string& path)
         ServedRequest request;
         fields >> request.port >> request.scheme >> request.method >> request.status >> request.range >> request.path;
         if (request.path == "/" + path) found.push_back(request);
+    }
+    return found;
+}
+
+std::vector<std::string> ClearTextWith(const std::string& text)
+{
+    std::vector<std::string> found;
+    std::istringstream lines(ReadFileBytes(StatePath(L"clear.log")));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find(text) != std::string::npos) found.push_back(line);
     }
     return found;
 }

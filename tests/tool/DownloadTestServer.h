@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-enum class ServerPort { kPlain, kTls, kDual };
+// kPlain, kTls and kDual serve files; the others serve them too, but the clients
+// must refuse them: a self-signed, a long expired and a certificate naming another
+// host, and a server that speaks TLS 1.1 at most.
+enum class ServerPort { kPlain, kTls, kDual, kSelfSigned, kExpired, kWrongHost, kTls11 };
 
 // One line of the server's request log.
 struct ServedRequest {
@@ -24,6 +27,8 @@ int PortOf(ServerPort port);
 std::wstring ServerUrl(ServerPort port, bool https, const std::string& path);
 // The requests the server logged for exactly this path, oldest first.
 std::vector<ServedRequest> RequestsFor(const std::string& path);
+// The lines of what arrived in clear text (any port) that mention this text.
+std::vector<std::string> ClearTextWith(const std::string& text);
 // A file the server serves ("1000.bin"), as the test reads it from the disk.
 std::string ServedFile(const std::string& name);
 // A path that no other test uses: "id=<test name>/<directives>/<file>".

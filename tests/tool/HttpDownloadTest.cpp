@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <mutex>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -44,7 +47,8 @@ struct Outcome {
     }
 };
 
-Outcome RunDownload(const std::wstring& url, int threads, const std::wstring& savePath)
+Outcome RunDownload(const std::wstring& url, int threads, const std::wstring& savePath,
+                    CDownloadCancel* cancel = nullptr)
 {
     {
         std::lock_guard<std::mutex> lock(g_eventLock);
@@ -55,8 +59,7 @@ Outcome RunDownload(const std::wstring& url, int threads, const std::wstring& sa
     param.dwUserData = 0xC0FFEE;
     param.strDownloadUrl = url;
     param.strSavePath = savePath;
-    bool cancel = true;
-    CHttpDownload download(&param, &RecordEvent, &cancel);
+    CHttpDownload download(&param, &RecordEvent, cancel);
     Outcome outcome;
     DWORD begin = GetTickCount();
     outcome.result = download.Download();
@@ -93,6 +96,7 @@ protected:
     {
         DownloadTesting::SetRetryPause(2000);
         CBaseRequest::SetBrokenBackEndForTesting(nullptr);
+        CBaseRequest::SetStallLimitForTesting(30000);
     }
 
     std::wstring Target(const wchar_t* name = L"out.bin") const { return folder_.Path() + L"\\" + name; }
@@ -229,16 +233,17 @@ TEST_F(DownloadTest, ReportsStartSizeProgressAndEndWithTheUserValue)
     EXPECT_EQ(0xC0FFEEu, g_lastUserData);
 }
 
-TEST_F(DownloadTest, HttpDownloadClearsTheCancelFlagAndAnswersSuccess)
+TEST_F(DownloadTest, HttpDownloadAnswersSuccessWithOrWithoutACancel)
 {
     DownloadParam param;
     param.nDownloadThread = 2;
     param.strDownloadUrl = ServerUrl(ServerPort::kTls, true, "1000.bin");
     param.strSavePath = Target();
-    bool cancel = true;
+    CDownloadCancel cancel;
     EXPECT_TRUE(HttpDownload(&param, nullptr, &cancel));
-    EXPECT_FALSE(cancel);
+    EXPECT_FALSE(cancel.IsCancelled());
     EXPECT_EQ(ServedFile("1000.bin"), ReadFileBytes(Target()));
+    EXPECT_TRUE(HttpDownload(&param, nullptr, nullptr));
     param.nDownloadThread = 0;
     EXPECT_FALSE(HttpDownload(&param, nullptr, nullptr));
 }
@@ -382,6 +387,38 @@ TEST_F(DownloadTest, AnHttpsAddressIsNotDownloadedFromAPlainOnlyHost)
     for (const auto& r : RequestsFor(path)) EXPECT_EQ("tls", r.scheme);
 }
 
+TEST_F(DownloadTest, AnHttpsDownloadRedirectedToHttpFailsWithoutAClearTextByte)
+{
+    // The size query (HEAD over WinHTTP, then GET over WinINet) is redirected, or
+    // only the segments' GETs are, over either back-end.
+    struct Case {
+        const char* directive;
+        BackEnd backEnd;
+        int result;
+    };
+    for (const Case& c : {Case{"redirect=http", kWinHttp, -3}, Case{"get-redirect=http", kWinHttp, -4},
+                          Case{"get-redirect=http", kWinInet, -4}}) {
+        SteerTo(c.backEnd);
+        std::string path = UniquePath(std::string(c.directive) + "/1000.bin");
+        EXPECT_EQ(c.result, RunDownload(ServerUrl(ServerPort::kTls, true, path), 2, Target()).result) << c.directive;
+        EXPECT_EQ(std::vector<std::string>(), ClearTextWith(path.substr(0, path.find('/')))) << c.directive;
+        for (const auto& r : RequestsFor(path)) {
+            if (r.method == "GET") {
+                EXPECT_EQ("302", r.status) << "only the refused redirects";
+            }
+        }
+    }
+}
+
+TEST_F(DownloadTest, UntrustedExpiredAndWrongHostCertificatesFailTheDownload)
+{
+    for (ServerPort port : {ServerPort::kSelfSigned, ServerPort::kExpired, ServerPort::kWrongHost}) {
+        EXPECT_EQ(-3, RunDownload(ServerUrl(port, true, UniquePath("1000.bin")), 2, Target()).result)
+            << static_cast<int>(port);
+        EXPECT_EQ(0, QueryUrlFileSize(ServerUrl(port, true, "1000.bin")));
+    }
+}
+
 // --- Segment answers that must not reach the file -------------------------------
 
 TEST_F(DownloadTest, AServerThatIgnoresRangesFailsElevenTimesPerSegment)
@@ -419,7 +456,7 @@ TEST_F(DownloadTest, ALongerBodyNeverWritesPastItsSegment)
     std::string path = UniquePath("long=5000/1000.bin");
     EXPECT_EQ(-4, RunDownload(ServerUrl(ServerPort::kTls, true, path), 1, Target()).result);
     EXPECT_LE(ReadFileBytes(Target()).size(), 1000u);
-    EXPECT_TRUE(log.Contains("body runs past the end of segment 0 (1000 bytes)")) << log.Text();
+    EXPECT_TRUE(log.Contains("segment 0 answered 6000 bytes for its 1000")) << log.Text();
 
     // Once the server mends, the retried segments leave the neighbours intact.
     std::string once = UniquePath("times=2/long=200000/1048579.bin");
@@ -502,3 +539,133 @@ TEST_F(DownloadTest, ABrokenWinInetSendsTheSegmentsBackToWinHttp)
     EXPECT_EQ(2, internet);
     EXPECT_EQ(ServedFile("1000.bin"), ReadFileBytes(Target()));
 }
+
+// --- Cancel and stalls --------------------------------------------------------------
+
+namespace {
+
+// Cancels after a delay on a thread of its own; remembers when.
+class CancelLater {
+public:
+    CancelLater(CDownloadCancel& cancel, DWORD delayMs)
+        : thread_([this, &cancel, delayMs] {
+              Sleep(delayMs);
+              cancelledAt_ = GetTickCount();
+              cancel.Cancel();
+          })
+    {
+    }
+    ~CancelLater() { thread_.join(); }
+    DWORD CancelledAt() const { return cancelledAt_; }
+
+private:
+    std::atomic<DWORD> cancelledAt_{0};
+    std::thread thread_;
+};
+
+// A cancelled download ends with its own code within a second of the cancel, logs
+// it once, and counts as failed only the attempts the server itself refused.
+void ExpectCancelled(const std::string& path, int threads, const std::wstring& target, DWORD delayMs)
+{
+    std::wstring url = ServerUrl(ServerPort::kTls, true, path);
+    LogCapture log;
+    CDownloadCancel cancel;
+    Outcome outcome;
+    DWORD endedAt = 0, cancelledAt = 0;
+    {
+        CancelLater later(cancel, delayMs);
+        outcome = RunDownload(url, threads, target, &cancel);
+        endedAt = GetTickCount();
+        cancelledAt = later.CancelledAt();
+    }
+    EXPECT_EQ(-5, outcome.result) << log.Text();
+    ASSERT_NE(0u, cancelledAt) << "the download ended before the cancel";
+    EXPECT_LT(endedAt - cancelledAt, 1000u);
+    printf("ended %lu ms after the cancel\n", endedAt - cancelledAt);
+    ASSERT_FALSE(outcome.events.empty());
+    EXPECT_EQ(kDownloadEventEnd, outcome.events.back().code);
+    EXPECT_EQ(-5, outcome.events.back().first);
+    EXPECT_EQ(1u, log.Count("WARN:check user cancle!")) << log.Text();
+    size_t refused = 0;
+    for (const auto& r : RequestsFor(path)) refused += r.status == "503";
+    EXPECT_EQ(refused, log.Count("Request fail")) << log.Text();
+    EXPECT_TRUE(log.Contains("HttpDownload,ret = -5 (")) << log.Text();
+    EXPECT_TRUE(cancel.IsCancelled());
+}
+
+}  // namespace
+
+class Cancel : public DownloadTest, public ::testing::WithParamInterface<BackEnd> {};
+
+TEST_P(Cancel, EndsEverySegmentWithinASecond)
+{
+    // Blocked in a read, blocked waiting for an answer, and in the pause between two
+    // attempts: each segment ends within a second of the cancel, on either stack.
+    DownloadTesting::SetRetryPause(2000);
+    for (const char* directive : {"stall=200000", "silent", "fail=100"}) {
+        SCOPED_TRACE(directive);
+        SteerTo(GetParam());
+        ExpectCancelled(UniquePath(std::string(directive) + "/1048579.bin"), 3, Target(), 800);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothStacks, Cancel, ::testing::Values(kWinHttp, kWinInet),
+                         [](const auto& info) { return info.param == kWinHttp ? "WinHttp" : "WinInet"; });
+
+TEST_F(DownloadTest, ACancelSetBeforeTheStartIsKeptAndNothingIsAsked)
+{
+    LogCapture log;
+    CDownloadCancel cancel;
+    cancel.Cancel();
+    std::string path = UniquePath("1000.bin");
+    Outcome outcome = RunDownload(ServerUrl(ServerPort::kTls, true, path), 3, Target(), &cancel);
+    EXPECT_EQ(-5, outcome.result);
+    EXPECT_TRUE(cancel.IsCancelled());
+    EXPECT_TRUE(RequestsFor(path).empty());
+    EXPECT_FALSE(FileExistsW(Target())) << "not even the output file is made";
+    ASSERT_EQ(2u, outcome.events.size());
+    EXPECT_EQ(-5, outcome.events[1].first);
+    EXPECT_TRUE(log.Contains("WARN:check user cancle!")) << log.Text();
+}
+
+TEST_F(DownloadTest, ACancelDuringTheSizeQueryEndsAtOnce)
+{
+    // The size query itself never answers.
+    ExpectCancelled(UniquePath("silent-head/silent/1000.bin"), 3, Target(), 1000);
+}
+
+TEST_F(DownloadTest, TheCancelWaitAnswersWhetherItWasSet)
+{
+    CDownloadCancel cancel;
+    DWORD begin = GetTickCount();
+    EXPECT_FALSE(cancel.Wait(200));
+    EXPECT_GE(GetTickCount() - begin, 150u);
+    std::thread([&cancel] {
+        Sleep(100);
+        cancel.Cancel();
+    }).join();
+    begin = GetTickCount();
+    EXPECT_TRUE(cancel.Wait(5000));
+    EXPECT_LT(GetTickCount() - begin, 100u) << "a cancel set before the wait ends it at once";
+}
+
+class Stall : public DownloadTest, public ::testing::WithParamInterface<BackEnd> {};
+
+TEST_P(Stall, AConnectionThatFallsSilentIsGivenUpAndRetried)
+{
+    CBaseRequest::SetStallLimitForTesting(1500);
+    for (const char* directive : {"times=1/stall=300000", "times=1/silent"}) {
+        SCOPED_TRACE(directive);
+        LogCapture log;
+        SteerTo(GetParam());
+        std::string path = UniquePath(std::string(directive) + "/1048579.bin");
+        Outcome outcome = RunDownload(ServerUrl(ServerPort::kTls, true, path), 1, Target());
+        ASSERT_EQ(0, outcome.result) << log.Text();
+        EXPECT_EQ(Sha256(ServedFile("1048579.bin")), Sha256(ReadFileBytes(Target())));
+        EXPECT_EQ(1u, log.Count("] Request fail,  retry 0...")) << log.Text();
+        EXPECT_LT(outcome.elapsedMs, 10000u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothStacks, Stall, ::testing::Values(kWinHttp, kWinInet),
+                         [](const auto& info) { return info.param == kWinHttp ? "WinHttp" : "WinInet"; });

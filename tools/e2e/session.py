@@ -5,6 +5,7 @@ answered with the keyboard, screenshots of the screen.
 Used by tools/demo and by the end-to-end tests (tests/e2e). Every process a session
 starts (virtual display, servers, the installer) is stopped by its own id.
 """
+import fcntl
 import glob
 import json
 import os
@@ -12,6 +13,7 @@ import re
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -77,7 +79,18 @@ class Session:
             os.remove(old)
         if not self.display:
             self.start_display()
+        self.lock_ports()
         self.start_servers()
+
+    def lock_ports(self):
+        # The local installer's addresses name fixed ports, so two sessions on one
+        # machine (two checkouts testing at once) take turns instead of colliding.
+        self.port_lock = open(os.path.join(tempfile.gettempdir(), "vantelo-e2e-ports.lock"), "w")
+        try:
+            fcntl.flock(self.port_lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            self.log("waiting for another session to free the local servers' ports")
+            fcntl.flock(self.port_lock, fcntl.LOCK_EX)
 
     def start_display(self):
         read, write = os.pipe()
@@ -146,6 +159,9 @@ class Session:
                 os.kill(process.pid, signal.SIGKILL)
                 process.wait()
         self.processes = []
+        if getattr(self, "port_lock", None):
+            self.port_lock.close()
+            self.port_lock = None
 
     # ---- the screen ----------------------------------------------------------------
 

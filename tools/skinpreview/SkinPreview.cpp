@@ -3,12 +3,16 @@
 // the licence box, the fold box and the hidden page options.
 //
 // Usage: skinpreview <skin folder | skin.zip> [--file skin.xml] [--attr name:attribute=value]...
-//                    [--screenshot out.png]
+//                    [--screenshot out.png [--layout out.txt]]
 //   --file        the markup file to open (default skin.xml)
 //   --attr        applies one attribute to the named control once the skin is built,
-//                 as the installer does with its texts (repeatable; applied in order)
+//                 as the installer does with its texts (repeatable; applied in order;
+//                 lengths in skin pixels, like the skin's own)
 //   --screenshot  paints the window once, writes it as a PNG (pixels outside the
 //                 window's rounded region transparent) and exits
+//   --layout      with --screenshot: also writes the window's DPI and each named
+//                 control's place, one per line: "dpi N", then "name visible l t r b"
+//                 (client pixels)
 
 #include <windows.h>
 #include <shellapi.h>
@@ -29,7 +33,8 @@ using namespace Veneer;
 
 namespace {
 
-// How much the window grows when the customisation area opens (its height in the skin).
+// How much the window grows when the customisation area opens (its height in the skin,
+// in skin pixels).
 constexpr int kFoldHeight = 75;
 
 struct AttributeSetting {
@@ -42,6 +47,7 @@ struct Options {
     std::wstring skin;
     std::wstring file = L"skin.xml";
     std::wstring screenshot;
+    std::wstring layout;
     std::vector<AttributeSetting> attributes;
 };
 
@@ -63,7 +69,7 @@ public:
                 fwprintf(stderr, L"skinpreview: the skin has no control named %ls\n", setting.control.c_str());
                 continue;
             }
-            control->ApplyAttribute(setting.name.c_str(), setting.value.c_str());
+            control->ApplySkinAttribute(setting.name.c_str(), setting.value.c_str());
         }
     }
 
@@ -79,7 +85,8 @@ public:
             area->ApplyAttribute(L"visible", option->IsSelected() ? L"true" : L"false");
             RECT client;
             GetClientRect(window_, &client);
-            ResizeClientArea(client.right, client.bottom + (option->IsSelected() ? kFoldHeight : -kFoldHeight));
+            int grow = manager_.Scale().Length(kFoldHeight);
+            ResizeClientArea(client.right, client.bottom + (option->IsSelected() ? grow : -grow));
         } else if (name == L"examine" || name == L"trojan") {
             CControlUI* pages = manager_.ControlNamed(L"switch");
             if (pages != nullptr && pages->CastTo(L"TabLayout") != nullptr) {
@@ -109,6 +116,8 @@ bool ParseOptions(int count, wchar_t** arguments, Options& options) {
             options.file = arguments[++i];
         } else if (argument == L"--screenshot" && hasValue) {
             options.screenshot = arguments[++i];
+        } else if (argument == L"--layout" && hasValue) {
+            options.layout = arguments[++i];
         } else if (argument == L"--attr" && hasValue) {
             std::wstring setting = arguments[++i];
             size_t colon = setting.find(L':');
@@ -172,6 +181,25 @@ void MoveAwayFromPointer(HWND window) {
     }
 }
 
+CControlUI* CollectNamed(CControlUI* control, void* data) {
+    if (!control->GetName().IsEmpty()) static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
+    return nullptr;
+}
+
+bool WriteLayout(CWindowManagerUI& manager, const std::wstring& path) {
+    FILE* file = _wfopen(path.c_str(), L"w");
+    if (file == nullptr) return false;
+    fprintf(file, "dpi %d\n", manager.Scale().Dpi());
+    std::vector<CControlUI*> named;
+    if (manager.Root() != nullptr) manager.Root()->FindInTree(CollectNamed, &named, kFindMeFirst);
+    for (CControlUI* control : named) {
+        const RECT& rect = control->GetRect();
+        fprintf(file, "%s %d %ld %ld %ld %ld\n", Utf8(control->GetName().GetData()).c_str(), control->IsVisible() ? 1 : 0,
+                rect.left, rect.top, rect.right, rect.bottom);
+    }
+    return fclose(file) == 0;
+}
+
 bool WriteScreenshot(HWND window, const std::wstring& path) {
     RECT rect;
     GetWindowRect(window, &rect);
@@ -221,7 +249,7 @@ int wmain(int count, wchar_t** arguments) {
     Options options;
     if (!ParseOptions(count, arguments, options)) {
         fwprintf(stderr, L"usage: skinpreview <skin folder | skin.zip> [--file skin.xml] "
-                         L"[--attr name:attribute=value]... [--screenshot out.png]\n");
+                         L"[--attr name:attribute=value]... [--screenshot out.png [--layout out.txt]]\n");
         return 2;
     }
     wchar_t full[MAX_PATH];
@@ -241,6 +269,7 @@ int wmain(int count, wchar_t** arguments) {
         folder.erase(slash + 1);
     }
 
+    DeclareDpiAwareness();
     CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
     CWindowManagerUI::SetResourceFolder(folder);
     CPreviewWindow window(options, archive);
@@ -259,6 +288,10 @@ int wmain(int count, wchar_t** arguments) {
     PumpFor(300);
     bool written = WriteScreenshot(window, options.screenshot);
     if (!written) fwprintf(stderr, L"skinpreview: %ls could not be written\n", options.screenshot.c_str());
+    if (written && !options.layout.empty() && !WriteLayout(window.Manager(), options.layout)) {
+        fwprintf(stderr, L"skinpreview: %ls could not be written\n", options.layout.c_str());
+        written = false;
+    }
     DestroyWindow(window);
     return written ? 0 : 1;
 }

@@ -2,8 +2,10 @@
 """A file server for the download tests that misbehaves on request.
 
 It listens on 127.0.0.1 on three ports: one plain, one TLS, and one that speaks
-whichever the client opens with. HEAD and ranged GET are served from --root. The
-URL path chooses the behaviour, so clients need nothing special:
+whichever the client opens with; each --bad-tls NAME=CERT,KEY[,old] adds a TLS port
+that the clients must refuse: its certificate, or with "old" its protocol (TLS 1.0
+and 1.1 only). HEAD and ranged GET are served from --root.
+The URL path chooses the behaviour, so clients need nothing special:
 
     /<directive>/<directive>/.../<file name>
 
@@ -13,14 +15,23 @@ Directives (each one path segment):
     get-status=CODE  GETs answer CODE with a small HTML page
     status=CODE      HEAD and GET answer CODE with a small HTML page
     drop=BYTES       GET sends its headers and BYTES of the body, then closes
+    stall=BYTES      GET sends its headers and BYTES of the body, then nothing more
+                     for a minute, keeping the connection open
+    silent           GET is read but never answered; the connection stays open for
+                     a minute
+    silent-head      the same for HEAD
     short=BYTES      GET's body (and Content-Length) is BYTES shorter
     long=BYTES       GET's body (and Content-Length) carries BYTES more
-    times=N          ignore-range, get-status, drop, short and long apply only to
-                     the first N GETs of this path
+    times=N          ignore-range, get-status, drop, stall, silent, short and long
+                     apply only to the first N GETs of this path
     no-length        no Content-Length; a GET's body ends when the connection closes
     length=N         Content-Length says N whatever the file holds (the body is
                      the file, then the connection closes)
     rate=BPS         the body goes out at BPS bytes per second per connection
+    redirect=SCHEME  HEAD and GET answer 302 to the same path without this
+                     directive, on the plain port (SCHEME "http") or the TLS port
+                     ("https")
+    get-redirect=SCHEME  the same for GETs only
     tls-only         requests over plain HTTP are dropped without an answer
     plain-only       requests over TLS are dropped without an answer
     id=TEXT          ignored: makes a path unique to one test
@@ -28,6 +39,9 @@ Directives (each one path segment):
 Every request is appended to <state>/requests.log as
     <port> <plain|tls> <method> <status> <range or -> <path>
 before the answer goes out, so a client that has its answer finds the line.
+Whatever arrives in clear text, HTTP or not, is also appended to <state>/clear.log
+as "<port> <first line as Python bytes literal>" when the connection's first bytes
+arrive.
 """
 
 import argparse
@@ -45,6 +59,8 @@ import time
 import urllib.parse
 
 GENERATED_SIZES = [0, 1, 2, 3, 1000, 102399, 102400, 102401, 1048579, 5000000]
+# How long a stalled or silent connection is held open: longer than any client waits.
+SILENCE = 60
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -52,7 +68,7 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
     def __init__(self, mode, context, shared):
-        self.mode = mode  # "plain", "tls" or "dual"
+        self.mode = mode  # "plain", "tls", "dual", or "tls" with a certificate to refuse
         self.context = context
         self.shared = shared
         super().__init__(("127.0.0.1", 0), Handler)
@@ -66,6 +82,12 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
         if not first:
             return
         tls = first[0] == 0x16  # a TLS handshake record
+        if not tls:
+            try:
+                head = request.recv(4096, socket.MSG_PEEK)
+            except OSError:
+                head = first
+            self.shared.record_clear(self.server_address[1], head.split(b"\r\n")[0])
         if (tls and self.mode == "plain") or (not tls and self.mode == "tls"):
             reset(request)
             return
@@ -86,11 +108,18 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 class Shared:
-    def __init__(self, root, log_path):
+    def __init__(self, root, log_path, clear_path, ports):
         self.root = root
         self.log_path = log_path
+        self.clear_path = clear_path
+        self.ports = ports  # mode -> port, filled once all listen
         self.lock = threading.Lock()
         self.get_counts = {}
+
+    def record_clear(self, port, line):
+        with self.lock:
+            with open(self.clear_path, "a") as log:
+                log.write(f"{port} {line!r}\n")
 
     def count_get(self, path):
         with self.lock:
@@ -165,6 +194,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         times = int_flag(flags, "times")
         misbehave = not head and (times is None or nth_get <= times)
 
+        redirect = flags.get("redirect") or (None if head else flags.get("get-redirect"))
+        if redirect in ("http", "https"):
+            rest = "/".join(s for s in segments if not s.startswith(("redirect=", "get-redirect=")))
+            target_port = shared.ports["plain" if redirect == "http" else "tls"]
+            location = f"{redirect}://localhost:{target_port}/{rest}"
+            record(302)
+            self.send_response(302)
+            self.send_header("Location", location)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if "status" in flags:
             return self.error_page(int(flags["status"]), head, record)
         fail = int_flag(flags, "fail")
@@ -172,6 +212,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.error_page(503, head, record)
         if misbehave and "get-status" in flags:
             return self.error_page(int(flags["get-status"]), head, record)
+        if (misbehave and "silent" in flags) or (head and "silent-head" in flags):
+            record("silent")
+            self.close_connection = True
+            time.sleep(SILENCE)
+            return
 
         file_path = os.path.join(shared.root, os.path.basename(name))
         if not name or not os.path.isfile(file_path):
@@ -215,6 +260,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         self.end_headers()
         if head:
+            return
+        stall = int_flag(flags, "stall") if misbehave else None
+        if stall is not None:
+            self.send_body(body[:stall], flags)
+            self.wfile.flush()
+            self.close_connection = True
+            time.sleep(SILENCE)
             return
         drop = int_flag(flags, "drop") if misbehave else None
         if drop is not None:
@@ -262,17 +314,34 @@ def main():
     parser.add_argument("--state", required=True, help="folder for ports, requests.log and the served files")
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
+    parser.add_argument("--bad-tls", action="append", default=[], metavar="NAME=CERT,KEY[,old]")
     args = parser.parse_args()
 
     root = os.path.join(args.state, "files")
     generate(root)
     log_path = os.path.join(args.state, "requests.log")
     open(log_path, "w").close()
+    clear_path = os.path.join(args.state, "clear.log")
+    open(clear_path, "w").close()
 
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(args.cert, args.key)
-    shared = Shared(root, log_path)
+    def context_of(cert, key, old=False):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        if old:
+            # OpenSSL 3 speaks TLS 1.0 and 1.1 only at security level 0.
+            context.set_ciphers("DEFAULT:@SECLEVEL=0")
+            context.minimum_version = ssl.TLSVersion.TLSv1
+            context.maximum_version = ssl.TLSVersion.TLSv1_1
+        return context
+
+    shared = Shared(root, log_path, clear_path, {})
+    context = context_of(args.cert, args.key)
     servers = {mode: Server(mode, context, shared) for mode in ("plain", "tls", "dual")}
+    for spec in args.bad_tls:
+        name, _, files = spec.partition("=")
+        cert, key, *old = files.split(",")
+        servers[name] = Server("tls", context_of(cert, key, old == ["old"]), shared)
+    shared.ports.update((mode, server.server_address[1]) for mode, server in servers.items())
     for server in servers.values():
         threading.Thread(target=server.serve_forever, daemon=True).start()
 

@@ -498,12 +498,12 @@ void CContainerUI::SetScrollOffset(SIZE offset) {
 int CContainerUI::LineStepVertical() const {
     if (verticalBar_ != nullptr && verticalBar_->GetLineSize() > 1) return verticalBar_->GetLineSize();
     const FontRecord* font = manager_ != nullptr ? manager_->StandardFontRecord() : nullptr;
-    return (font != nullptr ? font->metrics.tmHeight : 0) + 8;
+    return (font != nullptr ? font->metrics.tmHeight : 0) + DeviceLength(8);
 }
 
 int CContainerUI::LineStepHorizontal() const {
     if (horizontalBar_ != nullptr && horizontalBar_->GetLineSize() > 1) return horizontalBar_->GetLineSize();
-    return 8;
+    return DeviceLength(8);
 }
 
 namespace {

@@ -81,6 +81,7 @@ void CControlUI::AttachToManager(CWindowManagerUI* manager, CControlUI* parent, 
     if (cover_ != nullptr) cover_->AttachToManager(manager, this, init);
     manager_ = manager;
     parent_ = parent;
+    RescaleSkinLengths();
     if (init && parent_ != nullptr) Initialize();
 }
 
@@ -465,7 +466,7 @@ void CControlUI::ApplyAttributeString(const wchar_t* list) {
         while (*p != L'\0' && *p != L'"') ++p;
         if (*p == L'\0') return;
         CUiString value(valueStart, static_cast<int>(p - valueStart));
-        ApplyAttribute(name, value);
+        ApplySkinAttribute(name, value);
         ++p;
         if (*p != L' ') return;
         ++p;
@@ -556,6 +557,44 @@ void CControlUI::PaintBorder(HDC dc) {
 
 void CControlUI::PaintOverlay(HDC /*dc*/, const RECT& /*paintRect*/) {
     if (!postPaintHooks.IsEmpty()) postPaintHooks.Invoke(this);
+}
+
+void CControlUI::ApplySkinAttribute(const wchar_t* name, const wchar_t* value) {
+    if (name == nullptr || value == nullptr) return;
+    if (!CDpiScale::IsLengthAttribute(name)) {
+        ApplyAttribute(name, value);
+        return;
+    }
+    RememberSkinLength(name, value);
+    int dpi = manager_ != nullptr ? manager_->Scale().Dpi() : CDpiScale::kSkinDpi;
+    // Converted at another scale so far: the other lengths follow along first.
+    if (dpi != skinLengthsDpi_) RescaleSkinLengths();
+    ApplyAttribute(name, CDpiScale(dpi).AttributeValue(name, value).c_str());
+}
+
+void CControlUI::RememberSkinLength(const wchar_t* name, const wchar_t* value) {
+    for (auto& length : skinLengths_) {
+        if (length.first == name) {
+            length.second = value;
+            return;
+        }
+    }
+    skinLengths_.emplace_back(name, value);
+}
+
+void CControlUI::RescaleSkinLengths() {
+    if (manager_ == nullptr || manager_->Scale().Dpi() == skinLengthsDpi_) return;
+    const CDpiScale& scale = manager_->Scale();
+    skinLengthsDpi_ = scale.Dpi();
+    // A copy: a setter may apply further attributes.
+    std::vector<std::pair<std::wstring, std::wstring>> lengths = skinLengths_;
+    for (const auto& length : lengths) {
+        ApplyAttribute(length.first.c_str(), scale.AttributeValue(length.first.c_str(), length.second.c_str()).c_str());
+    }
+}
+
+int CControlUI::DeviceLength(int skinPixels) const {
+    return manager_ != nullptr ? manager_->Scale().Length(skinPixels) : skinPixels;
 }
 
 void CControlUI::Invalidate() {

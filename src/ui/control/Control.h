@@ -8,8 +8,13 @@
 
 #include <windows.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "ui/control/EventHooks.h"
 #include "ui/control/UiEvent.h"
+#include "ui/core/DpiScale.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/UiCollections.h"
 #include "ui/core/UiString.h"
@@ -141,6 +146,15 @@ public:
     virtual void PaintOverlay(HDC dc, const RECT& paintRect);
 
     // ---- non-virtual operations the window manager calls ------------------------
+    // An attribute as the skin writes it: lengths are skin pixels, converted at the
+    // manager's scale and remembered, so that a change of scale converts them again.
+    // The skin builder and attribute lists apply every attribute through here.
+    void ApplySkinAttribute(const wchar_t* name, const wchar_t* value);
+    // The remembered skin lengths applied again when the manager's scale differs from
+    // the one they were converted at.
+    void RescaleSkinLengths();
+    // A skin length in device pixels at the manager's scale (unchanged without one).
+    int DeviceLength(int skinPixels) const;
     void Invalidate();
     void MarkLayoutDirty();
     void MarkParentLayoutDirty();
@@ -188,6 +202,9 @@ public:
     CEventHooks postPaintHooks;
 
 protected:
+    // A length default that a constructor set in skin pixels; converted like the skin's
+    // own lengths once the control meets a manager at another scale.
+    void RememberSkinLength(const wchar_t* name, const wchar_t* value);
     // Sends a notification synchronously from this control; nothing without a manager.
     void Notify(const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0);
     // Replaces the attribute string of an image record; false when nothing changed.
@@ -237,6 +254,9 @@ protected:
     RECT paintRect_ = {0, 0, 0, 0};
     RECT borderSize_ = {0, 0, 0, 0};
     CStringPtrMap customAttributes_;  // values are owned CUiString objects
+    // Length attributes as the skin wrote them, and the DPI they are applied at.
+    std::vector<std::pair<std::wstring, std::wstring>> skinLengths_;
+    int skinLengthsDpi_ = CDpiScale::kSkinDpi;
 };
 
 }  // namespace Veneer

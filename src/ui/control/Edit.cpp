@@ -235,6 +235,7 @@ void CEditWnd::AfterDestroy(HWND window) {
 
 CEditUI::CEditUI() {
     textPadding_ = {4, 3, 4, 3};
+    RememberSkinLength(L"textpadding", L"4,3,4,3");
     backColor1_ = 0xFFFFFFFF;
 }
 

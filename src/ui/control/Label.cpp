@@ -231,7 +231,7 @@ int CLabelUI::FontHeight() const {
 
 SIZE CLabelUI::FixedOrFontSize() const {
     if (fixedSize_.cy != 0) return fixedSize_;
-    return SIZE{fixedSize_.cx, FontHeight() + 8};
+    return SIZE{fixedSize_.cx, FontHeight() + DeviceLength(8)};
 }
 
 void CLabelUI::PaintText(HDC dc, RECT& rect, DWORD color, UINT style) {
@@ -254,7 +254,7 @@ SIZE CLabelUI::MeasureSize(SIZE available) {
     HDC dc = manager_ != nullptr ? manager_->PaintDC() : nullptr;
     const RECT& pad = textPadding_;
     if (!multiLine) {
-        if (measured_.cy == 0) measured_.cy = FontHeight() + 8 + pad.top + pad.bottom;
+        if (measured_.cy == 0) measured_.cy = FontHeight() + DeviceLength(8) + pad.top + pad.bottom;
         if (measured_.cx == 0) {
             RECT rect = {0, 0, 9999, measured_.cy};
             if (dc != nullptr) {

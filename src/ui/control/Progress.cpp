@@ -15,6 +15,7 @@ constexpr int kDefaultHeight = 12;
 CProgressUI::CProgressUI() {
     textStyle_ = DT_SINGLELINE | DT_CENTER;
     fixedSize_.cy = kDefaultHeight;
+    RememberSkinLength(L"height", std::to_wstring(kDefaultHeight).c_str());
 }
 
 CProgressUI::~CProgressUI() = default;

@@ -9,6 +9,7 @@ namespace Veneer {
 CTextUI::CTextUI() {
     textStyle_ = DT_WORDBREAK;
     textPadding_ = {2, 0, 2, 0};
+    RememberSkinLength(L"textpadding", L"2,0,2,0");
 }
 
 const wchar_t* CTextUI::GetTypeName() const { return L"Text"; }

@@ -119,12 +119,14 @@ HBITMAP CDrawEngine::MakeArgbSection(HDC dc, int width, int height, BYTE** bits)
 
 bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect, const RECT& paintRect,
                              DrawInfo& drawInfo) {
+    if (drawInfo.parsed && manager && drawInfo.dpi != manager->Scale().Dpi()) drawInfo.Reset();
     if (!drawInfo.parsed) {
         // Without a manager nothing can load yet; the string is read once one exists.
         if (!manager) return false;
         drawInfo.parsed = true;
+        drawInfo.dpi = manager->Scale().Dpi();
         if (drawInfo.attributes.empty()) return false;
-        ParseImageAttributes(drawInfo.attributes, drawInfo);
+        ParseImageAttributes(drawInfo.attributes, drawInfo, manager->Scale());
         if (drawInfo.imageName.empty()) return false;
         drawInfo.image = manager->ImageOrLoad(
             drawInfo.imageName.c_str(), drawInfo.resourceType.empty() ? nullptr : drawInfo.resourceType.c_str(),

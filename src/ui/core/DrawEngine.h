@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/core/DpiScale.h"
+
 namespace Veneer {
 
 class CWindowManagerUI;
@@ -64,6 +66,7 @@ struct DrawInfo {
     bool yTiled = false;
     bool hsl = false;
     bool parsed = false;
+    int dpi = CDpiScale::kSkinDpi;      // the scale the string was read at
 
     DrawInfo() = default;
     explicit DrawInfo(const std::wstring& text) : attributes(text) {}
@@ -101,16 +104,24 @@ public:
     // ---- images ----------------------------------------------------------------
     // type "*COLOR*": name is a colour; another type: a module resource; no type: a
     // file through the resource lookups. Null when nothing could be decoded.
+    // At another scale than 96 DPI a file is read from its variant for the scale when
+    // the skin has one ("img/close@1.5x.png", "img/close@2x.png"), else from the
+    // nearest larger variant, else from the largest; a picture whose density differs
+    // from the scale is resampled with a filter (colours, masks and resources as well).
     static std::unique_ptr<ImageRecord> LoadBitmapImage(const wchar_t* name, const wchar_t* type = nullptr,
-                                                       DWORD mask = 0);
-    // Decodes image file bytes (PNG, JPEG, BMP, GIF, ...) into premultiplied BGRA.
-    static std::unique_ptr<ImageRecord> DecodeImage(const void* bytes, size_t size, DWORD mask = 0);
+                                                       DWORD mask = 0, const CDpiScale& scale = CDpiScale());
+    // Decodes image file bytes (PNG, JPEG, BMP, GIF, ...) into premultiplied BGRA,
+    // resampled by factor (target density / the bytes' density) when it is not 1.
+    static std::unique_ptr<ImageRecord> DecodeImage(const void* bytes, size_t size, DWORD mask = 0,
+                                                    double factor = 1.0);
     // Reads the image attribute string into the record's fields (name, type, rectangles,
-    // mask, fade, flags); keys that are absent leave their fields as they are.
-    static void ParseImageAttributes(const std::wstring& text, DrawInfo& info);
+    // mask, fade, flags); keys that are absent leave their fields as they are. The
+    // rectangles are skin pixels, stored at the given scale.
+    static void ParseImageAttributes(const std::wstring& text, DrawInfo& info, const CDpiScale& scale = CDpiScale());
 
     // Draws drawInfo into rect, only where it meets paintRect; dc null only parses and
-    // loads. False when no image could be had.
+    // loads. False when no image could be had. A record read at another scale than the
+    // manager's is read again.
     static bool PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect, const RECT& paintRect,
                            DrawInfo& drawInfo);
     // Nine-patch drawing of a bitmap part (source) into rect, corners unscaled.

@@ -111,6 +111,8 @@ public:
 
 private:
     bool SingleLine() const { return (style_ & DT_SINGLELINE) != 0; }
+    // Offsets and heights in tags are skin pixels.
+    int Length(int skinPixels) const { return manager_ ? manager_->Scale().Length(skinPixels) : skinPixels; }
     const FontState& CurrentFont() const { return fonts_[fontStack_.back()]; }
     int AvailableWidth() const { return static_cast<int>(rect_.right - rect_.left) - x_; }
 
@@ -358,7 +360,7 @@ void CMarkupLayout::AddImage(const wchar_t* args) {
     DrawInfo info;
     size_t quote = text.rfind(L'\'');
     if (quote != std::wstring::npos && text.find(L'=') != std::wstring::npos) {
-        CDrawEngine::ParseImageAttributes(text.substr(0, quote + 1), info);
+        CDrawEngine::ParseImageAttributes(text.substr(0, quote + 1), info, manager_->Scale());
         numbers = text.substr(quote + 1);
     } else {
         size_t space = text.find(L' ');
@@ -464,7 +466,7 @@ const wchar_t* CMarkupLayout::HandleTag(const wchar_t* p) {
             break;
         case L'p':
             BreakLineUnlessEmpty();
-            paragraphSpacing_.push_back(_wtoi(args.c_str()));
+            paragraphSpacing_.push_back(Length(_wtoi(args.c_str())));
             break;
         case L'r': {
             // Everything up to the closing tag, drawn as written.
@@ -495,8 +497,8 @@ const wchar_t* CMarkupLayout::HandleTag(const wchar_t* p) {
                                       : args.compare(0, 3, L"top") == 0  ? kAlignTop
                                                                          : kAlignBottom);
             break;
-        case L'x': x_ += _wtoi(args.c_str()); break;
-        case L'y': fixedLineHeight_ = _wtoi(args.c_str()); break;
+        case L'x': x_ += Length(_wtoi(args.c_str())); break;
+        case L'y': fixedLineHeight_ = Length(_wtoi(args.c_str())); break;
         default: break;
     }
     return next;

@@ -4,8 +4,11 @@
 
 #include "ui/core/DrawEngine.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
+#include <vector>
 
 #include "log/Log.h"
 #include "ui/core/DrawColors.h"
@@ -16,6 +19,10 @@
 #define STBI_NO_STDIO
 #define STBI_FAILURE_USERMSG
 #include <stb/stb_image.h>
+
+#define STB_IMAGE_RESIZE_IMPLEMENTATION
+#define STB_IMAGE_RESIZE_STATIC
+#include <stb/stb_image_resize.h>
 
 namespace Veneer {
 
@@ -51,6 +58,16 @@ std::string ReadModuleResource(const wchar_t* name, const wchar_t* type) {
     return std::string(data, size);
 }
 
+// The value a pixel has in a record: premultiplied, 0xAARRGGBB.
+DWORD PremultipliedValue(DWORD r, DWORD g, DWORD b, DWORD a) {
+    if (a != 255) {
+        r = r * a / 255;
+        g = g * a / 255;
+        b = b * a / 255;
+    }
+    return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
 // Stores decoded RGBA as premultiplied BGRA and applies the mask.
 std::unique_ptr<ImageRecord> MakeImage(const BYTE* rgba, int width, int height, DWORD mask) {
     auto image = std::make_unique<ImageRecord>();
@@ -65,14 +82,8 @@ std::unique_ptr<ImageRecord> MakeImage(const BYTE* rgba, int width, int height, 
     DWORD* pixels = reinterpret_cast<DWORD*>(image->bits);
     const size_t count = static_cast<size_t>(width) * height;
     for (size_t i = 0; i < count; ++i, rgba += 4) {
-        DWORD r = rgba[0], g = rgba[1], b = rgba[2], a = rgba[3];
-        if (a != 255) {
-            r = r * a / 255;
-            g = g * a / 255;
-            b = b * a / 255;
-            image->hasAlpha = true;
-        }
-        DWORD value = (a << 24) | (r << 16) | (g << 8) | b;
+        if (rgba[3] != 255) image->hasAlpha = true;
+        DWORD value = PremultipliedValue(rgba[0], rgba[1], rgba[2], rgba[3]);
         if (value == mask) {
             value = 0;
             image->hasAlpha = true;
@@ -80,6 +91,65 @@ std::unique_ptr<ImageRecord> MakeImage(const BYTE* rgba, int width, int height, 
         pixels[i] = value;
     }
     return image;
+}
+
+// The picture at factor times its size, filtered; the mask is applied to the source
+// pixels first, so that what it hides stays hidden after filtering.
+std::unique_ptr<ImageRecord> MakeResampledImage(const BYTE* rgba, int width, int height, DWORD mask,
+                                                double factor) {
+    const int targetWidth = std::max(1, static_cast<int>(width * factor + 0.5));
+    const int targetHeight = std::max(1, static_cast<int>(height * factor + 0.5));
+    std::vector<BYTE> source(rgba, rgba + static_cast<size_t>(width) * height * 4);
+    if (mask != 0) {
+        for (size_t i = 0; i < source.size(); i += 4) {
+            if (PremultipliedValue(source[i], source[i + 1], source[i + 2], source[i + 3]) == mask) {
+                source[i] = source[i + 1] = source[i + 2] = source[i + 3] = 0;
+            }
+        }
+    }
+    std::vector<BYTE> target(static_cast<size_t>(targetWidth) * targetHeight * 4);
+    if (!stbir_resize_uint8_srgb(source.data(), width, height, 0, target.data(), targetWidth, targetHeight, 0, 4, 3,
+                                 0)) {
+        LOG_A("resampling a %dx%d picture to %dx%d failed", width, height, targetWidth, targetHeight);
+        return nullptr;
+    }
+    std::unique_ptr<ImageRecord> image = MakeImage(target.data(), targetWidth, targetHeight, 0);
+    if (image) image->mask = mask;
+    return image;
+}
+
+// The variants a file may have, by the density they are drawn for.
+struct Variant {
+    const wchar_t* suffix;  // before the extension
+    int dpi;
+};
+const Variant kVariants[] = {{L"", CDpiScale::kSkinDpi}, {L"@1.5x", 144}, {L"@2x", 192}};
+
+std::wstring VariantName(const std::wstring& name, const Variant& variant) {
+    if (*variant.suffix == L'\0') return name;
+    size_t slash = name.find_last_of(L"/\\");
+    size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return name + variant.suffix;
+    return name.substr(0, dot) + variant.suffix + name.substr(dot);
+}
+
+// The file's bytes from the variant that suits the scale best: the one for the scale,
+// else the nearest denser one, else the densest there is. dpi receives its density.
+bool ReadImageVariant(const wchar_t* name, const CDpiScale& scale, std::string& bytes, int& dpi) {
+    std::vector<Variant> order(std::begin(kVariants), std::end(kVariants));
+    const int wanted = scale.Dpi();
+    std::sort(order.begin(), order.end(), [wanted](const Variant& a, const Variant& b) {
+        bool aDenser = a.dpi >= wanted, bDenser = b.dpi >= wanted;
+        if (aDenser != bDenser) return aDenser;
+        return aDenser ? a.dpi < b.dpi : a.dpi > b.dpi;
+    });
+    for (const Variant& variant : order) {
+        if (ReadImageFile(VariantName(name, variant).c_str(), bytes) && !bytes.empty()) {
+            dpi = variant.dpi;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -105,7 +175,7 @@ void DrawInfo::Assign(const std::wstring& text) {
     Reset();
 }
 
-void CDrawEngine::ParseImageAttributes(const std::wstring& text, DrawInfo& info) {
+void CDrawEngine::ParseImageAttributes(const std::wstring& text, DrawInfo& info, const CDpiScale& scale) {
     enum class NameKind { kNone, kFile, kResource, kColor };
     NameKind kind = NameKind::kNone;
     std::wstring name, resourceType;
@@ -141,11 +211,11 @@ void CDrawEngine::ParseImageAttributes(const std::wstring& text, DrawInfo& info)
                 name = value;
                 kind = NameKind::kColor;
             } else if (key == L"dest") {
-                info.dest = ParseRect(v);
+                info.dest = scale.Rect(ParseRect(v));
             } else if (key == L"source") {
-                info.source = ParseRect(v);
+                info.source = scale.Rect(ParseRect(v));
             } else if (key == L"corner" || key == L"scale9") {
-                info.corners = ParseRect(v);
+                info.corners = scale.Rect(ParseRect(v));
             } else if (key == L"mask") {
                 info.mask = ParseColor(v);
             } else if (key == L"fade") {
@@ -181,18 +251,20 @@ void CDrawEngine::ParseImageAttributes(const std::wstring& text, DrawInfo& info)
     }
 }
 
-std::unique_ptr<ImageRecord> CDrawEngine::DecodeImage(const void* bytes, size_t size, DWORD mask) {
+std::unique_ptr<ImageRecord> CDrawEngine::DecodeImage(const void* bytes, size_t size, DWORD mask, double factor) {
     if (!bytes || size == 0 || size > 0x7FFFFFFF) return nullptr;
     int width = 0, height = 0, channels = 0;
     stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(bytes), static_cast<int>(size), &width,
                                           &height, &channels, 4);
     if (!rgba) return nullptr;
-    std::unique_ptr<ImageRecord> image = MakeImage(rgba, width, height, mask);
+    std::unique_ptr<ImageRecord> image = factor == 1.0 ? MakeImage(rgba, width, height, mask)
+                                                       : MakeResampledImage(rgba, width, height, mask, factor);
     stbi_image_free(rgba);
     return image;
 }
 
-std::unique_ptr<ImageRecord> CDrawEngine::LoadBitmapImage(const wchar_t* name, const wchar_t* type, DWORD mask) {
+std::unique_ptr<ImageRecord> CDrawEngine::LoadBitmapImage(const wchar_t* name, const wchar_t* type, DWORD mask,
+                                                           const CDpiScale& scale) {
     if (!name || !*name) return nullptr;
     std::unique_ptr<ImageRecord> image;
     if (type && wcscmp(type, kColorType) == 0) {
@@ -202,13 +274,16 @@ std::unique_ptr<ImageRecord> CDrawEngine::LoadBitmapImage(const wchar_t* name, c
         image = MakeImage(rgba, 1, 1, mask);
     } else {
         std::string bytes;
+        int density = CDpiScale::kSkinDpi;
         if (type && *type) {
             bytes = ReadModuleResource(name, type);
-        } else {
+        } else if (scale.IsSkinScale()) {
             ReadImageFile(name, bytes);
+        } else {
+            ReadImageVariant(name, scale, bytes, density);
         }
         if (bytes.empty()) return nullptr;
-        image = DecodeImage(bytes.data(), bytes.size(), mask);
+        image = DecodeImage(bytes.data(), bytes.size(), mask, static_cast<double>(scale.Dpi()) / density);
     }
     if (image && type) image->resourceType = type;
     return image;

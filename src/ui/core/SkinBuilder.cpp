@@ -337,7 +337,7 @@ void CSkinBuilder::FinishControl(CControlUI* control, CXmlMarkupNode element, Le
         if (defaults != nullptr) control->ApplyAttributeString(defaults);
     }
     int count = element.AttributeCount();
-    for (int i = 0; i < count; ++i) control->ApplyAttribute(element.AttributeNameAt(i), element.AttributeValueAt(i));
+    for (int i = 0; i < count; ++i) control->ApplySkinAttribute(element.AttributeNameAt(i), element.AttributeValueAt(i));
     if (manager != nullptr) control->AttachToManager(nullptr, ownParent, false);
 
     if (level.first == nullptr) level.first = control;

@@ -15,6 +15,7 @@
 
 #include "log/Log.h"
 #include "ui/control/Control.h"
+#include "ui/control/Label.h"
 #include "ui/core/DrawEngine.h"
 
 namespace Veneer {
@@ -24,6 +25,7 @@ namespace {
 constexpr UINT kNotifyMessage = WM_APP + 1;
 constexpr UINT_PTR kLayeredTimerId = 0x2000;
 constexpr UINT kReflectOffset = 0x2000;  // the reflected-message base (OCM_BASE)
+constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
 // Native identifiers below this are left to the window's own timers.
 constexpr UINT kFirstControlTimerId = 17;
 constexpr UINT kTimerIdModulus = 255;
@@ -125,6 +127,17 @@ DWORD ReadColor(const wchar_t* text) {
 }
 
 bool ReadBool(const wchar_t* text) { return wcscmp(text, L"true") == 0; }
+
+// The DPI a window is shown at: its own (per-monitor) DPI where the system can say,
+// else its display's.
+int WindowDpi(HWND window, HDC dc) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    int dpi = getDpiForWindow != nullptr && window != nullptr ? static_cast<int>(getDpiForWindow(window)) : 0;
+    if (dpi <= 0 && dc != nullptr) dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    return dpi > 0 ? dpi : CDpiScale::kSkinDpi;
+}
 
 WORD KeyState() {
     WORD state = 0;
@@ -247,6 +260,7 @@ CWindowManagerUI::~CWindowManagerUI() {
     }
     DestroyDelayedCleanup();
     ClearWindowTables();
+    for (HFONT font : retiredFonts_) DeleteObject(font);
     if (toolTip_ != nullptr) DestroyWindow(toolTip_);
     if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
 }
@@ -268,6 +282,7 @@ void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
         if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
         window_ = window;
         paintDC_ = GetDC(window);
+        scale_ = CDpiScale(WindowDpi(window, paintDC_));
     }
 }
 
@@ -657,11 +672,74 @@ void CWindowManagerUI::ReleaseMouse() {
     ReleaseCapture();
 }
 
+// ---- scale ----------------------------------------------------------------------
+
+namespace {
+CControlUI* RescaleControl(CControlUI* control, void*) {
+    control->RescaleSkinLengths();
+    // Its font changed size: the text is measured again.
+    if (void* label = control->CastTo(L"Label")) {
+        auto* text = static_cast<CLabelUI*>(static_cast<CControlUI*>(label));
+        text->SetFont(text->GetFont());
+    }
+    return nullptr;
+}
+}  // namespace
+
+void CWindowManagerUI::SetDpi(int dpi) {
+    CDpiScale scale(dpi);
+    if (scale.Dpi() == scale_.Dpi()) return;
+    LOG_A("the window's scale changes from %d to %d DPI", scale_.Dpi(), scale.Dpi());
+    scale_ = scale;
+    // A copy: applying an attribute records it again.
+    std::vector<std::pair<std::wstring, std::wstring>> lengths = windowSkinLengths_;
+    for (const auto& length : lengths) ApplyWindowAttribute(length.first.c_str(), length.second.c_str());
+    RescaleFonts();
+    RescaleImages();
+    if (root_ == nullptr) return;
+    root_->FindInTree(RescaleControl, nullptr, kFindMeFirst);
+    offscreen_.Reset();
+    root_->MarkLayoutDirty();
+    updateNeeded_ = true;
+    if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+}
+
+void CWindowManagerUI::RescaleFonts() {
+    auto remake = [this](FontRecord& record) {
+        if (record.font == nullptr) return;
+        HFONT font = CreateSkinFont(record.face, scale_.Length(record.size), record.bold, record.underline,
+                                    record.italic);
+        if (font == nullptr) return;
+        retiredFonts_.push_back(record.font);
+        record.font = font;
+        record.metrics = TEXTMETRICW{};
+        ReadMetrics(paintDC_, record);
+    };
+    for (int i = 0; i < fonts_.GetSize(); ++i) remake(*static_cast<FontRecord*>(fonts_.Find(fonts_.KeyAt(i))));
+    remake(standardFont_);
+}
+
+void CWindowManagerUI::RescaleImages() {
+    // Names, types and masks of the pictures loaded so far, loaded again at the new scale.
+    struct Loaded {
+        std::wstring name;
+        std::wstring type;
+        DWORD mask;
+    };
+    // The old pictures stay with the drawing records that hold them until those load again.
+    std::vector<Loaded> loaded;
+    for (const auto& entry : images_) loaded.push_back({entry.first, entry.second->resourceType, entry.second->mask});
+    images_.clear();
+    for (const Loaded& image : loaded) {
+        RegisterImage(image.name.c_str(), image.type.empty() ? nullptr : image.type.c_str(), image.mask, false);
+    }
+}
+
 // ---- fonts ----------------------------------------------------------------------
 
 HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                      bool shared) {
-    HFONT font = CreateSkinFont(face, size, bold, underline, italic);
+    HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
     if (font == nullptr) return nullptr;
     auto* record = new FontRecord;
     StoreFont(*record, font, face, size, bold, underline, italic);
@@ -720,7 +798,7 @@ const FontRecord* CWindowManagerUI::FontRecordOf(HFONT font) const {
 
 void CWindowManagerUI::SetStandardFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                        bool shared) {
-    HFONT font = CreateSkinFont(face, size, bold, underline, italic);
+    HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
     if (font == nullptr) return;
     FontRecord& target = shared ? Shared().standardFont : standardFont_;
     StoreFont(target, font, face, size, bold, underline, italic);
@@ -742,23 +820,30 @@ std::shared_ptr<ImageRecord> CWindowManagerUI::RegisterImage(const wchar_t* name
                                                              bool shared) {
     if (name == nullptr || *name == L'\0') return nullptr;
     if (type != nullptr && *type == L'\0') type = nullptr;
-    std::shared_ptr<ImageRecord> image = CDrawEngine::LoadBitmapImage(name, type, mask);
+    std::shared_ptr<ImageRecord> image = CDrawEngine::LoadBitmapImage(name, type, mask, scale_);
     if (!image) return nullptr;
     image->resourceType = type != nullptr ? type : L"";
     image->mask = mask;
-    ImageTable& table = shared || useSharedResources_ ? Shared().images : images_;
-    table[name] = image;
+    if (shared || useSharedResources_) {
+        Shared().images[SharedImageKey(name)] = image;
+    } else {
+        images_[name] = image;
+    }
     return image;
+}
+
+std::wstring CWindowManagerUI::SharedImageKey(const wchar_t* name) const {
+    // Windows at other scales share the table: each scale keeps its own picture.
+    if (scale_.IsSkinScale()) return name;
+    return std::wstring(name) + L"|" + std::to_wstring(scale_.Dpi());
 }
 
 std::shared_ptr<ImageRecord> CWindowManagerUI::ImageByName(const wchar_t* name) const {
     if (name == nullptr) return nullptr;
-    const ImageTable* tables[] = {&images_, &Shared().images};
-    for (const ImageTable* table : tables) {
-        auto found = table->find(name);
-        if (found != table->end()) return found->second;
-    }
-    return nullptr;
+    auto own = images_.find(name);
+    if (own != images_.end()) return own->second;
+    auto shared = Shared().images.find(SharedImageKey(name));
+    return shared != Shared().images.end() ? shared->second : nullptr;
 }
 
 std::shared_ptr<ImageRecord> CWindowManagerUI::ImageOrLoad(const wchar_t* name, const wchar_t* type, DWORD mask) {
@@ -874,6 +959,18 @@ const wchar_t* CWindowManagerUI::CustomWindowAttribute(const wchar_t* name) cons
 
 void CWindowManagerUI::ApplyWindowAttribute(const wchar_t* name, const wchar_t* value) {
     if (name == nullptr || value == nullptr) return;
+    std::wstring device;
+    if (CDpiScale::IsWindowLengthAttribute(name)) {
+        auto known = std::find_if(windowSkinLengths_.begin(), windowSkinLengths_.end(),
+                                  [name](const auto& length) { return _wcsicmp(length.first.c_str(), name) == 0; });
+        if (known == windowSkinLengths_.end()) {
+            windowSkinLengths_.emplace_back(name, value);
+        } else if (known->second != value) {
+            known->second = value;
+        }
+        device = scale_.Lengths(value);
+        value = device.c_str();
+    }
     auto is = [name](const wchar_t* known) { return _wcsicmp(name, known) == 0; };
     if (is(L"size")) {
         SIZE size = ReadPair(value);
@@ -1346,6 +1443,18 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
     case WM_ERASEBKGND:
         result = 1;
         return true;
+    case kDpiChangedMessage: {
+        // Moved to a display of another density: the skin at the new scale, in the
+        // rectangle the system suggests.
+        SetDpi(HIWORD(wParam));
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        if (suggested != nullptr) {
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        result = 0;
+        return true;
+    }
     case WM_PAINT:
         Paint();
         result = 0;

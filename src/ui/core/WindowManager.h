@@ -38,9 +38,11 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "ui/control/UiEvent.h"
+#include "ui/core/DpiScale.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/UiCollections.h"
 #include "ui/core/UiNotify.h"
@@ -101,7 +103,7 @@ public:
     CWindowManagerUI(const CWindowManagerUI&) = delete;
     CWindowManagerUI& operator=(const CWindowManagerUI&) = delete;
 
-    // Lifetime and tree.
+    // Lifetime and tree. A new window also sets the scale from the window's DPI.
     void AttachWindow(HWND window, const wchar_t* name = nullptr);
     HWND WindowHandle() const { return window_; }
     HDC PaintDC() const { return paintDC_; }
@@ -184,7 +186,16 @@ public:
     bool HasMouseCapture() const { return mouseCaptured_; }
     POINT LastMousePosition() const { return lastMousePos_; }
 
-    // Fonts; ids are the skin's numbers, shared ones are process-wide.
+    // The window's scale (its DPI / 96): every skin length becomes device pixels
+    // through it (see DpiScale.h).
+    const CDpiScale& Scale() const { return scale_; }
+    // A new DPI (the window moved to another display, or a test): the skin's window
+    // attributes, fonts, images and every control's lengths are converted again and
+    // the tree is laid out anew. Before the skin is built it only sets the scale.
+    void SetDpi(int dpi);
+
+    // Fonts; ids are the skin's numbers, shared ones are process-wide. Sizes are
+    // skin pixels; the font is made at the window's scale.
     HFONT RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
                        bool shared = false);
     HFONT FontById(int id) const;  // own table, then shared; nullptr when neither has it
@@ -198,8 +209,9 @@ public:
     const FontRecord* StandardFontRecord() const;
 
     // Images, by name; a name starting with a digit together with a type is a resource id.
-    // Registering a name again replaces its image in the table; whoever holds the old
-    // one keeps it.
+    // Loaded at the window's scale: a larger variant of a file when the skin has one
+    // (DrawEngine.h), else the 1x picture resampled. Registering a name again replaces
+    // its image in the table; whoever holds the old one keeps it.
     std::shared_ptr<ImageRecord> RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
                                                bool shared = false);
     std::shared_ptr<ImageRecord> ImageByName(const wchar_t* name) const;  // own table, then shared
@@ -327,8 +339,18 @@ private:
     void HideToolTip();
     LRESULT ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled);
     CControlUI* FindShortcut(wchar_t ch) const;
+    std::wstring SharedImageKey(const wchar_t* name) const;
+    // SetDpi's parts: fonts and images made anew at the new scale; the old font handles
+    // stay alive (retired) while native windows may hold them, the old images while
+    // drawing records do.
+    void RescaleFonts();
+    void RescaleImages();
 
     CUiString name_;
+    CDpiScale scale_;
+    // The root element's length attributes as the skin wrote them, for SetDpi.
+    std::vector<std::pair<std::wstring, std::wstring>> windowSkinLengths_;
+    std::vector<HFONT> retiredFonts_;
     HWND window_ = nullptr;
     HDC paintDC_ = nullptr;
     COffscreen offscreen_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Screenshots.h"
 #include "SkinWindowHost.h"
 #include "TestSupport.h"
 #include "ui/control/Container.h"
@@ -17,9 +18,6 @@
 #include "ui/control/TabLayout.h"
 #include "ui/core/WindowManager.h"
 #include "ui/core/XmlMarkup.h"
-
-#define STBI_NO_STDIO
-#include <stb/stb_image.h>
 
 using namespace Veneer;
 using namespace VeneerTest;
@@ -223,34 +221,6 @@ INSTANTIATE_TEST_SUITE_P(BothDirections, ShippedSkinTest, ::testing::Values(L"sk
                          });
 
 // ---- screenshots through the preview program ----------------------------------------------
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgba;
-    const unsigned char* At(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
-};
-
-bool LoadPicture(const std::wstring& path, Picture& picture) {
-    std::string bytes = ReadFileBytes(path);
-    int channels = 0;
-    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                                  static_cast<int>(bytes.size()), &picture.width, &picture.height,
-                                                  &channels, 4);
-    if (pixels == nullptr) return false;
-    picture.rgba.assign(pixels, pixels + static_cast<size_t>(picture.width) * picture.height * 4);
-    stbi_image_free(pixels);
-    return true;
-}
-
-bool Near(const unsigned char* pixel, unsigned colour, int tolerance = 24) {
-    int rgb[3] = {static_cast<int>((colour >> 16) & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                  static_cast<int>(colour & 0xFF)};
-    for (int i = 0; i < 3; ++i) {
-        if (std::abs(pixel[i] - rgb[i]) > tolerance) return false;
-    }
-    return true;
-}
 
 class SkinScreenshotTest : public ::testing::Test {
 protected:
