@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <vector>
 
 TempFolder::TempFolder()
@@ -147,3 +148,26 @@ std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::
     for (const auto& name : names) files.push_back(ReadFileBytes(folder + L"\\" + name));
     return files;
 }
+
+GuardedBlock::GuardedBlock(const std::string& bytes, bool guardAfter)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    const size_t dataPages = (bytes.size() + page - 1) / page + 1;
+    const size_t total = (dataPages + 2) * page;
+    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, total, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    VirtualProtect(base_, page, PAGE_NOACCESS, &old);
+    VirtualProtect(base_ + total - page, page, PAGE_NOACCESS, &old);
+    data_ = guardAfter ? base_ + total - page - bytes.size() : base_ + page;
+    if (!bytes.empty()) memcpy(data_, bytes.data(), bytes.size());
+    size_ = bytes.size();
+}
+
+GuardedBlock::GuardedBlock(const std::wstring& text)
+    : GuardedBlock(std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t)), true)
+{
+}
+
+GuardedBlock::~GuardedBlock() { VirtualFree(base_, 0, MEM_RELEASE); }

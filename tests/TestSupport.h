@@ -42,6 +42,27 @@ int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD
 // in the order of their names, so that runs over them do not depend on the file system.
 std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::wstring& pattern);
 
+// Bytes next to a page that faults on access, so that a read past their end (or before
+// their start) faults at once: placed against the page after the block, or right after
+// the page before it.
+class GuardedBlock {
+public:
+    GuardedBlock(const std::string& bytes, bool guardAfter);
+    // A wide text with its terminator, against the page after it.
+    explicit GuardedBlock(const std::wstring& text);
+    ~GuardedBlock();
+    GuardedBlock(const GuardedBlock&) = delete;
+    GuardedBlock& operator=(const GuardedBlock&) = delete;
+    const uint8_t* Data() const { return data_; }
+    size_t Size() const { return size_; }
+    const wchar_t* Text() const { return reinterpret_cast<const wchar_t*>(data_); }
+
+private:
+    uint8_t* base_ = nullptr;
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
 // SplitMix64: the same sequence on every run, for mutation tests.
 class TestRandom {
 public:
