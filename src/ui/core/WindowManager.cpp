@@ -8,6 +8,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <cwctype>
 #include <map>
@@ -1243,14 +1244,14 @@ void CWindowManagerUI::Paint() {
 // ---- events -------------------------------------------------------------------------
 
 void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key,
-                                 CControlUI* sender) {
+                                 CControlUI* sender, const POINT* point) {
     if (control == nullptr) return;
     CDispatchScope scope(this);
     UiEvent event = {};
     event.kind = kind;
     event.sender = sender != nullptr ? sender : control;
     event.timestamp = GetTickCount();
-    event.mousePoint = lastMousePos_;
+    event.mousePoint = point != nullptr ? *point : lastMousePos_;
     event.key = key;
     event.keyState = KeyState();
     event.wParam = wParam;
@@ -1572,8 +1573,15 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         return true;
     }
     case WM_CAPTURECHANGED:
-        // Capture taken away (another window, a menu): stop treating the mouse as captured.
-        if (reinterpret_cast<HWND>(lParam) != window_) mouseCaptured_ = false;
+        // Capture taken away (another window, a menu, a message box): the pressed control
+        // lets go as if the button went up away from every control, so it does not act.
+        if (reinterpret_cast<HWND>(lParam) != window_ && mouseCaptured_) {
+            mouseCaptured_ = false;
+            CControlUI* control = click_;
+            click_ = nullptr;
+            const POINT nowhere = {LONG_MIN, LONG_MIN};
+            SendEvent(control, kEventButtonUp, 0, 0, 0, nullptr, &nowhere);
+        }
         return false;
     case WM_CONTEXTMENU: {
         if (mouseCaptured_) return false;

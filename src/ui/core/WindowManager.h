@@ -327,8 +327,9 @@ private:
     void DestroyDelayedCleanup();
     void LeaveDispatch();
     // sender: the event's sender field, the control itself when none is given.
+    // point: the event's mouse point, the last mouse position when none is given.
     void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0,
-                   CControlUI* sender = nullptr);
+                   CControlUI* sender = nullptr, const POINT* point = nullptr);
     // Kill-focus event and notification to the focused control; next is the event's sender.
     void DropFocus(CControlUI* next);
     void Paint();
