@@ -515,12 +515,10 @@ bool IsTagStart(const wchar_t* p) {
 }
 
 // "<{>" "<}>" "{<}" "{>}": the literal bracket in the middle.
+// p[2] is read only once p[1] is known not to be the terminator.
 bool IsEscape(const wchar_t* p) {
-    if (!((p[0] == L'<' && p[2] == L'>' && (p[1] == L'{' || p[1] == L'}')) ||
-          (p[0] == L'{' && p[2] == L'}' && (p[1] == L'<' || p[1] == L'>')))) {
-        return false;
-    }
-    return true;
+    return (p[0] == L'<' && (p[1] == L'{' || p[1] == L'}') && p[2] == L'>') ||
+           (p[0] == L'{' && (p[1] == L'<' || p[1] == L'>') && p[2] == L'}');
 }
 
 void CMarkupLayout::Layout(const wchar_t* text) {

@@ -591,6 +591,18 @@ TEST_F(DrawWithManager, UpperCaseOrLongTagLettersAreText) {
     }
 }
 
+TEST_F(DrawWithManager, TextEndingInABracketIsReadNoFurtherThanItsEnd) {
+    // Each text ends against a page that faults on access.
+    for (const wchar_t* text : {L"<", L"{", L"a<", L"a{", L"a</", L"a{/", L"{c", L"<c", L"{r}x{", L"{r}x<"}) {
+        Surface surface(300, 40);
+        GuardedBlock guarded{std::wstring(text)};
+        RECT rect{0, 0, 300, 40};
+        int links = 0;
+        CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, guarded.Text(), 0xFF000000, nullptr, nullptr,
+                                     links, -1, DT_SINGLELINE);
+    }
+}
+
 TEST_F(DrawWithManager, EscapedBracketsAreLiteral) {
     Surface surface(400, 40);
     RECT rect{0, 0, 400, 40};
