@@ -324,6 +324,26 @@ TEST(Container, NoOverflowNoScrollBar) {
     EXPECT_EQ(only->GetRect().right, 100);
 }
 
+// ---- floating children -------------------------------------------------------------------
+
+class FloatWindowTest : public WindowTest {};
+
+TEST_F(FloatWindowTest, FloatingChildPaintsOverTheInsetAndNonFloatingOnesDoNot) {
+    auto* box = new CContainerUI;
+    box->ApplyAttributeString(L"inset=\"20,20,20,20\" bkcolor=\"#FFFFFFFF\"");
+    auto* flowing = new CControlUI;
+    flowing->ApplyAttributeString(L"bkcolor=\"#FF00FF00\"");
+    auto* floating = new CControlUI;
+    floating->ApplyAttributeString(L"float=\"true\" pos=\"0,0,40,40\" bkcolor=\"#FFFF0000\"");
+    box->Add(flowing);
+    box->Add(floating);
+    Attach(box, 200, 100);
+    EXPECT_EQ(PixelAt(window(), 5, 5), RGB(255, 0, 0));      // over the inset
+    EXPECT_EQ(PixelAt(window(), 30, 30), RGB(255, 0, 0));    // over the flowing child
+    EXPECT_EQ(PixelAt(window(), 190, 90), RGB(255, 255, 255));
+    EXPECT_EQ(PixelAt(window(), 100, 50), RGB(0, 255, 0));
+}
+
 // ---- tab layout ------------------------------------------------------------------------
 
 TEST(TabLayout, TheFirstVisibleChildIsShownAndLaterOnesHidden) {
