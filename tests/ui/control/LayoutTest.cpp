@@ -324,6 +324,27 @@ TEST(Container, NoOverflowNoScrollBar) {
     EXPECT_EQ(only->GetRect().right, 100);
 }
 
+class ScrollWindowTest : public WindowTest {};
+
+TEST_F(ScrollWindowTest, LineStepIsTheFontHeightAndEightUnlessTheBarSetsOne) {
+    auto* layout = new CVerticalLayoutUI;
+    layout->ApplyAttribute(L"vscrollbar", L"true");
+    for (int i = 0; i < 4; ++i) {
+        auto* child = new CControlUI;
+        child->ApplyAttribute(L"height", L"80");
+        layout->Add(child);
+    }
+    Attach(layout);
+    ASSERT_TRUE(layout->GetVerticalScrollBar()->IsVisible());
+    const int fontHeight = manager().StandardFontRecord()->metrics.tmHeight;
+    ASSERT_GT(fontHeight, 0);
+    layout->ScrollLineDown();
+    EXPECT_EQ(layout->GetScrollOffset().cy, fontHeight + 8);
+    layout->GetVerticalScrollBar()->ApplyAttribute(L"linesize", L"5");
+    layout->ScrollLineUp();
+    EXPECT_EQ(layout->GetScrollOffset().cy, fontHeight + 8 - 5);
+}
+
 // ---- floating children -------------------------------------------------------------------
 
 class FloatWindowTest : public WindowTest {};
