@@ -291,10 +291,10 @@ void CEditUI::SetVisible(bool visible) {
 }
 
 void CEditUI::SetInheritedVisible(bool visible) {
-    // An ancestor that hides the edit closes its native window too.
-    if ((!visible || !IsVisible()) && IsEditorOpen() && manager_ != nullptr) {
-        manager_->FocusControl(nullptr, true);
-    }
+    // Recorded, so that an edit in a hidden container is no focus target; an ancestor
+    // that hides the edit closes its native window too.
+    CLabelUI::SetInheritedVisible(visible);
+    if (!IsVisible() && IsEditorOpen() && manager_ != nullptr) manager_->FocusControl(nullptr, true);
 }
 
 void CEditUI::SetEnabled(bool enabled) {

@@ -414,3 +414,46 @@ TEST_F(EditWindowTest, EditorThatFailsToOpenIsDeletedOnceAndTheNextOpens) {
     manager().FocusControl(nullptr, true);
     EXPECT_NE(Open(), nullptr);
 }
+
+// ---- focus ----------------------------------------------------------------------------
+
+TEST_F(EditWindowTest, EditInAHiddenContainerTakesNoFocusAndOpensNoEditor) {
+    auto* box = new CContainerUI;
+    box->ApplyAttributeString(L"float=\"true\" pos=\"10,95,210,119\"");
+    auto* inner = new CEditUI;
+    box->Add(inner);
+    root->Add(box);
+    box->SetVisible(false);
+    EXPECT_FALSE(inner->IsVisible());
+    manager().FocusControl(inner, true);
+    EXPECT_NE(manager().FocusedControl(), inner);
+    EXPECT_EQ(inner->GetNativeHandle(), nullptr);
+    // Added to a container that is hidden already.
+    auto* late = new CEditUI;
+    box->Add(late);
+    manager().FocusControl(late, true);
+    EXPECT_NE(manager().FocusedControl(), late);
+    EXPECT_EQ(late->GetNativeHandle(), nullptr);
+    // Shown again, it takes the focus as any edit does.
+    box->SetVisible(true);
+    Repaint(window());
+    manager().FocusControl(inner, true);
+    EXPECT_EQ(manager().FocusedControl(), inner);
+    EXPECT_NE(inner->GetNativeHandle(), nullptr);
+}
+
+TEST_F(EditWindowTest, HidingTheContainerOfTheFocusedEditTakesItsFocus) {
+    auto* box = new CContainerUI;
+    box->ApplyAttributeString(L"float=\"true\" pos=\"10,95,210,119\"");
+    auto* inner = new CEditUI;
+    box->Add(inner);
+    root->Add(box);
+    Repaint(window());
+    manager().FocusControl(inner, true);
+    ASSERT_NE(inner->GetNativeHandle(), nullptr);
+    box->SetVisible(false);
+    Pump();
+    EXPECT_NE(manager().FocusedControl(), inner);
+    EXPECT_FALSE(inner->IsFocused());
+    EXPECT_EQ(inner->GetNativeHandle(), nullptr);
+}
