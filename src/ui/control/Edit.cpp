@@ -109,8 +109,11 @@ void CEditWnd::CancelClose() {
     SetFocus(window_);
 }
 
-void CEditWnd::CloseNow() {
-    if (window_ != nullptr) DestroyWindow(window_);
+void CEditWnd::CloseForReopening() {
+    if (window_ == nullptr) return;
+    reopening_ = true;
+    DestroyWindow(window_);
+    reopening_ = false;
 }
 
 void CEditWnd::OnTextChanged() {
@@ -225,10 +228,14 @@ void CEditWnd::AfterDestroy(HWND window) {
     closing_ = false;
     caretShown_ = false;
     brush_.Reset();
-    if (owner_ != nullptr) {
-        owner_->Invalidate();
-        if (CWindowManagerUI* manager = owner_->GetManager()) manager->RemoveChildWindow(window);
-    }
+    if (owner_ == nullptr) return;
+    owner_->Invalidate();
+    CWindowManagerUI* manager = owner_->GetManager();
+    if (manager == nullptr) return;
+    manager->RemoveChildWindow(window);
+    // Closed with the focus still on the edit (it went to another window): the edit
+    // no longer looks or acts focused.
+    if (!reopening_ && manager->FocusedControl() == owner_) manager->FocusControl(nullptr, false);
 }
 
 // ---- CEditUI -------------------------------------------------------------------------
@@ -352,7 +359,7 @@ void CEditUI::OpenNativeWindow() {
             Invalidate();
             return;
         }
-        editWindow_->CloseNow();
+        editWindow_->CloseForReopening();
     }
     if (!editWindow_->OpenEditor(this)) LOG_A("the native editor could not be opened: %lu", GetLastError());
     Invalidate();

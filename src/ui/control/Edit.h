@@ -47,8 +47,8 @@ public:
     void RequestClose();
     // Takes back a close that was asked for and has not happened yet.
     void CancelClose();
-    // Destroys the window now; never from inside its own handling.
-    void CloseNow();
+    // Destroys the window now, for a new one; never from inside its own handling.
+    void CloseForReopening();
     // A message of the window is being handled (its frames are on the stack).
     bool IsHandling() const { return handling_ > 0; }
     // The owner's text area, its height cut to the font's, clipped by the visible
@@ -67,6 +67,7 @@ private:
     bool caretShown_ = false;
     bool closing_ = false;  // a close is posted: losing the focus again changes nothing
     int handling_ = 0;
+    bool reopening_ = false;
 };
 
 class CEditUI : public CLabelUI {

@@ -457,3 +457,21 @@ TEST_F(EditWindowTest, HidingTheContainerOfTheFocusedEditTakesItsFocus) {
     EXPECT_FALSE(inner->IsFocused());
     EXPECT_EQ(inner->GetNativeHandle(), nullptr);
 }
+
+TEST_F(EditWindowTest, EditorClosedByFocusLeavingForAnotherWindowLeavesTheEditUnfocused) {
+    edit->SetFocusBorderColor(0xFF0000FF);
+    edit->SetBorderColor(0xFF808080);
+    edit->SetBorderSize(1);
+    HWND native = Open();
+    ASSERT_NE(native, nullptr);
+    HostWindow other;
+    ASSERT_NE(other.Create(20, 20), nullptr);
+    SetFocus(other.GetHWND());
+    Pump();
+    EXPECT_FALSE(IsWindow(native));
+    EXPECT_FALSE(edit->IsFocused());
+    EXPECT_EQ(manager().FocusedControl(), nullptr);
+    EXPECT_EQ(recorder.Count(L"killfocus"), 1);
+    Repaint(window());
+    EXPECT_EQ(PixelAt(window(), 10, 26), RGB(0x80, 0x80, 0x80));
+}
