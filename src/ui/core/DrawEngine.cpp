@@ -143,7 +143,7 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
         drawInfo.parsed = true;
         drawInfo.dpi = manager->Scale().Dpi();
         if (drawInfo.attributes.empty()) return false;
-        ParseImageAttributes(drawInfo.attributes, drawInfo, manager->Scale());
+        ParseImageAttributes(drawInfo.attributes.c_str(), drawInfo, manager->Scale());
         if (drawInfo.imageName.empty()) return false;
         drawInfo.image = manager->ImageOrLoad(
             drawInfo.imageName.c_str(), drawInfo.resourceType.empty() ? nullptr : drawInfo.resourceType.c_str(),

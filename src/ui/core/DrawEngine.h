@@ -117,7 +117,7 @@ public:
     // Reads the image attribute string into the record's fields (name, type, rectangles,
     // mask, fade, flags); keys that are absent leave their fields as they are. The
     // rectangles are skin pixels, stored at the given scale.
-    static void ParseImageAttributes(const std::wstring& text, DrawInfo& info, const CDpiScale& scale = CDpiScale());
+    static void ParseImageAttributes(const wchar_t* text, DrawInfo& info, const CDpiScale& scale = CDpiScale());
 
     // Draws drawInfo into rect, only where it meets paintRect; dc null only parses and
     // loads. False when no image could be had. A record read at another scale than the

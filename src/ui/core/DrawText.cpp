@@ -360,7 +360,7 @@ void CMarkupLayout::AddImage(const wchar_t* args) {
     DrawInfo info;
     size_t quote = text.rfind(L'\'');
     if (quote != std::wstring::npos && text.find(L'=') != std::wstring::npos) {
-        CDrawEngine::ParseImageAttributes(text.substr(0, quote + 1), info, manager_->Scale());
+        CDrawEngine::ParseImageAttributes(text.substr(0, quote + 1).c_str(), info, manager_->Scale());
         numbers = text.substr(quote + 1);
     } else {
         size_t space = text.find(L' ');
