@@ -133,6 +133,23 @@ int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD
     return static_cast<int>(code);
 }
 
+PrefixDpi::PrefixDpi(int dpi) { Set(dpi); }
+
+PrefixDpi::~PrefixDpi() { Set(96); }
+
+void PrefixDpi::Set(int dpi)
+{
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                  &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        DWORD value = static_cast<DWORD>(dpi);
+        status = RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS) fprintf(stderr, "PrefixDpi: LogPixels %d not set, error %ld\n", dpi, status);
+}
+
 std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::wstring& pattern)
 {
     std::vector<std::wstring> names;

@@ -39,6 +39,20 @@ std::wstring SelfPath();
 int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 60000,
                const wchar_t* environment = nullptr);
 
+// The Wine prefix's display density (LogPixels) for the programs started while it
+// lives; 96 again at its end. Every program of the prefix sees it, so a test that
+// uses it runs alone (RUN_SERIAL).
+class PrefixDpi {
+public:
+    explicit PrefixDpi(int dpi);
+    ~PrefixDpi();
+    PrefixDpi(const PrefixDpi&) = delete;
+    PrefixDpi& operator=(const PrefixDpi&) = delete;
+
+private:
+    static void Set(int dpi);
+};
+
 // The contents of the files in `folder` that match `pattern` (for example L"*.xml"),
 // in the order of their names, so that runs over them do not depend on the file system.
 std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::wstring& pattern);

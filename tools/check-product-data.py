@@ -7,8 +7,10 @@ Every language that language.ini names needs a folder with text.ini and
 UrlInfo.ini (UTF-16LE with byte-order mark), pr_1.png to pr_5.png and
 install_tips.png. text.ini needs every key of the built-in text table that the
 English file has, with the same PRODUCT, BRAND and COLOR placeholders and the same
-{c ...}{/c} markup; UrlInfo.ini needs the download and page addresses, the pages
-ending in the language's own name. An archive must list every folder before the
+{c ...}{/c} markup; its optional [FONT] section names the faces for the language's
+texts (STR_FONT_FACE, comma-separated, each a face name GDI can take: 1 to 31
+characters). UrlInfo.ini needs the download and page addresses, the pages ending
+in the language's own name. An archive must list every folder before the
 files inside it.
 """
 import argparse
@@ -21,12 +23,16 @@ import zipfile
 TEXT_KEYS = ['STR_INSTALL', 'STR_BROWSE', 'STR_LISENCE', 'STR_CUSTOMIZE_INSTALL', 'STR_INSTALL_PATH',
              'STR_SELECT_FOLDER', 'STR_STORAGE', 'STR_PATH_INVALID', 'STR_INSTALLING', 'STR_HIDE',
              'STR_MESSAGEBOX_TITLE', 'STR_NETWORK_ERROR', 'STR_OPERATE_TIP', 'STR_SOFT_RUN', 'STR_CLOSE_TIP1',
-             'STR_CLOSE_TIP2', 'STR_START', 'STR_MB']
+             'STR_CLOSE_TIP2', 'STR_START', 'STR_PROXY_LOGIN', 'STR_MB',
+             # Names screen readers say for the window's minimise and close buttons.
+             'STR_MINIMIZE', 'STR_CLOSE']
 PRODUCT_KEYS = ['STR_GA_TTTLE', 'STR_PRODUCT_NAME', 'STR_DIR1_NAME', 'STR_DIR2_NAME', 'STR_EXE_NAME',
                 'STR_LISENCE_COLOR', 'STR_BRAND_NAME', 'STR_RUN_AS_ADMIN']
 URL_KEYS = ['STR_DOWN_URL', 'STR_DOWN_URL_X64', 'STR_LICENCE_URL', 'STR_INSTALL_URL']
 PICTURES = ['pr_%d.png' % n for n in range(1, 6)] + ['install_tips.png']
 PLACEHOLDERS = ['PRODUCT', 'BRAND', 'COLOR', '{c ', '{/c}']
+FONT_KEYS = ['STR_FONT_FACE']
+LF_FACESIZE = 32  # GDI's face name buffer, terminator included
 
 problems = []
 
@@ -74,6 +80,20 @@ def check_png(path):
     return struct.unpack('>II', head[16:24])
 
 
+def check_font(folder, font):
+    if font is None:
+        return
+    for key in font:
+        if key not in FONT_KEYS:
+            problem('%s/text.ini: unknown key %s in [FONT]' % (folder, key))
+    for face in font.get('STR_FONT_FACE', '').split(','):
+        face = face.strip()
+        if not face:
+            problem('%s/text.ini: STR_FONT_FACE has an empty face name' % folder)
+        elif len(face) >= LF_FACESIZE:
+            problem('%s/text.ini: the face "%s" is longer than %d characters' % (folder, face, LF_FACESIZE - 1))
+
+
 def check_language(root, language, english):
     folder = os.path.join(root, language)
     if not os.path.isdir(folder):
@@ -88,7 +108,9 @@ def check_language(root, language, english):
         if size and picture.startswith('pr_') and size != (650, 260):
             problem('%s: %dx%d, the banner is 650x260' % ((path,) + size))
 
-    text = read_ini(os.path.join(folder, 'text.ini')).get('LANSTR')
+    sections = read_ini(os.path.join(folder, 'text.ini'))
+    check_font(folder, sections.get('FONT'))
+    text = sections.get('LANSTR')
     if text is None:
         problem('%s/text.ini: no [LANSTR] section' % folder)
     else:

@@ -1,6 +1,7 @@
 #include "Window/InstallFlowRules.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cwchar>
 
@@ -50,6 +51,13 @@ long long NextReportedPosition(long long lastReported, long long downloaded, lon
     long long position = downloaded < lastReported ? lastReported + 10 : downloaded;
     if (total > 0) position = std::min(position, total);
     return position;
+}
+
+int RequiredSpaceMB(long long installerBytes)
+{
+    constexpr long long kSpaceFactor = 3;
+    long long required = kSpaceFactor * (installerBytes >> 20);
+    return static_cast<int>(std::min<long long>(required, INT_MAX));
 }
 
 std::wstring LowSpaceText(const std::wstring& storageText, int requiredMB, const std::wstring& unit)

@@ -37,6 +37,10 @@ int DownloadProgress(long long position, long long total, int downloadRatio);
 // the total.
 long long NextReportedPosition(long long lastReported, long long downloaded, long long total);
 
+// Free mebibytes the drive needs for an installer of this many bytes: three times its
+// size in whole mebibytes; beyond what an int holds, the most it holds.
+int RequiredSpaceMB(long long installerBytes);
+
 // "%s %d %s": storage text, required mebibytes, unit ("MB" when the unit is empty).
 std::wstring LowSpaceText(const std::wstring& storageText, int requiredMB, const std::wstring& unit);
 

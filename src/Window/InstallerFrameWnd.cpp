@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "Window/InstallFlowRules.h"
+#include "Window/ProxyLoginPrompt.h"
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
 #include "common/GA.h"
 #include "common/SystemUtil.h"
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
 #include "ui/control/Edit.h"
@@ -28,7 +30,6 @@ namespace {
 const wchar_t kDownloadFileName[] = L"vantelo-download.exe";
 const wchar_t kInstallerEngineProcess[] = L"vantelo-download.tmp";
 constexpr int kDownloadThreads = 5;
-constexpr int kSpaceFactor = 3;
 constexpr UINT kLowSpaceFlags = MB_OK;
 constexpr UINT kDownloadFailedFlags = MB_ABORTRETRYIGNORE | MB_ICONWARNING;  // 0x32
 constexpr UINT kProductRunningFlags = MB_OKCANCEL | MB_ICONWARNING;          // 0x31
@@ -38,7 +39,7 @@ constexpr UINT kCloseQuestionFlags = MB_YESNO | MB_ICONQUESTION;             // 
 bool g_logAndLanguageDone = false;
 bool g_closeConfirmOnScreen = false;
 int g_bannerCounter = 1;
-std::atomic<int> g_lastReportedPosition{0};
+std::atomic<long long> g_lastReportedPosition{0};
 // Handed to every download; nothing sets it yet. It lives for the process, so a
 // download thread that outlives the window still finds it.
 CDownloadCancel g_cancelDownload;
@@ -95,6 +96,8 @@ CUiString CInstallerFrameWnd::SkinFolder() { return CUiString(L""); }
 CUiString CInstallerFrameWnd::SkinFile()
 {
     InitLogAndLanguage();
+    // The skin is built next: its fonts take the language's face, when it names one.
+    manager_.PreferFaces(m_language.GetFontFaces().c_str());
     return CUiString(m_language.IsRightToLeft() ? L"skin_rtl.xml" : L"skin.xml");
 }
 
@@ -146,6 +149,29 @@ void CInstallerFrameWnd::PrepareWindow()
     InitData();
     InitAnalytics();
     InitTaskbar();
+    InitProxyLogin();
+}
+
+void CInstallerFrameWnd::InitProxyLogin()
+{
+    m_proxyLogin.reset(new ProxyLoginPrompt(window_, kMsgFlow, kFlowProxyLogin));
+    ProxyLoginPrompt* prompt = m_proxyLogin.get();
+    ProxyCredentialStore::Instance().SetPrompt(
+        [prompt](const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password) {
+            return prompt->Ask(proxy, refused, user, password);
+        });
+}
+
+bool CInstallerFrameWnd::AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user,
+                                       std::wstring& password)
+{
+    CheckUiThread("CInstallerFrameWnd::AskProxyLogin");
+    LOG_W(L"asking for the login of proxy %s", proxy.c_str());
+    std::wstring message = m_language.GetText(L"STR_PROXY_LOGIN") + L"\n\n" + proxy;
+    bool given = m_dialogs->AskProxyLogin(window_, m_language.GetText(L"STR_MESSAGEBOX_TITLE"), message, proxy,
+                                          refused, user, password);
+    LOG_A(given ? "proxy login given" : "proxy login declined");
+    return given;
 }
 
 void CInstallerFrameWnd::InitData()
@@ -201,11 +227,26 @@ void CInstallerFrameWnd::InitControls()
     setText(L"btn_lisence", L"STR_LISENCE");
     setText(L"label_install", L"STR_INSTALLING");
     if (auto* agree = Control<CCheckBoxUI>(L"chk_agree")) agree->SetSelected(true);
+    InitAccessibleNames();
     if ((m_chkFold = Control<CCheckBoxUI>(L"chk_fold"))) {
         m_chkFold->SetText(m_language.GetText(L"STR_CUSTOMIZE_INSTALL").c_str());
         m_chkFold->SetSelected(false);
     }
     m_downloadUrl = m_language.GetDownUrl();
+}
+
+void CInstallerFrameWnd::InitAccessibleNames()
+{
+    // What screen readers say for the controls that show no words of their own, in
+    // the user's language; an empty text leaves the skin's tooltip.
+    auto name = [this](const wchar_t* control, const std::wstring& text) {
+        if (CControlUI* found = manager_.ControlNamed(control)) found->SetAccessibleName(text.c_str());
+    };
+    name(L"minbtn", m_language.GetText(L"STR_MINIMIZE"));
+    name(L"closebtn", m_language.GetText(L"STR_CLOSE"));
+    name(L"chk_agree", CDrawEngine::MarkupPlainText(m_language.GetText(L"STR_LISENCE").c_str()));
+    name(L"edit_path", m_language.GetText(L"STR_INSTALL_PATH"));
+    name(L"progress_download", m_language.GetText(L"STR_INSTALLING"));
 }
 
 void CInstallerFrameWnd::InitAnalytics()
@@ -400,6 +441,12 @@ LRESULT CInstallerFrameWnd::HandleClose(UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT CInstallerFrameWnd::HandleDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
+    // A request waiting for the login is told no; the login of this run is wiped.
+    if (m_proxyLogin) {
+        m_proxyLogin->Close();
+        ProxyCredentialStore::Instance().SetPrompt(nullptr);
+        ProxyCredentialStore::Instance().Wipe();
+    }
     PostQuitMessage(18);
     return WindowImplBase::HandleDestroy(message, wParam, lParam, handled);
 }
@@ -452,6 +499,12 @@ void CInstallerFrameWnd::HandleFlow(WPARAM action, LPARAM value)
             if (m_windowState != kWindow_Finish) UpdateWindowSate(kWindow_Finish);
         } else {
             OnInstallerNotStarted();
+        }
+        break;
+    case kFlowProxyLogin:
+        if (m_proxyLogin) {
+            m_proxyLogin->Show([this](const std::wstring& proxy, bool refused, std::wstring& user,
+                                      std::wstring& password) { return AskProxyLogin(proxy, refused, user, password); });
         }
         break;
     case kFlowFinishTail: {
@@ -510,7 +563,7 @@ void CInstallerFrameWnd::InstallWorker()
         }
     }
     LOG_A("get file size begin");
-    int size = QueryUrlFileSize(m_downloadUrl);
+    long long size = QueryUrlFileSize(m_downloadUrl);
     LOG_A("get file size end");
     std::wstring drive = InstallFlow::DriveOf(m_installPath);
     LOG_A("get disk size begin");
@@ -523,10 +576,10 @@ void CInstallerFrameWnd::InstallWorker()
         LOG_A("OnClickInstall" FW_COLON "GetFreeSize Failed");
         LOG_A("free space unknown, downloading anyway");
     } else {
-        int sizeMB = size >> 20;
-        int required = kSpaceFactor * sizeMB;
+        long long sizeMB = size >> 20;
+        int required = InstallFlow::RequiredSpaceMB(size);
         if (freeMB < required) {
-            LOG_A("OnClickInstall" FW_COLON "filesize:%dMB--FreeSize:%dMB", sizeMB, freeMB);
+            LOG_A("OnClickInstall" FW_COLON "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
             PostFlow(kFlowLowSpace, required);
             return;
         }
@@ -562,17 +615,17 @@ bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstri
     return true;
 }
 
-void CInstallerFrameWnd::OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData)
+void CInstallerFrameWnd::OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData)
 {
     auto* frame = reinterpret_cast<CInstallerFrameWnd*>(dwUserData);
     if (!frame) return;
     if (nEvent == kDownloadEventProgress) {
         long long position = InstallFlow::NextReportedPosition(g_lastReportedPosition, nValue1, nValue2);
-        g_lastReportedPosition = static_cast<int>(position);
+        g_lastReportedPosition = position;
         frame->m_pendingProgress = InstallFlow::DownloadProgress(position, nValue2, frame->m_downloadRatio);
         if (!frame->m_progressPosted.exchange(true)) frame->PostFlow(kFlowProgress);
     } else if (nEvent == kDownloadEventEnd) {
-        frame->PostFlow(kFlowDownloadEnd, nValue1);
+        frame->PostFlow(kFlowDownloadEnd, static_cast<LPARAM>(nValue1));
     }
 }
 
@@ -587,8 +640,10 @@ void CInstallerFrameWnd::DownloadSuccess()
 void CInstallerFrameWnd::DownloadFailed()
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
+    // Retry keeps the partial file and its state file: the download continues. It
+    // may also mean logging in to the proxy after all.
     OfferFailureChoices([this] {
-        DeleteDownloadFiles();
+        ProxyCredentialStore::Instance().AllowPromptAgain();
         StartDownload(m_downloadUrl, DownloadFilePath());
     });
 }
@@ -677,7 +732,11 @@ void CInstallerFrameWnd::ReadProgressFile()
 void CInstallerFrameWnd::SetProgress(int percent)
 {
     CheckUiThread("CInstallerFrameWnd::SetProgress");
-    if (m_progressDownload) m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    if (m_progressDownload) {
+        // Screen readers hear the progress, not the mirrored bar of right to left.
+        m_progressDownload->SetAccessibleValue((std::to_wstring(percent) + L"%").c_str());
+        m_progressDownload->SetValue(InstallFlow::BarValue(percent, m_language.IsRightToLeft()));
+    }
     if (m_labelProgress) {
         wchar_t text[32];
         swprintf(text, 32, L"%d %%", percent);
@@ -718,6 +777,7 @@ void CInstallerFrameWnd::DeleteDownloadFiles()
 {
     KillSilentInstallProcess();
     DeleteFileW(DownloadFilePath().c_str());
+    DeleteFileW(DownloadStatePath(DownloadFilePath()).c_str());
     DeleteFileW(m_progressFile.c_str());
 }
 

@@ -23,6 +23,7 @@
 #include "ui/core/WindowImplBase.h"
 
 class IUserDialogs;
+class ProxyLoginPrompt;
 
 namespace Veneer {
 class CControlUI;
@@ -71,7 +72,7 @@ public:
     const LanguageManager& GetLanguage() const { return m_language; }
 
     // Download callback; runs on the download threads.
-    static void OnDownloadEvent(int nEvent, int nValue1, int nValue2, DWORD_PTR dwUserData);
+    static void OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData);
 
     // Reactions of the flow; UI thread.
     void UpdateWindowSate(int state);
@@ -94,14 +95,18 @@ private:
         kFlowDownloadEnd = 3,   // lParam: the download's result code
         kFlowInstallEnd = 4,    // lParam: 1 the installer ran, 0 it could not be started
         kFlowFinishTail = 5,    // a second after the finish
+        kFlowProxyLogin = 6,    // a request waits for the proxy login (m_proxyLogin)
     };
 
     void InitLogAndLanguage();
     void PrepareWindow();
     void InitData();
     void InitControls();
+    void InitAccessibleNames();
     void InitAnalytics();
     void InitTaskbar();
+    void InitProxyLogin();
+    bool AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password);
     void HandleFlow(WPARAM action, LPARAM value);
     void HandleNotify(Veneer::UiNotify& notification);
     void HandleSelectChanged(Veneer::UiNotify& notification);
@@ -145,6 +150,8 @@ private:
     Veneer::CControlUI* m_labelProgress = nullptr;
     Veneer::CProgressUI* m_progressDownload = nullptr;
     std::unique_ptr<TaskbarProgress> m_taskbar;
+    // Asked by request threads through the process's proxy credential store.
+    std::unique_ptr<ProxyLoginPrompt> m_proxyLogin;
     LanguageManager m_language;
     int m_downloadRatio = 90;
     int m_readFileTimeout = 1500;

@@ -3,33 +3,14 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "net/WinHttpTransport.h"
-
 #include <vector>
 
+#include "http/WinHttp.h"
 #include "log/Log.h"
+#include "net/WinHttpProxy.h"
+#include "net/WinHttpTransport.h"
 
 namespace {
-
-class WinHttpHandle {
-public:
-    explicit WinHttpHandle(HINTERNET handle = nullptr) : handle_(handle) {}
-    ~WinHttpHandle()
-    {
-        if (handle_) {
-            DWORD error = GetLastError();
-            WinHttpCloseHandle(handle_);
-            SetLastError(error);
-        }
-    }
-    WinHttpHandle(const WinHttpHandle&) = delete;
-    WinHttpHandle& operator=(const WinHttpHandle&) = delete;
-    HINTERNET Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HINTERNET handle_;
-};
 
 std::wstring QueryHeader(HINTERNET request, DWORD info)
 {
@@ -64,20 +45,37 @@ bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wst
     // The service's own answer is wanted, not the address it names.
     TransportOptions options;
     options.bFollowRedirects = false;
-    WinHttpHandle session(WinHttpTransport::OpenSession(options));
-    if (!session) return false;
-    WinHttpHandle connection(WinHttpTransport::Connect(session.Get(), service));
-    if (!connection) return false;
-    WinHttpHandle request(WinHttpTransport::OpenRequest(connection.Get(), L"GET", service, nullptr,
-                                                        WINHTTP_DEFAULT_ACCEPT_TYPES, 0, options));
-    if (!request) return false;
-    if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-        return false;
-    }
-    if (!WinHttpReceiveResponse(request.Get(), nullptr)) {
+    ProxyRoute route;
+    UniqueWinHttpHandle session(WinHttpTransport::OpenSession(options, service, route));
+    if (!session.Valid()) return false;
+    UniqueWinHttpHandle connection(WinHttpTransport::Connect(session.Get(), service));
+    if (!connection.Valid()) return false;
+    auto openRequest = [&] {
+        return WinHttpTransport::OpenRequest(connection.Get(), L"GET", service, nullptr, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                             0, options);
+    };
+    UniqueWinHttpHandle request(openRequest());
+    if (!request.Valid()) return false;
+    bool received = true;
+    bool sent = SendThroughWinHttpProxy(
+        route, [&] { return request.Get(); },
+        [&](bool) {
+            if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                    0)) {
+                return false;
+            }
+            received = WinHttpReceiveResponse(request.Get(), nullptr) != FALSE;
+            return received;
+        },
+        [&] {
+            request.Reset(openRequest());
+            return request.Valid();
+        });
+    if (!received) {
         LOG_A("Error %d has occurred.\n", static_cast<int>(GetLastError()));
         return true;
     }
+    if (!sent) return false;
     if (!WinHttpTransport::CheckAnswer(request.Get(), service, options)) return false;
     if (StrToIntW(QueryHeader(request.Get(), WINHTTP_QUERY_STATUS_CODE).c_str()) != 302) return false;
     std::wstring location = QueryHeader(request.Get(), WINHTTP_QUERY_LOCATION);

@@ -37,6 +37,7 @@ const LanguageManager::Table& LanguageManager::DefaultTexts()
         {L"STR_CLOSE_TIP1", L"Are you sure you want to quit?"},
         {L"STR_CLOSE_TIP2", L"Installation is in progress. Are you sure you want to quit?"},
         {L"STR_START", L"Start\u00A0Now"},
+        {L"STR_PROXY_LOGIN", L"Your proxy server asks for a user name and password to download the installer."},
         {L"STR_MB", L"MB"},
     };
     return texts;
@@ -119,7 +120,9 @@ std::wstring LanguageManager::ProductValue(const std::wstring& key) const
 void LanguageManager::LoadTexts()
 {
     m_texts = DefaultTexts();
-    ReadSection(m_languageFolder + m_languageName + L"\\text.ini", L"LANSTR", m_texts);
+    std::wstring file = m_languageFolder + m_languageName + L"\\text.ini";
+    ReadSection(file, L"LANSTR", m_texts);
+    m_fontFaces = ReadIniString(file, L"FONT", L"STR_FONT_FACE");
     std::wstring product = ProductValue(L"STR_PRODUCT_NAME");
     std::wstring color = ProductValue(L"STR_LISENCE_COLOR");
     std::wstring brand = GetBrandName();

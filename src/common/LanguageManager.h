@@ -1,7 +1,8 @@
 #pragma once
 // LanguageManager: chooses the user's language, loads its texts over the built-in
 // English table with the product, colour and brand placeholders filled, decides
-// right to left, and holds the product and address tables.
+// right to left and the font faces its texts want, and holds the product and
+// address tables.
 //
 // Thread contract: filled once on the UI thread (Init) before any worker starts;
 // only read afterwards, from any thread.
@@ -27,6 +28,9 @@ public:
     const std::wstring& GetLanguageName() const { return m_languageName; }
     bool IsRightToLeft() const { return m_rightToLeft; }
     const std::wstring& GetLanguageFolder() const { return m_languageFolder; }
+    // The faces the language's texts want, best first, comma-separated (section FONT,
+    // key STR_FONT_FACE of its text.ini); empty: the skin's face serves.
+    const std::wstring& GetFontFaces() const { return m_fontFaces; }
 
     // Reads a whole private-profile section into a table: new keys are added,
     // existing ones get the new value. The buffer grows until the section fits.
@@ -48,6 +52,7 @@ private:
     std::wstring m_languageFolder;
     std::wstring m_languageName = L"English";
     std::wstring m_customKey;
+    std::wstring m_fontFaces;
     bool m_rightToLeft = false;
 
     // ---- product and address settings (ProductSettings.cpp) -------------------

@@ -1,5 +1,6 @@
 #include "http/WinHttp.h"
 
+#include "net/WinHttpProxy.h"
 #include "net/WinHttpTransport.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ const wchar_t kAgent[] = L"Microsoft Internet Explorer";
 CWinHttp::CWinHttp()
 {
     try {
-        OpenSession();
+        OpenSession(TransportAddress());
     } catch (HttpInterfaceError error) {
         m_error = error;
     }
@@ -49,16 +50,15 @@ TransportOptions CWinHttp::Options() const
     return options;
 }
 
-void CWinHttp::OpenSession()
+void CWinHttp::OpenSession(const TransportAddress& target)
 {
-    m_hSession.Reset(WinHttpTransport::OpenSession(Options()));
+    m_hSession.Reset(WinHttpTransport::OpenSession(Options(), target, m_route));
     if (!m_hSession.Valid()) throw kHttpErrOpen;
 }
 
 void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders)
 {
     CloseHandles();
-    OpenSession();
 
     std::wstring host;
     std::wstring path;
@@ -70,26 +70,46 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
     target.strHost = host;
     target.nPort = static_cast<unsigned short>(port);
     target.strObject = path;
+    OpenSession(target);
 
     m_hConnection.Reset(WinHttpTransport::Connect(m_hSession.Get(), target));
     if (!m_hConnection.Valid()) throw kHttpErrConnect;
 
     TransportOptions options = Options();
-    m_hRequest.Reset(WinHttpTransport::OpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", target, nullptr,
-                                                   WINHTTP_DEFAULT_ACCEPT_TYPES, 0, options));
-    if (!m_hRequest.Valid()) throw kHttpErrOpen;
+    auto openRequest = [&] {
+        m_hRequest.Reset(WinHttpTransport::OpenRequest(m_hConnection.Get(), post ? L"POST" : L"GET", target, nullptr,
+                                                       WINHTTP_DEFAULT_ACCEPT_TYPES, 0, options));
+        return m_hRequest.Valid();
+    };
+    if (!openRequest()) throw kHttpErrOpen;
 
-    std::wstring lines = HttpText::AnsiToWide(m_header.BuildHeaderLines());
-    WinHttpAddRequestHeaders(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
-                             WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
-
-    DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
-    if (!WinHttpSendRequest(m_hRequest.Get(), extraHeaders ? extraHeaders : WINHTTP_NO_ADDITIONAL_HEADERS,
-                            extraHeaders ? static_cast<DWORD>(-1) : 0,
-                            body ? const_cast<char*>(body) : WINHTTP_NO_REQUEST_DATA, bodyLength, bodyLength, 0)) {
-        throw kHttpErrSend;
-    }
-    if (!WinHttpReceiveResponse(m_hRequest.Get(), nullptr)) throw kHttpErrOpen;
+    HttpInterfaceError failure = kHttpErrNone;
+    auto send = [&](bool newHandle) {
+        if (newHandle) {
+            std::wstring lines = HttpText::AnsiToWide(m_header.BuildHeaderLines());
+            WinHttpAddRequestHeaders(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
+                                     WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+        }
+        DWORD bodyLength = body ? static_cast<DWORD>(strlen(body)) : 0;
+        if (!WinHttpSendRequest(m_hRequest.Get(), extraHeaders ? extraHeaders : WINHTTP_NO_ADDITIONAL_HEADERS,
+                                extraHeaders ? static_cast<DWORD>(-1) : 0,
+                                body ? const_cast<char*>(body) : WINHTTP_NO_REQUEST_DATA, bodyLength, bodyLength, 0)) {
+            failure = kHttpErrSend;
+            return false;
+        }
+        if (!WinHttpReceiveResponse(m_hRequest.Get(), nullptr)) {
+            failure = kHttpErrOpen;
+            return false;
+        }
+        return true;
+    };
+    auto reopen = [&] {
+        if (openRequest()) return true;
+        failure = kHttpErrOpen;
+        return false;
+    };
+    // Without a login for its proxy the request still ends with the proxy's 407 answer.
+    if (!SendThroughWinHttpProxy(m_route, [&] { return m_hRequest.Get(); }, send, reopen) && failure) throw failure;
     if (!WinHttpTransport::CheckAnswer(m_hRequest.Get(), target, options)) throw kHttpErrOpen;
 }
 

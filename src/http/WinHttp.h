@@ -7,6 +7,7 @@
 // Thread contract: one thread at a time (see HttpInterface.h).
 
 #include "http/HttpClientBase.h"
+#include "net/ProxyRoute.h"
 #include "http/UniqueResource.h"
 #include "net/TransportPolicy.h"
 
@@ -37,7 +38,8 @@ private:
 
     void CloseHandles();
     TransportOptions Options() const;
-    void OpenSession();
+    // A session along the proxy route of the target (direct for an empty one).
+    void OpenSession(const TransportAddress& target);
     void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
     int ReadStatus();
     // Content-Length of the response; kHttpErrQuery when it cannot be read.
@@ -46,6 +48,7 @@ private:
     void ReadBody(const std::function<void(const char* data, DWORD count)>& consume);
 
     bool m_bSecure = false;
+    ProxyRoute m_route;
     // Declared in opening order: destruction closes request, connection, session.
     UniqueWinHttpHandle m_hSession;
     UniqueWinHttpHandle m_hConnection;

@@ -1,5 +1,6 @@
 #include "http/WininetHttp.h"
 
+#include "net/WinInetProxy.h"
 #include "net/WinInetTransport.h"
 
 #include <algorithm>
@@ -43,8 +44,6 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
     // A redirected POST would have to become a GET without its body: the answer is
     // the redirect.
     options.bFollowRedirects = !post;
-    m_hSession.Reset(WinInetTransport::OpenSession(options));
-    if (!m_hSession.Valid()) throw kHttpErrOpen;
 
     std::wstring host;
     std::wstring path;
@@ -56,6 +55,10 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
     target.strHost = host;
     target.nPort = static_cast<unsigned short>(port);
     target.strObject = path;
+
+    ProxyRoute route;
+    m_hSession.Reset(WinInetTransport::OpenSession(options, target, route));
+    if (!m_hSession.Valid()) throw kHttpErrOpen;
 
     // Connection and request for one address; a followed redirect opens them again.
     auto open = [&](const TransportAddress& address) {
@@ -79,7 +82,14 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
         return m_hRequest.Get();
     };
     open(target);
-    if (!WinInetTransport::SendFollowingRedirects(target, options, send, open)) throw kHttpErrSend;
+    // Without a login for its proxy the request still ends with the proxy's 407 answer.
+    SendThroughInternetProxy(
+        route, [&] { return m_hRequest.Get(); },
+        [&] {
+            if (!WinInetTransport::SendFollowingRedirects(target, options, send, open)) throw kHttpErrSend;
+            return true;
+        },
+        [&] { return open(target); });
 }
 
 int CWininetHttp::ReadStatus()

@@ -22,10 +22,16 @@ HINTERNET Abandon(HINTERNET handle)
 
 namespace WinHttpTransport {
 
-HINTERNET OpenSession(const TransportOptions& options)
+HINTERNET OpenSession(const TransportOptions& options, const TransportAddress& target, ProxyRoute& route)
 {
-    DWORD access = options.bUseSystemProxy ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
-    HINTERNET session = WinHttpOpen(options.pszAgent, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    route = RouteFor(options, target, "WinHttp");
+    // WINHTTP_OPTION_PROXY on a handle is not honoured everywhere (Wine ignores it):
+    // the session itself names the proxy.
+    HINTERNET session =
+        route.Direct()
+            ? WinHttpOpen(options.pszAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)
+            : WinHttpOpen(options.pszAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, route.proxy.c_str(),
+                          WINHTTP_NO_PROXY_BYPASS, 0);
     if (!session) return nullptr;
     // Systems that do not know TLS 1.3 refuse its flag: TLS 1.2 alone then.
     if (!SetDword(session, WINHTTP_OPTION_SECURE_PROTOCOLS,

@@ -7,13 +7,16 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "net/ProxyRoute.h"
 #include "net/TransportPolicy.h"
 
 namespace WinHttpTransport {
 
-// A session that speaks TLS 1.2 or later only, with the options' agent, proxy and
-// limits. Null on failure (GetLastError tells why).
-HINTERNET OpenSession(const TransportOptions& options);
+// A session for requests to `target` that speaks TLS 1.2 or later only, with the
+// options' agent and limits, named after the proxy that the user's settings give the
+// target (none without bUseSystemProxy); the log says which, and `route` receives
+// it. Null on failure (GetLastError tells why).
+HINTERNET OpenSession(const TransportOptions& options, const TransportAddress& target, ProxyRoute& route);
 
 HINTERNET Connect(HINTERNET session, const TransportAddress& target);
 

@@ -63,6 +63,23 @@ bool NegotiatedBelowTls12(HINTERNET request)
     return (info.connectionInfo.dwProtocol & kOldProtocols) != 0;
 }
 
+// The options' time-outs on a session or request handle; a limit of 0 is left alone.
+bool SetLimits(HINTERNET handle, const TransportOptions& options)
+{
+    return (!options.dwConnectTimeout || SetDword(handle, INTERNET_OPTION_CONNECT_TIMEOUT, options.dwConnectTimeout)) &&
+           (!options.dwSendTimeout || SetDword(handle, INTERNET_OPTION_SEND_TIMEOUT, options.dwSendTimeout)) &&
+           (!options.dwReceiveTimeout || SetDword(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, options.dwReceiveTimeout));
+}
+
+// Closes a handle that cannot be handed out, keeping the error that explains why.
+HINTERNET Abandon(HINTERNET handle)
+{
+    DWORD error = GetLastError();
+    InternetCloseHandle(handle);
+    SetLastError(error);
+    return nullptr;
+}
+
 bool Fail(DWORD error)
 {
     SetLastError(error);
@@ -73,19 +90,17 @@ bool Fail(DWORD error)
 
 namespace WinInetTransport {
 
-HINTERNET OpenSession(const TransportOptions& options)
+HINTERNET OpenSession(const TransportOptions& options, const TransportAddress& target, ProxyRoute& route)
 {
-    DWORD access = options.bUseSystemProxy ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-    HINTERNET session = InternetOpenW(options.pszAgent, access, nullptr, nullptr, 0);
+    route = RouteFor(options, target, "Internet");
+    // The bypass list was applied already; "<-loopback>" keeps Windows from
+    // bypassing a loopback address that the route sends through the proxy.
+    HINTERNET session = route.Direct()
+                            ? InternetOpenW(options.pszAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0)
+                            : InternetOpenW(options.pszAgent, INTERNET_OPEN_TYPE_PROXY, route.proxy.c_str(),
+                                            L"<-loopback>", 0);
     if (!session) return nullptr;
-    if ((options.dwConnectTimeout && !SetDword(session, INTERNET_OPTION_CONNECT_TIMEOUT, options.dwConnectTimeout)) ||
-        (options.dwSendTimeout && !SetDword(session, INTERNET_OPTION_SEND_TIMEOUT, options.dwSendTimeout)) ||
-        (options.dwReceiveTimeout && !SetDword(session, INTERNET_OPTION_RECEIVE_TIMEOUT, options.dwReceiveTimeout))) {
-        DWORD error = GetLastError();
-        InternetCloseHandle(session);
-        SetLastError(error);
-        return nullptr;
-    }
+    if (!SetLimits(session, options)) return Abandon(session);
     return session;
 }
 
@@ -96,11 +111,15 @@ HINTERNET Connect(HINTERNET session, const TransportAddress& target)
 }
 
 HINTERNET OpenRequest(HINTERNET connection, const wchar_t* verb, const TransportAddress& target,
-                      const wchar_t* version, const wchar_t** acceptTypes, DWORD flags)
+                      const wchar_t* version, const wchar_t** acceptTypes, DWORD flags,
+                      const TransportOptions& options)
 {
     flags &= ~(kWeakeningFlags | INTERNET_FLAG_SECURE);
     flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | (target.bSecure ? INTERNET_FLAG_SECURE : 0);
-    return HttpOpenRequestW(connection, verb, target.strObject.c_str(), version, nullptr, acceptTypes, flags, 0);
+    HINTERNET request =
+        HttpOpenRequestW(connection, verb, target.strObject.c_str(), version, nullptr, acceptTypes, flags, 0);
+    if (request && !SetLimits(request, options)) return Abandon(request);
+    return request;
 }
 
 bool SendFollowingRedirects(TransportAddress& target, const TransportOptions& options,

@@ -14,20 +14,25 @@
 
 #include <functional>
 
+#include "net/ProxyRoute.h"
 #include "net/TransportPolicy.h"
 
 namespace WinInetTransport {
 
-// A session with the options' agent, proxy and limits. Null on failure.
-HINTERNET OpenSession(const TransportOptions& options);
+// A session for requests to `target` with the options' agent and limits, named after
+// the proxy that the user's settings give the target (none without
+// bUseSystemProxy); the log says which, and `route` receives it. Null on failure.
+HINTERNET OpenSession(const TransportOptions& options, const TransportAddress& target, ProxyRoute& route);
 
 HINTERNET Connect(HINTERNET session, const TransportAddress& target);
 
 // INTERNET_FLAG_SECURE exactly when the target is https, WinINet's redirects off,
 // and none of the flags that ignore certificate errors or allow a redirect from
-// https to http; the remaining flags are the caller's.
+// https to http; the remaining flags are the caller's. The options' limits are set on
+// the request too: Wine's WinINet does not take them from the session.
 HINTERNET OpenRequest(HINTERNET connection, const wchar_t* verb, const TransportAddress& target,
-                      const wchar_t* version, const wchar_t** acceptTypes, DWORD flags);
+                      const wchar_t* version, const wchar_t** acceptTypes, DWORD flags,
+                      const TransportOptions& options = TransportOptions());
 
 // Sends a request and follows its redirects within the policy. `send` sends the
 // open request and answers its handle (null when sending failed); `reopen` closes

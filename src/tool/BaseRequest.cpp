@@ -3,7 +3,6 @@
 #include <wininet.h>
 
 #include <atomic>
-#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -76,12 +75,17 @@ bool CBaseRequest::ConnectAndSend(bool bSecure, const std::wstring& strHostName,
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, dwMaxConnsPerServer);
         InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, dwMaxConnsPerServer);
     }
-    if (!ConnectSession(bSecure) || !OpenRequest(bSecure)) return false;
-    ApplyTimeouts();
-    return SendRequest();
+    return ConnectSession(bSecure) && OpenRequest(bSecure) && SendRequest();
 }
 
-TransportOptions CBaseRequest::RequestOptions() const { return TransportOptions(); }
+TransportOptions CBaseRequest::RequestOptions() const
+{
+    TransportOptions options;
+    // Connect, send, the answer and every read: each waits for the server at most
+    // the stall limit.
+    options.dwConnectTimeout = options.dwSendTimeout = options.dwReceiveTimeout = StallLimit();
+    return options;
+}
 
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)
@@ -117,16 +121,6 @@ bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut
     strHostOut = authority;
     strObjectOut = rest.substr(slash + 1);
     return true;
-}
-
-bool CBaseRequest::IsUseProxyConnect()
-{
-    DWORD flags = 0;
-    if (!InternetGetConnectedState(&flags, 0)) {
-        LOG_A("ERR:InternetGetConnectedState fail 0x%x", static_cast<unsigned>(GetLastError()));
-        return false;
-    }
-    return (flags & INTERNET_CONNECTION_PROXY) != 0;
 }
 
 bool CBaseRequest::QueryInternetOpt(DWORD dwOption, std::string& strValue)
@@ -189,8 +183,11 @@ DWORD CBaseRequest::StallLimit() { return g_stallLimit; }
 
 void CBaseRequest::SetStallLimitForTesting(DWORD dwMilliseconds) { g_stallLimit = dwMilliseconds; }
 
-bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
+bool CBaseRequest::ParseContentLength(const std::wstring& strText, long long& llSize)
 {
+    // 2^53: far beyond any installer, and every size and offset below it is exact
+    // wherever it travels.
+    constexpr long long kLargest = 1LL << 53;
     size_t i = strText.find_first_not_of(L" \t");
     size_t end = strText.find_last_not_of(L" \t");
     long long value = 0;
@@ -202,8 +199,8 @@ bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
             break;
         }
         value = value * 10 + (c - L'0');
-        if (value > INT_MAX) {
-            LOG_W(L"ERR:[%S] Content-Length %s does not fit in 32 bits", GetTypeName(), strText.c_str());
+        if (value > kLargest) {
+            LOG_W(L"ERR:[%S] Content-Length %s is out of range", GetTypeName(), strText.c_str());
             return false;
         }
     }
@@ -211,7 +208,7 @@ bool CBaseRequest::ParseContentLength(const std::wstring& strText, int& nSize)
         LOG_W(L"ERR:[%S] Content-Length (%s) is not a number", GetTypeName(), strText.c_str());
         return false;
     }
-    nSize = static_cast<int>(value);
+    llSize = value;
     return true;
 }
 

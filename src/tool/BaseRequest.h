@@ -28,8 +28,8 @@ public:
     CBaseRequest& operator=(const CBaseRequest&) = delete;
 
     virtual const char* GetTypeName() = 0;
-    // The response's Content-Length; fails when it is missing or does not fit in 32 bits.
-    virtual bool GetUrlFileSize(int& nSize) = 0;
+    // The response's Content-Length; fails when it is missing or beyond 2^53.
+    virtual bool GetUrlFileSize(long long& llSize) = 0;
     // Bytes read, 0 at the end of the body, -1 on failure.
     virtual int HttpRead(void* pBuffer, int nCapacity) = 0;
 
@@ -44,7 +44,6 @@ public:
     static bool SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                          std::wstring& strObjectOut);
 
-    static bool IsUseProxyConnect();
     static bool QueryInternetOpt(DWORD dwOption, std::string& strValue);
     static bool QueryInternetOptDword(DWORD dwOption, DWORD& dwValue);
     static bool InternetSetOpt(DWORD dwOption, DWORD dwValue);
@@ -76,9 +75,6 @@ protected:
     virtual bool ConnectSession(bool bSecure) = 0;
     virtual bool OpenRequest(bool bSecure) = 0;
     virtual bool SendRequest() = 0;
-    // Bounds every wait of the open request by StallLimit. A limit that cannot be
-    // set is logged; the request goes on and its caller's own bound still holds.
-    virtual void ApplyTimeouts() = 0;
     // Closes hRequest, hConnect and hSession, newest first, and clears them.
     virtual void CloseHandles() = 0;
 
@@ -86,8 +82,8 @@ protected:
     // What every request of this layer asks of the transport policy.
     TransportOptions RequestOptions() const;
 
-    // Content-Length text as a signed 32-bit size: blanks around decimal digits only.
-    bool ParseContentLength(const std::wstring& strText, int& nSize);
+    // Content-Length text as a size: blanks around decimal digits only, at most 2^53.
+    bool ParseContentLength(const std::wstring& strText, long long& llSize);
     // Logs the failed platform call with the error it left; answers false.
     static bool FailCall(const char* pszCallName, const char* pszContext);
 

@@ -25,7 +25,7 @@ constexpr DWORD kCancelPoll = 50;
 struct CDetachedRequest::Shared {
     std::unique_ptr<CBaseRequest> request;
     std::wstring url;
-    long long bodyLimit = 0;
+    std::atomic<long long> bodyLimit{0};
     UniqueKernelHandle workerEvent;  // set by the worker whenever it published something
     UniqueKernelHandle ownerEvent;   // set by the owner when it freed a buffer or left
     std::atomic<bool> stop{false};
@@ -57,7 +57,7 @@ void Work(const std::shared_ptr<CDetachedRequest::Shared>& shared)
     if (facts.bSent) {
         if (!request.GetStatusCode(facts.dwStatus)) facts.dwStatus = 0;
         facts.strContentRange = HeaderOf(request, L"Content-Range");
-        facts.bLengthKnown = request.GetUrlFileSize(facts.nContentLength);
+        facts.bLengthKnown = request.GetUrlFileSize(facts.llContentLength);
         facts.strETag = HeaderOf(request, L"ETag");
         facts.strLastModified = HeaderOf(request, L"Last-Modified");
     }
@@ -161,6 +161,13 @@ CDetachedRequest::WaitResult CDetachedRequest::WaitForPiece(const CDownloadCance
         nSize = m_shared->endResult;
     }
     return kReady;
+}
+
+void CDetachedRequest::LowerBodyLimit(long long llLimit)
+{
+    long long current = m_shared->bodyLimit;
+    while (llLimit < current && !m_shared->bodyLimit.compare_exchange_weak(current, llLimit)) {
+    }
 }
 
 void CDetachedRequest::ReleasePiece()

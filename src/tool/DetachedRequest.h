@@ -27,7 +27,7 @@ struct ResponseFacts {
     bool bSent = false;  // OpenUrl succeeded
     DWORD dwStatus = 0;  // 0 when it could not be read
     bool bLengthKnown = false;  // Content-Length was there and fits
-    int nContentLength = 0;
+    long long llContentLength = 0;
     std::wstring strContentRange;
     std::wstring strETag;
     std::wstring strLastModified;
@@ -59,6 +59,8 @@ public:
     WaitResult WaitForPiece(const CDownloadCancel* pCancel, DWORD dwTimeoutMs, const char*& pData, int& nSize);
     // Hands the buffer of the piece just taken back to the worker.
     void ReleasePiece();
+    // Reads no more than llLimit bytes of the body in all (a limit only goes down).
+    void LowerBodyLimit(long long llLimit);
 
     struct Shared;
 

@@ -9,16 +9,27 @@
 #include <memory>
 #include <vector>
 
+#include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
 #include "tool/DetachedRequest.h"
+#include "tool/DownloadState.h"
+#include "tool/RegularFile.h"
+#include "tool/SegmentPlan.h"
 
 namespace {
 
 constexpr int kMaxThreads = MAXIMUM_WAIT_OBJECTS;
 constexpr int kMaxAttemptIndex = 10;  // eleven attempts, ten pauses
 constexpr int kReadSize = 102400;
+// An attempt that wrote at least one full read piece before it failed made progress:
+// the next one continues at once and the attempt is not one of the eleven.
+constexpr long long kProgressPiece = kReadSize;
 constexpr DWORD kConnsPerServer = 50;
+const wchar_t kFirstByteOnly[] = L"Range:bytes=0-0";
+// A WinINet request drains what is left of its body when it is closed early (a cancel,
+// a range taken over), so it asks for at most this much at a time.
+constexpr long long kInternetWindow = 8LL << 20;
 // Beyond the request's own time-outs, a wait for a request thread ends after this
 // much more, should a platform not honour them.
 constexpr DWORD kGuardMargin = 5000;
@@ -27,6 +38,13 @@ constexpr DWORD kGuardMargin = 5000;
 std::atomic<int> g_winHttpFailures{0};
 std::atomic<int> g_internetFailures{0};
 std::atomic<DWORD> g_retryPause{2000};
+// About 1 MiB: below that a new ranged GET costs more than the bytes it would win.
+std::atomic<long long> g_minPiece{1 << 20};
+// A segment that would finish within a second keeps its range (see CSegmentPlan).
+constexpr double kMinRemainingMs = 1000;
+// How often a segment without work looks whether a range has become worth taking over.
+constexpr DWORD kRetakeInterval = 250;
+std::atomic<DWORD> g_stateInterval{2000};
 
 class CriticalSection {
 public:
@@ -86,12 +104,57 @@ void MakeFolderTree(std::wstring folder)
 DWORD AnswerBound() { return 4 * CBaseRequest::StallLimit() + kGuardMargin; }
 DWORD PieceBound() { return CBaseRequest::StallLimit() + kGuardMargin; }
 
-// One size query: a 2xx answer whose Content-Length fits in 32 bits. Ends at once,
-// without a size, when the cancel is set.
-bool QuerySizeOver(int type, const wchar_t* verb, const std::wstring& url, int& size, const CDownloadCancel* cancel)
+// A header value that can go back to the server on a line of its own.
+bool IsHeaderText(const std::wstring& text)
+{
+    if (text.empty() || text.size() > 1024) return false;
+    for (wchar_t c : text) {
+        if (c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+// "bytes <first>-<last>/<total>", total "*" when unknown (-1).
+bool ParseContentRange(const std::wstring& text, long long& first, long long& last, long long& total)
+{
+    const wchar_t* at = text.c_str();
+    auto number = [&at](long long& value) {
+        if (*at < L'0' || *at > L'9') return false;
+        value = 0;
+        for (int digits = 0; *at >= L'0' && *at <= L'9'; ++at) {
+            if (++digits > 18) return false;
+            value = value * 10 + (*at - L'0');
+        }
+        return true;
+    };
+    if (wcsncmp(at, L"bytes ", 6) != 0) return false;
+    at += 6;
+    if (!number(first) || *at++ != L'-' || !number(last) || *at++ != L'/') return false;
+    if (at[0] == L'*' && at[1] == L'\0') {
+        total = -1;
+        return true;
+    }
+    return number(total) && *at == L'\0';
+}
+
+// What a size query learnt about the file.
+struct RemoteFile {
+    long long llSize = 0;
+    std::wstring strValidator;  // a strong entity tag, else a Last-Modified date, else empty
+    bool bETag = false;
+};
+
+// One size query: a 2xx answer with a Content-Length. Ends at once, without a size,
+// when the cancel is set.
+bool QuerySizeOver(int type, const wchar_t* verb, const std::wstring& url, RemoteFile& file,
+                   const CDownloadCancel* cancel)
 {
     std::unique_ptr<CBaseRequest> request(CBaseRequest::CreateInstance(type));
     request->strVerb = verb;
+    // Closing a WinINet request drains the rest of its body first (Wine drained
+    // hundreds of megabytes): the GET asks for one byte, and the size comes from the
+    // Content-Range of the answer.
+    if (type == CBaseRequest::kInternetRequest) request->strHeaders = kFirstByteOnly;
     std::unique_ptr<CDetachedRequest> detached = CDetachedRequest::Start(std::move(request), url, 0);
     if (!detached) return false;
     CDetachedRequest::WaitResult waited = detached->WaitForAnswer(cancel, AnswerBound());
@@ -106,16 +169,42 @@ bool QuerySizeOver(int type, const wchar_t* verb, const std::wstring& url, int& 
               static_cast<unsigned>(facts.dwStatus));
         return false;
     }
-    if (!facts.bLengthKnown) return false;
-    size = facts.nContentLength;
+    long long first = 0, last = 0, total = -1;
+    if (facts.dwStatus == 206) {
+        if (!ParseContentRange(facts.strContentRange, first, last, total) || total < 0) {
+            LOG_W(L"ERR:[%S] size query answered 206 with Content-Range (%s)", detached->GetTypeName(),
+                  facts.strContentRange.c_str());
+            return false;
+        }
+        file.llSize = total;
+    } else if (facts.bLengthKnown) {
+        file.llSize = facts.llContentLength;
+    } else {
+        return false;
+    }
+    // A weak entity tag cannot go into If-Range: servers never match it there.
+    bool strongETag = IsHeaderText(facts.strETag) && facts.strETag.compare(0, 2, L"W/") != 0;
+    file.bETag = strongETag;
+    file.strValidator = strongETag ? facts.strETag
+                        : IsHeaderText(facts.strLastModified) ? facts.strLastModified
+                                                               : std::wstring();
     return true;
 }
 
-bool QueryFileSize(const std::wstring& url, int& size, const CDownloadCancel* cancel)
+bool QueryFileSize(const std::wstring& url, RemoteFile& file, const CDownloadCancel* cancel)
 {
-    if (QuerySizeOver(CBaseRequest::kWinHttpRequest, L"HEAD", url, size, cancel)) return true;
+    if (QuerySizeOver(CBaseRequest::kWinHttpRequest, L"HEAD", url, file, cancel)) return true;
     if (cancel && cancel->IsCancelled()) return false;
-    return QuerySizeOver(CBaseRequest::kInternetRequest, L"GET", url, size, cancel);
+    return QuerySizeOver(CBaseRequest::kInternetRequest, L"GET", url, file, cancel);
+}
+
+bool WriteAt(HANDLE file, long long offset, const char* data, DWORD size)
+{
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, &position) && written == size;
 }
 
 }  // namespace
@@ -154,17 +243,22 @@ bool HttpDownload(DownloadParam* pParam, DownloadCallback pCallback, CDownloadCa
     return download.Download() == 0;
 }
 
-int QueryUrlFileSize(const std::wstring& strUrl)
+long long QueryUrlFileSize(const std::wstring& strUrl)
 {
-    int size = 0;
-    return QueryFileSize(strUrl, size, nullptr) ? size : 0;
+    RemoteFile file;
+    return QueryFileSize(strUrl, file, nullptr) ? file.llSize : 0;
 }
 
+std::wstring DownloadStatePath(const std::wstring& strSavePath) { return CDownloadState::PathFor(strSavePath); }
+
 CHttpDownload::CHttpDownload(DownloadParam* pParam, DownloadCallback pCallback, CDownloadCancel* pCancel)
-    : m_pParam(pParam), m_pCallback(pCallback), m_pCancel(pCancel), m_cancelLogged(false), m_nFileSize(0),
-      m_nWritten(0)
+    : m_pParam(pParam), m_pCallback(pCallback), m_pCancel(pCancel), m_cancelLogged(false), m_llFileSize(0),
+      m_bETag(false), m_bFromScratch(false), m_stopReason(kStopNone), m_noNewWork(false),
+      m_workEnded(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_pLock(nullptr), m_llWritten(0)
 {
 }
+
+CHttpDownload::~CHttpDownload() = default;
 
 int CHttpDownload::Download()
 {
@@ -185,19 +279,28 @@ int CHttpDownload::DownloadImp()
         LOG_A("ERR:CheckParam fail!");
         return -1;
     }
-    if (IsCancle()) return Cancelled();
-    if (!GetDownloadFileSize()) {
+    // A file that changed on the server is downloaded again from the start once.
+    for (int round = 0;; ++round) {
         if (IsCancle()) return Cancelled();
-        LOG_A("ERR:GetDownloadFileSize fail!");
-        return -3;
-    }
-    Report(kDownloadEventSize, m_nFileSize, 0);
-    if (!DownLoadContent()) {
+        if (!GetDownloadFileSize()) {
+            if (IsCancle()) return Cancelled();
+            LOG_A("ERR:GetDownloadFileSize fail!");
+            return -3;
+        }
+        Report(kDownloadEventSize, m_llFileSize, 0);
+        if (DownLoadContent()) return 0;
         if (IsCancle()) return Cancelled();
+        if (m_stopReason == kStopChanged && round == 0) {
+            LOG_A("WARN:the file changed on the server during the download: downloading it again from the start");
+            m_bFromScratch = true;
+            m_stopReason = kStopNone;
+            m_noNewWork = false;
+            continue;
+        }
+        if (m_stopReason == kStopChanged) LOG_A("ERR:the file changed on the server again");
         LOG_A("ERR:DownLoadContent fail!");
         return -4;
     }
-    return 0;
 }
 
 bool CHttpDownload::CheckParam()
@@ -225,7 +328,19 @@ bool CHttpDownload::CheckParam()
 bool CHttpDownload::GetDownloadFileSize()
 {
     LOG_A("GetDownloadFileSize....");
-    return QueryFileSize(m_pParam->strDownloadUrl, m_nFileSize, m_pCancel);
+    RemoteFile file;
+    if (!QueryFileSize(m_pParam->strDownloadUrl, file, m_pCancel)) return false;
+    m_llFileSize = file.llSize;
+    m_strValidator = file.strValidator;
+    m_bETag = file.bETag;
+    if (m_strValidator.empty()) {
+        LOG_A("GetDownloadFileSize: %lld bytes; the server names no validator: no resume across attempts of "
+              "the installer", m_llFileSize);
+    } else {
+        LOG_W(L"GetDownloadFileSize: %lld bytes, %s %s", m_llFileSize, m_bETag ? L"ETag" : L"Last-Modified",
+              m_strValidator.c_str());
+    }
+    return true;
 }
 
 bool CHttpDownload::DownLoadContent()
@@ -233,50 +348,100 @@ bool CHttpDownload::DownLoadContent()
     int wanted = m_pParam->nDownloadThread;
     int count = wanted < 1 ? 1 : wanted > kMaxThreads ? kMaxThreads : wanted;
     // Every segment gets at least one byte; an empty file needs no segment at all.
-    if (count > m_nFileSize) count = m_nFileSize;
+    if (count > m_llFileSize) count = static_cast<int>(m_llFileSize);
     if (count == wanted) {
         LOG_A("DownLoadContent: ThreadNum = %d", count);
     } else {
         LOG_A("DownLoadContent: ThreadNum = %d (request thread num = %d)", count, wanted);
     }
-    int segmentLength = count > 0 ? m_nFileSize / count : 0;
 
-    UniqueCrtFile file(_wfopen(m_pParam->strSavePath.c_str(), L"wb"));
+    const std::wstring& savePath = m_pParam->strSavePath;
+    std::wstring statePath = CDownloadState::PathFor(savePath);
+    CDownloadState saved;
+    // Only the same file continues: same size and validator, and for a date (which
+    // two files may share) the same address too.
+    bool resume = !m_bFromScratch && !m_strValidator.empty() && saved.Load(statePath) &&
+                  saved.llFileSize == m_llFileSize && saved.bETag == m_bETag &&
+                  saved.strValidator == m_strValidator && (m_bETag || saved.strUrl == m_pParam->strDownloadUrl);
+    UniqueFileHandle file = OpenRegularFile(savePath, resume);
     if (!file.Valid()) {
-        LOG_W(L"ERR:Open file fail! (%s)", m_pParam->strSavePath.c_str());
+        LOG_W(L"ERR:Open file fail! (%s)", savePath.c_str());
         return false;
     }
+    if (resume) {
+        LARGE_INTEGER length{};
+        long long needed = saved.done.empty() ? 0 : saved.done.back().llEnd;
+        if (!GetFileSizeEx(file.Get(), &length) || length.QuadPart < needed) {
+            LOG_A("WARN:the partial file is shorter than its state says: starting from zero");
+            resume = false;
+            SetEndOfFile(file.Get());
+        }
+    }
+    if (!resume) DeleteFileW(statePath.c_str());
+
+    std::vector<ByteRange> missing = resume ? CSegmentPlan::Complement(m_llFileSize, saved.done)
+                                            : CSegmentPlan::EqualRanges(m_llFileSize, count);
+    m_pPlan.reset(new CSegmentPlan(missing, count, g_minPiece, kReadSize, kMinRemainingMs));
+    m_llWritten = m_llFileSize - m_pPlan->MissingBytes();
+    if (resume) {
+        LOG_A("DownLoadContent: continuing, %lld of %lld bytes are here already", m_llWritten, m_llFileSize);
+        Report(kDownloadEventProgress, m_llWritten, m_llFileSize);
+    }
+
     CriticalSection fileLock;
+    m_pLock = fileLock.Get();
+    if (m_workEnded.Valid()) ResetEvent(m_workEnded.Get());
     std::vector<DownloadThreadParam> records(count);
     std::vector<UniqueKernelHandle> threads;
     for (int i = 0; i < count; ++i) {
         DownloadThreadParam& record = records[i];
         record.pDownload = this;
-        record.nStart = i * segmentLength;
-        record.nLength = i == count - 1 ? m_nFileSize - (count - 1) * segmentLength : segmentLength;
         record.nIndex = i;
-        record.pFile = file.Get();
+        record.hFile = file.Get();
         record.pLock = fileLock.Get();
+        ByteRange range;
+        bool takenOver = false;
+        if (!m_pPlan->Take(i, GetTickCount64(), range, takenOver)) {
+            record.bSuccess = true;  // nothing left for it
+            continue;
+        }
+        DebugTrace("[%d] %lld ~ %lld,length = %lld\n", i, range.llFirst, range.llEnd - 1, range.Length());
         HANDLE thread =
             reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &CHttpDownload::DownloadThreadProc, &record, 0, nullptr));
         if (thread) {
             threads.emplace_back(thread);
         } else {
             LOG_A("ERR:start segment thread %d fail! (errno %d)", i, errno);
+            Lock lock(fileLock.Get());
+            m_pPlan->Release(i);
         }
-        DebugTrace("[%d] %d ~ %d,length = %d\n", i, record.nStart, record.nStart + record.nLength - 1, record.nLength);
     }
 
     LOG_A("WaitForMultipleObjects...\n");
     std::vector<HANDLE> handles;
     for (auto& thread : threads) handles.push_back(thread.Get());
-    DWORD waitResult = handles.empty() ? WAIT_OBJECT_0
-                                       : WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
-                                                                TRUE, INFINITE);
+    DWORD waitResult = WAIT_OBJECT_0;
+    while (!handles.empty()) {
+        // The segments end by their own bounds; meanwhile the state file follows them.
+        waitResult = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, g_stateInterval);
+        if (waitResult != WAIT_TIMEOUT) break;
+        SaveState(file.Get());
+    }
     LOG_A("WaitForMultipleObjects end! WaitRet=%d\n", static_cast<int>(waitResult));
 
-    bool success = true;
+    bool success = m_stopReason == kStopNone && m_pPlan->MissingBytes() == 0;
     for (const auto& record : records) success = success && record.bSuccess;
+    if (success) {
+        DeleteFileW(statePath.c_str());
+    } else if (m_stopReason == kStopNone && !IsCancle()) {
+        SaveState(file.Get());
+    } else if (m_stopReason != kStopNone) {
+        // What was written belongs to a file the server no longer serves.
+        DeleteFileW(statePath.c_str());
+    } else {
+        SaveState(file.Get());
+    }
+    m_pLock = nullptr;
     return success;
 }
 
@@ -284,16 +449,66 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
 {
     auto* record = static_cast<DownloadThreadParam*>(pThreadParam);
     CHttpDownload* download = record->pDownload;
-    std::wstring url = download->m_pParam->strDownloadUrl;
-    wchar_t range[64];
-    _snwprintf(range, 63, L"Range:bytes=%d-%d", record->nStart, record->nStart + record->nLength - 1);
-    range[63] = L'\0';
     int threadId = static_cast<int>(GetCurrentThreadId());
-    LOG_W(L"[Thread][%d][%d][%s] beging...", threadId, record->nIndex, range);
+    bool success = true;
+    while (success) {
+        if (!download->FetchRange(record, threadId)) {
+            success = false;
+            break;
+        }
+        // The range is written: take more work while other segments still have some.
+        bool taken = false;
+        for (;;) {
+            {
+                Lock lock(record->pLock);
+                download->m_pPlan->Release(record->nIndex);
+                if (download->IsStopping() || download->m_noNewWork || download->m_pPlan->MissingBytes() == 0) break;
+                ByteRange range;
+                bool takenOver = false;
+                if (download->m_pPlan->Take(record->nIndex, GetTickCount64(), range, takenOver)) {
+                    if (takenOver) {
+                        LOG_A("[Thread][%d][%d] takes over bytes %lld-%lld", threadId, record->nIndex, range.llFirst,
+                              range.llEnd - 1);
+                    }
+                    taken = true;
+                    break;
+                }
+            }
+            // Nothing worth taking over yet: a slow range may be worth it later.
+            if (!download->WaitForWork()) break;
+        }
+        if (!taken) break;
+    }
+    {
+        Lock lock(record->pLock);
+        download->m_pPlan->Release(record->nIndex);
+        if (!success || download->m_pPlan->MissingBytes() == 0) download->EndWaitsForWork();
+    }
+    record->bSuccess = success;
+    if (success) LOG_W(L"[Thread][%d][%d] SUCCCESS!", threadId, record->nIndex);
+    return 0;
+}
 
-    bool success = false;
+bool CHttpDownload::FetchRange(DownloadThreadParam* pThreadParam, int nThreadId)
+{
+    std::wstring url = m_pParam->strDownloadUrl;
+    bool logged = false;
     for (int attempt = 0;;) {
-        if (download->IsCancle()) break;
+        if (IsCancle() || IsStopping()) return false;
+        ByteRange asked;
+        {
+            Lock lock(pThreadParam->pLock);
+            asked = m_pPlan->Current(pThreadParam->nIndex);
+        }
+        if (asked.Length() <= 0) return true;
+        wchar_t range[64];
+        if (!logged) {
+            _snwprintf(range, 63, L"Range:bytes=%lld-%lld", asked.llFirst, asked.llEnd - 1);
+            range[63] = L'\0';
+            LOG_W(L"[Thread][%d][%d][%s] beging...", nThreadId, pThreadParam->nIndex, range);
+            logged = true;
+        }
+
         int winHttpFailures = g_winHttpFailures;
         int internetFailures = g_internetFailures;
         int type = internetFailures > winHttpFailures   ? CBaseRequest::kWinHttpRequest
@@ -305,66 +520,122 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
             LOG_A("ERR:CBaseRequest::CreateInstance fail!");
             continue;
         }
+        if (type == CBaseRequest::kInternetRequest) asked.llEnd = std::min(asked.llEnd, asked.llFirst + kInternetWindow);
+        _snwprintf(range, 63, L"Range:bytes=%lld-%lld", asked.llFirst, asked.llEnd - 1);
+        range[63] = L'\0';
         request->dwMaxConnsPerServer = kConnsPerServer;
         request->strHeaders = range;
+        // The server answers the range only while the file is still the one measured;
+        // otherwise it sends the whole new file, which CheckResponse recognises.
+        if (!m_strValidator.empty()) request->strHeaders += L"\r\nIf-Range: " + m_strValidator;
         const char* typeName = request->GetTypeName();
         std::unique_ptr<CDetachedRequest> detached =
-            CDetachedRequest::Start(std::move(request), url, record->nLength);
-        AttemptResult result = detached ? download->ReadUrlContent(detached.get(), record) : kAttemptFailed;
+            CDetachedRequest::Start(std::move(request), url, asked.Length());
+        long long received = 0;
+        AttemptResult result =
+            detached ? ReadUrlContent(detached.get(), pThreadParam, asked, received) : kAttemptFailed;
         detached.reset();
-        if (result == kAttemptDone) {
-            success = true;
-            break;
-        }
+        switch (result) {
+        // The range, or the window of it that this request asked for, is written.
+        case kAttemptDone: continue;
         // A cancel is no failure of the back-end: the counters stay as they are.
-        if (result == kAttemptCancelled) break;
+        case kAttemptCancelled: return false;
+        case kAttemptChanged: {
+            int none = kStopNone;
+            m_stopReason.compare_exchange_strong(none, kStopChanged);
+            return false;
+        }
+        case kAttemptPermanent: {
+            int none = kStopNone;
+            m_stopReason.compare_exchange_strong(none, kStopPermanent);
+            return false;
+        }
+        case kAttemptFailed: break;
+        }
         (type == CBaseRequest::kWinHttpRequest ? g_winHttpFailures : g_internetFailures)++;
-        LOG_A("[Thread][%d][%d][%s] Request fail,  retry %d...(WinHttp fail:%d, Internet fail:%d)", threadId,
-              record->nIndex, typeName, attempt, g_winHttpFailures.load(), g_internetFailures.load());
-        if (attempt >= kMaxAttemptIndex) break;
-        if (!download->PauseBeforeRetry()) break;
+        LOG_A("[Thread][%d][%d][%s] Request fail,  retry %d...(WinHttp fail:%d, Internet fail:%d)", nThreadId,
+              pThreadParam->nIndex, typeName, attempt, g_winHttpFailures.load(), g_internetFailures.load());
+        // Without the proxy login the user declined, every attempt would be refused.
+        if (ProxyCredentialStore::Instance().Declined()) {
+            LOG_A("[Thread][%d][%d] the proxy login was declined: no more attempts", nThreadId, pThreadParam->nIndex);
+            m_noNewWork = true;
+            return false;
+        }
+        if (received >= kProgressPiece) continue;
+        if (attempt >= kMaxAttemptIndex) {
+            m_noNewWork = true;
+            return false;
+        }
+        if (!PauseBeforeRetry()) return false;
         ++attempt;
     }
-    record->bSuccess = success;
-    if (success) LOG_W(L"[Thread][%d][%d] SUCCCESS!", threadId, record->nIndex);
-    return 0;
 }
 
-bool CHttpDownload::IsResponseForSegment(CDetachedRequest* pRequest, const DownloadThreadParam* pThreadParam)
+CHttpDownload::AttemptResult CHttpDownload::CheckResponse(CDetachedRequest* pRequest,
+                                                          const DownloadThreadParam* pThreadParam,
+                                                          const ByteRange& asked)
 {
     const ResponseFacts& facts = pRequest->Facts();
-    if (!facts.bSent || facts.dwStatus == 0) return false;
+    if (!facts.bSent || facts.dwStatus == 0) return kAttemptFailed;
     DWORD status = facts.dwStatus;
-    int first = pThreadParam->nStart;
-    int last = first + pThreadParam->nLength - 1;
-    if (status == 200 && first == 0 && pThreadParam->nLength == m_nFileSize) {
-        // fall through to the length check
-    } else if (status != 206) {
-        LOG_A("ERR:[%s] segment %d (bytes %d-%d) answered with status %u", pRequest->GetTypeName(),
+    const char* typeName = pRequest->GetTypeName();
+    long long first = asked.llFirst;
+    long long last = asked.llEnd - 1;
+    if (status == 404 || status == 410 || status == 416) {
+        LOG_A("ERR:[%s] segment %d (bytes %lld-%lld) answered with status %u: no attempt can succeed", typeName,
               pThreadParam->nIndex, first, last, static_cast<unsigned>(status));
-        return false;
+        return kAttemptPermanent;
+    }
+    const std::wstring& answered = m_bETag ? facts.strETag : facts.strLastModified;
+    if (!m_strValidator.empty() && !answered.empty() && answered != m_strValidator) {
+        LOG_W(L"ERR:[%S] segment %d: the file changed on the server (%s instead of %s)", typeName,
+              pThreadParam->nIndex, answered.c_str(), m_strValidator.c_str());
+        return kAttemptChanged;
+    }
+    long long expectedLength = asked.Length();
+    if (status == 200 && first == 0 && asked.llEnd == m_llFileSize) {
+        // The whole file, as asked.
+    } else if (status == 200 && facts.bLengthKnown && facts.llContentLength != m_llFileSize) {
+        // A whole file of another size answering a range: the file was replaced.
+        LOG_A("ERR:[%s] segment %d: the file changed on the server (%lld bytes instead of %lld)", typeName,
+              pThreadParam->nIndex, facts.llContentLength, m_llFileSize);
+        return kAttemptChanged;
+    } else if (status != 206) {
+        LOG_A("ERR:[%s] segment %d (bytes %lld-%lld) answered with status %u", typeName, pThreadParam->nIndex, first,
+              last, static_cast<unsigned>(status));
+        return kAttemptFailed;
     } else {
-        wchar_t expected[80];
-        _snwprintf(expected, 79, L"bytes %d-%d/%d", first, last, m_nFileSize);
-        expected[79] = L'\0';
-        if (facts.strContentRange != expected) {
-            LOG_W(L"ERR:[%S] segment %d answered 206 with Content-Range (%s) instead of (%s)", pRequest->GetTypeName(),
-                  pThreadParam->nIndex, facts.strContentRange.c_str(), expected);
-            return false;
+        long long rangeFirst = 0, rangeLast = 0, total = 0;
+        if (!ParseContentRange(facts.strContentRange, rangeFirst, rangeLast, total)) {
+            LOG_W(L"ERR:[%S] segment %d answered 206 with Content-Range (%s)", typeName, pThreadParam->nIndex,
+                  facts.strContentRange.c_str());
+            return kAttemptFailed;
+        }
+        if (total >= 0 && total != m_llFileSize) {
+            LOG_A("ERR:[%s] segment %d: the file is now %lld bytes instead of %lld: no attempt can succeed", typeName,
+                  pThreadParam->nIndex, total, m_llFileSize);
+            return kAttemptPermanent;
+        }
+        if (rangeFirst != first || rangeLast != last) {
+            LOG_W(L"ERR:[%S] segment %d answered 206 with Content-Range (%s) instead of (bytes %lld-%lld/%lld)",
+                  typeName, pThreadParam->nIndex, facts.strContentRange.c_str(), first, last, m_llFileSize);
+            return kAttemptFailed;
         }
     }
     // A body of another length than the range would end short or run into the next segment.
-    if (facts.bLengthKnown && facts.nContentLength != pThreadParam->nLength) {
-        LOG_A("ERR:[%s] segment %d answered %d bytes for its %d", pRequest->GetTypeName(), pThreadParam->nIndex,
-              facts.nContentLength, pThreadParam->nLength);
-        return false;
+    if (facts.bLengthKnown && facts.llContentLength != expectedLength) {
+        LOG_A("ERR:[%s] segment %d answered %lld bytes for its %lld", typeName, pThreadParam->nIndex,
+              facts.llContentLength, expectedLength);
+        return kAttemptFailed;
     }
-    return true;
+    return kAttemptDone;
 }
 
 CHttpDownload::AttemptResult CHttpDownload::ReadUrlContent(CDetachedRequest* pRequest,
-                                                           DownloadThreadParam* pThreadParam)
+                                                           DownloadThreadParam* pThreadParam, const ByteRange& asked,
+                                                           long long& llReceived)
 {
+    llReceived = 0;
     CDetachedRequest::WaitResult waited = pRequest->WaitForAnswer(m_pCancel, AnswerBound());
     if (waited == CDetachedRequest::kCancelled) return IsCancle(), kAttemptCancelled;
     if (waited == CDetachedRequest::kTimedOut) {
@@ -372,57 +643,86 @@ CHttpDownload::AttemptResult CHttpDownload::ReadUrlContent(CDetachedRequest* pRe
               AnswerBound());
         return kAttemptFailed;
     }
-    if (!IsResponseForSegment(pRequest, pThreadParam)) return kAttemptFailed;
+    AttemptResult checked = CheckResponse(pRequest, pThreadParam, asked);
+    if (checked != kAttemptDone) return checked;
 
-    int received = 0;
     bool written = true;
-    bool cancelled = false;
     bool stalled = false;
-    for (;;) {
+    bool reachedEnd = false;
+    int lastRead = 0;
+    while (!reachedEnd) {
         const char* data = nullptr;
         int got = 0;
         waited = pRequest->WaitForPiece(m_pCancel, PieceBound(), data, got);
-        if (waited != CDetachedRequest::kReady) {
-            cancelled = waited == CDetachedRequest::kCancelled;
-            stalled = !cancelled;
+        if (waited == CDetachedRequest::kCancelled) return IsCancle(), kAttemptCancelled;
+        if (waited == CDetachedRequest::kTimedOut) {
+            stalled = true;
             break;
         }
+        lastRead = got;
         if (got <= 0) break;
-        {
-            Lock lock(pThreadParam->pLock);
-            FILE* file = pThreadParam->pFile;
-            fseek(file, pThreadParam->nStart + received, SEEK_SET);
-            fflush(file);
-            written = fwrite(data, 1, got, file) == static_cast<size_t>(got) && fflush(file) == 0;
-            if (written) {
-                m_nWritten += got;
-                Report(kDownloadEventProgress, m_nWritten, m_nFileSize);
-                received += got;
-            }
-        }
+        long long end = 0;
+        reachedEnd = WritePiece(pThreadParam, data, got, end, written);
         pRequest->ReleasePiece();
         if (!written) break;
-        if (IsCancle()) {
-            cancelled = true;
-            break;
-        }
+        llReceived += got;
+        if (llReceived >= asked.Length()) reachedEnd = true;
+        // Another segment took over the rest of this range: read no further than its new end.
+        pRequest->LowerBodyLimit(end - asked.llFirst);
+        if (IsCancle()) return kAttemptCancelled;
+        if (IsStopping()) return kAttemptCancelled;
     }
-    if (written && !cancelled && !stalled && received == pThreadParam->nLength) return kAttemptDone;
+    if (reachedEnd) return kAttemptDone;
 
-    {
-        Lock lock(pThreadParam->pLock);
-        m_nWritten -= received;
-    }
-    if (cancelled) return IsCancle(), kAttemptCancelled;
-    if (!written) LOG_A("ERR:[%s] write to the file fail! (errno %d)", pRequest->GetTypeName(), errno);
+    const char* typeName = pRequest->GetTypeName();
+    if (!written) LOG_A("ERR:[%s] write to the file fail! (%lu)", typeName, GetLastError());
     if (stalled) {
-        LOG_A("ERR:[%s] segment %d: nothing received within %lu ms", pRequest->GetTypeName(), pThreadParam->nIndex,
-              PieceBound());
+        LOG_A("ERR:[%s] segment %d: nothing received within %lu ms", typeName, pThreadParam->nIndex, PieceBound());
     }
-    LOG_A("ERR:[%s] download Fail ,dstSize: %d !=  downloadingSize: %d)", pRequest->GetTypeName(),
-          pThreadParam->nLength, received);
+    if (lastRead < 0) LOG_A("ERR:[%s] segment %d: the read failed", typeName, pThreadParam->nIndex);
+    LOG_A("ERR:[%s] download Fail ,dstSize: %lld !=  downloadingSize: %lld)", typeName, asked.Length(), llReceived);
     return kAttemptFailed;
 }
+
+bool CHttpDownload::WritePiece(DownloadThreadParam* pThreadParam, const char* pData, int nSize, long long& llEnd,
+                               bool& bWritten)
+{
+    Lock lock(pThreadParam->pLock);
+    ByteRange current = m_pPlan->Current(pThreadParam->nIndex);
+    llEnd = current.llEnd;
+    // Bytes past a range that shrank while they were read belong to another segment.
+    long long usable = std::min<long long>(nSize, current.Length());
+    bWritten = usable <= 0 || WriteAt(pThreadParam->hFile, current.llFirst, pData, static_cast<DWORD>(usable));
+    if (!bWritten) return false;
+    m_pPlan->Advance(pThreadParam->nIndex, usable);
+    m_llWritten += usable;
+    if (usable > 0) Report(kDownloadEventProgress, m_llWritten, m_llFileSize);
+    return current.llFirst + usable >= current.llEnd;
+}
+
+void CHttpDownload::SaveState(HANDLE hFile)
+{
+    if (m_strValidator.empty() || !m_pPlan) return;
+    CDownloadState state;
+    state.llFileSize = m_llFileSize;
+    state.bETag = m_bETag;
+    state.strValidator = m_strValidator;
+    state.strUrl = m_pParam->strDownloadUrl;
+    std::vector<ByteRange> missing;
+    {
+        Lock lock(m_pLock);
+        missing = m_pPlan->Missing();
+    }
+    state.done = CSegmentPlan::Complement(m_llFileSize, missing);
+    // The state names only bytes that are on the disk.
+    if (!FlushFileBuffers(hFile)) {
+        LOG_A("ERR:FlushFileBuffers fail! (%lu): the state file stays as it was", GetLastError());
+        return;
+    }
+    state.Save(CDownloadState::PathFor(m_pParam->strSavePath));
+}
+
+bool CHttpDownload::IsStopping() const { return m_stopReason != kStopNone; }
 
 bool CHttpDownload::IsCancle()
 {
@@ -437,19 +737,33 @@ int CHttpDownload::Cancelled()
     return -5;
 }
 
-bool CHttpDownload::PauseBeforeRetry()
+bool CHttpDownload::PauseBeforeRetry() { return WaitUnlessCancelled(g_retryPause); }
+
+bool CHttpDownload::WaitForWork()
 {
-    DWORD pause = g_retryPause;
-    if (!m_pCancel) {
-        Sleep(pause);
-        return true;
-    }
-    return !m_pCancel->Wait(pause) || !IsCancle();
+    HANDLE handles[2] = {m_workEnded.Get(), m_pCancel ? m_pCancel->Event() : nullptr};
+    if (!handles[0] || (m_pCancel && !handles[1])) return WaitUnlessCancelled(kRetakeInterval);
+    WaitForMultipleObjects(handles[1] ? 2 : 1, handles, FALSE, kRetakeInterval);
+    return !IsCancle();
 }
 
-void CHttpDownload::Report(int nEvent, int nValue1, int nValue2)
+void CHttpDownload::EndWaitsForWork()
 {
-    if (m_pCallback) m_pCallback(nEvent, nValue1, nValue2, m_pParam->dwUserData);
+    if (m_workEnded.Valid()) SetEvent(m_workEnded.Get());
+}
+
+bool CHttpDownload::WaitUnlessCancelled(DWORD dwMilliseconds)
+{
+    if (!m_pCancel) {
+        Sleep(dwMilliseconds);
+        return true;
+    }
+    return !m_pCancel->Wait(dwMilliseconds) || !IsCancle();
+}
+
+void CHttpDownload::Report(int nEvent, long long llValue1, long long llValue2)
+{
+    if (m_pCallback) m_pCallback(nEvent, llValue1, llValue2, m_pParam->dwUserData);
 }
 
 namespace DownloadTesting {
@@ -467,5 +781,9 @@ void GetFailureCounters(int& nWinHttpFailures, int& nInternetFailures)
 }
 
 void SetRetryPause(DWORD dwMilliseconds) { g_retryPause = dwMilliseconds; }
+
+void SetMinPiece(long long llBytes) { g_minPiece = llBytes; }
+
+void SetStateInterval(DWORD dwMilliseconds) { g_stateInterval = dwMilliseconds; }
 
 }  // namespace DownloadTesting

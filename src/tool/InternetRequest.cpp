@@ -1,12 +1,14 @@
 #include "tool/InternetRequest.h"
 
+#include "net/WinInetProxy.h"
 #include "net/WinInetTransport.h"
 
 namespace {
 
-// The transport policy adds INTERNET_FLAG_SECURE for an https attempt.
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_COOKIES |
-                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
+// The transport policy adds INTERNET_FLAG_SECURE for an https attempt. Without
+// INTERNET_FLAG_NO_AUTH, which would keep WinINet from sending a proxy login.
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
 }  // namespace
 
@@ -26,8 +28,7 @@ bool CInternetRequest::OpenSession()
 {
     TransportOptions options = RequestOptions();
     options.pszAgent = L"";
-    options.bUseSystemProxy = IsUseProxyConnect();
-    hSession = WinInetTransport::OpenSession(options);
+    hSession = WinInetTransport::OpenSession(options, m_target, m_route);
     return hSession || FailCall("InternetOpen", "CInternetRequest::OpenSession");
 }
 
@@ -41,11 +42,23 @@ bool CInternetRequest::OpenRequest(bool /*bSecure: in m_target*/)
 {
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     hRequest = WinInetTransport::OpenRequest(hConnect, strVerb.c_str(), m_target, L"HTTP/1.1", acceptTypes,
-                                             kRequestFlags);
+                                             kRequestFlags, RequestOptions());
     return hRequest || FailCall("HttpOpenRequest", "CInternetRequest::OpenRequest");
 }
 
 bool CInternetRequest::SendRequest()
+{
+    return SendThroughInternetProxy(
+        m_route, [this] { return hRequest; }, [this] { return SendOnce(); },
+        [this] {
+            InternetCloseHandle(hRequest);
+            hRequest = nullptr;
+            return OpenRequest(m_target.bSecure);
+        });
+}
+
+// Sends on hRequest and follows the answer's redirects.
+bool CInternetRequest::SendOnce()
 {
     const char* context = "CInternetRequest::SendRequest";
     // Failed steps log themselves; a redirect the policy refused is logged below.
@@ -80,19 +93,7 @@ bool CInternetRequest::SendRequest()
     return false;
 }
 
-// The request's time-outs, kept in one place until the transport policy takes them.
-// They are set on the request handle: Wine ignores them on the session.
-void CInternetRequest::ApplyTimeouts()
-{
-    DWORD value = StallLimit();
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        if (!InternetSetOptionW(hRequest, option, &value, sizeof value)) {
-            FailCall("InternetSetOption", "CInternetRequest::ApplyTimeouts");
-        }
-    }
-}
-
-bool CInternetRequest::GetUrlFileSize(int& nSize)
+bool CInternetRequest::GetUrlFileSize(long long& llSize)
 {
     if (!hRequest) return false;
     wchar_t text[260] = {};
@@ -101,7 +102,7 @@ bool CInternetRequest::GetUrlFileSize(int& nSize)
     if (!HttpQueryInfoW(hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &length, &index)) {
         return FailCall("HttpQueryInfo", "CInternetRequest::GetUrlFileSize");
     }
-    return ParseContentLength(text, nSize);
+    return ParseContentLength(text, llSize);
 }
 
 int CInternetRequest::HttpRead(void* pBuffer, int nCapacity)

@@ -2,7 +2,10 @@
 // The request over WinINet. Its secure attempt uses port 443 (or the URL's port)
 // with TLS; its plain attempt port 80 (or the URL's port) in clear text. Redirects
 // are followed hop by hop within the transport policy (net/WinInetTransport.h).
+// Its session names the proxy found for the address, and it logs in to a proxy that
+// asks.
 
+#include "net/ProxyRoute.h"
 #include "tool/BaseRequest.h"
 
 class CInternetRequest : public CBaseRequest {
@@ -11,7 +14,7 @@ public:
     ~CInternetRequest() override;
 
     const char* GetTypeName() override;
-    bool GetUrlFileSize(int& nSize) override;
+    bool GetUrlFileSize(long long& llSize) override;
     int HttpRead(void* pBuffer, int nCapacity) override;
     bool GetStatusCode(DWORD& dwStatus) override;
     bool GetResponseHeader(const wchar_t* pszName, std::wstring& strValue) override;
@@ -21,6 +24,11 @@ protected:
     bool ConnectSession(bool bSecure) override;
     bool OpenRequest(bool bSecure) override;
     bool SendRequest() override;
-    void ApplyTimeouts() override;
     void CloseHandles() override;
+
+private:
+    // Adds the extra headers, sends on hRequest and follows the answer's redirects.
+    bool SendOnce();
+
+    ProxyRoute m_route;
 };

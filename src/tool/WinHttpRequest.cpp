@@ -1,5 +1,6 @@
 #include "tool/WinHttpRequest.h"
 
+#include "net/WinHttpProxy.h"
 #include "net/WinHttpTransport.h"
 
 CWinHttpRequest::~CWinHttpRequest() { CWinHttpRequest::CloseHandles(); }
@@ -16,9 +17,7 @@ const char* CWinHttpRequest::GetTypeName() { return "WinHttp"; }
 
 bool CWinHttpRequest::OpenSession()
 {
-    TransportOptions options = RequestOptions();
-    options.bUseSystemProxy = IsUseProxyConnect();
-    hSession = WinHttpTransport::OpenSession(options);
+    hSession = WinHttpTransport::OpenSession(RequestOptions(), m_target, m_route);
     return hSession || FailCall("WinHttpOpen", "CWinHttpRequest::OpenSession");
 }
 
@@ -38,10 +37,21 @@ bool CWinHttpRequest::OpenRequest(bool /*bSecure: in m_target*/)
 
 bool CWinHttpRequest::SendRequest()
 {
+    return SendThroughWinHttpProxy(
+        m_route, [this] { return hRequest; }, [this](bool newHandle) { return SendOnce(newHandle); },
+        [this] {
+            WinHttpCloseHandle(hRequest);
+            hRequest = nullptr;
+            return OpenRequest(m_target.bSecure);
+        });
+}
+
+bool CWinHttpRequest::SendOnce(bool bAddHeaders)
+{
     const char* context = "CWinHttpRequest::SendRequest";
-    if (!strHeaders.empty() && !WinHttpAddRequestHeaders(hRequest, strHeaders.c_str(),
-                                                         static_cast<DWORD>(strHeaders.size()),
-                                                         WINHTTP_ADDREQ_FLAG_ADD)) {
+    if (bAddHeaders && !strHeaders.empty() &&
+        !WinHttpAddRequestHeaders(hRequest, strHeaders.c_str(), static_cast<DWORD>(strHeaders.size()),
+                                  WINHTTP_ADDREQ_FLAG_ADD)) {
         return FailCall("WinHttpAddRequestHeaders", context);
     }
     if (!WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
@@ -52,21 +62,7 @@ bool CWinHttpRequest::SendRequest()
            FailCall("WinHttpTransport::CheckAnswer", context);
 }
 
-// The request's time-outs, kept in one place until the transport policy takes them.
-void CWinHttpRequest::ApplyTimeouts()
-{
-    int limit = static_cast<int>(StallLimit());
-    if (!WinHttpSetTimeouts(hRequest, limit, limit, limit, limit)) {
-        FailCall("WinHttpSetTimeouts", "CWinHttpRequest::ApplyTimeouts");
-    }
-    // The receive time-out does not bound WinHttpReceiveResponse under Wine; this does.
-    DWORD value = StallLimit();
-    if (!WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &value, sizeof value)) {
-        FailCall("WinHttpSetOption", "CWinHttpRequest::ApplyTimeouts");
-    }
-}
-
-bool CWinHttpRequest::GetUrlFileSize(int& nSize)
+bool CWinHttpRequest::GetUrlFileSize(long long& llSize)
 {
     if (!hRequest) return false;
     // As text rather than WINHTTP_QUERY_FLAG_NUMBER, which cannot tell 4 GiB + 1 from 1.
@@ -76,7 +72,7 @@ bool CWinHttpRequest::GetUrlFileSize(int& nSize)
                              WINHTTP_NO_HEADER_INDEX)) {
         return FailCall("WinHttpQueryHeaders", "CWinHttpRequest::GetUrlFileSize");
     }
-    return ParseContentLength(text, nSize);
+    return ParseContentLength(text, llSize);
 }
 
 int CWinHttpRequest::HttpRead(void* pBuffer, int nCapacity)

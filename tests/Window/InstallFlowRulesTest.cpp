@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "TestSupport.h"
 
 namespace {
@@ -50,10 +52,27 @@ TEST(Progress, InstallerShareAndTheProgressFile)
     EXPECT_EQ(0, ParseProgressPercent(std::string(10, ' ') + "42")) << "only the first 10 bytes are read";
 }
 
+TEST(Progress, SizesAndPositionsBeyondFourGibibytes)
+{
+    const long long size = 5LL * 1024 * 1024 * 1024 + 12345;
+    EXPECT_EQ(35, DownloadProgress(size / 2 + 1000, size, 70));
+    EXPECT_EQ(70, DownloadProgress(size, size, 70));
+    EXPECT_EQ(size - 5, NextReportedPosition(size - 15, 100, size));
+    EXPECT_EQ(4294967396LL, NextReportedPosition(4294967296LL, 4294967396LL, size)) << "past 32 bits, not wrapped";
+}
+
+TEST(Space, ThreeTimesTheInstallerInWholeMebibytes)
+{
+    EXPECT_EQ(900, RequiredSpaceMB(300LL << 20));
+    EXPECT_EQ(900, RequiredSpaceMB((300LL << 20) + (1 << 20) - 1)) << "a part of a mebibyte does not count";
+    EXPECT_EQ(6144, RequiredSpaceMB(2LL << 30)) << "2 GiB";
+    EXPECT_EQ(15360, RequiredSpaceMB((5LL << 30) + 12345)) << "5 GiB";
+    EXPECT_EQ(0, RequiredSpaceMB(0));
+    EXPECT_EQ(INT_MAX, RequiredSpaceMB(1LL << 53)) << "held, not wrapped";
+}
+
 TEST(Messages, LowSpaceTextAndRightToLeftFlags)
 {
-    int required = 3 * ((300 << 20) >> 20);
-    EXPECT_EQ(900, required);
     EXPECT_EQ(L"Insuficient storage. Storage required: 900 MB", LowSpaceText(L"Insuficient storage. Storage required:", 900, L"MB"));
     EXPECT_EQ(L"Insuficient storage. Storage required:  900 MB",
               LowSpaceText(L"Insuficient storage. Storage required: ", 900, L""))

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
 #include "Window/UserDialogs.h"
+#include "net/ProxyCredentialStore.h"
 #include "ui/control/Edit.h"
 #include "ui/control/Option.h"
 #include "ui/control/Progress.h"
@@ -38,6 +41,21 @@ public:
         pickerTitles.push_back(title);
         if (folder.empty()) return false;
         chosen = folder;
+        return true;
+    }
+
+    struct LoginQuestion {
+        std::wstring caption, message, proxy;
+        bool refused;
+        DWORD thread;
+    };
+    std::vector<LoginQuestion> loginQuestions;
+    bool AskProxyLogin(HWND, const std::wstring& caption, const std::wstring& message, const std::wstring& proxy,
+                       bool refused, std::wstring& user, std::wstring& password) override
+    {
+        loginQuestions.push_back({caption, message, proxy, refused, GetCurrentThreadId()});
+        user = L"alice";
+        password = L"secret";
         return true;
     }
 };
@@ -264,6 +282,60 @@ TEST_F(FrameTest, TheProgressFileMapsIntoTheInstallerShare)
     frame_.HandleTimer(CInstallerFrameWnd::kProgressFileTimer);
     EXPECT_EQ(L"70 %", std::wstring(Named(L"label_progress")->GetText().GetData()));
     DeleteFileW(progress.c_str());
+}
+
+// A request thread that needs the proxy login waits while the frame asks on the UI
+// thread, in the user's language; the answer serves that request.
+TEST_F(FrameTest, AProxyLoginIsAskedOnTheUiThreadForARequestThread)
+{
+    ProxyCredentialStore& store = ProxyCredentialStore::Instance();
+    store.Wipe();
+    std::atomic<bool> done{false};
+    bool given = false;
+    ProxyCredentialStore::Login login;
+    std::thread request([&] {
+        given = store.Renew(L"proxy.example:3128", 0, 1, login);
+        done = true;
+    });
+    for (int i = 0; i < 200 && !done; ++i) Pump(20);
+    request.join();
+    ASSERT_TRUE(given);
+    EXPECT_EQ(L"alice", login.user);
+    EXPECT_EQ(L"secret", login.password);
+    ASSERT_EQ(1u, dialogs_.loginQuestions.size());
+    const auto& question = dialogs_.loginQuestions[0];
+    EXPECT_EQ(Text(L"STR_MESSAGEBOX_TITLE"), question.caption);
+    EXPECT_EQ(Text(L"STR_PROXY_LOGIN") + L"\n\nproxy.example:3128", question.message);
+    EXPECT_EQ(L"proxy.example:3128", question.proxy);
+    EXPECT_FALSE(question.refused);
+    EXPECT_EQ(GetCurrentThreadId(), question.thread);
+    store.Wipe();
+}
+
+// The window closing while a request waits for the login answers "no" at once, and
+// the login of the run is wiped with it.
+TEST_F(FrameTest, ClosingTheWindowEndsAWaitForTheProxyLogin)
+{
+    ProxyCredentialStore& store = ProxyCredentialStore::Instance();
+    store.Wipe();
+    std::atomic<bool> done{false};
+    bool given = true;
+    std::thread request([&] {
+        ProxyCredentialStore::Login login;
+        given = store.Renew(L"proxy.example:3128", 0, 1, login);
+        done = true;
+    });
+    Sleep(200);  // the question is posted, not yet shown: no message is pumped
+    DWORD began = GetTickCount();
+    DestroyWindow(frame_.GetHWND());
+    request.join();
+    EXPECT_LT(GetTickCount() - began, 2000u);
+    EXPECT_TRUE(done);
+    EXPECT_FALSE(given);
+    EXPECT_TRUE(dialogs_.loginQuestions.empty());
+    ProxyCredentialStore::Login login;
+    EXPECT_FALSE(store.Current(login));
+    EXPECT_FALSE(store.Declined());
 }
 
 TEST(FrameEntry, ASecondCopyExitsAtOnceWithMinusOne)

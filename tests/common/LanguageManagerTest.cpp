@@ -62,10 +62,11 @@ TEST(LanguageChoice, NameWithoutFolderKeepsTheNameAndTheDefaults)
     EXPECT_EQ(L"Pexar Setup", missing.GetText(L"STR_MESSAGEBOX_TITLE"));
 }
 
-TEST(LanguageTexts, DefaultTableHasTheEighteenTexts)
+TEST(LanguageTexts, DefaultTableHasEveryText)
 {
     const auto& texts = LanguageManager::DefaultTexts();
-    EXPECT_EQ(18u, texts.size());
+    EXPECT_EQ(19u, texts.size());
+    EXPECT_EQ(1u, texts.count(L"STR_PROXY_LOGIN"));
     EXPECT_EQ(L"Start\u00A0Now", texts.at(L"STR_START"));
     EXPECT_EQ(L"Insuficient storage. Storage required:", texts.at(L"STR_STORAGE"));
     EXPECT_EQ(L"MB", texts.at(L"STR_MB"));
@@ -82,6 +83,15 @@ TEST(LanguageTexts, FileOverridesAddsAndEmptiesWithPlaceholdersFilled)
     EXPECT_EQ(L"", english.GetText(L"STR_NOT_ANYWHERE"));
     EXPECT_EQ(L"I've read and agreed to {c #337BDD}Vantelo License Agreement{/c}", english.GetText(L"STR_LISENCE"));
     EXPECT_EQ(L"Start\u00A0Now", english.GetText(L"STR_START"));
+}
+
+TEST(LanguageTexts, TheLanguagesFontSectionNamesItsFacesAndNoneMeansTheSkins)
+{
+    LanguageManager german = Load(L"1031");
+    EXPECT_EQ(L"Segoe UI, Tahoma", german.GetFontFaces());
+    EXPECT_EQ(L"", german.GetText(L"STR_FONT_FACE")) << "a face is no text";
+    EXPECT_EQ(L"", Load(L"1033").GetFontFaces());
+    EXPECT_EQ(L"", Load(L"1111").GetFontFaces()) << "no folder";
 }
 
 TEST(LanguageTexts, ProductNameContainingLaterPlaceholdersIsReplacedInTheLaterPasses)

@@ -141,7 +141,7 @@ TEST(OpenUrl, AnHttpAddressReachesAPlainOnlyHostOnTheSecondAttempt)
         std::string path = UniquePath("plain-only/1000.bin");
         auto request = Request(type, L"HEAD");
         ASSERT_TRUE(request->OpenUrl(ServerUrl(ServerPort::kDual, false, path))) << request->GetTypeName();
-        int size = 0;
+        long long size = 0;
         EXPECT_TRUE(request->GetUrlFileSize(size));
         EXPECT_EQ(1000, size);
         auto served = RequestsFor(path);
@@ -313,7 +313,7 @@ TEST(TransportSecurity, AServerSpeakingTls11AtMostIsRefusedOverWinHttp)
 TEST(GetUrlFileSize, FailsBeforeARequestWithoutALogLine)
 {
     LogCapture log;
-    int size = 7;
+    long long size = 7;
     EXPECT_FALSE(Request(CBaseRequest::kWinHttpRequest)->GetUrlFileSize(size));
     EXPECT_FALSE(Request(CBaseRequest::kInternetRequest)->GetUrlFileSize(size));
     EXPECT_EQ(7, size);
@@ -326,29 +326,30 @@ TEST(GetUrlFileSize, FailsWithoutContentLength)
     for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
         auto request = Request(type, L"HEAD");
         ASSERT_TRUE(request->OpenUrl(ServerUrl(ServerPort::kTls, true, path)));
-        int size = 0;
+        long long size = 0;
         EXPECT_FALSE(request->GetUrlFileSize(size)) << request->GetTypeName();
     }
 }
 
-TEST(GetUrlFileSize, TakesTheLargestSigned32BitSizeAndRefusesOneMore)
+TEST(GetUrlFileSize, TakesSizesBeyond32BitsUpTo2To53)
 {
     for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
-        auto largest = Request(type, L"HEAD");
-        ASSERT_TRUE(largest->OpenUrl(ServerUrl(ServerPort::kTls, true, "length=2147483647/1000.bin")));
-        int size = 0;
-        EXPECT_TRUE(largest->GetUrlFileSize(size));
-        EXPECT_EQ(2147483647, size);
-
-        for (const char* length : {"2147483648", "4294967297"}) {
+        for (long long length : {2147483647LL, 2147483648LL, 4294967297LL, 9007199254740992LL}) {
+            auto request = Request(type, L"HEAD");
+            ASSERT_TRUE(request->OpenUrl(
+                ServerUrl(ServerPort::kTls, true, "length=" + std::to_string(length) + "/1000.bin")));
+            long long size = 0;
+            EXPECT_TRUE(request->GetUrlFileSize(size)) << length;
+            EXPECT_EQ(length, size) << request->GetTypeName();
+        }
+        for (const char* length : {"9007199254740993", "99999999999999999999999"}) {
             LogCapture log;
             auto tooLarge = Request(type, L"HEAD");
             ASSERT_TRUE(tooLarge->OpenUrl(ServerUrl(ServerPort::kTls, true, std::string("length=") + length + "/1000.bin")));
-            size = 0;
+            long long size = 0;
             EXPECT_FALSE(tooLarge->GetUrlFileSize(size)) << length;
             EXPECT_EQ(0, size);
-            EXPECT_TRUE(log.Contains(std::string("] Content-Length ") + length + " does not fit in 32 bits"))
-                << log.Text();
+            EXPECT_TRUE(log.Contains(std::string("] Content-Length ") + length + " is out of range")) << log.Text();
         }
     }
 }

@@ -55,10 +55,23 @@ std::vector<ServedRequest> RequestsFor(const std::string& path)
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
         ServedRequest request;
-        fields >> request.port >> request.scheme >> request.method >> request.status >> request.range >> request.path;
+        fields >> request.port >> request.scheme >> request.method >> request.status >> request.range >> request.path >>
+            request.ifRange;
         if (request.path == "/" + path) found.push_back(request);
     }
     return found;
+}
+
+long long BytesSentFor(const std::string& path)
+{
+    long long total = 0;
+    std::istringstream lines(ReadFileBytes(StatePath(L"sent.log")));
+    long long count = 0;
+    std::string sentPath;
+    while (lines >> count >> sentPath) {
+        if (sentPath == "/" + path) total += count;
+    }
+    return total;
 }
 
 std::vector<std::string> ClearTextWith(const std::string& text)

@@ -20,6 +20,7 @@ struct ServedRequest {
     std::string status;  // a number, or "dropped"
     std::string range;   // "-" without a Range header
     std::string path;
+    std::string ifRange;  // "-" without an If-Range header; blanks written as "_"
 };
 
 int PortOf(ServerPort port);
@@ -27,6 +28,8 @@ int PortOf(ServerPort port);
 std::wstring ServerUrl(ServerPort port, bool https, const std::string& path);
 // The requests the server logged for exactly this path, oldest first.
 std::vector<ServedRequest> RequestsFor(const std::string& path);
+// The body bytes the server sent for this path, all GETs together.
+long long BytesSentFor(const std::string& path);
 // The lines of what arrived in clear text (any port) that mention this text.
 std::vector<std::string> ClearTextWith(const std::string& text);
 // A file the server serves ("1000.bin"), as the test reads it from the disk.

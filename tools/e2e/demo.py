@@ -3,16 +3,23 @@
 build of the installer under Wine. Without --auto the user clicks through it; with
 --auto it ticks the licence box, clicks Install, waits, clicks Start Now, keeps a
 screenshot of each state and prints a summary. Exits non-zero when the installation
-did not complete."""
+did not complete. --lang runs it in one of the product's languages; --home-pages
+writes the home page of every language into the output folder and ends. With --proxy
+every request goes through a local squid (see proxy.py), and --auto also fails when
+one did not."""
 import argparse
+import glob
 import json
 import os
 import re
+import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import session as e2e  # noqa: E402
+from languages import LOCALES, RIGHT_TO_LEFT  # noqa: E402
+from proxy import DemoProxy  # noqa: E402
 
 
 def summary(run, started, clicked, finished, product_started):
@@ -75,7 +82,7 @@ def summary(run, started, clicked, finished, product_started):
     return "\n".join(lines)
 
 
-def run_auto(run):
+def run_auto(run, proxy=None):
     started = time.time()
     run.clean_product()
     run.launch()
@@ -102,7 +109,43 @@ def run_auto(run):
     run.screenshot("product-started")
     finished = time.time()
     print(summary(run, started, clicked, finished, bool(product)))
-    return 0 if os.path.exists(os.path.join(run.product, "Pexar.exe")) and product else 1
+    proxied = True
+    if proxy:
+        # Squid writes a tunnel's line when it closes; the installer has ended by now.
+        time.sleep(1.0)
+        lines, proxied = proxy.summary(run.requests())
+        print("\n".join(lines))
+    return 0 if os.path.exists(os.path.join(run.product, "Pexar.exe")) and product and proxied else 1
+
+
+def window_screenshot(run, path):
+    """The installer's window alone, as it is on screen."""
+    found = [w for w in run.windows(e2e.PROGRAM) if w[0] == run.window]
+    if not found:
+        raise e2e.SessionError("the installer window is gone")
+    _, x, y, width, height = found[0]
+    subprocess.run(["import", "-display", run.display, "-window", "root", "-crop",
+                    "%dx%d+%d+%d" % (width, height, x, y), "+repage", path], check=True, capture_output=True)
+    return path
+
+
+def run_home_pages(run):
+    """The home page in each language, as home-<language>.png; the window is ended
+    after each one. Needs no servers: the home page asks nothing of the network."""
+    os.makedirs(run.out, exist_ok=True)
+    for old in glob.glob(os.path.join(run.out, "home-*.png")):
+        os.remove(old)
+    if not run.display:
+        run.start_display()
+    written = []
+    for language in sorted(LOCALES):
+        run.launch(dict(run.wine_env(), LC_ALL=LOCALES[language]))
+        written.append(window_screenshot(run, os.path.join(run.out, "home-%s.png" % language)))
+        run.terminate()
+    print("home pages of %d languages in %s:" % (len(written), run.out))
+    for path in written:
+        print("    " + os.path.basename(path))
+    return 0
 
 
 def main():
@@ -112,13 +155,26 @@ def main():
     parser.add_argument("--out", default=os.path.join(e2e.ROOT, "build", "demo"))
     parser.add_argument("--pad", type=int, default=64 << 20)
     parser.add_argument("--rate", type=int, default=2 << 20)
+    parser.add_argument("--lang", choices=sorted(LOCALES), help="the language the installer runs in")
+    parser.add_argument("--home-pages", action="store_true",
+                        help="write the home page of every language into the output folder")
+    parser.add_argument("--proxy", action="store_true",
+                        help="every request through a local squid named in the user's Internet settings")
     args = parser.parse_args()
     env = {"VANTELO_PEXAR_SECONDS": "5"} if args.auto else {}
-    run = e2e.Session(args.build, args.out, pad=args.pad, rate=args.rate, env=env)
+    if args.lang:
+        env["LC_ALL"] = LOCALES[args.lang]
+    run = e2e.Session(args.build, args.out, pad=args.pad, rate=args.rate, env=env,
+                      right_to_left=args.lang in RIGHT_TO_LEFT)
+    proxy = DemoProxy(args.out, run.prefix) if args.proxy else None
     try:
+        if args.home_pages:
+            return run_home_pages(run)
         run.start()
+        if proxy:
+            proxy.start()
         if args.auto:
-            return run_auto(run)
+            return run_auto(run, proxy)
         run.launch()
         print("The installer is on display %s; close it to end the demo." % run.display)
         run.installer.wait()
@@ -132,6 +188,8 @@ def main():
         print("installer log: %s" % run.log_path(), file=sys.stderr)
         return 1
     finally:
+        if proxy:
+            proxy.stop()
         run.stop()
 
 

@@ -2,9 +2,13 @@
 """The local services the installer meets in the demo and the end-to-end tests.
 
 TLS on localhost:48443 (the test authority's certificate):
-    HEAD, GET /files/<name>    the product installer, with ranges, each connection
+    HEAD, GET /files/<name>    the product installer, with ranges (and If-Range
+                               against its ETag and Last-Modified), each connection
                                sending at most --rate bytes per second; while the
-                               file STATE/fail-downloads exists GETs answer 503
+                               file STATE/fail-downloads exists GETs answer 503, or,
+                               when it holds a number, bodies break off once that
+                               many bytes went out after it appeared, and GETs answer
+                               503 from then on
     POST /mp/collect?...       the analytics collector: each body is kept as
                                STATE/events/<n>.json, the answer is 204
 Plain HTTP on 127.0.0.1:48080:
@@ -14,11 +18,13 @@ Plain HTTP on 127.0.0.1:48080:
 
 The served installer is the sample product's installer with --pad bytes of
 pseudo-random data appended, written into STATE/files at start. Every request is
-appended to STATE/requests.log as one JSON object per line. Ports: --tls-port and
+appended to STATE/requests.log as one JSON object per line, with the address it
+came from ("peer"). Ports: --tls-port and
 --plain-port. The process id goes to STATE/pid, and STATE/ready appears once both
 ports listen.
 """
 import argparse
+import email.utils
 import hashlib
 import http.server
 import json
@@ -52,6 +58,24 @@ class State:
 
     def path(self, name):
         return os.path.join(self.folder, name)
+
+    def failure_budget(self):
+        """None while downloads work; else the body bytes still allowed to go out."""
+        try:
+            stat = os.stat(self.path("fail-downloads"))
+            with open(self.path("fail-downloads")) as f:
+                text = f.read().strip()
+        except FileNotFoundError:
+            return None
+        with self.lock:
+            flag = (stat.st_ino, stat.st_mtime_ns)
+            if getattr(self, "flag", None) != flag:
+                self.flag, self.sent_since_flag = flag, 0
+            return max(0, int(text) - self.sent_since_flag) if text else 0
+
+    def count_sent(self, count):
+        with self.lock:
+            self.sent_since_flag = getattr(self, "sent_since_flag", 0) + count
 
     def log(self, record):
         record["time"] = round(time.time(), 3)
@@ -101,8 +125,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return self.server.state
 
     def record(self, status, **extra):
+        # Through a proxy's tunnel WinHTTP may send the whole address as the target.
+        url = urllib.parse.urlsplit(self.path)
+        path = url.path + ("?" + url.query if url.query else "") if url.scheme else self.path
         entry = {"port": self.server.server_address[1], "scheme": self.server.scheme,
-                 "method": self.command, "path": self.path, "status": status,
+                 "peer": self.client_address[0],
+                 "method": self.command, "path": path, "status": status,
                  "headers": {k: v for k, v in self.headers.items()}}
         entry.update(extra)
         self.state.log(entry)
@@ -144,14 +172,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path = os.path.join(self.state.folder, "files", name)
         if not os.path.isfile(path):
             return self.answer(404, b"<html><body>Not found</body></html>")
-        if self.command == "GET" and os.path.exists(self.state.path("fail-downloads")):
+        budget = self.state.failure_budget() if self.command == "GET" else None
+        if budget == 0:
             return self.answer(503, b"<html><body>Unavailable</body></html>")
-        size = os.path.getsize(path)
+        stat = os.stat(path)
+        size = stat.st_size
+        etag = '"%x-%x"' % (size, stat.st_mtime_ns)
+        last_modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
         start, end = 0, size - 1
         status = 200
         ranged = self.headers.get("Range", "")
         match = re.fullmatch(r"bytes=(\d+)-(\d*)", ranged.strip())
-        if match and self.command == "GET":
+        if_range = self.headers.get("If-Range")
+        if match and self.command == "GET" and if_range in (None, etag, last_modified):
             start = int(match.group(1))
             end = min(int(match.group(2)), size - 1) if match.group(2) else size - 1
             if start > end:
@@ -162,6 +195,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Accept-Ranges", "bytes")
+        self.send_header("ETag", etag)
+        self.send_header("Last-Modified", last_modified)
         self.send_header("Content-Length", str(length))
         if status == 206:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, size))
@@ -177,11 +212,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 piece = f.read(min(65536, length - sent))
                 if not piece:
                     break
+                if budget is not None:
+                    piece = piece[:budget - sent]
                 try:
                     self.wfile.write(piece)
                 except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
                     return
                 sent += len(piece)
+                self.state.count_sent(len(piece))
+                if budget is not None and sent >= budget:
+                    # The server dies in the middle of the body.
+                    self.close_connection = True
+                    return
                 if rate:
                     ahead = sent / rate - (time.monotonic() - began)
                     if ahead > 0:

@@ -40,13 +40,15 @@ class SessionError(Exception):
 
 class Session:
     def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print,
-                 own_display=False):
+                 own_display=False, right_to_left=False):
         self.build = os.path.abspath(build)
         self.out = os.path.abspath(out)
         self.pad = pad
         self.rate = rate
         self.setup_ms = setup_ms
         self.extra_env = dict(env or {})
+        # The right-to-left skin mirrors the window: each point is clicked mirrored.
+        self.right_to_left = right_to_left
         self.log = log
         self.prefix = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
         self.state = os.path.join(self.out, "servers")
@@ -75,7 +77,7 @@ class Session:
 
     def start(self):
         os.makedirs(self.out, exist_ok=True)
-        for old in glob.glob(os.path.join(self.out, "*.png")):
+        for old in glob.glob(os.path.join(self.out, "[0-9][0-9]-*.png")):  # this kind of run's own shots
             os.remove(old)
         if not self.display:
             self.start_display()
@@ -202,6 +204,8 @@ class Session:
 
     def click(self, point):
         x, y = POINTS[point]
+        if self.right_to_left:
+            x = WINDOW_SIZE[0] - x
         self.xdotool("mousemove", "--window", self.window, str(x), str(y))
         time.sleep(0.2)
         self.xdotool("click", "1")

@@ -12,6 +12,7 @@ The URL path chooses the behaviour, so clients need nothing special:
 Directives (each one path segment):
     ignore-range     GET answers 200 with the whole file
     fail=N           the first N GETs of this path answer 503
+    dead-after=BYTES once the bodies of this path carried BYTES in all, GETs answer 503
     get-status=CODE  GETs answer CODE with a small HTML page
     status=CODE      HEAD and GET answer CODE with a small HTML page
     drop=BYTES       GET sends its headers and BYTES of the body, then closes
@@ -28,23 +29,40 @@ Directives (each one path segment):
     length=N         Content-Length says N whatever the file holds (the body is
                      the file, then the connection closes)
     rate=BPS         the body goes out at BPS bytes per second per connection
+    slow-first=BPS   a ranged GET from byte 0 goes out at BPS bytes per second
     redirect=SCHEME  HEAD and GET answer 302 to the same path without this
                      directive, on the plain port (SCHEME "http") or the TLS port
                      ("https")
     get-redirect=SCHEME  the same for GETs only
     tls-only         requests over plain HTTP are dropped without an answer
     plain-only       requests over TLS are dropped without an answer
+    no-etag          no ETag (Last-Modified stays)
+    weak-etag        the ETag is weak (W/"...")
+    no-validator     neither ETag nor Last-Modified
+    ignore-if-range  ranges are served whatever If-Range says
+    replace-after=N  after N GETs of this path the file is replaced by another of the
+                     same size (new bytes, new ETag and Last-Modified), as <file>.v2
+    replace-every=N  the file is replaced after every N GETs (<file>.v2, .v3, ...)
+    resize-after=N   after N GETs the file is replaced by one 1000 bytes longer
+                     (<file>.v2.resized)
     id=TEXT          ignored: makes a path unique to one test
 
+Every file carries an ETag and a Last-Modified date; a GET with If-Range naming
+neither answers 200 with the whole file, as HTTP servers do. big.bin is a sparse
+file of 5 GiB + 12345 bytes with random bytes around 2 GiB, 4 GiB and its end.
+
 Every request is appended to <state>/requests.log as
-    <port> <plain|tls> <method> <status> <range or -> <path>
-before the answer goes out, so a client that has its answer finds the line.
+    <port> <plain|tls> <method> <status> <range or -> <path> <If-Range, blanks as _, or ->
+before the answer goes out, so a client that has its answer finds the line. When a
+GET's body goes out, <state>/sent.log gets "<bytes> <path>" for every piece, before
+the piece is written.
 Whatever arrives in clear text, HTTP or not, is also appended to <state>/clear.log
 as "<port> <first line as Python bytes literal>" when the connection's first bytes
 arrive.
 """
 
 import argparse
+import email.utils
 import http.server
 import os
 import random
@@ -61,6 +79,8 @@ import urllib.parse
 GENERATED_SIZES = [0, 1, 2, 3, 1000, 102399, 102400, 102401, 1048579, 5000000]
 # How long a stalled or silent connection is held open: longer than any client waits.
 SILENCE = 60
+BIG_SIZE = 5 * 2**30 + 12345
+BIG_WINDOWS = [(2**31 - 300000, 2**31 + 300000), (2**32 - 300000, 2**32 + 300000), (BIG_SIZE - 300000, BIG_SIZE)]
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -108,13 +128,15 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 class Shared:
-    def __init__(self, root, log_path, clear_path, ports):
+    def __init__(self, root, log_path, clear_path, ports, sent_path):
         self.root = root
         self.log_path = log_path
         self.clear_path = clear_path
         self.ports = ports  # mode -> port, filled once all listen
+        self.sent_path = sent_path
         self.lock = threading.Lock()
         self.get_counts = {}
+        self.sent = {}
 
     def record_clear(self, port, line):
         with self.lock:
@@ -127,11 +149,55 @@ class Shared:
             self.get_counts[path] = n
             return n
 
-    def record(self, port, scheme, method, status, byte_range, path):
-        line = f"{port} {scheme} {method} {status} {byte_range or '-'} {path}\n"
+    def get_count(self, path):
+        with self.lock:
+            return self.get_counts.get(path, 0)
+
+    def record(self, port, scheme, method, status, byte_range, path, if_range):
+        if_range = if_range.replace(" ", "_") if if_range else "-"
+        line = f"{port} {scheme} {method} {status} {byte_range or '-'} {path} {if_range}\n"
         with self.lock:
             with open(self.log_path, "a") as log:
                 log.write(line)
+
+    def add_sent(self, path, count):
+        with self.lock:
+            self.sent[path] = self.sent.get(path, 0) + count
+            with open(self.sent_path, "a") as log:
+                log.write(f"{count} {path}\n")
+
+    def sent_for(self, path):
+        with self.lock:
+            return self.sent.get(path, 0)
+
+    def version_of(self, name, flags, gets):
+        """(file path, size, ETag, Last-Modified) of the file as served after this many GETs, or None."""
+        base = os.path.join(self.root, os.path.basename(name))
+        if not name or not os.path.isfile(base):
+            return None
+        version, resized = 1, False
+        after = int_flag(flags, "replace-after")
+        if after is not None and gets > after:
+            version = 2
+        every = int_flag(flags, "replace-every")
+        if every is not None:
+            version = 1 + gets // every
+        after = int_flag(flags, "resize-after")
+        if after is not None and gets > after:
+            version, resized = 2, True
+        path = base
+        if version > 1:
+            path = f"{base}.v{version}" + (".resized" if resized else "")
+            with self.lock:
+                if not os.path.exists(path):
+                    size = os.path.getsize(base) + (1000 if resized else 0)
+                    with open(path + ".tmp", "wb") as f:
+                        f.write(random.Random(f"{name}:{version}:{resized}").randbytes(size))
+                    os.replace(path + ".tmp", path)
+        size = os.path.getsize(path)
+        # Each version a minute younger than the one before, so dates differ too.
+        mtime = int(os.stat(base).st_mtime) + (version - 1) * 60
+        return path, size, f'"{size:x}-{mtime:x}-{version}"', email.utils.formatdate(mtime, usegmt=True)
 
 
 def reset(sock):
@@ -182,7 +248,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         method = "HEAD" if head else "GET"
 
         def record(status):
-            shared.record(port, scheme, method, status, byte_range, path)
+            shared.record(port, scheme, method, status, byte_range, path, self.headers.get("If-Range"))
 
         if ("tls-only" in flags and not tls) or ("plain-only" in flags and tls):
             record("dropped")
@@ -210,6 +276,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         fail = int_flag(flags, "fail")
         if not head and fail is not None and nth_get <= fail:
             return self.error_page(503, head, record)
+        dead_after = int_flag(flags, "dead-after")
+        if not head and dead_after is not None and shared.sent_for(path) >= dead_after:
+            return self.error_page(503, head, record)
         if misbehave and "get-status" in flags:
             return self.error_page(int(flags["get-status"]), head, record)
         if (misbehave and "silent" in flags) or (head and "silent-head" in flags):
@@ -218,81 +287,121 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(SILENCE)
             return
 
-        file_path = os.path.join(shared.root, os.path.basename(name))
-        if not name or not os.path.isfile(file_path):
+        # A HEAD describes the file as the next GET will find it.
+        served = shared.version_of(name, flags, shared.get_count(path) + (1 if head else 0))
+        if served is None:
             return self.error_page(404, head, record)
-        with open(file_path, "rb") as f:
-            data = f.read()
-        total = len(data)
+        file_path, total, etag, last_modified = served
 
-        status, body, content_range = 200, data, None
-        if not head and byte_range and not (misbehave and "ignore-range" in flags):
+        validators = []
+        if "no-validator" not in flags:
+            if "no-etag" not in flags:
+                validators.append(("ETag", "W/" + etag if "weak-etag" in flags else etag))
+            validators.append(("Last-Modified", last_modified))
+
+        status, first, last = 200, 0, total - 1
+        content_range = None
+        if_range = self.headers.get("If-Range")
+        range_applies = if_range is None or "ignore-if-range" in flags or if_range in (etag, last_modified)
+        if not head and byte_range and range_applies and not (misbehave and "ignore-range" in flags):
             match = re.fullmatch(r"\s*bytes\s*=\s*(\d+)-(\d+)\s*", byte_range)
             if not match or int(match.group(1)) > int(match.group(2)) or int(match.group(1)) >= total:
-                return self.error_page(416, head, record)
+                return self.error_page(416, head, record, [("Content-Range", f"bytes */{total}")])
             first, last = int(match.group(1)), min(int(match.group(2)), total - 1)
-            status, body = 206, data[first:last + 1]
+            status = 206
             content_range = f"bytes {first}-{last}/{total}"
+        length = last - first + 1
+        extra = b""
         if misbehave and "short" in flags:
-            body = body[:max(0, len(body) - int(flags["short"]))]
+            length = max(0, length - int(flags["short"]))
         if misbehave and "long" in flags:
-            body = body + bytes([0xA5]) * int(flags["long"])
+            extra = bytes([0xA5]) * int(flags["long"])
 
-        length = len(body)
+        declared = length + len(extra)
         closes = False
         if "length" in flags:
-            length = int(flags["length"])
+            declared = int(flags["length"])
             closes = True
         if "no-length" in flags:
-            length = None
+            declared = None
             closes = True
 
         record(status)
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Accept-Ranges", "bytes")
+        for header, value in validators:
+            self.send_header(header, value)
         if content_range:
             self.send_header("Content-Range", content_range)
-        if length is not None:
-            self.send_header("Content-Length", str(length))
+        if declared is not None:
+            self.send_header("Content-Length", str(declared))
         if closes and not head:
             self.send_header("Connection", "close")
             self.close_connection = True
         self.end_headers()
         if head:
             return
-        stall = int_flag(flags, "stall") if misbehave else None
-        if stall is not None:
-            self.send_body(body[:stall], flags)
+
+        rate = int_flag(flags, "rate")
+        if "slow-first" in flags and first == 0 and status == 206:
+            rate = int(flags["slow-first"])
+        limit = None
+        for cut in ("drop", "stall"):
+            if misbehave and cut in flags:
+                limit = int(flags[cut])
+        cut_short = limit is not None
+        if dead_after is not None:
+            # The body breaks off where the server dies.
+            left = max(0, dead_after - shared.sent_for(path))
+            if left < length + len(extra):
+                limit = left if limit is None else min(limit, left)
+                cut_short = True
+        self.send_body(file_path, first, length, extra, rate, limit, lambda count: shared.add_sent(path, count))
+        if limit is not None and misbehave and "stall" in flags:
             self.wfile.flush()
             self.close_connection = True
             time.sleep(SILENCE)
-            return
-        drop = int_flag(flags, "drop") if misbehave else None
-        if drop is not None:
-            self.send_body(body[:drop], flags)
+        elif cut_short:
             self.close_connection = True
             # An orderly close (no TLS close_notify): the bytes sent all arrive.
             self.connection.shutdown(socket.SHUT_RDWR)
-            return
-        self.send_body(body, flags)
 
-    def send_body(self, body, flags):
-        rate = int_flag(flags, "rate")
-        if not rate:
-            self.wfile.write(body)
-            return
-        step = max(1, rate // 20)
-        for offset in range(0, len(body), step):
-            self.wfile.write(body[offset:offset + step])
-            self.wfile.flush()
-            time.sleep(step / rate)
+    def send_body(self, file_path, first, length, extra, rate, limit, count_sent):
+        """Sends length bytes of the file from first, then extra, at most limit bytes in all.
+        Every piece is counted as sent before it goes out, so the count is never behind
+        what a client has received."""
+        step = max(1, rate // 20) if rate else 65536
+        sent = 0
+        with open(file_path, "rb") as f:
+            f.seek(first)
+            left = length
+            while left > 0 or extra:
+                if left > 0:
+                    chunk = f.read(min(step, left))
+                    left -= len(chunk)
+                    if not chunk:
+                        break
+                else:
+                    chunk, extra = extra, b""
+                if limit is not None:
+                    chunk = chunk[:max(0, limit - sent)]
+                count_sent(len(chunk))
+                self.wfile.write(chunk)
+                sent += len(chunk)
+                if limit is not None and sent >= limit:
+                    return
+                if rate:
+                    self.wfile.flush()
+                    time.sleep(len(chunk) / rate)
 
-    def error_page(self, status, head, record):
+    def error_page(self, status, head, record, headers=()):
         record(status)
         page = f"<html><body><h1>{status}</h1><p>error page</p></body></html>".encode()
         self.send_response(status)
         self.send_header("Content-Type", "text/html")
+        for header, value in headers:
+            self.send_header(header, value)
         self.send_header("Content-Length", str(len(page)))
         self.end_headers()
         if not head:
@@ -307,6 +416,16 @@ def generate(root):
             with open(path + ".tmp", "wb") as f:
                 f.write(random.Random(size).randbytes(size))
             os.replace(path + ".tmp", path)
+    # A file beyond 4 GiB that costs no disk: sparse zeros with random bytes in the
+    # windows around 2 GiB, 4 GiB and its end.
+    path = os.path.join(root, "big.bin")
+    if not os.path.exists(path) or os.path.getsize(path) != BIG_SIZE:
+        with open(path + ".tmp", "wb") as f:
+            f.truncate(BIG_SIZE)
+            for first, last in BIG_WINDOWS:
+                f.seek(first)
+                f.write(random.Random(first).randbytes(last - first))
+        os.replace(path + ".tmp", path)
 
 
 def main():
@@ -321,6 +440,8 @@ def main():
     generate(root)
     log_path = os.path.join(args.state, "requests.log")
     open(log_path, "w").close()
+    sent_path = os.path.join(args.state, "sent.log")
+    open(sent_path, "w").close()
     clear_path = os.path.join(args.state, "clear.log")
     open(clear_path, "w").close()
 
@@ -334,7 +455,7 @@ def main():
             context.maximum_version = ssl.TLSVersion.TLSv1_1
         return context
 
-    shared = Shared(root, log_path, clear_path, {})
+    shared = Shared(root, log_path, clear_path, {}, sent_path)
     context = context_of(args.cert, args.key)
     servers = {mode: Server(mode, context, shared) for mode in ("plain", "tls", "dual")}
     for spec in args.bad_tls:

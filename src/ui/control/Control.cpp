@@ -107,6 +107,19 @@ void CControlUI::SetText(const wchar_t* text) {
     if (text_ == (text != nullptr ? text : L"")) return;
     text_ = text;
     Invalidate();
+    if (manager_ != nullptr) manager_->NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE, this);
+}
+
+void CControlUI::SetAccessibleName(const wchar_t* name) {
+    if (accessibleName_ == (name != nullptr ? name : L"")) return;
+    accessibleName_ = name;
+    if (manager_ != nullptr) manager_->NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE, this);
+}
+
+void CControlUI::SetAccessibleValue(const wchar_t* value) {
+    if (accessibleValue_ == (value != nullptr ? value : L"")) return;
+    accessibleValue_ = value;
+    if (manager_ != nullptr) manager_->NotifyAccessibleValue(this);
 }
 
 const RECT& CControlUI::GetRect() const { return itemRect_; }
@@ -277,7 +290,11 @@ void CControlUI::SetVisible(bool visible) {
     visible_ = visible;
     focused_ = false;
     if (!visible && manager_ != nullptr && manager_->FocusedControl() == this) manager_->FocusControl(nullptr, true);
-    if (IsVisible() != wasVisible) MarkParentLayoutDirty();
+    if (IsVisible() != wasVisible) {
+        MarkParentLayoutDirty();
+        // The accessible tree holds what is on screen: it changed.
+        if (manager_ != nullptr) manager_->NotifyAccessibleEvent(EVENT_OBJECT_REORDER, nullptr);
+    }
     if (cover_ != nullptr) cover_->SetInheritedVisible(IsVisible());
 }
 
@@ -293,6 +310,7 @@ void CControlUI::SetEnabled(bool enabled) {
     if (enabled_ == enabled) return;
     enabled_ = enabled;
     Invalidate();
+    if (manager_ != nullptr) manager_->NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE, this);
 }
 
 bool CControlUI::IsMouseEnabled() const { return mouseEnabled_; }
@@ -447,6 +465,8 @@ void CControlUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
         SetUsesContextMenu(IsTrueValue(value));
     } else if (wcscmp(name, L"virtualwnd") == 0) {
         SetVirtualWindowName(value);
+    } else if (wcscmp(name, L"accname") == 0) {
+        SetAccessibleName(value);
     } else {
         StoreCustomAttribute(name, value);
     }

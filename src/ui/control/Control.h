@@ -155,6 +155,15 @@ public:
     void RescaleSkinLengths();
     // A skin length in device pixels at the manager's scale (unchanged without one).
     int DeviceLength(int skinPixels) const;
+
+    // What screen readers are told (ControlAccessibility.h): a name that replaces the
+    // one the text gives ("accname"), and a value that replaces the one the control's
+    // state gives (a progress bar whose drawing is mirrored tells the real percentage).
+    // Each change is reported to accessibility clients.
+    const CUiString& GetAccessibleName() const { return accessibleName_; }
+    void SetAccessibleName(const wchar_t* name);
+    const CUiString& GetAccessibleValue() const { return accessibleValue_; }
+    void SetAccessibleValue(const wchar_t* value);
     void Invalidate();
     void MarkLayoutDirty();
     void MarkParentLayoutDirty();
@@ -254,6 +263,8 @@ protected:
     RECT paintRect_ = {0, 0, 0, 0};
     RECT borderSize_ = {0, 0, 0, 0};
     CStringPtrMap customAttributes_;  // values are owned CUiString objects
+    CUiString accessibleName_;
+    CUiString accessibleValue_;
     // Length attributes as the skin wrote them, and the DPI they are applied at.
     std::vector<std::pair<std::wstring, std::wstring>> skinLengths_;
     int skinLengthsDpi_ = CDpiScale::kSkinDpi;

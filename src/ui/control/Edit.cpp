@@ -123,7 +123,10 @@ void CEditWnd::OnTextChanged() {
     GetWindowTextW(window_, &text[0], length + 1);
     // Straight into the control, not through SetText, which would write it back.
     owner_->text_ = text.c_str();
-    if (CWindowManagerUI* manager = owner_->GetManager()) manager->SendNotification(owner_, L"textchanged");
+    if (CWindowManagerUI* manager = owner_->GetManager()) {
+        manager->NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE, owner_);
+        manager->SendNotification(owner_, L"textchanged");
+    }
     if (IsLayered()) owner_->Invalidate();
 }
 
@@ -268,6 +271,7 @@ void CEditUI::SetText(const wchar_t* text) {
     // The native window reports the change as "textchanged".
     if (HWND window = GetNativeHandle()) SetWindowTextW(window, text_);
     Invalidate();
+    if (manager_ != nullptr) manager_->NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE, this);
 }
 
 void CEditUI::UpdateNativeWindow() {

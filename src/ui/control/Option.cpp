@@ -45,6 +45,7 @@ void COptionUI::SetSelected(bool selected, bool notify) {
         state_ &= ~kStateSelected;
     }
     if (manager_ != nullptr) {
+        manager_->NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE, this);
         if (!group_.IsEmpty()) {
             if (!selected_) {
                 // In a group only the option that becomes selected reports.

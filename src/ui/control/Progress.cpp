@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "ui/control/AttributeValues.h"
+#include "ui/core/WindowManager.h"
 
 namespace Veneer {
 
@@ -46,8 +47,10 @@ void CProgressUI::SetMaxValue(int maximum) {
 void CProgressUI::SetValue(int value) {
     if (value > maximum_) value = maximum_;
     if (value < minimum_) value = minimum_;
+    bool changed = value_ != value;
     value_ = value;
     Invalidate();
+    if (changed && manager_ != nullptr) manager_->NotifyAccessibleValue(this);
 }
 
 void CProgressUI::SetForeImage(const wchar_t* image) {

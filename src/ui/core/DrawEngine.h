@@ -147,6 +147,9 @@ public:
     // and rect's right and bottom receive the extent.
     static void PaintMarkupText(HDC dc, CWindowManagerUI* manager, RECT& rect, const wchar_t* text, DWORD color,
                                 RECT* linkRects, CUiString* linkTargets, int& linkCount, int fontId, UINT style);
+    // The words brace-tag text shows, without its tags (line breaks become blanks);
+    // links counts the link tags in it when not null.
+    static std::wstring MarkupPlainText(const wchar_t* text, int* links = nullptr);
 
     // ---- clips and surfaces -----------------------------------------------------
     // The current clip box intersected with rect; clip restores the previous clip.

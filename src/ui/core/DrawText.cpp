@@ -634,6 +634,41 @@ private:
 
 }  // namespace
 
+std::wstring CDrawEngine::MarkupPlainText(const wchar_t* text, int* links) {
+    std::wstring plain;
+    if (links != nullptr) *links = 0;
+    if (text == nullptr) return plain;
+    const wchar_t* p = text;
+    while (*p) {
+        if (IsEscape(p)) {
+            plain += p[1];
+            p += 3;
+        } else if (IsTagStart(p)) {
+            const bool closing = p[1] == L'/';
+            const wchar_t letter = closing ? p[2] : p[1];
+            const wchar_t* end = p + 1;
+            while (*end && *end != L'}' && *end != L'>') ++end;
+            const wchar_t* next = *end ? end + 1 : end;
+            if (!closing && letter == L'a' && links != nullptr) ++*links;
+            if (!closing && letter == L'n') plain += L' ';
+            if (!closing && letter == L'r') {
+                // Raw: everything up to the closing tag, as written.
+                const wchar_t* close = next;
+                while (*close && !((close[0] == L'{' || close[0] == L'<') && close[1] == L'/' && close[2] == L'r')) {
+                    ++close;
+                }
+                plain.append(next, close);
+                next = close;
+            }
+            p = next;
+        } else {
+            plain += (*p == L'\n' || *p == L'\r') ? L' ' : *p;
+            ++p;
+        }
+    }
+    return plain;
+}
+
 void CDrawEngine::PaintPlainText(HDC dc, CWindowManagerUI* manager, RECT& rect, const wchar_t* text, DWORD color,
                                  int fontId, UINT style) {
     CMeasuringDC measuring(dc, style);

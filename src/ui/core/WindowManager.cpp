@@ -16,14 +16,21 @@
 
 #include "log/Log.h"
 #include "ui/control/Control.h"
+#include "ui/control/ControlAccessibility.h"
+#include "ui/core/AccessibleWindow.h"
 #include "ui/control/Label.h"
 #include "ui/core/DrawEngine.h"
+#include "ui/core/FontFaceChoice.h"
 
 namespace Veneer {
 
 namespace {
 
 constexpr UINT kNotifyMessage = WM_APP + 1;
+// An accessibility client's default action or focus request, run after its call.
+constexpr UINT kAccessibleActionMessage = WM_APP + 3;
+constexpr UINT_PTR kValueEventTimerId = 0x2001;
+constexpr DWORD kValueEventInterval = 1000;
 constexpr UINT_PTR kLayeredTimerId = 0x2000;
 constexpr UINT kReflectOffset = 0x2000;  // the reflected-message base (OCM_BASE)
 constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
@@ -249,6 +256,7 @@ CWindowManagerUI::CWindowManagerUI() {
 
 CWindowManagerUI::~CWindowManagerUI() {
     destroying_ = true;
+    DisconnectAccessibility();
     auto& managers = Shared().managers;
     managers.erase(std::remove(managers.begin(), managers.end(), this), managers.end());
     StopAllTimers();
@@ -328,6 +336,12 @@ void CWindowManagerUI::ForgetControl(CControlUI* control) {
     for (UiNotify* notification : asyncNotifications_) {
         if (notification->sender == control) notification->sender = nullptr;
     }
+    valueEvents_.erase(std::remove_if(valueEvents_.begin(), valueEvents_.end(),
+                                      [control](const ValueEvent& event) { return event.control == control; }),
+                       valueEvents_.end());
+    pendingActions_.erase(std::remove_if(pendingActions_.begin(), pendingActions_.end(),
+                                         [control](const PendingAction& action) { return action.control == control; }),
+                          pendingActions_.end());
     // Lists that would otherwise call a destroyed control.
     overlayPainters_.RemoveItem(control);
     mouseLeaveTracking_.RemoveItem(control);
@@ -617,11 +631,15 @@ void CWindowManagerUI::FocusControl(CControlUI* control, bool takeNativeFocus) {
         SetFocus(window_);
     }
     if (control == focus_) return;
+    InvalidateFocusCue(focus_);
     DropFocus(control);
     if (control == nullptr) return;
     if (control->GetManager() != this || !control->IsVisible() || !control->IsEnabled()) return;
     focus_ = control;
+    InvalidateFocusCue(control);
     SendEvent(control, kEventSetFocus);
+    // Before "setfocus": its receiver may open a modal window.
+    if (focus_ == control) NotifyAccessibleEvent(EVENT_OBJECT_FOCUS, control);
     if (focus_ == control) SendNotification(control, L"setfocus");
 }
 
@@ -631,9 +649,15 @@ void CWindowManagerUI::FocusFirstTabStop(CControlUI* control) {
     DropFocus(control);
     // The next paint moves forward from the tab stop before the control, onto it.
     CControlUI* previous = nullptr;
-    for (CControlUI* candidate : TabOrder(root_)) {
-        if (candidate == control) break;
-        if (IsTabStop(candidate)) previous = candidate;
+    std::vector<CControlUI*> stops = InReadingOrder(TabStops(root_));
+    auto at = std::find(stops.begin(), stops.end(), control);
+    if (at != stops.end()) {
+        if (at != stops.begin()) previous = *(at - 1);
+    } else {
+        for (CControlUI* candidate : TabOrder(root_)) {
+            if (candidate == control) break;
+            if (IsTabStop(candidate)) previous = candidate;
+        }
     }
     focus_ = previous;
     focusNeeded_ = true;
@@ -646,7 +670,7 @@ bool CWindowManagerUI::MoveFocusByTab(bool forward) {
         if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
         return true;
     }
-    std::vector<CControlUI*> stops = TabStops(root_);
+    std::vector<CControlUI*> stops = InReadingOrder(TabStops(root_));
     focusNeeded_ = false;
     if (stops.empty()) return false;
     auto current = std::find(stops.begin(), stops.end(), focus_);
@@ -738,8 +762,23 @@ void CWindowManagerUI::RescaleImages() {
 
 // ---- fonts ----------------------------------------------------------------------
 
+bool CWindowManagerUI::PreferFaces(const wchar_t* faceList) {
+    preferredFace_ = FirstInstalledFace(faceList);
+    if (!preferredFace_.IsEmpty()) {
+        LOG_W(L"Font face:%s", preferredFace_.GetData());
+    } else if (faceList != nullptr && faceList[0] != L'\0') {
+        LOG_W(L"None of the faces \"%s\" is installed: the skin's faces stay", faceList);
+    }
+    return !preferredFace_.IsEmpty();
+}
+
+const wchar_t* CWindowManagerUI::FaceToUse(const wchar_t* face) const {
+    return preferredFace_.IsEmpty() ? face : preferredFace_.GetData();
+}
+
 HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                      bool shared) {
+    face = FaceToUse(face);
     HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
     if (font == nullptr) return nullptr;
     auto* record = new FontRecord;
@@ -799,6 +838,7 @@ const FontRecord* CWindowManagerUI::FontRecordOf(HFONT font) const {
 
 void CWindowManagerUI::SetStandardFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                        bool shared) {
+    face = FaceToUse(face);
     HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
     if (font == nullptr) return;
     FontRecord& target = shared ? Shared().standardFont : standardFont_;
@@ -944,6 +984,38 @@ void CWindowManagerUI::LeaveOptionGroup(const wchar_t* group, CControlUI* contro
         optionGroups_.Remove(group);
         delete members;
     }
+}
+
+bool CWindowManagerUI::ReadsRightToLeft() const {
+    const wchar_t* direction = CustomWindowAttribute(L"direction");
+    return direction != nullptr && _wcsicmp(direction, L"rtl") == 0;
+}
+
+std::vector<CControlUI*> CWindowManagerUI::InReadingOrder(std::vector<CControlUI*> controls) const {
+    if (!ReadsRightToLeft()) return controls;
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](CControlUI* a, CControlUI* b) { return a->GetRect().top < b->GetRect().top; });
+    // Rows: controls whose heights overlap the row's band, taken from the top.
+    std::vector<CControlUI*> ordered;
+    size_t rowStart = 0;
+    LONG rowBottom = LONG_MIN;
+    auto closeRow = [&ordered, &controls](size_t from, size_t to) {
+        std::vector<CControlUI*> row(controls.begin() + from, controls.begin() + to);
+        std::stable_sort(row.begin(), row.end(),
+                         [](CControlUI* a, CControlUI* b) { return a->GetRect().right > b->GetRect().right; });
+        ordered.insert(ordered.end(), row.begin(), row.end());
+    };
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const RECT& rect = controls[i]->GetRect();
+        if (i > rowStart && rect.top >= rowBottom) {
+            closeRow(rowStart, i);
+            rowStart = i;
+            rowBottom = LONG_MIN;
+        }
+        rowBottom = std::max(rowBottom, rect.bottom);
+    }
+    closeRow(rowStart, controls.size());
+    return ordered;
 }
 
 void CWindowManagerUI::SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value) {
@@ -1142,7 +1214,33 @@ void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
     for (int i = 0; i < overlayPainters_.GetSize(); ++i) {
         static_cast<CControlUI*>(overlayPainters_.GetAt(i))->PaintOverlay(dc, area);
     }
+    PaintFocusCue(dc);
     SelectClipRgn(dc, nullptr);
+}
+
+bool CWindowManagerUI::ShowsFocusCues() const { return focusCues_; }
+
+void CWindowManagerUI::ShowFocusCues() {
+    if (focusCues_) return;
+    focusCues_ = true;
+    InvalidateFocusCue(focus_);
+}
+
+void CWindowManagerUI::InvalidateFocusCue(CControlUI* control) {
+    if (control != nullptr && ShowsFocusCues() && control->GetManager() == this) control->Invalidate();
+}
+
+void CWindowManagerUI::PaintFocusCue(HDC dc) {
+    if (!ShowsFocusCues() || focus_ == nullptr || !focus_->IsVisible() || !IsTabStop(focus_)) return;
+    RECT rect = focus_->GetRect();
+    // Dotted and drawn by inverting, so that it shows on any colour; as thick as a
+    // skin pixel at the window's scale.
+    int thickness = std::max(1, scale_.Length(1));
+    for (int i = 0; i < thickness; ++i) {
+        InflateRect(&rect, -1, -1);
+        if (rect.right <= rect.left || rect.bottom <= rect.top) break;
+        DrawFocusRect(dc, &rect);
+    }
 }
 
 void CWindowManagerUI::Paint() {
@@ -1359,9 +1457,11 @@ bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM 
         if (focus_ != nullptr && focus_->IsVisible() && focus_->IsEnabled() && focus_->CastTo(L"RichEdit") != nullptr) {
             return false;
         }
+        ShowFocusCues();
         MoveFocusByTab(GetKeyState(VK_SHIFT) >= 0);
         return true;
     case WM_SYSKEYDOWN:
+        ShowFocusCues();
         if (focus_ != nullptr) SendEvent(focus_, kEventSysKey, wParam, lParam, static_cast<wchar_t>(wParam));
         return false;
     case WM_SYSCHAR: {
@@ -1443,6 +1543,15 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
     }
     case WM_ERASEBKGND:
         result = 1;
+        return true;
+    case WM_GETOBJECT:
+        return AnswerGetObject(wParam, lParam, result);
+    case WM_DESTROY:
+        DisconnectAccessibility();
+        return false;
+    case kAccessibleActionMessage:
+        RunNextAccessibleAction();
+        result = 0;
         return true;
     case kDpiChangedMessage: {
         // Moved to a display of another density: the skin at the new scale, in the
@@ -1667,6 +1776,138 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
     default:
         return false;
     }
+}
+
+// ---- accessibility ------------------------------------------------------------------
+
+namespace {
+CControlUI* CollectAccessible(CControlUI* control, void* data) {
+    if (IsAccessible(control)) static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
+    return nullptr;
+}
+}  // namespace
+
+std::vector<CControlUI*> CWindowManagerUI::AccessibleChildren() const {
+    std::vector<CControlUI*> children;
+    if (root_ != nullptr) root_->FindInTree(CollectAccessible, &children, kFindVisible | kFindMeFirst);
+    return InReadingOrder(children);
+}
+
+long CWindowManagerUI::AccessibleIdOf(CControlUI* control) const {
+    std::vector<CControlUI*> children = AccessibleChildren();
+    auto found = std::find(children.begin(), children.end(), control);
+    return found != children.end() ? static_cast<long>(found - children.begin()) + 1 : 0;
+}
+
+CControlUI* CWindowManagerUI::AccessibleChild(long id) const {
+    std::vector<CControlUI*> children = AccessibleChildren();
+    return id >= 1 && id <= static_cast<long>(children.size()) ? children[id - 1] : nullptr;
+}
+
+void CWindowManagerUI::PostAccessibleAction(CControlUI* control, AccessibleAction action) {
+    if (window_ == nullptr || control == nullptr) return;
+    // The control, not its child id: the tree may change before the message arrives.
+    pendingActions_.push_back(PendingAction{control, action});
+    PostMessageW(window_, kAccessibleActionMessage, 0, 0);
+}
+
+void CWindowManagerUI::RunNextAccessibleAction() {
+    // One message per action; ForgetControl drops the actions of a destroyed control.
+    if (pendingActions_.empty()) return;
+    PendingAction next = pendingActions_.front();
+    pendingActions_.erase(pendingActions_.begin());
+    if (next.action == kAccessibleTakeFocus) {
+        FocusControl(next.control, true);
+    } else {
+        DoDefaultAction(next.control);
+    }
+}
+
+bool CWindowManagerUI::AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT) || root_ == nullptr) return false;
+    if (accessible_ == nullptr) {
+        // Clients in other processes reach the object through COM, which must deliver
+        // their calls on this thread: the thread joins a single-threaded apartment for
+        // the life of the process. A thread in the multi-threaded one would take calls
+        // on other threads, so it answers nothing.
+        HRESULT joined = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (joined == RPC_E_CHANGED_MODE) {
+            LOG_A("the UI thread is in the multi-threaded apartment: no accessible object");
+            return false;
+        }
+        accessible_ = new CAccessibleWindow(this);
+    }
+    result = LresultFromObject(IID_IAccessible, wParam, accessible_);
+    return true;
+}
+
+void CWindowManagerUI::DisconnectAccessibility() {
+    if (valueTimerRunning_ && window_ != nullptr) KillTimer(window_, kValueEventTimerId);
+    valueTimerRunning_ = false;
+    valueEvents_.clear();
+    if (accessible_ == nullptr) return;
+    accessible_->Disconnect();
+    CoDisconnectObject(accessible_, 0);
+    accessible_->Release();
+    accessible_ = nullptr;
+}
+
+void CWindowManagerUI::NotifyAccessibleEvent(DWORD event, CControlUI* control) {
+    // Nothing to tell before the tree is the window's, nor about controls outside it.
+    if (window_ == nullptr || root_ == nullptr || !IsWindow(window_)) return;
+    if (control != nullptr && (control->GetManager() != this || !IsAccessible(control))) return;
+    NotifyWinEvent(event, window_, OBJID_CLIENT, control != nullptr ? AccessibleIdOf(control) : CHILDID_SELF);
+}
+
+void CWindowManagerUI::NotifyAccessibleValue(CControlUI* control) {
+    if (window_ == nullptr || root_ == nullptr || control == nullptr || !IsAccessible(control)) return;
+    DWORD now = GetTickCount();
+    auto known = std::find_if(valueEvents_.begin(), valueEvents_.end(),
+                              [control](const ValueEvent& event) { return event.control == control; });
+    if (known == valueEvents_.end()) {
+        valueEvents_.push_back(ValueEvent{control, now - kValueEventInterval, false});
+        known = valueEvents_.end() - 1;
+    }
+    DWORD since = now - known->lastSent;
+    if (since >= kValueEventInterval) {
+        known->lastSent = now;
+        known->pending = false;
+        NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE, control);
+        return;
+    }
+    known->pending = true;
+    // A timer procedure: the message goes to it, never to the window's own WM_TIMER.
+    if (!valueTimerRunning_) {
+        valueTimerRunning_ = SetTimer(window_, kValueEventTimerId, kValueEventInterval - since, ValueEventTimer) != 0;
+    }
+}
+
+void CALLBACK CWindowManagerUI::ValueEventTimer(HWND window, UINT, UINT_PTR, DWORD) {
+    if (CWindowManagerUI* manager = ManagerOf(window)) manager->SendDueValueEvents();
+}
+
+void CWindowManagerUI::SendDueValueEvents() {
+    KillTimer(window_, kValueEventTimerId);
+    valueTimerRunning_ = false;
+    DWORD now = GetTickCount();
+    DWORD wait = kValueEventInterval;
+    std::vector<CControlUI*> due;
+    for (ValueEvent& event : valueEvents_) {
+        if (!event.pending) continue;
+        DWORD since = now - event.lastSent;
+        // Timers may fire a few milliseconds early.
+        if (since + 10 >= kValueEventInterval) {
+            event.pending = false;
+            event.lastSent = now;
+            due.push_back(event.control);
+        } else {
+            wait = std::min(wait, kValueEventInterval - since);
+        }
+    }
+    if (std::any_of(valueEvents_.begin(), valueEvents_.end(), [](const ValueEvent& event) { return event.pending; })) {
+        valueTimerRunning_ = SetTimer(window_, kValueEventTimerId, wait, ValueEventTimer) != 0;
+    }
+    for (CControlUI* control : due) NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE, control);
 }
 
 // ---- message-loop hook -------------------------------------------------------------

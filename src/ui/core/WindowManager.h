@@ -52,6 +52,7 @@ namespace Veneer {
 
 class CZipArchive;
 class CControlUI;
+class CAccessibleWindow;
 
 // One registered font; owns its handle.
 struct FontRecord {
@@ -174,8 +175,11 @@ public:
     void StopTimers(CControlUI* control);
     void StopAllTimers();
 
-    // Focus.
+    // Focus. Tab goes through the tab stops in reading order (InReadingOrder). The
+    // focused tab stop shows a focus rectangle once the user works the keyboard (Tab,
+    // Alt), as Windows' own controls do, and always in high contrast.
     CControlUI* FocusedControl() const { return focus_; }
+    bool ShowsFocusCues() const;
     void FocusControl(CControlUI* control, bool takeNativeFocus = true);
     void FocusFirstTabStop(CControlUI* control);
     bool MoveFocusByTab(bool forward);
@@ -207,6 +211,13 @@ public:
                          bool shared = false);
     HFONT StandardFont() const;
     const FontRecord* StandardFontRecord() const;
+    // The language's face: the first installed face of the comma-separated list
+    // replaces the face of every font this window creates from now on (the skin's,
+    // and the variants brace-tag text asks for); sizes and styles stay as asked.
+    // Call it before the skin is built. False when the list names no installed face:
+    // the skin's faces stay.
+    bool PreferFaces(const wchar_t* faceList);
+    const CUiString& PreferredFace() const { return preferredFace_; }
 
     // Images, by name; a name starting with a digit together with a type is a resource id.
     // Loaded at the window's scale: a larger variant of a file when the skin has one
@@ -249,6 +260,13 @@ public:
     const CPtrArray* OptionGroup(const wchar_t* group) const;
     void LeaveOptionGroup(const wchar_t* group, CControlUI* control);
 
+    // Controls in the order a reader meets them: as the tree holds them (a skin is
+    // written in reading order), or, for a window whose skin says direction="rtl" (a
+    // mirrored skin keeps each row's elements left to right), rows from the top and
+    // each row from the right.
+    bool ReadsRightToLeft() const;
+    std::vector<CControlUI*> InReadingOrder(std::vector<CControlUI*> controls) const;
+
     // Window attributes the manager does not know; the first value for a name stays.
     void SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value);
     const wchar_t* CustomWindowAttribute(const wchar_t* name) const;
@@ -278,6 +296,26 @@ public:
     void SetLayeredInset(const RECT& inset);
     // The image attribute string drawn under the tree in per-pixel layered mode.
     void SetLayeredBackground(const wchar_t* image);
+
+    // Screen readers (Active Accessibility): WM_GETOBJECT for the client area answers
+    // with the window's accessible object (AccessibleWindow.h), whose children are the
+    // controls in the accessible tree (ControlAccessibility.h), in reading order.
+    enum AccessibleAction { kAccessibleDefaultAction = 0, kAccessibleTakeFocus = 1 };
+    // Children are simple elements: a control's child id is its place in this list,
+    // from 1 (as clients that count through the children expect); a change of the
+    // tree is reported with EVENT_OBJECT_REORDER.
+    std::vector<CControlUI*> AccessibleChildren() const;
+    long AccessibleIdOf(CControlUI* control) const;  // 0: not in the tree
+    CControlUI* AccessibleChild(long id) const;  // nullptr: no such child
+    // Runs the action after the caller's call has returned (a message box it opens
+    // must not hold a screen reader's call).
+    void PostAccessibleAction(CControlUI* control, AccessibleAction action);
+    // Tells accessibility clients (NotifyWinEvent) about a control in the tree, or,
+    // with no control, about the client area (EVENT_OBJECT_REORDER: the tree changed).
+    void NotifyAccessibleEvent(DWORD event, CControlUI* control);
+    // A value change, reported at most once a second per control; the last value of a
+    // burst is reported when its second is over.
+    void NotifyAccessibleValue(CControlUI* control);
 
     // Message handling: before dispatch (keyboard navigation, shortcuts), and the
     // window's own messages. Each returns whether it handled the message.
@@ -334,10 +372,15 @@ private:
     void DropFocus(CControlUI* next);
     void Paint();
     void PaintTree(HDC dc, const RECT& area);
+    void PaintFocusCue(HDC dc);
+    void ShowFocusCues();
+    void InvalidateFocusCue(CControlUI* control);
     void LayoutIfNeeded();
     void HandleMouseMove(POINT point);
     void ShowToolTip(POINT point);
     void HideToolTip();
+    // The face a font asked for with `face` is made with.
+    const wchar_t* FaceToUse(const wchar_t* face) const;
     LRESULT ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled);
     CControlUI* FindShortcut(wchar_t ch) const;
     std::wstring SharedImageKey(const wchar_t* name) const;
@@ -346,12 +389,30 @@ private:
     // drawing records do.
     void RescaleFonts();
     void RescaleImages();
+    bool AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void RunNextAccessibleAction();
+    void DisconnectAccessibility();
+    void SendDueValueEvents();
+    static void CALLBACK ValueEventTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
 
     CUiString name_;
     CDpiScale scale_;
     // The root element's length attributes as the skin wrote them, for SetDpi.
     std::vector<std::pair<std::wstring, std::wstring>> windowSkinLengths_;
     std::vector<HFONT> retiredFonts_;
+    CAccessibleWindow* accessible_ = nullptr;  // one reference, from the first WM_GETOBJECT
+    struct PendingAction {
+        CControlUI* control;
+        AccessibleAction action;
+    };
+    std::vector<PendingAction> pendingActions_;
+    struct ValueEvent {
+        CControlUI* control;
+        DWORD lastSent;
+        bool pending;
+    };
+    std::vector<ValueEvent> valueEvents_;
+    bool valueTimerRunning_ = false;
     HWND window_ = nullptr;
     HDC paintDC_ = nullptr;
     COffscreen offscreen_;
@@ -377,6 +438,7 @@ private:
     bool firstLayout_ = true;
     bool updateNeeded_ = false;
     bool focusNeeded_ = false;
+    bool focusCues_ = false;
     BYTE opacity_ = 255;
     bool layered_ = false;
     RECT layeredInset_ = {0, 0, 0, 0};
@@ -397,6 +459,7 @@ private:
     DWORD defaultLinkHoverColor_;
     DWORD defaultSelectedBackColor_;
     FontRecord standardFont_;
+    CUiString preferredFace_;  // empty: the skin's faces
 
     CPtrArray receivers_;
     CPtrArray earlyFilters_;

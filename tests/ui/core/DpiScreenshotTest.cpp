@@ -28,27 +28,6 @@ namespace {
 
 const int kDensities[] = {96, 144, 192};
 
-// The prefix's display density for the programs started while it lives.
-class PrefixDpi {
-public:
-    explicit PrefixDpi(int dpi) { Set(dpi); }
-    ~PrefixDpi() { Set(CDpiScale::kSkinDpi); }
-    PrefixDpi(const PrefixDpi&) = delete;
-    PrefixDpi& operator=(const PrefixDpi&) = delete;
-
-private:
-    static void Set(int dpi) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                  &key, nullptr),
-                  ERROR_SUCCESS);
-        DWORD value = static_cast<DWORD>(dpi);
-        EXPECT_EQ(RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-};
-
 struct Placed {
     bool visible = false;
     RECT rect = {};

@@ -794,6 +794,48 @@ TEST_F(WindowManagerTest, FontsAreKeptByIdWithTheirMetrics) {
     EXPECT_EQ(manager().StandardFontRecord()->size, 16);
 }
 
+// The language's face: every font made after the choice takes it, the skin's own
+// ones and the variants brace-tag text asks for, at the sizes and styles asked.
+TEST_F(WindowManagerTest, APreferredFaceReplacesTheFaceOfEveryFontMadeAfterIt) {
+    EXPECT_FALSE(manager().PreferFaces(L"No Such Face, Another Missing One"));
+    EXPECT_TRUE(manager().PreferredFace().IsEmpty());
+    manager().RegisterFont(3, L"Tahoma", 12, false, false, false);
+    EXPECT_STREQ(manager().FontRecordById(3)->face, L"Tahoma") << "no installed face: the skin's stays";
+
+    ASSERT_TRUE(manager().PreferFaces(L"No Such Face, Segoe UI, Tahoma"));
+    EXPECT_STREQ(manager().PreferredFace(), L"Segoe UI");
+    HFONT made = manager().RegisterFont(4, L"Tahoma", 14, true, false, true);
+    const FontRecord* record = manager().FontRecordById(4);
+    ASSERT_NE(record, nullptr);
+    EXPECT_STREQ(record->face, L"Segoe UI");
+    EXPECT_EQ(record->size, 14);
+    EXPECT_TRUE(record->bold);
+    EXPECT_TRUE(record->italic);
+    LOGFONTW font = {};
+    GetObjectW(made, sizeof font, &font);
+    EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
+    EXPECT_EQ(font.lfHeight, -14);
+    EXPECT_GE(font.lfWeight, FW_BOLD);
+    EXPECT_TRUE(font.lfItalic);
+    EXPECT_STREQ(manager().FontRecordById(3)->face, L"Tahoma") << "fonts made before the choice keep their face";
+
+    manager().SetStandardFont(L"Tahoma", 13, false, false, false);
+    EXPECT_STREQ(manager().StandardFontRecord()->face, L"Segoe UI");
+    EXPECT_EQ(manager().StandardFontRecord()->size, 13);
+
+    manager().RegisterFont(5, L"Tahoma", 12, false, false, false);
+    RECT extent = {0, 0, 400, 40};
+    int links = 0;
+    CDrawEngine::PaintMarkupText(manager().PaintDC(), &manager(), extent, L"plain {b}bold{/b}", 0, nullptr, nullptr,
+                                 links, 5, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_GE(manager().FontIdMatching(L"Segoe UI", 12, true, false, false), CDrawEngine::kFirstVariantFontId)
+        << "the bold variant has the preferred face too";
+
+    EXPECT_FALSE(manager().PreferFaces(L""));
+    manager().RegisterFont(6, L"Tahoma", 12, false, false, false);
+    EXPECT_STREQ(manager().FontRecordById(6)->face, L"Tahoma") << "an empty list gives the skin its faces back";
+}
+
 TEST_F(WindowManagerTest, ImagesAreLoadedOnceByNameOwnTableFirst) {
     std::shared_ptr<ImageRecord> red = manager().ImageOrLoad(L"#FFFF0000", L"*COLOR*");
     ASSERT_NE(red, nullptr);
