@@ -1,8 +1,10 @@
 // Freed-memory guard for the test programs that exercise object lifetimes. Every
 // block that C++ code deletes is filled with 0xDD and kept out of use for a while, so
 // that a use after free finds 0xDD... instead of the old contents (a virtual call
-// through it faults at once) and a second delete of it ends the program with a report.
-// A crash ends the program at once too, with its code, instead of waiting on a debugger.
+// through it faults at once), a write after free is found when the block leaves the
+// quarantine or the program ends, and a second delete of it ends the program with a
+// report. A crash ends the program at once too, with its code, instead of waiting on a
+// debugger.
 //
 // Linked into a program as an object: its operator new and delete replace the
 // library's for the whole program.
@@ -28,6 +30,7 @@ struct Quarantine {
     CRITICAL_SECTION lock;
     void* blocks[kHeldBlocks];
     size_t sizes[kHeldBlocks];
+    void* deleters[kHeldBlocks];  // where each was deleted from, for the report
     size_t oldest;
     size_t count;
     size_t bytes;
@@ -43,8 +46,8 @@ Quarantine& Held() {
     return *quarantine;
 }
 
-[[noreturn]] void Fail(const char* what, const void* block) {
-    fprintf(stderr, "freed-memory guard: %s %p\n", what, block);
+[[noreturn]] void Fail(const char* what, const void* block, const void* deleter) {
+    fprintf(stderr, "freed-memory guard: %s %p (deleted by the code at %p)\n", what, block, deleter);
     fflush(stderr);
     ExitProcess(3);
 }
@@ -56,7 +59,27 @@ bool IsHeld(Quarantine& held, const void* block) {
     return false;
 }
 
-void Release(void* block) {
+bool StillPoisoned(const void* block, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    for (size_t i = 0; i < size; ++i) {
+        if (bytes[i] != kPoison) return false;
+    }
+    return true;
+}
+
+// Gives the oldest held block back to the heap, once it is seen untouched.
+void FreeOldest(Quarantine& held) {
+    void* block = held.blocks[held.oldest];
+    if (!StillPoisoned(block, held.sizes[held.oldest])) {
+        Fail("written to after it was deleted:", block, held.deleters[held.oldest]);
+    }
+    free(block);
+    held.bytes -= held.sizes[held.oldest];
+    held.oldest = (held.oldest + 1) % kHeldBlocks;
+    --held.count;
+}
+
+void Release(void* block, void* deleter) {
     if (block == nullptr) return;
     size_t size = _msize(block);
     if (size > kLargestHeld) {
@@ -68,17 +91,13 @@ void Release(void* block) {
     // A block that looks freed already is searched for among the held ones.
     bool poisoned = size > 0;
     for (size_t i = 0; i < size && i < 8; ++i) poisoned = poisoned && static_cast<unsigned char*>(block)[i] == kPoison;
-    if (poisoned && IsHeld(held, block)) Fail("deleted twice:", block);
+    if (poisoned && IsHeld(held, block)) Fail("deleted twice:", block, deleter);
     memset(block, kPoison, size);
-    while (held.count == kHeldBlocks || (held.count > 0 && held.bytes + size > kHeldBytes)) {
-        free(held.blocks[held.oldest]);
-        held.bytes -= held.sizes[held.oldest];
-        held.oldest = (held.oldest + 1) % kHeldBlocks;
-        --held.count;
-    }
+    while (held.count == kHeldBlocks || (held.count > 0 && held.bytes + size > kHeldBytes)) FreeOldest(held);
     size_t slot = (held.oldest + held.count) % kHeldBlocks;
     held.blocks[slot] = block;
     held.sizes[slot] = size;
+    held.deleters[slot] = deleter;
     held.bytes += size;
     ++held.count;
     LeaveCriticalSection(&held.lock);
@@ -97,7 +116,15 @@ LONG WINAPI EndOnCrash(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-[[maybe_unused]] const bool g_crashFilter = (SetUnhandledExceptionFilter(EndOnCrash), true);
+// At the end every block still held must be untouched.
+void CheckHeldAtExit() {
+    Quarantine& held = Held();
+    EnterCriticalSection(&held.lock);
+    while (held.count > 0) FreeOldest(held);
+    LeaveCriticalSection(&held.lock);
+}
+
+[[maybe_unused]] const bool g_crashFilter = (SetUnhandledExceptionFilter(EndOnCrash), atexit(CheckHeldAtExit), true);
 
 }  // namespace
 
@@ -105,9 +132,9 @@ void* operator new(size_t size) { return Allocate(size); }
 void* operator new[](size_t size) { return Allocate(size); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return malloc(size != 0 ? size : 1); }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept { return malloc(size != 0 ? size : 1); }
-void operator delete(void* block) noexcept { Release(block); }
-void operator delete[](void* block) noexcept { Release(block); }
-void operator delete(void* block, size_t) noexcept { Release(block); }
-void operator delete[](void* block, size_t) noexcept { Release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete(void* block) noexcept { Release(block, __builtin_return_address(0)); }
+void operator delete[](void* block) noexcept { Release(block, __builtin_return_address(0)); }
+void operator delete(void* block, size_t) noexcept { Release(block, __builtin_return_address(0)); }
+void operator delete[](void* block, size_t) noexcept { Release(block, __builtin_return_address(0)); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block, __builtin_return_address(0)); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block, __builtin_return_address(0)); }

@@ -122,6 +122,8 @@ protected:
     }
     void TearDown() override {
         recorder.onReceive = nullptr;
+        // The edit stays in the shared window until the next test's tree replaces it.
+        if (!destroyed) edit->destroyed = nullptr;
         WindowTest::TearDown();
     }
     HWND Open() {

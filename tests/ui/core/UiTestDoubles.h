@@ -142,6 +142,8 @@ public:
     std::function<bool(UINT, WPARAM, LPARAM)> before;
 
     ~HostWindow() {
+        // A derived window's members are gone by now: its hook must not see the last messages.
+        before = nullptr;
         if (window_ != nullptr) DestroyWindow(window_);
     }
     const wchar_t* WindowClassName() const override { return L"VeneerTestHost"; }
