@@ -10,8 +10,10 @@ English file has, with the same PRODUCT, BRAND and COLOR placeholders and the sa
 {c ...}{/c} markup; its optional [FONT] section names the faces for the language's
 texts (STR_FONT_FACE, comma-separated, each a face name GDI can take: 1 to 31
 characters). UrlInfo.ini needs the download and page addresses, the pages ending
-in the language's own name. An archive must list every folder before the
-files inside it.
+in the language's own name. When productInfo.ini names the download hosts that a
+redirect service's answer may lead to (STR_DOWN_HOSTS, host names separated by
+commas or blanks), every download address must be on one of them. An archive must
+list every folder before the files inside it.
 """
 import argparse
 import os
@@ -22,8 +24,8 @@ import zipfile
 
 TEXT_KEYS = ['STR_INSTALL', 'STR_BROWSE', 'STR_LISENCE', 'STR_CUSTOMIZE_INSTALL', 'STR_INSTALL_PATH',
              'STR_SELECT_FOLDER', 'STR_STORAGE', 'STR_PATH_INVALID', 'STR_INSTALLING', 'STR_HIDE',
-             'STR_MESSAGEBOX_TITLE', 'STR_NETWORK_ERROR', 'STR_OPERATE_TIP', 'STR_SOFT_RUN', 'STR_CLOSE_TIP1',
-             'STR_CLOSE_TIP2', 'STR_START', 'STR_PROXY_LOGIN', 'STR_MB',
+             'STR_MESSAGEBOX_TITLE', 'STR_NETWORK_ERROR', 'STR_OPERATE_TIP', 'STR_SOFT_RUN', 'STR_INSTALL_FAILED',
+             'STR_SOFT_STOP_FAILED', 'STR_CLOSE_TIP1', 'STR_CLOSE_TIP2', 'STR_START', 'STR_PROXY_LOGIN', 'STR_MB',
              # Names screen readers say for the window's minimise and close buttons.
              'STR_MINIMIZE', 'STR_CLOSE']
 PRODUCT_KEYS = ['STR_GA_TTTLE', 'STR_PRODUCT_NAME', 'STR_DIR1_NAME', 'STR_DIR2_NAME', 'STR_EXE_NAME',
@@ -80,6 +82,23 @@ def check_png(path):
     return struct.unpack('>II', head[16:24])
 
 
+HOST_NAME = re.compile(r'^(?!-)[A-Za-z0-9_-]+(\.[A-Za-z0-9_-]+)*$')
+
+
+def download_hosts(root, product):
+    """The allowed download hosts, lower-case; None when the product names none."""
+    value = product.get('STR_DOWN_HOSTS')
+    if value is None:
+        return None
+    hosts = value.replace(',', ' ').split()
+    if not hosts:
+        problem('%s/productInfo.ini: STR_DOWN_HOSTS names no host' % root)
+    for host in hosts:
+        if not HOST_NAME.match(host):
+            problem('%s/productInfo.ini: STR_DOWN_HOSTS: "%s" is no host name' % (root, host))
+    return [host.lower() for host in hosts]
+
+
 def check_font(folder, font):
     if font is None:
         return
@@ -94,7 +113,7 @@ def check_font(folder, font):
             problem('%s/text.ini: the face "%s" is longer than %d characters' % (folder, face, LF_FACESIZE - 1))
 
 
-def check_language(root, language, english):
+def check_language(root, language, english, hosts):
     folder = os.path.join(root, language)
     if not os.path.isdir(folder):
         problem('%s: language.ini names it, but the folder is missing' % folder)
@@ -140,6 +159,11 @@ def check_language(root, language, english):
         value = urls.get(key, '')
         if not re.match(r'^https?://[^/]+/', value):
             problem('%s/UrlInfo.ini: %s is no address: "%s"' % (folder, key, value))
+    for key in ('STR_DOWN_URL', 'STR_DOWN_URL_X64'):
+        match = re.match(r'^https?://([^/:]+)', urls.get(key, ''))
+        if hosts is not None and match and match.group(1).lower() not in hosts:
+            problem('%s/UrlInfo.ini: %s is on %s, which STR_DOWN_HOSTS does not name' % (
+                folder, key, match.group(1)))
     for key, page in (('STR_LICENCE_URL', 'license_agreement'), ('STR_INSTALL_URL', 'installed')):
         if not urls.get(key, '').endswith('/producturl?key=%s&pid=216&lang=%s' % (page, name)):
             problem('%s/UrlInfo.ini: %s must end in "/producturl?key=%s&pid=216&lang=%s"' % (
@@ -175,12 +199,14 @@ def main():
         if not identifier.isdigit():
             problem('%s/language.ini: "%s" is no language identifier' % (root, identifier))
     product = read_ini(os.path.join(root, 'productInfo.ini')).get('PRODUCT')
+    hosts = None
     if product is None:
         problem('%s/productInfo.ini: no [PRODUCT] section' % root)
     else:
         for key in PRODUCT_KEYS:
             if key not in product:
                 problem('%s/productInfo.ini: %s is missing' % (root, key))
+        hosts = download_hosts(root, product)
     with open(os.path.join(root, 'domain.txt'), 'rb') as f:
         domain = f.read()
     if not domain.endswith(b'\r\n') or len(domain) >= 255 or b'\r\n' in domain[:-2]:
@@ -190,7 +216,7 @@ def main():
     if 'English' in languages.values():
         english = read_ini(os.path.join(root, 'English', 'text.ini')).get('LANSTR')
     for language in sorted(set(languages.values())):
-        check_language(root, language, english)
+        check_language(root, language, english, hosts)
     for archive in args.archive:
         check_archive(archive, args.packed_limit)
 

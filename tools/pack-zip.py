@@ -11,7 +11,9 @@ Usage: pack-zip.py --output OUT.zip --root DIR [--url-hosts MAP] [ENTRY ...]
             rewrites the addresses in every UrlInfo.ini (UTF-16LE with byte-order
             mark): each line of MAP is "<shipped prefix> <replacement prefix>", or
             "+ KEY=VALUE" for a key added to every UrlInfo.ini; blank lines and
-            lines starting with # are skipped
+            lines starting with # are skipped. The download hosts that
+            productInfo.ini allows (STR_DOWN_HOSTS) follow the same map: a host of
+            a shipped prefix becomes the host of its replacement.
 """
 import argparse
 import os
@@ -20,6 +22,7 @@ import zipfile
 
 STAMP = (2024, 1, 1, 0, 0, 0)
 URL_FILE = 'UrlInfo.ini'
+PRODUCT_FILE = 'productInfo.ini'
 
 
 def read_host_map(path):
@@ -55,6 +58,24 @@ def rewrite_urls(data, host_map, member):
     while lines and not lines[-1]:
         lines.pop()
     lines += added + ['']
+    return b'\xff\xfe' + '\r\n'.join(lines).encode('utf-16-le')
+
+
+def host_of(prefix):
+    return prefix.split('://', 1)[-1].split('/', 1)[0].rsplit(':', 1)[0]
+
+
+def rewrite_download_hosts(data, host_map, member):
+    pairs, _ = host_map
+    hosts = {host_of(shipped): host_of(replacement) for shipped, replacement in pairs}
+    if not data.startswith(b'\xff\xfe'):
+        sys.exit('pack-zip: %s is not UTF-16LE with a byte-order mark' % member)
+    lines = data[2:].decode('utf-16-le').split('\r\n')
+    for i, line in enumerate(lines):
+        key, sep, value = line.partition('=')
+        if key == 'STR_DOWN_HOSTS' and sep:
+            names = [hosts.get(name, name) for name in value.replace(',', ' ').split()]
+            lines[i] = key + sep + ','.join(dict.fromkeys(names))
     return b'\xff\xfe' + '\r\n'.join(lines).encode('utf-16-le')
 
 
@@ -105,6 +126,8 @@ def main():
                 data = f.read()
             if host_map and os.path.basename(name) == URL_FILE:
                 data = rewrite_urls(data, host_map, name)
+            if host_map and name == PRODUCT_FILE:
+                data = rewrite_download_hosts(data, host_map, name)
             info.external_attr = 0o100644 << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(info, data)

@@ -34,34 +34,53 @@ constexpr UINT kLowSpaceFlags = MB_OK;
 constexpr UINT kDownloadFailedFlags = MB_ABORTRETRYIGNORE | MB_ICONWARNING;  // 0x32
 constexpr UINT kProductRunningFlags = MB_OKCANCEL | MB_ICONWARNING;          // 0x31
 constexpr UINT kCloseQuestionFlags = MB_YESNO | MB_ICONQUESTION;             // 0x24
+constexpr UINT kInstallFailedFlags = MB_RETRYCANCEL | MB_ICONERROR;          // 0x15
+constexpr UINT kProductNotStoppedFlags = MB_RETRYCANCEL | MB_ICONWARNING;    // 0x35
+
+// Quitting: the download's segments end within a second of the cancel and the
+// installer's job ends at once; the whole way out stays under two seconds.
+constexpr DWORD kFileHoldersEndMs = 1500;
+constexpr DWORD kInstallerGoneMs = 300;
+constexpr DWORD kDeleteRetryMs = 300;
+constexpr DWORD kWorkersEndMs = 1800;  // from the start of closing to the frame's end
+// A running product: asked to close, then ended by force.
+constexpr DWORD kProductAskMs = 5000;
+constexpr DWORD kProductKillMs = 3000;
+constexpr DWORD kFinishTailMs = 1000;
+// The download's own result when it was cancelled.
+constexpr int kDownloadCancelled = -5;
+// Outcomes of the installer in a kFlowInstallEnd event.
+enum InstallOutcome { kInstallNotStarted = 0, kInstallFailed = 1, kInstallSucceeded = 2 };
 
 // Process-wide values of the frame.
 bool g_logAndLanguageDone = false;
 bool g_closeConfirmOnScreen = false;
 int g_bannerCounter = 1;
-std::atomic<long long> g_lastReportedPosition{0};
-// Handed to every download; nothing sets it yet. It lives for the process, so a
-// download thread that outlives the window still finds it.
-CDownloadCancel g_cancelDownload;
 
-enum AnalyticsKind { kSendStartInstall = 0, kSendDownloadFinished = 1, kSendInstallSucceed = 2 };
+enum AnalyticsKind { kSendStartInstall = 0, kSendDownloadFinished = 1, kSendInstallSucceed = 2, kSendFailed = 3 };
 
-struct AnalyticsRecord {
-    CGA* reporter;
-    int kind;
-    bool result;
-};
-
-DWORD WINAPI AnalyticsThread(LPVOID parameter)
+const char* FlowActionName(int action)
 {
-    auto* record = static_cast<AnalyticsRecord*>(parameter);
-    switch (record->kind) {
-    case kSendStartInstall: record->result = record->reporter->SendStartInstall(); break;
-    case kSendDownloadFinished: record->result = record->reporter->SendDownloadFinished(); break;
-    default: record->result = record->reporter->SendInstallSucceed(); break;
+    static const char* const names[] = {"?",           "LowSpace",   "DownloadReady", "DownloadEnd",
+                                        "ProductStopped", "InstallEnd", "FinishTail"};
+    return action > 0 && action < static_cast<int>(sizeof names / sizeof names[0]) ? names[action] : names[0];
+}
+
+// Deletes a file and checks that it is gone: a handle that another process is
+// still closing gets a short, bounded while.
+void DeleteChecked(const std::wstring& path)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (DeleteFileW(path.c_str())) return;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+        if (GetTickCount() - start >= kDeleteRetryMs) {
+            LOG_W(L"%s could not be deleted, error %lu", path.c_str(), error);
+            return;
+        }
+        Sleep(20);
     }
-    delete record;
-    return 0;
 }
 
 }  // namespace
@@ -80,9 +99,35 @@ const NotifyMap* CInstallerFrameWnd::GetNotifyMap() const { return &kFrameNotify
 
 CInstallerFrameWnd::CInstallerFrameWnd() : m_dialogs(&SystemDialogs()), m_uiThread(GetCurrentThreadId()) {}
 
-CInstallerFrameWnd::~CInstallerFrameWnd() = default;
+CInstallerFrameWnd::~CInstallerFrameWnd() { EndWorkers(); }
+
+bool CInstallerFrameWnd::CanStartIn(const std::wstring& workFolder, IUserDialogs& dialogs)
+{
+    if (!workFolder.empty()) return true;
+    LOG_A("the Program Files folder cannot be determined: no work folder, setup stops");
+    // The texts of the user's language are in the archive that would be unpacked
+    // into the work folder, so the sentence is English; the system's own text for
+    // the error follows in the user's language.
+    std::wstring text =
+        L"Setup cannot find the Program Files folder, where it keeps its working files and installs the "
+        L"product, so it cannot continue.";
+    wchar_t system[512] = {};
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_PATH_NOT_FOUND, 0,
+                       system, 512, nullptr)) {
+        text += L"\n\n";
+        text += system;
+    }
+    dialogs.ShowMessage(nullptr, text, L"Setup", MB_OK | MB_ICONERROR);
+    return false;
+}
 
 void CInstallerFrameWnd::SetDialogs(IUserDialogs* dialogs) { m_dialogs = dialogs ? dialogs : &SystemDialogs(); }
+
+void CInstallerFrameWnd::SetAddresses(const std::wstring& downloadUrl, const std::wstring& redirectUrl)
+{
+    m_downloadUrl = downloadUrl;
+    m_redirectUrl = redirectUrl;
+}
 
 const wchar_t* CInstallerFrameWnd::WindowClassName() const { return L"InstallerMainFrame"; }
 
@@ -154,7 +199,7 @@ void CInstallerFrameWnd::PrepareWindow()
 
 void CInstallerFrameWnd::InitProxyLogin()
 {
-    m_proxyLogin.reset(new ProxyLoginPrompt(window_, kMsgFlow, kFlowProxyLogin));
+    m_proxyLogin.reset(new ProxyLoginPrompt(window_, kMsgFlow, kWakeProxyLogin));
     ProxyLoginPrompt* prompt = m_proxyLogin.get();
     ProxyCredentialStore::Instance().SetPrompt(
         [prompt](const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password) {
@@ -168,10 +213,19 @@ bool CInstallerFrameWnd::AskProxyLogin(const std::wstring& proxy, bool refused, 
     CheckUiThread("CInstallerFrameWnd::AskProxyLogin");
     LOG_W(L"asking for the login of proxy %s", proxy.c_str());
     std::wstring message = m_language.GetText(L"STR_PROXY_LOGIN") + L"\n\n" + proxy;
+    ModalScope modal(*this);
     bool given = m_dialogs->AskProxyLogin(window_, m_language.GetText(L"STR_MESSAGEBOX_TITLE"), message, proxy,
                                           refused, user, password);
     LOG_A(given ? "proxy login given" : "proxy login declined");
     return given;
+}
+
+void CInstallerFrameWnd::CloseProxyLogin()
+{
+    if (!m_proxyLogin) return;
+    m_proxyLogin->Close();
+    ProxyCredentialStore::Instance().SetPrompt(nullptr);
+    ProxyCredentialStore::Instance().Wipe();
 }
 
 void CInstallerFrameWnd::InitData()
@@ -183,6 +237,7 @@ void CInstallerFrameWnd::InitData()
     m_progressDownload = nullptr;
     m_taskbar.reset();
     m_windowState = -1;
+    m_context = std::make_shared<CFlowContext>(window_, kMsgFlow);
     m_installPath = GetProgramFilesFolder();
     InitLogAndLanguage();
     m_language.LoadDomainFile();
@@ -233,6 +288,7 @@ void CInstallerFrameWnd::InitControls()
         m_chkFold->SetSelected(false);
     }
     m_downloadUrl = m_language.GetDownUrl();
+    m_redirectUrl = m_language.GetDownUrlEx();
 }
 
 void CInstallerFrameWnd::InitAccessibleNames()
@@ -374,7 +430,12 @@ void CInstallerFrameWnd::OnFoldChanged()
 void CInstallerFrameWnd::OnBrowse()
 {
     std::wstring folder;
-    if (!m_dialogs->BrowseForFolder(window_, m_language.GetText(L"STR_SELECT_FOLDER"), folder)) return;
+    bool chosen = false;
+    {
+        ModalScope modal(*this);
+        chosen = m_dialogs->BrowseForFolder(window_, m_language.GetText(L"STR_SELECT_FOLDER"), folder);
+    }
+    if (!chosen) return;
     if (m_editPath) m_editPath->SetText(folder.c_str());
     SetTipText(L"");
 }
@@ -405,7 +466,7 @@ void CInstallerFrameWnd::HandleTimer(UINT_PTR id)
 {
     if (id == kProgressFileTimer) {
         ReadProgressFile();
-    } else if (manager_.ControlNamed(L"banner")) {
+    } else if (id == kBannerTimer && manager_.ControlNamed(L"banner")) {
         g_bannerCounter = SetBanner(g_bannerCounter) ? g_bannerCounter + 1 : 1;
     }
 }
@@ -415,120 +476,219 @@ void CInstallerFrameWnd::HandleTimer(UINT_PTR id)
 LRESULT CInstallerFrameWnd::HandleClose(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
     handled = true;
-    if (wParam == kCloseRequest) {
-        DeleteDownloadFiles();
-        handled = false;
-        return 0;
-    }
     CControlUI* start = manager_.ControlNamed(L"btn_start");
-    if (start && start->IsVisible()) {
-        DeleteDownloadFiles();
-        handled = false;
-        return 0;
+    if (wParam != kCloseRequest && !(start && start->IsVisible())) {
+        auto* pages = Control<CTabLayoutUI>(L"switch");
+        if (!pages || g_closeConfirmOnScreen) return 0;
+        g_closeConfirmOnScreen = true;
+        std::wstring text =
+            m_language.GetText(pages->GetSelectedIndex() == 1 ? L"STR_CLOSE_TIP2" : L"STR_CLOSE_TIP1");
+        int answer = ShowMessage(text, kCloseQuestionFlags);
+        g_closeConfirmOnScreen = false;
+        if (answer != IDYES) return 0;
     }
-    auto* pages = Control<CTabLayoutUI>(L"switch");
-    if (!pages || g_closeConfirmOnScreen) return 0;
-    g_closeConfirmOnScreen = true;
-    std::wstring text = m_language.GetText(pages->GetSelectedIndex() == 1 ? L"STR_CLOSE_TIP2" : L"STR_CLOSE_TIP1");
-    int answer = ShowMessage(text, kCloseQuestionFlags);
-    g_closeConfirmOnScreen = false;
-    if (answer == IDYES) {
-        DeleteDownloadFiles();
-        handled = false;
-    }
+    EndFlow();
+    handled = false;
     return 0;
 }
 
 LRESULT CInstallerFrameWnd::HandleDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    // A request waiting for the login is told no; the login of this run is wiped.
-    if (m_proxyLogin) {
-        m_proxyLogin->Close();
-        ProxyCredentialStore::Instance().SetPrompt(nullptr);
-        ProxyCredentialStore::Instance().Wipe();
-    }
+    CloseProxyLogin();
+    if (m_context) m_context->DetachWindow();
     PostQuitMessage(18);
     return WindowImplBase::HandleDestroy(message, wParam, lParam, handled);
 }
 
 LRESULT CInstallerFrameWnd::HandleOtherMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (message == WM_TIMER) {
+    // Only the frame's own timers: every other one is a control's, which the window
+    // manager delivers.
+    if (message == WM_TIMER && (wParam == kBannerTimer || wParam == kProgressFileTimer)) {
         HandleTimer(wParam);
         handled = true;
         return 0;
     }
     if (message == kMsgFlow) {
-        HandleFlow(wParam, lParam);
+        HandleFlow(wParam);
         handled = true;
         return 0;
     }
     return WindowImplBase::HandleOtherMessage(message, wParam, lParam, handled);
 }
 
+CInstallerFrameWnd::ModalScope::~ModalScope()
+{
+    if (--frame_.m_modalDepth == 0 && frame_.window_) {
+        PostMessageW(frame_.window_, kMsgFlow, CFlowContext::kWakeEvents, 0);
+    }
+}
+
 int CInstallerFrameWnd::ShowMessage(const std::wstring& text, UINT flags)
 {
     CheckUiThread("CInstallerFrameWnd::ShowMessage");
+    ModalScope modal(*this);
     return m_dialogs->ShowMessage(window_, text, m_language.GetText(L"STR_MESSAGEBOX_TITLE"),
                                   InstallFlow::MessageBoxFlags(flags, m_language.IsRightToLeft()));
 }
 
-// ---- the install flow ---------------------------------------------------------------
-
-void CInstallerFrameWnd::PostFlow(FlowAction action, LPARAM value)
+void CInstallerFrameWnd::EndFlow()
 {
-    if (!PostMessageW(window_, kMsgFlow, action, value)) {
-        LOG_A("PostMessage of flow action %d failed, error %lu", static_cast<int>(action), GetLastError());
+    if (m_flowEnded || !m_context) return;
+    m_flowEnded = true;
+    m_closeStartedAt = GetTickCount();
+    if (m_windowState == kWindow_Downloading || m_windowState == kWindow_Installing) ReportLoss("cancelled");
+    m_context->BeginClose();
+    // A request waiting for the proxy login must not hold the download up.
+    CloseProxyLogin();
+    if (window_) {
+        KillTimer(window_, kBannerTimer);
+        KillTimer(window_, kProgressFileTimer);
+    }
+    DropPendingEvents("the installer is closing");
+    if (!m_context->WaitForWorkers(CFlowContext::kHoldsFiles, kFileHoldersEndMs)) {
+        LOG_A("the download or the installer is still running %lu ms after closing began", kFileHoldersEndMs);
+    }
+    if (auto job = m_context->InstallerJob()) job->WaitUntilEmpty(kInstallerGoneMs);
+    DeleteDownloadFiles();
+    if (m_finishTailPending) RunFinishTail();
+}
+
+bool CInstallerFrameWnd::EndWorkers()
+{
+    if (!m_context) return true;
+    EndFlow();
+    DWORD spent = GetTickCount() - m_closeStartedAt;
+    bool ended = m_context->WaitForWorkers(CFlowContext::kOther, spent < kWorkersEndMs ? kWorkersEndMs - spent : 0);
+    if (!ended) LOG_A("workers are still running at the frame's end");
+    DropPendingEvents("the frame has ended");
+    return ended;
+}
+
+void CInstallerFrameWnd::DropPendingEvents(const char* why)
+{
+    CFlowContext::Event event;
+    while (m_context->TakeEvent(event)) {
+        LOG_A("flow event %s of attempt %d dropped: %s", FlowActionName(event.action), event.attempt, why);
     }
 }
 
-void CInstallerFrameWnd::HandleFlow(WPARAM action, LPARAM value)
+// ---- the install flow ---------------------------------------------------------------
+
+void CInstallerFrameWnd::HandleFlow(WPARAM what)
 {
-    switch (action) {
-    case kFlowLowSpace: OnLowSpace(static_cast<int>(value)); break;
-    case kFlowProgress:
-        m_progressPosted = false;
-        SetProgress(m_pendingProgress);
+    if (what == CFlowContext::kWakeProgress) {
+        ApplyProgress();
+        return;
+    }
+    if (what == kWakeProxyLogin) m_proxyLoginWaiting = true;
+    ApplyEvents();
+}
+
+void CInstallerFrameWnd::ApplyEvents()
+{
+    // Held while a box is up, and never applied inside another event's handling.
+    if (m_modalDepth > 0 || m_applyingEvents || !m_context) return;
+    m_applyingEvents = true;
+    CFlowContext::Event event;
+    for (;;) {
+        if (m_proxyLoginWaiting) {
+            m_proxyLoginWaiting = false;
+            if (m_proxyLogin && !m_flowEnded) {
+                m_proxyLogin->Show([this](const std::wstring& proxy, bool refused, std::wstring& user,
+                                          std::wstring& password) { return AskProxyLogin(proxy, refused, user, password); });
+            }
+        } else if (m_context->TakeEvent(event)) {
+            ApplyEvent(event);
+        } else {
+            break;
+        }
+    }
+    m_applyingEvents = false;
+}
+
+void CInstallerFrameWnd::ApplyEvent(const CFlowContext::Event& event)
+{
+    const char* name = FlowActionName(event.action);
+    if (m_flowEnded) {
+        LOG_A("flow event %s dropped: the installer is closing", name);
+        return;
+    }
+    if (event.attempt != m_attempt) {
+        LOG_A("flow event %s dropped: it belongs to attempt %d, not %d", name, event.attempt, m_attempt);
+        return;
+    }
+    int expected = event.action == kFlowFinishTail                                            ? kWindow_Finish
+                   : event.action == kFlowProductStopped || event.action == kFlowInstallEnd ? kWindow_Installing
+                                                                                            : kWindow_Downloading;
+    if (m_windowState != expected) {
+        LOG_A("flow event %s dropped: not expected in state %d", name, m_windowState);
+        return;
+    }
+    switch (event.action) {
+    case kFlowLowSpace: OnLowSpace(static_cast<int>(event.value)); break;
+    case kFlowDownloadReady:
+        m_downloadUrl = event.text;
+        // No address (product data without one) is a failed download, not a wait without end.
+        if (!StartDownload(m_downloadUrl, DownloadFilePath())) DownloadFailed(-1);
         break;
     case kFlowDownloadEnd:
-        if (value == 0) DownloadSuccess();
-        else if (value == -3 || value == -4) DownloadFailed();
+        // Every failure gets the box, also bad parameters (-1), which left the window
+        // on the progress page for good.
+        if (event.value == 0) DownloadSuccess();
+        else if (event.value == kDownloadCancelled) LOG_A("the download was cancelled");
+        else DownloadFailed(static_cast<int>(event.value));
         break;
+    case kFlowProductStopped: OnProductStopped(event.value != 0); break;
     case kFlowInstallEnd:
-        if (value) {
-            if (m_windowState != kWindow_Finish) UpdateWindowSate(kWindow_Finish);
-        } else {
-            OnInstallerNotStarted();
-        }
+        if (event.value == kInstallNotStarted) OnInstallerNotStarted(static_cast<DWORD>(event.detail));
+        else if (event.value == kInstallSucceeded) UpdateWindowSate(kWindow_Finish);
+        else OnInstallFailed(static_cast<DWORD>(event.detail));
         break;
-    case kFlowProxyLogin:
-        if (m_proxyLogin) {
-            m_proxyLogin->Show([this](const std::wstring& proxy, bool refused, std::wstring& user,
-                                      std::wstring& password) { return AskProxyLogin(proxy, refused, user, password); });
-        }
-        break;
-    case kFlowFinishTail: {
-        if (m_taskbar) m_taskbar->SetState(0);
-        std::wstring page = m_language.GetInstallUrl();
-        if (!page.empty()) OpenInBrowser(window_, page);
-        break;
-    }
+    case kFlowFinishTail: RunFinishTail(); break;
     default: break;
     }
 }
 
+void CInstallerFrameWnd::ApplyProgress()
+{
+    int attempt = 0, percent = 0;
+    if (!m_context || !m_context->TakeProgress(attempt, percent)) return;
+    if (m_flowEnded || attempt != m_attempt || m_windowState != kWindow_Downloading) return;
+    SetProgress(percent);
+}
+
 std::wstring CInstallerFrameWnd::DownloadFilePath() const { return m_workDir + kDownloadFileName; }
 
-void CInstallerFrameWnd::SendAnalyticsAsync(int kind)
+std::wstring CInstallerFrameWnd::ProductExePath() const { return m_installPath + m_language.GetExeRelativePath(); }
+
+void CInstallerFrameWnd::SendAnalyticsAsync(int kind, const char* reason, const char* codeName, long long code)
 {
-    auto* record = new AnalyticsRecord{GetGAInstance(), kind, false};
-    HANDLE thread = CreateThread(nullptr, 0, AnalyticsThread, record, 0, nullptr);
-    if (thread) {
-        CloseHandle(thread);  // nobody waits for an event
-    } else {
-        LOG_A("CreateThread for analytics event %d failed, error %lu", kind, GetLastError());
-        delete record;
-    }
+    // Nobody waits for an event, except the frame's end, bounded.
+    auto send = [kind, reason, codeName, code] {
+        CGA* reporter = GetGAInstance();
+        switch (kind) {
+        case kSendStartInstall: reporter->SendStartInstall(); break;
+        case kSendDownloadFinished: reporter->SendDownloadFinished(); break;
+        case kSendInstallSucceed: reporter->SendInstallSucceed(); break;
+        default: reporter->SendDownloaderFailed(reason, codeName, code); break;
+        }
+    };
+    m_context->StartWorker(CFlowContext::kOther, "an analytics event", send);
+}
+
+void CInstallerFrameWnd::ReportLoss(const char* reason, const char* codeName, long long code)
+{
+    if (m_lossReported) return;
+    m_lossReported = true;
+    LOG_A("installation attempt %d lost: %s", m_attempt, reason);
+    if (m_language.IsFailureEventOn()) SendAnalyticsAsync(kSendFailed, reason, codeName, code);
+}
+
+void CInstallerFrameWnd::NewAttempt()
+{
+    ++m_attempt;
+    m_lossReported = false;
 }
 
 void CInstallerFrameWnd::OnClickInstall()
@@ -543,7 +703,38 @@ void CInstallerFrameWnd::OnClickInstall()
         return;
     }
     LOG_A("sel path end");
-    std::thread([this] { InstallWorker(); }).detach();
+    NewAttempt();
+    std::shared_ptr<CFlowContext> context = m_context;
+    int attempt = m_attempt;
+    std::wstring redirect = m_redirectUrl, url = m_downloadUrl, installPath = m_installPath;
+    std::vector<std::wstring> allowedHosts = m_language.GetDownloadHosts();
+    m_context->StartWorker(CFlowContext::kOther, "the install worker", [=] {
+        std::wstring address = ResolveDownloadUrl(redirect, url, allowedHosts);
+        if (context->IsClosing()) return;
+        LOG_A("get file size begin");
+        long long size = QueryUrlFileSize(address);
+        LOG_A("get file size end");
+        std::wstring drive = InstallFlow::DriveOf(installPath);
+        LOG_A("get disk size begin");
+        int freeMB = 0;
+        bool measured = GetFreeDiskSpaceMB(drive, &freeMB);
+        LOG_A("get disk size end");
+        if (!measured) {
+            // The download fails cleanly by itself if the disk fills; waiting here would
+            // leave the window on the progress page for good.
+            LOG_A("OnClickInstall" FW_COLON "GetFreeSize Failed");
+            LOG_A("free space unknown, downloading anyway");
+        } else {
+            long long sizeMB = size >> 20;
+            int required = InstallFlow::RequiredSpaceMB(size);
+            if (freeMB < required) {
+                LOG_A("OnClickInstall" FW_COLON "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
+                context->PostEvent({kFlowLowSpace, attempt, required});
+                return;
+            }
+        }
+        context->PostEvent({kFlowDownloadReady, attempt, 0, 0, address});
+    });
     LOG_A("send ga begin");
     SendAnalyticsAsync(kSendStartInstall);
     LOG_A("send ga end");
@@ -552,43 +743,9 @@ void CInstallerFrameWnd::OnClickInstall()
     LOG_A("change page downloading end");
 }
 
-void CInstallerFrameWnd::InstallWorker()
-{
-    std::wstring redirect = m_language.GetDownUrlEx();
-    if (!redirect.empty()) {
-        std::wstring host, path, url = redirect;
-        if (LanguageManager::SplitUrl(redirect, host, path) && GetRedirectUrl(host, path, url)) {
-            m_downloadUrl = url;
-            LOG_W(L"get redirect Url:%s", m_downloadUrl.c_str());
-        }
-    }
-    LOG_A("get file size begin");
-    long long size = QueryUrlFileSize(m_downloadUrl);
-    LOG_A("get file size end");
-    std::wstring drive = InstallFlow::DriveOf(m_installPath);
-    LOG_A("get disk size begin");
-    int freeMB = 0;
-    bool measured = GetFreeDiskSpaceMB(drive, &freeMB);
-    LOG_A("get disk size end");
-    if (!measured) {
-        // The download fails cleanly by itself if the disk fills; waiting here would
-        // leave the window on the progress page for good.
-        LOG_A("OnClickInstall" FW_COLON "GetFreeSize Failed");
-        LOG_A("free space unknown, downloading anyway");
-    } else {
-        long long sizeMB = size >> 20;
-        int required = InstallFlow::RequiredSpaceMB(size);
-        if (freeMB < required) {
-            LOG_A("OnClickInstall" FW_COLON "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
-            PostFlow(kFlowLowSpace, required);
-            return;
-        }
-    }
-    StartDownload(m_downloadUrl, DownloadFilePath());
-}
-
 void CInstallerFrameWnd::OnLowSpace(int requiredMB)
 {
+    ReportLoss("low_space");
     std::wstring text = InstallFlow::LowSpaceText(m_language.GetText(L"STR_STORAGE"), requiredMB,
                                                   m_language.GetText(L"STR_MB"));
     if (ShowMessage(text, kLowSpaceFlags) == IDOK) ResetToHome();
@@ -597,35 +754,40 @@ void CInstallerFrameWnd::OnLowSpace(int requiredMB)
 void CInstallerFrameWnd::ResetToHome()
 {
     SetProgress(0);
-    g_lastReportedPosition = 0;
+    m_context->lastReportedPosition = 0;
     UpdateWindowSate(kWindow_Init);
 }
 
 bool CInstallerFrameWnd::StartDownload(const std::wstring& url, const std::wstring& filePath)
 {
     if (url.empty() || filePath.empty()) return false;
-    std::thread([this, url, filePath] {
+    std::shared_ptr<CFlowContext> context = m_context;
+    int attempt = m_attempt, ratio = m_downloadRatio;
+    // Each download has its own cancel, which outlives it: its thread holds it too.
+    auto cancel = std::make_shared<CDownloadCancel>();
+    m_context->SetDownloadCancel([cancel] { cancel->Cancel(); });
+    return m_context->StartWorker(CFlowContext::kHoldsFiles, "the download", [=] {
+        DownloadRecord record{context, attempt, ratio};
         DownloadParam param;
         param.nDownloadThread = kDownloadThreads;
         param.strDownloadUrl = url;
         param.strSavePath = filePath;
-        param.dwUserData = reinterpret_cast<DWORD_PTR>(this);
-        HttpDownload(&param, &CInstallerFrameWnd::OnDownloadEvent, &g_cancelDownload);
-    }).detach();
-    return true;
+        param.dwUserData = reinterpret_cast<DWORD_PTR>(&record);
+        HttpDownload(&param, &CInstallerFrameWnd::OnDownloadEvent, cancel.get());
+    });
 }
 
 void CInstallerFrameWnd::OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData)
 {
-    auto* frame = reinterpret_cast<CInstallerFrameWnd*>(dwUserData);
-    if (!frame) return;
+    auto* record = reinterpret_cast<DownloadRecord*>(dwUserData);
+    if (!record) return;
+    CFlowContext& context = *record->context;
     if (nEvent == kDownloadEventProgress) {
-        long long position = InstallFlow::NextReportedPosition(g_lastReportedPosition, nValue1, nValue2);
-        g_lastReportedPosition = position;
-        frame->m_pendingProgress = InstallFlow::DownloadProgress(position, nValue2, frame->m_downloadRatio);
-        if (!frame->m_progressPosted.exchange(true)) frame->PostFlow(kFlowProgress);
+        long long position = InstallFlow::NextReportedPosition(context.lastReportedPosition, nValue1, nValue2);
+        context.lastReportedPosition = position;
+        context.PostProgress(record->attempt, InstallFlow::DownloadProgress(position, nValue2, record->downloadRatio));
     } else if (nEvent == kDownloadEventEnd) {
-        frame->PostFlow(kFlowDownloadEnd, static_cast<LPARAM>(nValue1));
+        context.PostEvent({kFlowDownloadEnd, record->attempt, nValue1});
     }
 }
 
@@ -637,12 +799,14 @@ void CInstallerFrameWnd::DownloadSuccess()
     SetProgress(m_downloadRatio);
 }
 
-void CInstallerFrameWnd::DownloadFailed()
+void CInstallerFrameWnd::DownloadFailed(int result)
 {
     LOG_A("HttpDownloadEnd" FW_COLON "Failed");
+    ReportLoss("download", "result", result);
     // Retry keeps the partial file and its state file: the download continues. It
     // may also mean logging in to the proxy after all.
     OfferFailureChoices([this] {
+        NewAttempt();
         ProxyCredentialStore::Instance().AllowPromptAgain();
         StartDownload(m_downloadUrl, DownloadFilePath());
     });
@@ -666,17 +830,43 @@ void CInstallerFrameWnd::OfferFailureChoices(const std::function<void()>& retry)
 
 void CInstallerFrameWnd::StartInstallExe()
 {
-    DWORD productProcess = 0;
-    if (FindProcessByName(m_language.GetExeName(), &productProcess)) {
-        LOG_A("StartInstallExe" FW_COLON "FindProcess");
-        if (m_taskbar) m_taskbar->SetState(TBPF_PAUSED);
-        if (ShowMessage(m_language.GetText(L"STR_SOFT_RUN"), kProductRunningFlags) != IDOK) {
-            Post(WM_CLOSE, kCloseRequest, 0);
-            return;
-        }
-        KillProcess(productProcess);
-        if (m_taskbar) m_taskbar->SetState(TaskbarProgress::kNormal);
+    std::wstring product = ProductExePath();
+    if (FindProcessesByPath(product).empty()) {
+        ContinueInstallExe();
+        return;
     }
+    LOG_A("StartInstallExe" FW_COLON "FindProcess");
+    if (m_taskbar) m_taskbar->SetState(TBPF_PAUSED);
+    if (ShowMessage(m_language.GetText(L"STR_SOFT_RUN"), kProductRunningFlags) != IDOK) {
+        Post(WM_CLOSE, kCloseRequest, 0);
+        return;
+    }
+    // Asking the product to close and waiting for it takes seconds: off the UI thread.
+    std::shared_ptr<CFlowContext> context = m_context;
+    int attempt = m_attempt;
+    m_context->StartWorker(CFlowContext::kOther, "the product stopper", [=] {
+        bool stopped = StopProcessesByPath(product, kProductAskMs, kProductKillMs);
+        context->PostEvent({kFlowProductStopped, attempt, stopped ? 1 : 0});
+    });
+}
+
+void CInstallerFrameWnd::OnProductStopped(bool stopped)
+{
+    if (stopped) {
+        if (m_taskbar) m_taskbar->SetState(TaskbarProgress::kNormal);
+        ContinueInstallExe();
+        return;
+    }
+    LOG_W(L"StartInstallExe" L"\xFF1A" L"the running product %s could not be stopped", ProductExePath().c_str());
+    if (ShowMessage(m_language.GetText(L"STR_SOFT_STOP_FAILED"), kProductNotStoppedFlags) == IDRETRY) {
+        StartInstallExe();
+    } else {
+        Post(WM_CLOSE, kCloseRequest, 0);
+    }
+}
+
+void CInstallerFrameWnd::ContinueInstallExe()
+{
     std::wstring productFolder = m_installPath + m_language.GetInstallSubFolder();
     SHCreateDirectoryExW(nullptr, productFolder.c_str(), nullptr);
     if (GetFileAttributesW(productFolder.c_str()) != FILE_ATTRIBUTE_DIRECTORY) {
@@ -690,30 +880,58 @@ void CInstallerFrameWnd::StartInstallExe()
 
 void CInstallerFrameWnd::StartInstallThread()
 {
-    std::wstring installer = DownloadFilePath();
-    std::wstring installPath = m_installPath;
-    std::wstring progressFile = m_progressFile;
-    std::thread([this, installer, installPath, progressFile] {
-        if (!RunSilentInstall(installer, installPath, progressFile)) {
+    auto job = std::make_shared<CInstallerJob>();
+    m_context->SetInstallerJob(job);
+    std::shared_ptr<CFlowContext> context = m_context;
+    int attempt = m_attempt;
+    std::wstring installer = DownloadFilePath(), installPath = m_installPath, progressFile = m_progressFile;
+    std::wstring product = ProductExePath();
+    m_context->StartWorker(CFlowContext::kHoldsFiles, "the install thread", [=] {
+        DWORD code = 0;
+        bool ran = RunSilentInstall(installer, installPath, progressFile, *job, &code);
+        if (context->IsClosing()) return;
+        if (!ran) {
             LOG_A("StartInstallExe" FW_COLON "RunSilentInstall Failed");
-            PostFlow(kFlowInstallEnd, 0);
+            context->PostEvent({kFlowInstallEnd, attempt, kInstallNotStarted, code});
             return;
         }
-        GetGAInstance()->SendInstallSucceed();
-        LOG_A("StartInstallExe" FW_COLON "SilentInstallation");
-        PostFlow(kFlowInstallEnd, 1);
-    }).detach();
+        LOG_A("StartInstallExe" FW_COLON "installer exit code %lu", code);
+        // Success is an exit code of 0 and the product in its place.
+        bool installed = code == 0 && FileExists(product);
+        if (installed) {
+            GetGAInstance()->SendInstallSucceed();
+            LOG_A("StartInstallExe" FW_COLON "SilentInstallation");
+        }
+        context->PostEvent({kFlowInstallEnd, attempt, installed ? kInstallSucceeded : kInstallFailed, code});
+    });
 }
 
-void CInstallerFrameWnd::OnInstallerNotStarted()
+void CInstallerFrameWnd::OnInstallerNotStarted(DWORD error)
 {
     // An installer that cannot be started is a failure the user must hear of, not
     // an installed product: the download-failure choices apply.
     KillTimer(window_, kProgressFileTimer);
+    ReportLoss("install_start", "result", error);
     OfferFailureChoices([this] {
+        NewAttempt();
         StartInstallThread();
         SetTimer(window_, kProgressFileTimer, m_readFileTimeout, nullptr);
     });
+}
+
+void CInstallerFrameWnd::OnInstallFailed(DWORD exitCode)
+{
+    KillTimer(window_, kProgressFileTimer);
+    LOG_A("StartInstallExe" FW_COLON "SilentInstallation Failed, exit code %lu", exitCode);
+    ReportLoss("install_exit", "exit_code", exitCode);
+    if (m_taskbar) m_taskbar->SetState(TaskbarProgress::kError);
+    if (ShowMessage(m_language.GetText(L"STR_INSTALL_FAILED"), kInstallFailedFlags) == IDRETRY) {
+        NewAttempt();
+        SetProgress(m_downloadRatio);
+        StartInstallExe();
+    } else {
+        Post(WM_CLOSE, kCloseRequest, 0);
+    }
 }
 
 void CInstallerFrameWnd::ReadProgressFile()
@@ -764,21 +982,37 @@ void CInstallerFrameWnd::InstallExeFinish()
     }
     if (!IsWindowVisible(window_)) ShowWindow(window_, SW_SHOWNORMAL);
     DeleteDownloadFiles();
-    // The taskbar keeps the full bar for a second before it is cleared; the UI
-    // thread does not wait for it.
-    HWND window = window_;
-    std::thread([window] {
-        Sleep(1000);
-        PostMessageW(window, kMsgFlow, kFlowFinishTail, 0);
-    }).detach();
+    // The taskbar keeps the full bar for a second before it is cleared and the
+    // after-installation page opens; a window closed within that second runs the
+    // rest at once (EndFlow).
+    m_finishTailPending = true;
+    std::shared_ptr<CFlowContext> context = m_context;
+    int attempt = m_attempt;
+    m_context->StartWorker(CFlowContext::kOther, "the finish timer", [=] {
+        if (!context->WaitForQuit(kFinishTailMs)) context->PostEvent({kFlowFinishTail, attempt});
+    });
+}
+
+void CInstallerFrameWnd::RunFinishTail()
+{
+    if (!m_finishTailPending) return;
+    m_finishTailPending = false;
+    if (m_taskbar) m_taskbar->SetState(0);
+    std::wstring page = m_language.GetInstallUrl();
+    if (page.empty()) return;
+    LOG_W(L"opening the after-installation page %s", page.c_str());
+    OpenInBrowser(window_, page);
 }
 
 void CInstallerFrameWnd::DeleteDownloadFiles()
 {
-    KillSilentInstallProcess();
-    DeleteFileW(DownloadFilePath().c_str());
-    DeleteFileW(DownloadStatePath(DownloadFilePath()).c_str());
-    DeleteFileW(m_progressFile.c_str());
+    // The installer's job ends the installer and all it started; stopping its engine
+    // copy by name is only for an installer that could not be put in a job.
+    std::shared_ptr<CInstallerJob> job = m_context ? m_context->InstallerJob() : nullptr;
+    if (job && job->RanOutsideJob()) KillSilentInstallProcess();
+    DeleteChecked(DownloadFilePath());
+    DeleteChecked(DownloadStatePath(DownloadFilePath()));
+    DeleteChecked(m_progressFile);
 }
 
 void CInstallerFrameWnd::KillSilentInstallProcess()

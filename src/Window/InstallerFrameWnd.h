@@ -2,22 +2,38 @@
 // CInstallerFrameWnd: the installer's only window and its install flow, from the
 // click on Install to Start Now.
 //
-// Thread contract: the window, its controls, timers, the taskbar object and every
-// message box belong to the UI thread. The install worker, the download threads,
-// the install thread and the analytics threads never touch them: each reaction is
-// posted to the frame as a kMsgFlow message and runs on the UI thread, in the
-// order the flow fixes. Progress events are coalesced: the latest value wins and
-// only one progress message is in the queue at a time. Workers read the settings
-// (LanguageManager, filled before any worker starts) and m_downloadUrl, which only
-// the install worker writes, before it starts the download.
+// Thread contract: the window, its controls, timers, the taskbar object, the
+// settings and every message box belong to the UI thread. The install worker, the
+// download threads, the install thread, the product stopper, the finish timer and
+// the analytics threads never touch them: each is started with copies of what it
+// needs and hands its result to the UI thread as an event of the shared flow
+// context (FlowContext.h). Progress is coalesced: only the latest value is painted.
+//
+// Lifetime: the entry function owns the frame on its stack. Workers never hold the
+// frame: they hold the flow context (window handle, queue, atomics, the download's
+// cancel, the installer's job) through a shared pointer, so whatever outlives the
+// frame touches only that. A download's callback gets its own record, which lives
+// on the download thread's stack for as long as the download runs. Closing (any
+// WM_CLOSE that goes through) cancels the download, ends the installer's job,
+// waits a bounded time for the download and the installer to end and only then
+// deletes the downloaded files; the frame's end (EndWorkers, also run by the
+// destructor) waits a bounded time for every other worker.
+//
+// Receivers: flow events are applied on the UI thread one at a time, each checked
+// against the current state and attempt. While a modal box or picker of the frame
+// is on screen they wait in the queue; after the answer they are applied in the
+// order they came, or dropped with a log line when the answer made them moot (the
+// installer closing, another attempt, another state). A receiver may show a modal
+// box and may start workers; it never waits for a worker, except the closing path,
+// which does so bounded.
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "Window/FlowContext.h"
 #include "common/LanguageManager.h"
 #include "common/TaskbarProgress.h"
 #include "ui/core/WindowImplBase.h"
@@ -36,7 +52,16 @@ enum WindowState { kWindow_Init = 0, kWindow_Downloading = 1, kWindow_Installing
 
 class CInstallerFrameWnd : public Veneer::WindowImplBase {
 public:
-    // Private message carrying a worker's reaction to the UI thread; wParam is a FlowAction.
+    // Events of the flow context (CFlowContext::Event::action), with the states in which each is expected.
+    enum FlowAction {
+        kFlowLowSpace = 1,        // Downloading; value: required MiB
+        kFlowDownloadReady = 2,   // Downloading; text: the address to download
+        kFlowDownloadEnd = 3,     // Downloading; value: the download's result code
+        kFlowProductStopped = 4,  // Installing; value: 1 when no copy of the product is left
+        kFlowInstallEnd = 5,      // Installing; value: the outcome; detail: exit code or error
+        kFlowFinishTail = 6,      // Finish; a second after the finish
+    };
+    // Private message that wakes the UI thread for the flow context's events and progress.
     static constexpr UINT kMsgFlow = WM_APP + 16;
     // WM_CLOSE with this wParam closes without confirmation.
     static constexpr WPARAM kCloseRequest = 1000;
@@ -61,8 +86,21 @@ public:
     LRESULT HandleOtherMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
     void Receive(Veneer::UiNotify& notification) override;
 
+    // Before the window is made: whether the installer can run with this work folder
+    // (LanguageManager::GetWorkFolder). Empty, it cannot: the log and the language
+    // archive belong there, and no folder is safe to fall back to; then a log line
+    // and a message say so and the caller stops.
+    static bool CanStartIn(const std::wstring& workFolder, IUserDialogs& dialogs);
+
     // Test seam: the dialogs (message boxes, folder picker) the frame shows.
     void SetDialogs(IUserDialogs* dialogs);
+    // Test seam: the download address and the redirect service's address (empty:
+    // none) instead of the product data's.
+    void SetAddresses(const std::wstring& downloadUrl, const std::wstring& redirectUrl);
+
+    // The frame's end: the flow closed if it was not yet, then a bounded wait for
+    // every worker. True when none is left running. The destructor runs it too.
+    bool EndWorkers();
 
     // Read access for tests and the entry.
     int GetWindowState() const { return m_windowState; }
@@ -71,8 +109,17 @@ public:
     const std::wstring& GetDownloadUrl() const { return m_downloadUrl; }
     const LanguageManager& GetLanguage() const { return m_language; }
 
+    // What a download's callback reaches (its dwUserData), never the frame: it lives
+    // on the download thread's stack, which outlives every callback of that download.
+    struct DownloadRecord {
+        std::shared_ptr<CFlowContext> context;
+        int attempt;
+        int downloadRatio;
+    };
     // Download callback; runs on the download threads.
     static void OnDownloadEvent(int nEvent, long long nValue1, long long nValue2, DWORD_PTR dwUserData);
+    const std::shared_ptr<CFlowContext>& GetFlowContext() const { return m_context; }
+    int GetAttempt() const { return m_attempt; }
 
     // Reactions of the flow; UI thread.
     void UpdateWindowSate(int state);
@@ -83,20 +130,15 @@ public:
     void ReadProgressFile();
     void OnClickInstall();
     void DownloadSuccess();
-    void DownloadFailed();
+    void DownloadFailed(int result);
     void InstallExeFinish();
     void DeleteDownloadFiles();
     void KillSilentInstallProcess();
 
 private:
-    enum FlowAction : WPARAM {
-        kFlowLowSpace = 1,      // lParam: required MiB
-        kFlowProgress = 2,      // the latest progress is in m_pendingProgress
-        kFlowDownloadEnd = 3,   // lParam: the download's result code
-        kFlowInstallEnd = 4,    // lParam: 1 the installer ran, 0 it could not be started
-        kFlowFinishTail = 5,    // a second after the finish
-        kFlowProxyLogin = 6,    // a request waits for the proxy login (m_proxyLogin)
-    };
+    // The wake-up of kMsgFlow when a request waits for the proxy login; 1 and 2 are
+    // the flow context's.
+    static constexpr WPARAM kWakeProxyLogin = 3;
 
     void InitLogAndLanguage();
     void PrepareWindow();
@@ -107,7 +149,25 @@ private:
     void InitTaskbar();
     void InitProxyLogin();
     bool AskProxyLogin(const std::wstring& proxy, bool refused, std::wstring& user, std::wstring& password);
-    void HandleFlow(WPARAM action, LPARAM value);
+    // Answers a waiting request "declined" and every later one at once; forgets the login.
+    void CloseProxyLogin();
+    // A modal box or picker of the frame on screen: flow events wait while one is up,
+    // and are applied once the caller has acted on the answer.
+    class ModalScope {
+    public:
+        explicit ModalScope(CInstallerFrameWnd& frame) : frame_(frame) { ++frame_.m_modalDepth; }
+        ~ModalScope();
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+    private:
+        CInstallerFrameWnd& frame_;
+    };
+    void HandleFlow(WPARAM what);
+    void ApplyEvents();
+    void ApplyEvent(const CFlowContext::Event& event);
+    void ApplyProgress();
+    void DropPendingEvents(const char* why);
     void HandleNotify(Veneer::UiNotify& notification);
     void HandleSelectChanged(Veneer::UiNotify& notification);
     void HandleTextChanged(Veneer::UiNotify& notification);
@@ -118,18 +178,26 @@ private:
     void OnClickLicence();
     void OnClickStart();
     void OnLowSpace(int requiredMB);
-    void OnInstallerNotStarted();
+    void OnInstallerNotStarted(DWORD error);
+    void OnInstallFailed(DWORD exitCode);
+    void OnProductStopped(bool stopped);
     // The Abort, Retry, Ignore box of a failed download or installer start.
     void OfferFailureChoices(const std::function<void()>& retry);
     void StartInstallExe();
+    void ContinueInstallExe();
     void StartInstallThread();
     bool StartDownload(const std::wstring& url, const std::wstring& filePath);
-    void InstallWorker();
-    void SendAnalyticsAsync(int kind);
-    void PostFlow(FlowAction action, LPARAM value = 0);
+    void SendAnalyticsAsync(int kind, const char* reason = nullptr, const char* codeName = nullptr,
+                            long long code = 0);
+    // One "Downloader_Failed" per attempt, unless the product data turned it off.
+    void ReportLoss(const char* reason, const char* codeName = nullptr, long long code = 0);
+    void NewAttempt();
+    void EndFlow();
+    void RunFinishTail();
     int ShowMessage(const std::wstring& text, UINT flags);
     void ResetToHome();
     std::wstring DownloadFilePath() const;
+    std::wstring ProductExePath() const;
     void CheckUiThread(const char* operation) const;
 
     template <typename T>
@@ -159,6 +227,14 @@ private:
     bool m_languageReady = false;
     IUserDialogs* m_dialogs;
     DWORD m_uiThread;
-    std::atomic<int> m_pendingProgress{0};
-    std::atomic<bool> m_progressPosted{false};
+    std::wstring m_redirectUrl;
+    std::shared_ptr<CFlowContext> m_context;
+    int m_attempt = 0;              // the installation attempt under way; events of others are stale
+    bool m_lossReported = false;    // "Downloader_Failed" went out for this attempt
+    int m_modalDepth = 0;           // modal boxes and pickers of the frame on screen
+    bool m_applyingEvents = false;  // ApplyEvents is on the stack
+    bool m_flowEnded = false;       // EndFlow ran: the installer is closing
+    bool m_finishTailPending = false;
+    bool m_proxyLoginWaiting = false;  // a request waits for the proxy login
+    DWORD m_closeStartedAt = 0;
 };

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "common/LanguageManager.h"
 #include "http/WinHttp.h"
 #include "log/Log.h"
 #include "net/WinHttpProxy.h"
@@ -82,4 +83,25 @@ bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wst
     if (location.empty()) return false;
     url = location;
     return true;
+}
+
+std::wstring ResolveDownloadUrl(const std::wstring& redirectService, const std::wstring& configured,
+                                const std::vector<std::wstring>& allowedHosts)
+{
+    if (redirectService.empty()) return configured;
+    std::wstring host, path, answer = redirectService;
+    // An answer that could not be received leaves the service's own address.
+    if (!LanguageManager::SplitUrl(redirectService, host, path) || !GetRedirectUrl(host, path, answer) ||
+        answer == redirectService) {
+        LOG_A("no answer from the redirect service, downloading from STR_DOWN_URL");
+        return configured;
+    }
+    std::wstring reason;
+    if (!TransportPolicy::CheckRedirectAnswer(answer, allowedHosts, reason)) {
+        LOG_W(L"redirect answer refused, %s: %s; downloading from STR_DOWN_URL", reason.c_str(),
+              Log::Printable(answer).c_str());
+        return configured;
+    }
+    LOG_W(L"get redirect Url:%s", answer.c_str());
+    return answer;
 }

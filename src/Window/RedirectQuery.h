@@ -4,6 +4,7 @@
 // Thread contract: blocking; runs on the install worker.
 
 #include <string>
+#include <vector>
 
 // `url` is the redirect service's address (in) and, on a 302 answer, its Location
 // (out). The request follows the address's scheme: TLS on 443 (or the address's
@@ -11,3 +12,10 @@
 // unchanged when the answer cannot be received, so the download then uses the
 // service's own address; false on any other failure and for a status other than 302.
 bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wstring& url);
+
+// The address to download the installer from. With a redirect service configured,
+// its answer, when the transport policy takes it as a download address: an absolute
+// https address without user information, on one of `allowedHosts` unless that list
+// is empty. Otherwise `configured` (STR_DOWN_URL), and a log line says why.
+std::wstring ResolveDownloadUrl(const std::wstring& redirectService, const std::wstring& configured,
+                                const std::vector<std::wstring>& allowedHosts);

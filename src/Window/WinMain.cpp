@@ -6,6 +6,8 @@
 #include <string>
 
 #include "Window/InstallerFrameWnd.h"
+#include "Window/UserDialogs.h"
+#include "common/LanguageManager.h"
 #include "ui/core/WindowManager.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
@@ -25,6 +27,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     // Sharp at any display scale: the skin scales itself (the manifest says so too).
     Veneer::DeclareDpiAwareness();
 
+    if (!CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), SystemDialogs())) return 1;
+
     Veneer::CWindowManagerUI::SetModuleHandle(instance);
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : module.substr(0, slash + 1);
     Veneer::CWindowManagerUI::SetResourceFolder(folder);
@@ -35,5 +39,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     frame.Open(nullptr, L"", 0x96C80000, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
     frame.CenterOnOwner();
     frame.RunModal();
+    // A worker still running after the frame's bounded wait (an analytics request
+    // on a slow network) must not meet the program's statics being torn down: the
+    // process ends here instead, which stops it. The log has nothing buffered.
+    if (!frame.EndWorkers()) ExitProcess(0);
     return 0;
 }

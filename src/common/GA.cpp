@@ -9,6 +9,8 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
 
 const wchar_t kVendorKey[] = L"SOFTWARE\\WOW6432Node\\Vantelo";
@@ -28,6 +30,24 @@ using UniqueRegKey = UniqueResource<RegKeyTraits>;
 std::string Utf8ThroughAnsi(const std::wstring& text)
 {
     return HttpText::WideToUtf8(HttpText::AnsiToWide(HttpText::WideToAnsi(text)));
+}
+
+// The collection address as the log may show it: the value of its api_secret
+// parameter (the key that lets anyone post events as this product) replaced. The
+// log lies in a folder every user can read.
+std::string WithoutSecret(const std::string& url)
+{
+    static const char kSecret[] = "api_secret=";
+    std::string shown = url;
+    size_t query = shown.find('?');
+    for (size_t at = query; at != std::string::npos && at < shown.size(); at = shown.find('&', at + 1)) {
+        size_t name = at + 1;
+        if (_strnicmp(shown.c_str() + name, kSecret, sizeof kSecret - 1) != 0) continue;
+        size_t value = name + sizeof kSecret - 1;
+        size_t end = shown.find('&', value);
+        shown.replace(value, (end == std::string::npos ? shown.size() : end) - value, "(hidden)");
+    }
+    return shown;
 }
 
 bool IsValidClientGuid(const std::string& text)
@@ -87,14 +107,21 @@ bool CGA::SendDownloadFinished() { return SendGACommon("Downloader_Installed"); 
 
 bool CGA::SendInstallSucceed() { return SendGACommon("Installed_Succeed"); }
 
-bool CGA::SendGACommon(const std::string& eventName)
+bool CGA::SendDownloaderFailed(const char* reason, const char* codeName, long long code)
+{
+    std::vector<std::pair<std::string, std::string>> params = {{"reason", reason}};
+    if (codeName) params.emplace_back(codeName, std::to_string(code));
+    return SendGACommon("Downloader_Failed", params);
+}
+
+bool CGA::SendGACommon(const std::string& eventName, const std::vector<std::pair<std::string, std::string>>& params)
 {
     LOG_A("tran code guid:%s", strClientGuid.c_str());
 
     GAData data;
     data.strClientId = strClientGuid;
     data.strUid = strClientGuid;
-    data.vecEvents.push_back({eventName, Utf8ThroughAnsi(strEventCategory), strClientGuid});
+    data.vecEvents.push_back({eventName, Utf8ThroughAnsi(strEventCategory), strClientGuid, params});
     CDownloaderGAJSONStruct record(&data, kGAFilterExclude, {});
     rapidjson::Document document;
     std::string body = SerializeJson(record, document);
@@ -106,7 +133,7 @@ bool CGA::SendGACommon(const std::string& eventName)
     http->ExecuteA(url.c_str(), true, body.c_str(), kJsonContentType);
     int status = http->GetLastStatus();
 
-    LOG_A("request url: %s", url.c_str());
+    LOG_A("request url: %s", WithoutSecret(url).c_str());
     LOG_A("request info: %s", body.c_str());
     LOG_A("request ret Code: %d", status);
     http->Release();

@@ -1,6 +1,7 @@
 #pragma once
-// The analytics reporter: posts the three usage events of an installation, each
-// carrying the machine's client GUID that the registry keeps.
+// The analytics reporter: posts the three usage events of an installation, and one
+// for each installation attempt that was lost, each carrying the machine's client
+// GUID that the registry keeps.
 //
 // Thread contract: the singleton is created by the first GetGAInstance call, on the
 // UI thread, and configured (SetCollectUrl, SetEventCategory) right after, before
@@ -8,6 +9,8 @@
 // any threads, several at once; each blocks its thread for one HTTPS request.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 class CGA {
 public:
@@ -19,8 +22,15 @@ public:
     bool SendStartInstall();
     bool SendDownloadFinished();
     bool SendInstallSucceed();
+    // "Downloader_Failed": one installation attempt lost. reason is one of
+    // "download", "low_space", "verify", "install_start", "install_exit",
+    // "cancelled"; codeName ("result" or "exit_code"), when not null, adds the code
+    // that says why as a parameter of that name.
+    bool SendDownloaderFailed(const char* reason, const char* codeName, long long code);
     // False only when no HTTP client could be made; the request's outcome is logged.
-    bool SendGACommon(const std::string& eventName);
+    // params follow event_category and event_label in the event's parameters.
+    bool SendGACommon(const std::string& eventName,
+                      const std::vector<std::pair<std::string, std::string>>& params = {});
 
     // Reads the machine's client GUID, or makes and stores a new one when there is
     // none or the stored text is not valid. Empty when the key cannot be opened.

@@ -58,6 +58,12 @@ rapidjson::Value CDownloaderGAJSONStruct::ToJson(rapidjson::Document::AllocatorT
                 if (Keeps("event_label")) {
                     params.AddMember("event_label", CopyString(event.strLabel, allocator), allocator);
                 }
+                for (const auto& param : event.vecParams) {
+                    if (Keeps(param.first.c_str())) {
+                        params.AddMember(CopyString(param.first, allocator), CopyString(param.second, allocator),
+                                         allocator);
+                    }
+                }
                 entry.AddMember("params", params, allocator);
             }
             events.PushBack(entry, allocator);

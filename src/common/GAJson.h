@@ -6,12 +6,15 @@
 
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 struct GAEvent {
     std::string strName;
     std::string strCategory;  // event parameter event_category
     std::string strLabel;     // event parameter event_label
+    // Further string parameters, written after event_label in this order.
+    std::vector<std::pair<std::string, std::string>> vecParams;
 };
 
 // The values of one request, in UTF-8.

@@ -34,6 +34,8 @@ const LanguageManager::Table& LanguageManager::DefaultTexts()
         {L"STR_NETWORK_ERROR", L"Network error. Please check your network settings."},
         {L"STR_OPERATE_TIP", L"Click Abort to cancel installation, Retry to try again, or Ignore to download via browser."},
         {L"STR_SOFT_RUN", L"PRODUCT is running. Continuing installation will forcely quit the program. Are you sure to install?"},
+        {L"STR_INSTALL_FAILED", L"The installation of PRODUCT did not complete. Click Retry to run it again, or Cancel to quit."},
+        {L"STR_SOFT_STOP_FAILED", L"PRODUCT could not be closed. Close it yourself, then click Retry to continue, or click Cancel to quit."},
         {L"STR_CLOSE_TIP1", L"Are you sure you want to quit?"},
         {L"STR_CLOSE_TIP2", L"Installation is in progress. Are you sure you want to quit?"},
         {L"STR_START", L"Start\u00A0Now"},

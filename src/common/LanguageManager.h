@@ -11,12 +11,13 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 class LanguageManager {
 public:
     using Table = std::map<std::wstring, std::wstring>;
 
-    // The 18 built-in English texts.
+    // The built-in English texts.
     static const Table& DefaultTexts();
 
     // languageFolder ends with a backslash (the unpacked language archive).
@@ -57,8 +58,12 @@ private:
 
     // ---- product and address settings (ProductSettings.cpp) -------------------
 public:
-    // Program Files, "vantelo_down\", the executable's base name and a backslash.
+    // Program Files, "vantelo_down\", the executable's base name and a backslash;
+    // empty when the Program Files folder cannot be determined.
     static std::wstring GetWorkFolder();
+    // The same under a given Program Files folder (with its trailing backslash);
+    // empty unless that is an absolute path on a drive.
+    static std::wstring WorkFolderUnder(const std::wstring& programFiles, const std::wstring& baseName);
     // Unpacks the language archive (RT_RCDATA 105 of `module`, by default the
     // program) into the folder, overwriting earlier copies. A missing resource
     // leaves the folder empty.
@@ -80,10 +85,16 @@ public:
     std::wstring GetExeRelativePath() const;
     // False only for exactly "0".
     bool IsRunAsAdmin() const;
+    // Whether lost installation attempts are reported ("Downloader_Failed"); off
+    // only for exactly "0".
+    bool IsFailureEventOn() const;
     // The 64-bit installer's address on 64-bit Windows, also for a 32-bit process.
     std::wstring GetDownUrl() const;
     // The redirect service's address with the custom parameter; empty when absent.
     std::wstring GetDownUrlEx() const;
+    // The hosts a redirect service's answer may name (productInfo.ini
+    // STR_DOWN_HOSTS, separated by commas or blanks); empty: any host.
+    std::vector<std::wstring> GetDownloadHosts() const;
     std::wstring GetLicenceUrl() const;
     std::wstring GetInstallUrl() const;
     const std::wstring& GetCustomKey() const { return m_customKey; }

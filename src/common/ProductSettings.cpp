@@ -67,7 +67,18 @@ std::wstring LanguageManager::GetWorkFolder()
     name = name.substr(name.rfind(L'\\') + 1);
     const size_t dot = name.rfind(L'.');
     if (dot != std::wstring::npos) name.resize(dot);
-    return GetProgramFilesFolder() + kWorkFolderName + name + L"\\";
+    return WorkFolderUnder(GetProgramFilesFolder(), name);
+}
+
+std::wstring LanguageManager::WorkFolderUnder(const std::wstring& programFiles, const std::wstring& baseName)
+{
+    // The shell gives a lone backslash when it knows no Program Files folder: the
+    // work folder would land in the root of whatever drive is current.
+    const wchar_t drive = programFiles.empty() ? L'\0' : static_cast<wchar_t>(programFiles[0] | 0x20);
+    const bool absolute =
+        programFiles.size() >= 3 && drive >= L'a' && drive <= L'z' && programFiles[1] == L':' && programFiles[2] == L'\\';
+    if (!absolute) return std::wstring();
+    return programFiles + kWorkFolderName + baseName + L"\\";
 }
 
 void LanguageManager::LoadResZipFile(const std::wstring& languageFolder, HMODULE module)
@@ -158,12 +169,27 @@ std::wstring LanguageManager::GetExeRelativePath() const { return GetInstallSubF
 
 bool LanguageManager::IsRunAsAdmin() const { return ProductValue(L"STR_RUN_AS_ADMIN") != L"0"; }
 
+bool LanguageManager::IsFailureEventOn() const { return ProductValue(L"STR_GA_FAILED_EVENT") != L"0"; }
+
 std::wstring LanguageManager::GetDownUrl() const
 {
     return AddressValue(Is64BitWindows() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL");
 }
 
 std::wstring LanguageManager::GetDownUrlEx() const { return WithCustomParameter(AddressValue(L"STR_DOWN_URLEX")); }
+
+std::vector<std::wstring> LanguageManager::GetDownloadHosts() const
+{
+    std::vector<std::wstring> hosts;
+    const std::wstring list = ProductValue(L"STR_DOWN_HOSTS");
+    size_t start = 0;
+    while ((start = list.find_first_not_of(L", \t", start)) != std::wstring::npos) {
+        const size_t end = list.find_first_of(L", \t", start);
+        hosts.push_back(list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        start = end;
+    }
+    return hosts;
+}
 
 std::wstring LanguageManager::GetLicenceUrl() const { return WithCustomParameter(AddressValue(L"STR_LICENCE_URL")); }
 

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -16,6 +17,7 @@ class ScopedHandle {
 public:
     explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
     ~ScopedHandle() { Reset(); }
+    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
     HANDLE Get() const { return handle_; }
@@ -209,10 +211,135 @@ bool KillProcess(DWORD processId)
     return TerminateProcess(process.Get(), 0) != FALSE;
 }
 
-void OpenInBrowser(HWND owner, const std::wstring& address)
+namespace {
+
+bool SamePath(const std::wstring& a, const std::wstring& b)
 {
-    ShellExecuteW(owner, L"Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
+
+std::wstring FullPath(const std::wstring& path)
+{
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    size = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    full.resize(size);
+    return full;
+}
+
+std::wstring ProcessImagePath(HANDLE process)
+{
+    std::vector<wchar_t> path(32768);
+    DWORD size = static_cast<DWORD>(path.size());
+    if (!QueryFullProcessImageNameW(process, 0, path.data(), &size)) return std::wstring();
+    return std::wstring(path.data(), size);
+}
+
+struct CloseRequest {
+    const std::vector<DWORD>* processes;
+    int windows;
+};
+
+BOOL CALLBACK AskWindowToClose(HWND window, LPARAM parameter)
+{
+    auto* request = reinterpret_cast<CloseRequest*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    for (DWORD process : *request->processes) {
+        if (process == owner) {
+            // Posted: a product that hangs must not hang the installer.
+            if (PostMessageW(window, WM_CLOSE, 0, 0)) ++request->windows;
+            break;
+        }
+    }
+    return TRUE;
+}
+
+// Waits for every handle up to the deadline; answers how many are still running.
+size_t WaitForEnd(const std::vector<HANDLE>& processes, DWORD waitMs)
+{
+    DWORD start = GetTickCount();
+    size_t running = 0;
+    for (HANDLE process : processes) {
+        DWORD spent = GetTickCount() - start;
+        if (WaitForSingleObject(process, spent < waitMs ? waitMs - spent : 0) != WAIT_OBJECT_0) ++running;
+    }
+    return running;
+}
+
+}  // namespace
+
+std::vector<DWORD> FindProcessesByPath(const std::wstring& exePath)
+{
+    std::vector<DWORD> found;
+    std::wstring wanted = FullPath(exePath);
+    size_t slash = wanted.find_last_of(L"\\/");
+    std::wstring fileName = slash == std::wstring::npos ? wanted : wanted.substr(slash + 1);
+    DWORD self = GetCurrentProcessId();
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(self, &session)) return found;
+
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.Valid()) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        DWORD id = entry.th32ProcessID;
+        DWORD processSession = 0;
+        if (id == self || !SamePath(entry.szExeFile, fileName)) continue;
+        if (!ProcessIdToSessionId(id, &processSession) || processSession != session) continue;
+        ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        if (!process.Valid()) {
+            LOG_A("process %lu has the product's name but cannot be examined, error %lu", id, GetLastError());
+            continue;
+        }
+        if (SamePath(FullPath(ProcessImagePath(process.Get())), wanted)) found.push_back(id);
+    }
+    return found;
+}
+
+bool StopProcessesByPath(const std::wstring& exePath, DWORD askMs, DWORD killMs)
+{
+    std::vector<DWORD> ids = FindProcessesByPath(exePath);
+    if (ids.empty()) return true;
+    std::vector<ScopedHandle> owned;
+    std::vector<HANDLE> processes;
+    std::vector<DWORD> opened;
+    for (DWORD id : ids) {
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+        if (!process) {
+            // Gone already, or not ours to end: the search at the end tells which.
+            LOG_A("process %lu cannot be opened to be stopped, error %lu", id, GetLastError());
+            continue;
+        }
+        owned.emplace_back(process);
+        processes.push_back(process);
+        opened.push_back(id);
+    }
+    CloseRequest request{&ids, 0};
+    EnumWindows(AskWindowToClose, reinterpret_cast<LPARAM>(&request));
+    LOG_W(L"asked %d windows of %u processes of %s to close", request.windows, static_cast<unsigned>(ids.size()),
+          exePath.c_str());
+    if (WaitForEnd(processes, askMs) > 0) {
+        for (HANDLE process : processes) {
+            if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0 && !TerminateProcess(process, 1)) {
+                LOG_A("TerminateProcess failed, error %lu", GetLastError());
+            }
+        }
+        size_t running = WaitForEnd(processes, killMs);
+        if (running > 0) LOG_A("%u processes of the product are still running", static_cast<unsigned>(running));
+    }
+    size_t left = WaitForEnd(processes, 0);
+    if (opened.size() < ids.size()) {
+        for (DWORD id : FindProcessesByPath(exePath)) {
+            if (std::find(opened.begin(), opened.end(), id) == opened.end()) ++left;
+        }
+    }
+    return left == 0;
+}
+
 
 std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, const std::wstring& progressFilePath)
 {
@@ -220,8 +347,91 @@ std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, cons
            L"\"";
 }
 
+CInstallerJob::CInstallerJob()
+{
+    job_ = CreateJobObjectW(nullptr, nullptr);
+    if (!job_) {
+        LOG_A("CreateJobObject failed, error %lu", GetLastError());
+        return;
+    }
+    // A process that asks to leave the job may: a product an installer starts for
+    // the user at its end is not part of the installation.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (!SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        LOG_A("SetInformationJobObject failed, error %lu", GetLastError());
+    }
+}
+
+CInstallerJob::~CInstallerJob()
+{
+    if (process_) CloseHandle(process_);
+    if (job_) CloseHandle(job_);
+}
+
+bool CInstallerJob::Adopt(HANDLE process)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (terminated_) return false;
+    if (!job_ || !AssignProcessToJobObject(job_, process)) {
+        LOG_A("the installer runs outside a job: AssignProcessToJobObject failed, error %lu",
+              job_ ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        outsideJob_ = true;
+    }
+    DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &process_,
+                    SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0);
+    return true;
+}
+
+void CInstallerJob::Terminate()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (terminated_) return;
+    terminated_ = true;
+    if (!process_) return;  // never started, and now never will
+    if (!outsideJob_ && TerminateJobObject(job_, ERROR_CANCELLED)) return;
+    if (!outsideJob_) LOG_A("TerminateJobObject failed, error %lu", GetLastError());
+    if (!TerminateProcess(process_, ERROR_CANCELLED) && GetLastError() != ERROR_ACCESS_DENIED) {
+        LOG_A("TerminateProcess of the installer failed, error %lu", GetLastError());
+    }
+}
+
+bool CInstallerJob::WaitUntilEmpty(DWORD waitMs)
+{
+    HANDLE process = nullptr;
+    bool outside = false;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (!process_) return true;
+        process = process_;
+        outside = outsideJob_;
+    }
+    // The handles live as long as this object, which the caller holds.
+    if (outside) return WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
+    DWORD start = GetTickCount();
+    for (;;) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+        if (!QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &accounting, sizeof accounting,
+                                       nullptr)) {
+            return WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
+        }
+        if (accounting.ActiveProcesses == 0) return true;
+        if (GetTickCount() - start >= waitMs) {
+            LOG_A("%lu processes of the installer are still running after %lu ms", accounting.ActiveProcesses, waitMs);
+            return false;
+        }
+        Sleep(20);
+    }
+}
+
+bool CInstallerJob::RanOutsideJob() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return outsideJob_;
+}
+
 bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& installPath,
-                      const std::wstring& progressFilePath)
+                      const std::wstring& progressFilePath, CInstallerJob& job, DWORD* code)
 {
     std::wstring commandLine = BuildSilentInstallCommandLine(installPath, progressFilePath);
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
@@ -229,15 +439,29 @@ bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& ins
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
+    // Suspended until it is in the job, so that nothing it starts escapes it.
     if (!CreateProcessW(installerPath.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                         nullptr, &startup, &info)) {
-        LOG_W(L"CreateProcess failed for %s, error %lu", installerPath.c_str(), GetLastError());
+        DWORD error = GetLastError();
+        LOG_W(L"CreateProcess failed for %s, error %lu", installerPath.c_str(), error);
+        if (code) *code = error;
         return false;
     }
     ScopedHandle process(info.hProcess);
     ScopedHandle thread(info.hThread);
+    if (!job.Adopt(process.Get())) {
+        TerminateProcess(process.Get(), ERROR_CANCELLED);
+        LOG_A("the installer was not resumed: the installation is being ended");
+        if (code) *code = ERROR_CANCELLED;
+        return false;
+    }
     ResumeThread(thread.Get());
+    // An installation takes as long as it takes; quitting ends the wait by
+    // terminating the job, which ends this process.
     WaitForSingleObject(process.Get(), INFINITE);
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.Get(), &exitCode)) exitCode = GetLastError();
+    if (code) *code = exitCode;
     return true;
 }
 

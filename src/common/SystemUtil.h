@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
+#include <vector>
 
 std::wstring GetProgramFilesFolder();
 std::wstring GetWindowsProductName();
@@ -22,11 +24,63 @@ bool FileExists(const std::wstring& path);
 // Exact, case-sensitive match of the executable file name.
 bool FindProcessByName(const std::wstring& exeName, DWORD* processId);
 bool KillProcess(DWORD processId);
-void OpenInBrowser(HWND owner, const std::wstring& address);
-// Runs the product installer silently and waits for it to end. False when the
-// installer could not be started.
+// Every process of the caller's session whose image is exePath, compared as a full
+// path without regard to case. The caller itself is never among them.
+std::vector<DWORD> FindProcessesByPath(const std::wstring& exePath);
+// Asks every process that FindProcessesByPath finds to end (WM_CLOSE to its
+// top-level windows) and waits up to askMs for them; ends the rest by force and
+// waits up to killMs more. True when none of them is left.
+bool StopProcessesByPath(const std::wstring& exePath, DWORD askMs, DWORD killMs);
+// Opens an http or https page as the logged-on user, through the desktop shell;
+// where that shell cannot (no Explorer desktop), from this process. A log line
+// says which.
+// Any other address is refused with a log line. Implemented in OpenInBrowser.cpp.
+bool OpenInBrowser(HWND owner, const std::wstring& address);
+
+// The job object that the product installer runs in: the installer and every
+// process it starts belong to it, so that they can be ended together and no other
+// process with them.
+//
+// Thread contract: one thread runs RunSilentInstall with it; Terminate and
+// WaitUntilEmpty may be called from any other thread at any time: before the
+// installer started (it then never runs), while it runs, or after it ended.
+// Lifetime: shared by the thread that runs the installer and the one that may end
+// it; the last owner closes the job, which leaves processes still in it running
+// (a product the installer started at its end is not the installer's to end).
+class CInstallerJob {
+public:
+    CInstallerJob();
+    ~CInstallerJob();
+    CInstallerJob(const CInstallerJob&) = delete;
+    CInstallerJob& operator=(const CInstallerJob&) = delete;
+
+    // Ends the installer and every process in the job; the installer, when it was
+    // not started yet, never starts.
+    void Terminate();
+    // True once no process of the job is left, waiting up to waitMs.
+    bool WaitUntilEmpty(DWORD waitMs);
+    // True when the system refused the job (an enclosing job that allows no other):
+    // the installer then ran on its own, and only its first process can be ended.
+    bool RanOutsideJob() const;
+
+    // For RunSilentInstall: takes the suspended installer into the job; false when
+    // Terminate came first.
+    bool Adopt(HANDLE process);
+
+private:
+    mutable std::mutex lock_;
+    HANDLE job_ = nullptr;
+    HANDLE process_ = nullptr;  // the installer's first process, our own handle
+    bool terminated_ = false;
+    bool outsideJob_ = false;
+};
+
+// Runs the product installer silently in `job` and waits until it ends, which
+// quitting brings about by terminating the job. True when it ran: *code is its
+// exit code. False when it could not be started: *code is the system's error, or
+// ERROR_CANCELLED when the job was terminated first.
 bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& installPath,
-                      const std::wstring& progressFilePath);
+                      const std::wstring& progressFilePath, CInstallerJob& job, DWORD* code);
 // The command line the installer receives (without the program name).
 std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, const std::wstring& progressFilePath);
 // Starts the installed product and returns at once. Not elevated: as the interactive

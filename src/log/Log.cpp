@@ -377,6 +377,15 @@ std::string QualifiedFunctionName(const char* pretty)
     return text;
 }
 
+std::wstring Printable(const std::wstring& text, size_t limit)
+{
+    std::wstring shown = text.substr(0, limit);
+    for (wchar_t& c : shown) {
+        if (c < L' ' || c == 0x7F) c = L'?';
+    }
+    return text.size() > limit ? shown + L"..." : shown;
+}
+
 std::wstring Widen(const std::string& ansi)
 {
     if (ansi.empty()) return std::wstring();

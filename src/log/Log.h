@@ -44,6 +44,10 @@ namespace Log {
 // "void CHttpDownload::DownLoadContent(int)" -> "CHttpDownload::DownLoadContent".
 std::string QualifiedFunctionName(const char* prettyFunction);
 std::wstring Widen(const std::string& ansi);
+// Text from outside (a server, a file) as a log line may show it: control
+// characters become "?", so none can start a line of its own, and what is longer
+// than `limit` characters is cut, followed by "...".
+std::wstring Printable(const std::wstring& text, size_t limit = 300);
 
 // The full path of the log file once the appender exists, else empty.
 std::wstring CurrentLogFilePath();

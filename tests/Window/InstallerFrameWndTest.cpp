@@ -7,72 +7,20 @@
 #include <thread>
 #include <vector>
 
+#include "DownloadTestServer.h"
+#include "FrameTestSupport.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
-#include "Window/UserDialogs.h"
 #include "net/ProxyCredentialStore.h"
 #include "ui/control/Edit.h"
 #include "ui/control/Option.h"
 #include "ui/control/Progress.h"
 #include "ui/control/TabLayout.h"
+#include "ui/control/UiEvent.h"
 
 using namespace Veneer;
 
 namespace {
-
-// Answers the frame's dialogs and records what they showed.
-class ScriptedDialogs final : public IUserDialogs {
-public:
-    struct Message {
-        std::wstring text, caption;
-        UINT flags;
-    };
-    std::vector<Message> messages;
-    std::vector<std::wstring> pickerTitles;
-    int answer = IDNO;
-    std::wstring folder;
-
-    int ShowMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override
-    {
-        messages.push_back({text, caption, flags});
-        return answer;
-    }
-    bool BrowseForFolder(HWND, const std::wstring& title, std::wstring& chosen) override
-    {
-        pickerTitles.push_back(title);
-        if (folder.empty()) return false;
-        chosen = folder;
-        return true;
-    }
-
-    struct LoginQuestion {
-        std::wstring caption, message, proxy;
-        bool refused;
-        DWORD thread;
-    };
-    std::vector<LoginQuestion> loginQuestions;
-    bool AskProxyLogin(HWND, const std::wstring& caption, const std::wstring& message, const std::wstring& proxy,
-                       bool refused, std::wstring& user, std::wstring& password) override
-    {
-        loginQuestions.push_back({caption, message, proxy, refused, GetCurrentThreadId()});
-        user = L"alice";
-        password = L"secret";
-        return true;
-    }
-};
-
-void Pump(DWORD milliseconds = 50)
-{
-    DWORD end = GetTickCount() + milliseconds;
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() < end);
-}
 
 class FrameTest : public testing::Test {
 protected:
@@ -105,6 +53,21 @@ protected:
     ScriptedDialogs dialogs_;
     CInstallerFrameWnd frame_;
 };
+
+TEST(FrameStart, StopsWithAMessageWhenTheWorkFolderIsUnknown)
+{
+    ScriptedDialogs dialogs;
+    dialogs.answer = IDOK;
+    LogCapture log;
+    EXPECT_FALSE(CInstallerFrameWnd::CanStartIn(L"", dialogs));
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(0u, dialogs.messages[0].text.find(L"Setup cannot find the Program Files folder")) << ToUtf8(dialogs.messages[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), dialogs.messages[0].flags);
+    EXPECT_TRUE(log.Contains("the Program Files folder cannot be determined: no work folder, setup stops")) << log.Text();
+
+    EXPECT_TRUE(CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), dialogs));
+    EXPECT_EQ(1u, dialogs.messages.size()) << "a known work folder asks nothing";
+}
 
 TEST_F(FrameTest, OpensOnTheHomePageWithTheLicenceTickedAndTheFolderReadOnly)
 {
@@ -256,7 +219,8 @@ TEST_F(FrameTest, ProgressShowsOnTheBarAndTheLabel)
 TEST_F(FrameTest, DownloadEventsAreCoalescedOntoTheUiThreadAndCreepAfterARetry)
 {
     frame_.UpdateWindowSate(kWindow_Downloading);
-    auto user = reinterpret_cast<DWORD_PTR>(&frame_);
+    CInstallerFrameWnd::DownloadRecord record{frame_.GetFlowContext(), frame_.GetAttempt(), 70};
+    auto user = reinterpret_cast<DWORD_PTR>(&record);
     CInstallerFrameWnd::OnDownloadEvent(2, 500, 1000, user);
     CInstallerFrameWnd::OnDownloadEvent(2, 600, 1000, user);
     EXPECT_EQ(0, Named<CProgressUI>(L"progress_download")->GetValue()) << "nothing is touched off the queue";
@@ -282,6 +246,136 @@ TEST_F(FrameTest, TheProgressFileMapsIntoTheInstallerShare)
     frame_.HandleTimer(CInstallerFrameWnd::kProgressFileTimer);
     EXPECT_EQ(L"70 %", std::wstring(Named(L"label_progress")->GetText().GetData()));
     DeleteFileW(progress.c_str());
+}
+
+bool g_timerSeen = false;
+
+bool CountTimerEvent(void* param)
+{
+    auto* event = static_cast<UiEvent*>(param);
+    if (event->kind == kEventTimer && event->wParam == 7) g_timerSeen = true;
+    return true;
+}
+
+TEST_F(FrameTest, AControlsTimerReachesTheControlAndIsNoBannerTick)
+{
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    CControlUI* banner = Named(L"banner");
+    std::wstring picture = banner->GetBackImage();
+    g_timerSeen = false;
+    CDelegateStatic hook(&CountTimerEvent);
+    banner->eventHooks += hook;
+    ASSERT_TRUE(frame_.Manager().StartTimer(banner, 7, 20));
+    PumpUntil([] { return g_timerSeen; }, 1000);
+    frame_.Manager().StopTimer(banner, 7);
+    banner->eventHooks -= hook;
+    EXPECT_TRUE(g_timerSeen) << "the frame kept the control's timer";
+    EXPECT_EQ(picture, std::wstring(banner->GetBackImage())) << "a control's timer turned the banner";
+}
+
+TEST_F(FrameTest, TheAfterInstallationPageOpensOnceAlsoWhenTheWindowClosesWithinTheSecond)
+{
+    LogCapture log;
+    frame_.UpdateWindowSate(kWindow_Finish);
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(frame_.GetHWND()));
+    Pump(1300);
+    EXPECT_EQ(1u, log.Count("opening the after-installation page"));
+}
+
+TEST_F(FrameTest, TheAfterInstallationPageOpensASecondAfterTheFinish)
+{
+    LogCapture log;
+    frame_.UpdateWindowSate(kWindow_Finish);
+    Pump(300);
+    EXPECT_EQ(0u, log.Count("opening the after-installation page"));
+    EXPECT_TRUE(PumpUntil([&] { return log.Contains("opening the after-installation page"); }, 3000));
+}
+
+TEST_F(FrameTest, AnEventArrivingUnderTheCloseQuestionWaitsForTheAnswerNo)
+{
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    auto context = frame_.GetFlowContext();
+    int attempt = frame_.GetAttempt();
+    // A failed download ends while the question is up, as its box's loop runs.
+    dialogs_.whileShown = [&] {
+        context->PostEvent({CInstallerFrameWnd::kFlowDownloadEnd, attempt, -4});
+        Pump(300);
+        EXPECT_EQ(1u, dialogs_.messages.size()) << "the failure box opened under the question";
+    };
+    dialogs_.answers = {IDNO, IDABORT};
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(frame_.GetHWND()); }, 3000)) << "Abort closes";
+    ASSERT_EQ(2u, dialogs_.messages.size());
+    EXPECT_EQ(Text(L"STR_CLOSE_TIP2"), dialogs_.messages[0].text);
+    EXPECT_EQ(Text(L"STR_NETWORK_ERROR") + L"\n\n" + Text(L"STR_OPERATE_TIP"), dialogs_.messages[1].text);
+    EXPECT_EQ(static_cast<UINT>(MB_ABORTRETRYIGNORE | MB_ICONWARNING), dialogs_.messages[1].flags);
+}
+
+TEST_F(FrameTest, YesToTheCloseQuestionMakesAnEventThatArrivedUnderItMoot)
+{
+    LogCapture log;
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    auto context = frame_.GetFlowContext();
+    int attempt = frame_.GetAttempt();
+    // The download succeeds while the question is up: the installer must not start.
+    dialogs_.whileShown = [&] {
+        context->PostEvent({CInstallerFrameWnd::kFlowDownloadEnd, attempt, 0});
+        Pump(300);
+        EXPECT_EQ(kWindow_Downloading, frame_.GetWindowState()) << "the installation began under the question";
+    };
+    dialogs_.answer = IDYES;
+    SendMessageW(frame_.GetHWND(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(frame_.GetHWND()));
+    EXPECT_EQ(1u, dialogs_.messages.size());
+    EXPECT_TRUE(log.Contains("flow event DownloadEnd of attempt 0 dropped: the installer is closing"));
+    EXPECT_FALSE(log.Contains("kWindow_Installing"));
+}
+
+TEST_F(FrameTest, EventsOfAnotherStateOrAttemptAreDroppedWithALogLine)
+{
+    LogCapture log;
+    auto context = frame_.GetFlowContext();
+    int attempt = frame_.GetAttempt();
+    context->PostEvent({CInstallerFrameWnd::kFlowDownloadEnd, attempt, 0});
+    Pump();
+    EXPECT_EQ(kWindow_Init, frame_.GetWindowState());
+    EXPECT_TRUE(log.Contains("flow event DownloadEnd dropped: not expected in state 0"));
+    frame_.UpdateWindowSate(kWindow_Downloading);
+    context->PostEvent({CInstallerFrameWnd::kFlowDownloadEnd, attempt + 1, 0});
+    context->PostEvent({CInstallerFrameWnd::kFlowInstallEnd, attempt, 2});
+    Pump();
+    EXPECT_EQ(kWindow_Downloading, frame_.GetWindowState());
+    EXPECT_TRUE(log.Contains("flow event DownloadEnd dropped: it belongs to attempt 1, not 0"));
+    EXPECT_TRUE(log.Contains("flow event InstallEnd dropped: not expected in state 1"));
+    EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(FrameTest, NoDownloadAddressIsAFailedDownloadNotAnEndlessWait)
+{
+    frame_.SetAddresses(L"", L"");
+    dialogs_.answer = IDABORT;
+    frame_.OnClickInstall();
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(frame_.GetHWND()); }, 10000));
+    ASSERT_EQ(1u, dialogs_.messages.size());
+    EXPECT_EQ(static_cast<UINT>(MB_ABORTRETRYIGNORE | MB_ICONWARNING), dialogs_.messages[0].flags);
+}
+
+TEST_F(FrameTest, AProductThatCannotBeStoppedIsToldAndCancelCloses)
+{
+    // A slow installer in place, so that nothing else ends the installing state.
+    ASSERT_TRUE(CopyFileW(BuildPath(L"tools\\sample-product\\SampleSetup.exe").c_str(),
+                          (frame_.GetWorkDir() + L"vantelo-download.exe").c_str(), FALSE));
+    SetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_MS", L"20000");
+    frame_.UpdateWindowSate(kWindow_Installing);
+    SetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_MS", nullptr);
+    dialogs_.answer = IDCANCEL;
+    frame_.GetFlowContext()->PostEvent({CInstallerFrameWnd::kFlowProductStopped, frame_.GetAttempt(), 0});
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(frame_.GetHWND()); }, 5000)) << "Cancel closes";
+    ASSERT_EQ(1u, dialogs_.messages.size());
+    EXPECT_EQ(Text(L"STR_SOFT_STOP_FAILED"), dialogs_.messages[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL | MB_ICONWARNING), dialogs_.messages[0].flags);
+    EXPECT_FALSE(FileExistsW(frame_.GetWorkDir() + L"vantelo-download.exe"));
 }
 
 // A request thread that needs the proxy login waits while the frame asks on the UI

@@ -55,6 +55,22 @@ TEST(GAJsonText, EventsKeepTheirOrder)
     EXPECT_NE(text.find("            \"name\": \"second\",\n"), std::string::npos);
 }
 
+TEST(GAJsonText, FurtherParametersFollowTheLabelInTheirOrderAndPassTheFilter)
+{
+    GAData data = ExampleData();
+    data.vecEvents[0].strName = "Downloader_Failed";
+    data.vecEvents[0].vecParams = {{"reason", "install_exit"}, {"exit_code", "1"}};
+    EXPECT_NE(Print(data).find("                \"event_label\": \"0123ABCD-4567-89ab-CDEF-0123456789AB\",\n"
+                               "                \"reason\": \"install_exit\",\n"
+                               "                \"exit_code\": \"1\"\n"
+                               "            }"),
+              std::string::npos)
+        << Print(data);
+    std::string filtered = Print(data, kGAFilterExclude, {"exit_code"});
+    EXPECT_NE(filtered.find("\"reason\": \"install_exit\"\n"), std::string::npos) << filtered;
+    EXPECT_EQ(filtered.find("exit_code"), std::string::npos);
+}
+
 TEST(GAJsonEscapes, QuoteBackslashAndControlCharactersAreEscaped)
 {
     GAData data = ExampleData();

@@ -188,9 +188,20 @@ TEST_F(EventTest, FirstRunSendsItsNewGuidAndTheSecondRunTheSame)
 
     std::string log = ReadFileBytes(logs.Path() + L"\\analytics.log");
     EXPECT_NE(log.find("tran code guid:" + guid + "\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("request url: " + url + "\r\n"), std::string::npos) << log;
+    // The secret of the collection address never reaches the log.
+    std::string shown = url.substr(0, url.find("api_secret=")) + "api_secret=(hidden)";
+    EXPECT_NE(log.find("request url: " + shown + "\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Qm3xVb7LpK2sWd9RtY4nHa"), std::string::npos) << log;
     EXPECT_NE(log.find("request info: " + body + "\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("request ret Code: 204\r\n"), std::string::npos) << log;
+
+    // Wherever the secret stands in the query, in whatever case.
+    std::wstring reordered = L"https://localhost:" + std::to_wstring(collector.Port(L"tls")) +
+                             L"/mp/collect?API_Secret=0ther5ecret&measurement_id=G-7QW2HXM4PB";
+    EXPECT_EQ(RunAndWait(SelfPath(), L"--send Installed_Succeed \"" + reordered + L"\" \"" + logs.Path() + L"\""), 0);
+    log = ReadFileBytes(logs.Path() + L"\\analytics.log");
+    EXPECT_NE(log.find("/mp/collect?API_Secret=(hidden)&measurement_id=G-7QW2HXM4PB\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("0ther5ecret"), std::string::npos) << log;
 
     request = RunAndCollect(L"Downloader_Start_Install");
     EXPECT_EQ(RequestBody(request), Expected("Downloader_Start_Install", guid));
@@ -209,6 +220,29 @@ TEST_F(EventTest, CategoryGoesThroughTheAnsiCodePage)
     std::string body = RequestBody(ReadFileBytes(collector.RecordPath("collect.req")));
     EXPECT_NE(body.find("\"event_category\": \"Caf\xc3\xa9 ?\""), std::string::npos) << body;
     ga->SetEventCategory(kCategory);
+}
+
+TEST_F(EventTest, ALostAttemptIsReportedWithItsReasonAndCode)
+{
+    CGA* ga = GetGAInstance();
+    ga->SetCollectUrl(CollectorUrl());
+    ga->SetEventCategory(kCategory);
+    DeleteFileW(collector.RecordPath("collect.req").c_str());
+    EXPECT_TRUE(ga->SendDownloaderFailed("download", "result", -4));
+    std::string sent = RequestBody(ReadFileBytes(collector.RecordPath("collect.req")));
+    size_t at = sent.find("\"client_id\": \"");
+    ASSERT_NE(at, std::string::npos) << sent;
+    std::string guid = sent.substr(at + 14, sent.find('"', at + 14) - at - 14);
+    std::string expected = Expected("Downloader_Failed", guid);
+    expected = ReplaceAll(expected, "\"event_label\": \"" + guid + "\"",
+                          "\"event_label\": \"" + guid + "\",\n                \"reason\": \"download\",\n"
+                          "                \"result\": \"-4\"");
+    EXPECT_EQ(sent, expected);
+    // Without a code, only the reason.
+    DeleteFileW(collector.RecordPath("collect.req").c_str());
+    EXPECT_TRUE(ga->SendDownloaderFailed("cancelled", nullptr, 0));
+    std::string body = RequestBody(ReadFileBytes(collector.RecordPath("collect.req")));
+    EXPECT_NE(body.find("\"reason\": \"cancelled\"\n            }"), std::string::npos) << body;
 }
 
 TEST_F(EventTest, FailedRequestsStillAnswerTrue)

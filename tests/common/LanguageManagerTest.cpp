@@ -65,8 +65,10 @@ TEST(LanguageChoice, NameWithoutFolderKeepsTheNameAndTheDefaults)
 TEST(LanguageTexts, DefaultTableHasEveryText)
 {
     const auto& texts = LanguageManager::DefaultTexts();
-    EXPECT_EQ(19u, texts.size());
+    EXPECT_EQ(21u, texts.size());
     EXPECT_EQ(1u, texts.count(L"STR_PROXY_LOGIN"));
+    EXPECT_EQ(1u, texts.count(L"STR_INSTALL_FAILED"));
+    EXPECT_EQ(1u, texts.count(L"STR_SOFT_STOP_FAILED"));
     EXPECT_EQ(L"Start\u00A0Now", texts.at(L"STR_START"));
     EXPECT_EQ(L"Insuficient storage. Storage required:", texts.at(L"STR_STORAGE"));
     EXPECT_EQ(L"MB", texts.at(L"STR_MB"));

@@ -97,6 +97,7 @@ TEST_F(ShippedData, EveryGetterAnswersTheShippedValue)
     EXPECT_TRUE(settings_.IsRunAsAdmin());
     EXPECT_EQ(kShippedDownload, settings_.GetDownUrl());
     EXPECT_EQ(L"", settings_.GetDownUrlEx());
+    EXPECT_EQ(std::vector<std::wstring>{L"download.vantelo.example"}, settings_.GetDownloadHosts());
     EXPECT_EQ(70, settings_.GetDownloadRatio());
     EXPECT_EQ(1500, settings_.GetReadFileTimeout());
     // The texts come from the unpacked archive with the product's placeholders filled.
@@ -220,6 +221,16 @@ TEST_F(WrittenData, OnlyExactlyZeroStartsTheProductWithoutElevation)
     EXPECT_TRUE(settings_.IsRunAsAdmin());
 }
 
+TEST_F(WrittenData, OnlyExactlyZeroTurnsTheLossEventOff)
+{
+    Write(L"STR_EXE_NAME=Pexar.exe\n", L"");
+    EXPECT_TRUE(settings_.IsFailureEventOn()) << "on unless the product says otherwise";
+    Write(L"STR_GA_FAILED_EVENT=0\n", L"");
+    EXPECT_FALSE(settings_.IsFailureEventOn());
+    Write(L"STR_GA_FAILED_EVENT=1\n", L"");
+    EXPECT_TRUE(settings_.IsFailureEventOn());
+}
+
 TEST_F(WrittenData, EmptyFolderNamesInstallIntoTheChosenFolder)
 {
     Write(L"STR_DIR1_NAME=\nSTR_DIR2_NAME=\nSTR_EXE_NAME=Pexar.exe\nSTR_BRAND_NAME=\n", L"");
@@ -235,6 +246,16 @@ TEST_F(WrittenData, SixtyFourBitWindowsGetsTheSixtyFourBitInstallerEvenInAThirty
     Write(L"", L"STR_DOWN_URL=https://a.example/x86.exe\nSTR_DOWN_URL_X64=https://a.example/x64.exe\n");
     ASSERT_TRUE(Is64BitWindows()) << "the test prefix is a 64-bit one";
     EXPECT_EQ(L"https://a.example/x64.exe", settings_.GetDownUrl());
+}
+
+TEST_F(WrittenData, TheDownloadHostsAreAListSeparatedByCommasOrBlanks)
+{
+    Write(L"STR_DOWN_HOSTS= a.example, B.example\tc.example,,\n", L"");
+    EXPECT_EQ((std::vector<std::wstring>{L"a.example", L"B.example", L"c.example"}), settings_.GetDownloadHosts());
+    Write(L"STR_DOWN_HOSTS=\n", L"");
+    EXPECT_TRUE(settings_.GetDownloadHosts().empty());
+    Write(L"", L"");
+    EXPECT_TRUE(settings_.GetDownloadHosts().empty());
 }
 
 TEST_F(WrittenData, OnlyAddressesWithAKeyQueryGetTheCustomParameter)
@@ -272,6 +293,15 @@ TEST_F(WrittenData, TheDomainFileHoldsTheKeyInTheProductFolder)
 TEST(WorkFolder, IsProgramFilesThenVanteloDownThenTheProgramsBaseName)
 {
     EXPECT_EQ(GetProgramFilesFolder() + L"vantelo_down\\test_settings\\", LanguageManager::GetWorkFolder());
+    EXPECT_EQ(L"D:\\Apps\\vantelo_down\\Setup\\", LanguageManager::WorkFolderUnder(L"D:\\Apps\\", L"Setup"));
+}
+
+TEST(WorkFolder, IsNoneWhenProgramFilesIsUnknownInsteadOfTheDriveRoot)
+{
+    // GetProgramFilesFolder answers a lone backslash when the shell knows no folder.
+    for (const wchar_t* unknown : {L"\\", L"", L"Program Files\\", L"\\\\server\\share\\", L"1:\\"}) {
+        EXPECT_EQ(L"", LanguageManager::WorkFolderUnder(unknown, L"Setup")) << ToUtf8(unknown);
+    }
 }
 
 TEST(SplitUrl, TakesTheHostUpToTheFirstSlashAndThePathAfterIt)

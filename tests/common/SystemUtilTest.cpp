@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cwctype>
+#include <thread>
 
 #include "TestSupport.h"
 #include "common/TaskbarProgress.h"
@@ -119,6 +120,90 @@ TEST(Processes, KillEndsTheProcessWithExitCodeZero)
     CloseHandle(child.hProcess);
 }
 
+// Copies of this program showing a window, in the modes the stop tests need.
+class ProductCopies {
+public:
+    ~ProductCopies()
+    {
+        for (PROCESS_INFORMATION& child : children) {
+            TerminateProcess(child.hProcess, 0);
+            CloseHandle(child.hThread);
+            CloseHandle(child.hProcess);
+        }
+    }
+    HANDLE Start(const std::wstring& exe, const wchar_t* mode)
+    {
+        children.push_back(StartChild(exe, mode));
+        return children.back().hProcess;
+    }
+    // Waits until every copy shows its window, so that it can be asked to close.
+    bool WaitForWindows(const std::wstring& title, size_t count)
+    {
+        for (int i = 0; i < 400; ++i) {
+            size_t found = 0;
+            for (HWND window = FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); window;
+                 window = FindWindowExW(nullptr, window, nullptr, title.c_str())) {
+                ++found;
+            }
+            if (found >= count) return true;
+            Sleep(25);
+        }
+        return false;
+    }
+    std::vector<PROCESS_INFORMATION> children;
+};
+
+DWORD ExitCodeOf(HANDLE process)
+{
+    DWORD code = 12345;
+    if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) return code;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+TEST(Processes, EveryCopyOfTheProductInAnyLetterCaseIsAskedToCloseAndOnlyThose)
+{
+    TempFolder dir;
+    std::wstring folder = dir.Path() + L"\\Product";
+    std::wstring elsewhere = dir.Path() + L"\\Elsewhere";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    std::wstring product = folder + L"\\Pexar.exe";
+    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), product.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), (elsewhere + L"\\Pexar.exe").c_str(), FALSE));
+    std::wstring upper = product;
+    for (auto& c : upper) c = towupper(c);
+
+    ProductCopies copies;
+    HANDLE first = copies.Start(product, L"--child-window");
+    HANDLE second = copies.Start(upper, L"--child-window");
+    HANDLE other = copies.Start(elsewhere + L"\\Pexar.exe", L"--child-window");
+    ASSERT_TRUE(copies.WaitForWindows(L"vantelo test product", 3));
+
+    std::vector<DWORD> found = FindProcessesByPath(dir.Path() + L"\\product\\PEXAR.exe");
+    EXPECT_EQ(2u, found.size());
+    EXPECT_TRUE(StopProcessesByPath(product, 5000, 2000));
+    EXPECT_EQ(0u, ExitCodeOf(first)) << "asked to close, it closed itself";
+    EXPECT_EQ(0u, ExitCodeOf(second));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(other, 0)) << "another folder's copy runs on";
+    EXPECT_TRUE(FindProcessesByPath(product).empty());
+}
+
+TEST(Processes, ACopyThatIgnoresTheRequestIsEndedByForce)
+{
+    TempFolder dir;
+    std::wstring product = dir.Path() + L"\\Pexar.exe";
+    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), product.c_str(), FALSE));
+    ProductCopies copies;
+    HANDLE stubborn = copies.Start(product, L"--child-stubborn");
+    ASSERT_TRUE(copies.WaitForWindows(L"vantelo test product", 1));
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(StopProcessesByPath(product, 300, 3000));
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_EQ(1u, ExitCodeOf(stubborn));
+    EXPECT_TRUE(StopProcessesByPath(product, 300, 300)) << "nothing left to stop";
+}
+
 TEST(SilentInstall, CommandLineHasTheSwitchesAndQuotedPaths)
 {
     EXPECT_EQ(L" /verysilent /vantelo_down /wait_run /path=\"C:\\Program Files\\\" "
@@ -126,20 +211,95 @@ TEST(SilentInstall, CommandLineHasTheSwitchesAndQuotedPaths)
               BuildSilentInstallCommandLine(L"C:\\Program Files\\", L"C:\\Program Files\\vantelo_down\\Setup\\temp.progress"));
 }
 
-TEST(SilentInstall, RunsTheInstallerWithThatCommandLineAndWaitsForIt)
-{
+// A copy of this program as the installer, in a folder of its own.
+class InstallerRun : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(CopyFileW(SelfPath().c_str(), installer.c_str(), FALSE)); }
+    bool Run(CInstallerJob& job, DWORD* code)
+    {
+        return RunSilentInstall(installer, dir.Path() + L"\\", progress, job, code);
+    }
+
     TempFolder dir;
     std::wstring installer = dir.Path() + L"\\installer.exe";
-    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), installer.c_str(), FALSE));
     std::wstring progress = dir.Path() + L"\\temp.progress";
-    ASSERT_TRUE(RunSilentInstall(installer, dir.Path() + L"\\", progress));
+};
+
+TEST_F(InstallerRun, RunsTheInstallerWithThatCommandLineAndWaitsForIt)
+{
+    CInstallerJob job;
+    DWORD code = 99;
+    ASSERT_TRUE(Run(job, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_FALSE(job.RanOutsideJob());
     // The child wrote its own command line into the progress file before it ended.
     EXPECT_EQ(ToUtf8(BuildSilentInstallCommandLine(dir.Path() + L"\\", progress)), ReadFileBytes(progress));
 }
 
-TEST(SilentInstall, AnInstallerThatCannotStartIsAFailure)
+TEST_F(InstallerRun, TheInstallersExitCodeComesBack)
 {
-    EXPECT_FALSE(RunSilentInstall(L"C:\\no\\such\\installer.exe", L"C:\\x\\", L"C:\\x\\p"));
+    SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_EXIT", L"7");
+    CInstallerJob job;
+    DWORD code = 0;
+    bool ran = Run(job, &code);
+    SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_EXIT", nullptr);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(7u, code);
+}
+
+TEST(SilentInstall, AnInstallerThatCannotStartIsAFailureWithTheSystemsError)
+{
+    CInstallerJob job;
+    DWORD code = 0;
+    EXPECT_FALSE(RunSilentInstall(L"C:\\no\\such\\installer.exe", L"C:\\x\\", L"C:\\x\\p", job, &code));
+    EXPECT_TRUE(code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) << code;
+}
+
+TEST_F(InstallerRun, TerminatingTheJobEndsTheInstallerAndEverythingItStarted)
+{
+    std::wstring helper = dir.Path() + L"\\vantelo-spawned.exe";
+    ASSERT_TRUE(CopyFileW(SelfPath().c_str(), helper.c_str(), FALSE));
+    // The installer starts the helper and both wait for a minute.
+    SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_SPAWN", helper.c_str());
+    CInstallerJob job;
+    DWORD code = 0;
+    bool ran = false;
+    DWORD took = 0;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread runner([&] {
+        DWORD start = GetTickCount();
+        ran = Run(job, &code);
+        took = GetTickCount() - start;
+        SetEvent(done);
+    });
+    DWORD pid = 0;
+    for (int i = 0; i < 200 && !FindProcessByName(L"vantelo-spawned.exe", &pid); ++i) Sleep(25);
+    SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_SPAWN", nullptr);
+    EXPECT_NE(0u, pid) << "the installer started its helper";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(done, 0)) << "the installer still runs";
+    job.Terminate();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done, 5000));
+    runner.join();
+    CloseHandle(done);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), code);
+    EXPECT_LT(took, 30000u);
+    EXPECT_TRUE(job.WaitUntilEmpty(2000));
+    EXPECT_FALSE(FindProcessByName(L"vantelo-spawned.exe", &pid)) << "the helper went with the installer";
+    // Nothing holds the installer any more: it can be deleted.
+    EXPECT_TRUE(DeleteFileW(installer.c_str())) << GetLastError();
+}
+
+TEST_F(InstallerRun, AJobTerminatedBeforeTheStartNeverRunsTheInstaller)
+{
+    CInstallerJob job;
+    job.Terminate();
+    DWORD code = 0;
+    EXPECT_FALSE(Run(job, &code));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), code);
+    Sleep(300);
+    EXPECT_FALSE(FileExistsW(progress)) << "the installer ran";
+    EXPECT_TRUE(job.WaitUntilEmpty(0));
 }
 
 TEST(StartProduct, NonElevatedStartFallsBackWhenWdcIsMissing)
@@ -170,6 +330,36 @@ TEST(Taskbar, AttachesToAWindowAndTakesStatesAndValues)
     DestroyWindow(window);
 }
 
+LRESULT CALLBACK ProductWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    bool stubborn = GetWindowLongPtrW(window, GWLP_USERDATA) != 0;
+    if (message == WM_CLOSE && stubborn) return 0;
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A product's stand-in: a window that closes when asked, or (stubborn) never does.
+int RunProductWindow(bool stubborn)
+{
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = ProductWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"VanteloTestProduct";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(L"VanteloTestProduct", L"vantelo test product", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (!window) return 3;
+    SetWindowLongPtrW(window, GWLP_USERDATA, stubborn ? 1 : 0);
+    MSG message;
+    // A minute at most, so that a failed test leaves nothing behind for long.
+    SetTimer(window, 1, 60000, nullptr);
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER) return 4;
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 int RunChild(int argc, wchar_t** argv)
 {
     std::wstring mode = argc >= 2 ? argv[1] : L"";
@@ -177,13 +367,23 @@ int RunChild(int argc, wchar_t** argv)
         Sleep(60000);
         return 5;
     }
+    if (mode == L"--child-window" || mode == L"--child-stubborn") return RunProductWindow(mode == L"--child-stubborn");
     if (std::wstring(GetCommandLineW()).find(L"/verysilent") != std::wstring::npos) {
+        wchar_t value[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_SPAWN", value, MAX_PATH) > 0) {
+            PROCESS_INFORMATION helper = StartChild(value, L"--child-sleep");
+            CloseHandle(helper.hThread);
+            CloseHandle(helper.hProcess);
+            Sleep(60000);
+            return 6;
+        }
         // Started as the product installer: record the command line as received.
         std::wstring line = GetCommandLineW();
         size_t progress = line.find(L"/progress=\"");
         std::wstring file = line.substr(progress + 11);
         file.resize(file.size() - 1);
-        return WriteFileBytes(file, ToUtf8(line)) ? 0 : 1;
+        if (!WriteFileBytes(file, ToUtf8(line))) return 1;
+        return GetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_EXIT", value, MAX_PATH) > 0 ? _wtoi(value) : 0;
     }
     if (argc == 1) {
         // Started as the product: leave a marker beside this exe.

@@ -58,6 +58,8 @@ class InstallerCase(unittest.TestCase):
             if os.path.exists(path):
                 os.remove(path)
         self.set_downloads_failing(False)
+        for name in ("rate", "announce-size"):
+            self.server_setting(name, None)
         self.requests_before = len(run.requests())
         self.events_before = len(run.events())
         run.installer = None
@@ -82,6 +84,16 @@ class InstallerCase(unittest.TestCase):
                 f.write("" if after is None else str(after))
         elif os.path.exists(flag):
             os.remove(flag)
+
+    def server_setting(self, name, value):
+        """A number the servers read from their state folder; None removes it."""
+        path = os.path.join(RUN.state, name)
+        if value is None:
+            if os.path.exists(path):
+                os.remove(path)
+        else:
+            with open(path, "w") as f:
+                f.write(str(value))
 
     def new_events(self):
         return RUN.events()[self.events_before:]
@@ -152,6 +164,9 @@ class HappyPath(InstallerCase):
             self.assertEqual(event["path"], COLLECT_PATH)
             self.assertEqual(event["headers"]["Content-Type"], "application/json; charset=utf-8")
             self.assertEqual(event["body"], EVENT_BODY % {"guid": guid, "name": name})
+
+        # The analytics secret is sent, never written down.
+        self.assertNotIn(COLLECT_PATH.rpartition("=")[2], run.log_text())
 
         run.click("start")
         self.assertEqual(run.wait_exit(30), 0)
@@ -245,6 +260,46 @@ class ProductRunning(InstallerCase):
         product.wait(10)
 
 
+class WaysOut(InstallerCase):
+    def test_yes_during_the_download_stops_it_deletes_and_exits(self):
+        self.server_setting("rate", 100000)  # 4 MiB in five ranges: eight seconds
+        RUN.launch()
+        RUN.click("install")
+        RUN.wait_log("DownLoadContent", 30)
+        time.sleep(1.0)
+        self.assertTrue(os.path.exists(self.work_file("vantelo-download.exe")))
+        RUN.key("alt+F4")  # the banner page has no close button
+        RUN.wait_for(RUN.message_box, 15, "the quit confirmation")
+        pressed = RUN.answer("y")
+        self.assertEqual(RUN.wait_exit(10), 0)
+        # Two seconds, and the key's way to the box and the exit probe's pace.
+        self.assertLess(time.monotonic() - pressed, 2.6)
+        self.assertFalse(os.path.exists(self.work_file("vantelo-download.exe")))
+        self.assertFalse(os.path.exists(self.work_file("temp.progress")))
+        self.assertIn("HttpDownload,ret = -5", RUN.log_text())
+        events = RUN.wait_for(lambda: len(self.new_events()) >= 2 and self.new_events(), 15, "two events")
+        self.assertEqual(failure_reasons(events), ["cancelled"])
+
+    def test_low_space_answers_home_without_a_download(self):
+        self.server_setting("announce-size", 1 << 40)  # a tebibyte: three are needed
+        RUN.launch()
+        RUN.click("install")
+        RUN.wait_for(RUN.message_box, 60, "the low-space box")
+        self.shot("low-space")
+        RUN.answer("Return")
+        RUN.wait_for(lambda: RUN.log_text().count("UpdateWindowSate:kWindow_Init") >= 2, 15, "the home page")
+        self.assertIn("filesize:1048576MB", RUN.log_text())
+        gets = [r for r in RUN.requests()[self.requests_before:] if r["method"] == "GET"
+                and r["path"].startswith("/files/")]
+        self.assertEqual(gets, [])
+        self.assertFalse(os.path.exists(self.work_file("vantelo-download.exe")))
+        events = RUN.wait_for(lambda: len(self.new_events()) >= 2 and self.new_events(), 15, "two events")
+        self.assertEqual(failure_reasons(events), ["low_space"])
+        RUN.click("close")
+        RUN.answer("y")
+        self.assertEqual(RUN.wait_exit(20), 0)
+
+
 class Window(InstallerCase):
     def test_second_copy_exits_with_minus_one(self):
         RUN.launch()
@@ -289,6 +344,17 @@ class Window(InstallerCase):
         self.assertGreater(filled[0], 100)
         self.assertGreater(filled[-1], 560)
         RUN.terminate()
+
+
+def failure_reasons(events):
+    """The reasons of the "Downloader_Failed" events among EVENTS, in order."""
+    reasons = []
+    for event in events:
+        body = json.loads(event["body"])
+        for item in body["events"]:
+            if item["name"] == "Downloader_Failed":
+                reasons.append(item["params"]["reason"])
+    return reasons
 
 
 def bar_row(path, run):

@@ -127,6 +127,15 @@ TEST(LogNames, QualifiedFunctionNameDropsReturnTypeAndParameters)
     EXPECT_EQ("main", Log::QualifiedFunctionName("main"));
 }
 
+TEST(LogNames, PrintableTextCannotStartALineAndIsBounded)
+{
+    EXPECT_EQ(L"https://a.example/?X-Forged: 1", Log::Printable(L"https://a.example/\nX-Forged: 1"));
+    EXPECT_EQ(L"a?b?c?d", Log::Printable(L"a\rb\tc\x7F" L"d"));
+    EXPECT_EQ(L"abc...", Log::Printable(L"abcdef", 3));
+    EXPECT_EQ(L"abc", Log::Printable(L"abc", 3));
+    EXPECT_EQ(std::wstring(300, L'x') + L"...", Log::Printable(std::wstring(5000, L'x')));
+}
+
 // --- child processes: where the first record goes ----------------------------
 
 std::wstring CopyOfSelf(const std::wstring& folder, const std::wstring& name)

@@ -270,6 +270,17 @@ TEST(TransportSecurity, AnHttpAddressIsFetchedInClearTextOnBothStacks)
     }
 }
 
+TEST(TransportSecurity, AConnectionClosedWithoutAnAnswerIsNoAnswer)
+{
+    // Wine's WinINet reports such a send as done, with status 0.
+    for (int type : {CBaseRequest::kWinHttpRequest, CBaseRequest::kInternetRequest}) {
+        std::string path = UniquePath("no-answer/1000.bin");
+        auto request = Request(type);
+        EXPECT_FALSE(request->OpenUrl(ServerUrl(ServerPort::kTls, true, path))) << request->GetTypeName();
+        ASSERT_FALSE(RequestsFor(path).empty());
+    }
+}
+
 TEST(TransportSecurity, UntrustedExpiredAndWrongHostCertificatesAreRefused)
 {
     // Refusing a certificate takes about two seconds under Wine: all at once.

@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "log/Log.h"
 
 namespace {
 
@@ -119,28 +118,4 @@ std::string Sha256(const std::string& bytes)
     char hex[65] = {};
     for (int i = 0; i < 32; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
     return hex;
-}
-
-LogCapture::LogCapture()
-{
-    // The first record creates the log file: only then is its path known.
-    WriteLogA("LogCapture", __FILE__, __LINE__, kLogInfo, "--- %s",
-              ::testing::UnitTest::GetInstance()->current_test_info()
-                  ? ::testing::UnitTest::GetInstance()->current_test_info()->name()
-                  : "");
-    start_ = ReadFileBytes(Log::CurrentLogFilePath()).size();
-}
-
-std::string LogCapture::Text() const
-{
-    std::string all = ReadFileBytes(Log::CurrentLogFilePath());
-    return start_ <= all.size() ? all.substr(start_) : all;
-}
-
-size_t LogCapture::Count(const std::string& text) const
-{
-    std::string all = Text();
-    size_t count = 0;
-    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size())) ++count;
-    return count;
 }

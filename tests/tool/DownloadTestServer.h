@@ -1,11 +1,14 @@
 #pragma once
 // What the download tests share: the misbehaving file server that the ctest
-// fixture started (tools/testserver), the log lines a test produced, and SHA-256.
+// fixture started (tools/testserver) and SHA-256; LogCapture for the log lines a
+// test produced.
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "LogCapture.h"
 
 // kPlain, kTls and kDual serve files; the others serve them too, but the clients
 // must refuse them: a self-signed, a long expired and a certificate naming another
@@ -38,15 +41,3 @@ std::string ServedFile(const std::string& name);
 std::string UniquePath(const std::string& directivesAndFile);
 
 std::string Sha256(const std::string& bytes);
-
-// The log text written between construction and Text().
-class LogCapture {
-public:
-    LogCapture();
-    std::string Text() const;
-    bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
-    size_t Count(const std::string& text) const;
-
-private:
-    size_t start_;
-};

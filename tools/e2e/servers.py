@@ -4,11 +4,13 @@
 TLS on localhost:48443 (the test authority's certificate):
     HEAD, GET /files/<name>    the product installer, with ranges (and If-Range
                                against its ETag and Last-Modified), each connection
-                               sending at most --rate bytes per second; while the
-                               file STATE/fail-downloads exists GETs answer 503, or,
+                               sending at most --rate bytes per second (the number
+                               in STATE/rate when present); while the file
+                               STATE/fail-downloads exists GETs answer 503, or,
                                when it holds a number, bodies break off once that
                                many bytes went out after it appeared, and GETs answer
-                               503 from then on
+                               503 from then on; the number in STATE/announce-size,
+                               when present, is the Content-Length that HEAD answers
     POST /mp/collect?...       the analytics collector: each body is kept as
                                STATE/events/<n>.json, the answer is 204
 Plain HTTP on 127.0.0.1:48080:
@@ -58,6 +60,14 @@ class State:
 
     def path(self, name):
         return os.path.join(self.folder, name)
+
+    def setting(self, name):
+        """The number in STATE/<name>, or None when the file is absent."""
+        try:
+            with open(self.path(name)) as f:
+                return int(f.read().strip())
+        except (FileNotFoundError, ValueError):
+            return None
 
     def failure_budget(self):
         """None while downloads work; else the body bytes still allowed to go out."""
@@ -179,6 +189,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         size = stat.st_size
         etag = '"%x-%x"' % (size, stat.st_mtime_ns)
         last_modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
+        if self.command == "HEAD":
+            size = self.state.setting("announce-size") or size
         start, end = 0, size - 1
         status = 200
         ranged = self.headers.get("Range", "")
@@ -203,7 +215,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if self.command == "HEAD":
             return
-        rate = self.state.rate
+        rate = self.state.setting("rate") or self.state.rate
         began = time.monotonic()
         sent = 0
         with open(path, "rb") as f:

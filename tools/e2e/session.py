@@ -86,7 +86,10 @@ class Session:
 
     def lock_ports(self):
         # The local installer's addresses name fixed ports, so two sessions on one
-        # machine (two checkouts testing at once) take turns instead of colliding.
+        # machine (two checkouts testing at once) take turns instead of colliding,
+        # unless this one has a network of its own (tools/e2e/isolated).
+        if os.environ.get("VANTELO_E2E_ISOLATED") == "1":
+            return
         self.port_lock = open(os.path.join(tempfile.gettempdir(), "vantelo-e2e-ports.lock"), "w")
         try:
             fcntl.flock(self.port_lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
@@ -211,17 +214,26 @@ class Session:
         self.xdotool("click", "1")
         time.sleep(0.4)
 
+    def key(self, key):
+        """Presses KEY in the installer's window (alt+F4 closes it on every page)."""
+        self.xdotool("windowactivate", "--sync", self.window, check=False)
+        self.xdotool("windowfocus", "--sync", self.window, check=False)
+        self.xdotool("key", key)
+
     def answer(self, key, timeout=60):
-        """Waits for a message box and presses KEY in it (Return, Escape or a button's letter)."""
+        """Waits for a message box and presses KEY in it (Return, Escape or a button's letter);
+        answers the monotonic time of the key press."""
         box = self.wait_for(self.message_box, timeout, "a message box")
         time.sleep(0.5)
         # Real key presses (XTEST) into the focused box: Wine drops synthetic events
         # sent to a window that does not have the focus.
         self.xdotool("windowactivate", "--sync", box, check=False)
         self.xdotool("windowfocus", "--sync", box, check=False)
+        pressed = time.monotonic()
         self.xdotool("key", key)
         self.wait_for(lambda: self.message_box() != box, 15, "the message box to close")
         time.sleep(0.3)
+        return pressed
 
     def screenshot(self, name):
         path = os.path.join(self.out, "%02d-%s.png" % (len(self.shots) + 1, name))

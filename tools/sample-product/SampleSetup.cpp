@@ -6,6 +6,9 @@
 // DIR\Vantelo\Vantelo Pexar\Pexar.exe and install.log beside it (the size and
 // SHA-256 of the installer file it ran from, and its command line), and exits.
 // VANTELO_SAMPLE_SETUP_MS sets how long the installation takes (default 4000).
+// Failures for the tests: VANTELO_SAMPLE_SETUP_EXIT=N makes the installation fail
+// with exit code N, and VANTELO_SAMPLE_SETUP_NO_PRODUCT=1 makes it end with 0
+// without installing the product.
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -124,11 +127,14 @@ int RunEngine(const std::wstring& commandLine)
 
     wchar_t setting[16] = {};
     int totalMs = GetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_MS", setting, 16) > 0 ? _wtoi(setting) : 4000;
+    int failWith = GetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_EXIT", setting, 16) > 0 ? _wtoi(setting) : 0;
+    bool withoutProduct = GetEnvironmentVariableW(L"VANTELO_SAMPLE_SETUP_NO_PRODUCT", setting, 16) > 0;
     const int steps = 20;
     for (int step = 0; step <= steps; ++step) {
         std::string percent = std::to_string(step * 100 / steps);
         WriteWholeFile(progressFile, percent.data(), static_cast<DWORD>(percent.size()));
-        if (step == steps / 2) {
+        if (step == steps / 2 && failWith != 0) return failWith;
+        if (step == steps / 2 && !withoutProduct) {
             if (SHCreateDirectoryExW(nullptr, productFolder.c_str(), nullptr) != ERROR_SUCCESS &&
                 GetFileAttributesW(productFolder.c_str()) == INVALID_FILE_ATTRIBUTES) {
                 return 3;

@@ -2,7 +2,9 @@
 """Loopback HTTP peers for the HTTP client and analytics tests.
 
 peer mode: answers every request with the exact bytes of a script (a JSON file named
-after the request path), in pieces, with delays, and records what it received.
+after the request path), in pieces, with delays, and records what it received. In
+a script's text, {<listener>} stands for that listener's port and {query} for the
+request's query, percent-decoded (so one script can answer any header value).
 collector mode: records every POST (header and body) and answers 204.
 
 Listeners: plain HTTP on 127.0.0.1; TLS on localhost with the test authority's
@@ -18,6 +20,7 @@ import ssl
 import sys
 import threading
 import time
+import urllib.parse
 
 HEADER_END = b"\r\n\r\n"
 
@@ -140,6 +143,7 @@ class Server:
                 text = action["send"]
                 for key, port in self.ports.items():
                     text = text.replace("{" + key + "}", str(port))
+                text = text.replace("{query}", urllib.parse.unquote(target.partition("?")[2]))
                 connection.sendall(text.encode("utf-8"))
             elif "body" in action:
                 self.send_pattern(connection, action["body"])

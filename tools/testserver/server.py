@@ -34,6 +34,8 @@ Directives (each one path segment):
                      directive, on the plain port (SCHEME "http") or the TLS port
                      ("https")
     get-redirect=SCHEME  the same for GETs only
+    no-answer        the request is read and the connection closed in order, with
+                     no answer at all
     tls-only         requests over plain HTTP are dropped without an answer
     plain-only       requests over TLS are dropped without an answer
     no-etag          no ETag (Last-Modified stays)
@@ -254,6 +256,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             record("dropped")
             self.close_connection = True
             reset(self.connection)
+            return
+
+        if "no-answer" in flags:
+            record("unanswered")
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
             return
 
         nth_get = 0 if head else shared.count_get(path)
