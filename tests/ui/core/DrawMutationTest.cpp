@@ -165,6 +165,7 @@ protected:
         CWindowManagerUI::SetResourceFolder(TestDataPath(L"draw"));
     }
     void SetUp() override {
+        ASSERT_TRUE(noActivation.Installed());
         ASSERT_NE(host.Create(kSurfaceWidth, kSurfaceHeight, nullptr, WS_EX_NOACTIVATE), nullptr);
         ASSERT_NE(surface.Get(), nullptr);
         selected = std::make_unique<CSelectObject>(dc.Get(), surface.Get());
@@ -176,6 +177,7 @@ protected:
         host.manager.RegisterFont(1, L"Segoe UI", 16, true, false, false);
     }
 
+    NoActivation noActivation;  // the window never takes the focus from the tests beside this one
     HostWindow host;
     CMemoryDC dc{nullptr};
     CGdiObject<HBITMAP> surface{CDrawEngine::MakeArgbSection(nullptr, kSurfaceWidth, kSurfaceHeight, nullptr)};
