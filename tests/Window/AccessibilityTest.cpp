@@ -27,10 +27,14 @@ using namespace Veneer;
 
 namespace {
 
-// No dialog: every question is answered No, the folder picker is cancelled.
+// No dialog: every question is answered No (and counted), the folder picker is cancelled.
 class SilentDialogs final : public IUserDialogs {
 public:
-    int ShowMessage(HWND, const std::wstring&, const std::wstring&, UINT) override { return IDNO; }
+    int questions = 0;
+    int ShowMessage(HWND, const std::wstring&, const std::wstring&, UINT) override {
+        ++questions;
+        return IDNO;
+    }
     bool BrowseForFolder(HWND, const std::wstring&, std::wstring&) override { return false; }
     bool AskProxyLogin(HWND, const std::wstring&, const std::wstring&, const std::wstring&, bool, std::wstring&,
                        std::wstring&) override
@@ -73,11 +77,16 @@ std::vector<Line> ParseReport(const std::string& text) {
     return lines;
 }
 
+// The lines of one kind; events in the order they arrived (the client reads an element
+// while the next events come in, so its lines may be out of order; t= orders them).
 std::vector<Line> Only(const std::vector<Line>& lines, const char* kind, const char* eventKind = nullptr) {
     std::vector<Line> chosen;
     for (const Line& line : lines) {
-        if (line.kind == kind && (eventKind == nullptr || line[("kind")] == ToWide(eventKind))) chosen.push_back(line);
+        if (line.kind == kind && (eventKind == nullptr || line["kind"] == ToWide(eventKind))) chosen.push_back(line);
     }
+    std::stable_sort(chosen.begin(), chosen.end(), [](const Line& a, const Line& b) {
+        return wcstol(a["t"].c_str(), nullptr, 10) < wcstol(b["t"].c_str(), nullptr, 10);
+    });
     return chosen;
 }
 
@@ -297,6 +306,43 @@ TEST_F(FrameAccessibility, FocusEventsFollowTheTabKeyInVisualOrder) {
     }
 }
 
+// Tab, Space, Enter and Esc reach the licence box, Install and closing; the focus
+// events name each stop on the way.
+TEST_F(FrameAccessibility, EveryActionIsReachableFromTheKeyboard) {
+    std::vector<CControlUI*> order = VisualTabOrder();
+    auto stepsTo = [&order](CControlUI* from, CControlUI* to) {
+        auto a = std::find(order.begin(), order.end(), from);
+        auto b = std::find(order.begin(), order.end(), to);
+        size_t start = a == order.end() ? order.size() - 1 : static_cast<size_t>(a - order.begin());
+        return static_cast<int>((b - order.begin() + order.size() - start) % order.size());
+    };
+    CControlUI* agree = Named(L"chk_agree");
+    CControlUI* install = Named(L"btn_install");
+    ASSERT_NE(std::find(order.begin(), order.end(), agree), order.end());
+    int toAgree = stepsTo(frame_.Manager().FocusedControl(), agree);
+    int toInstall = stepsTo(agree, install);
+    // An invalid folder: Install then shows the red tip instead of starting a download.
+    Named(L"edit_path")->SetText(L"Q:\\missing\\deeper\\");
+    std::vector<Line> report = Client(L"tab " + std::to_wstring(toAgree) + L" key space key space tab " +
+                                          std::to_wstring(toInstall) + L" key return key escape",
+                                      Report(L"keyboard"))
+                                   .Finish();
+    std::vector<Line> focus = Only(report, "event", "focus");
+    ASSERT_EQ(focus.size(), static_cast<size_t>(toAgree + toInstall));
+    EXPECT_EQ(focus[toAgree - 1]["at"], At(frame_.GetHWND(), agree));
+    EXPECT_EQ(focus.back()["at"], At(frame_.GetHWND(), install));
+    // Space unticked and ticked the box: Install was unavailable, then available again.
+    std::vector<Line> states = Only(report, "event", "state");
+    int unavailable = 0;
+    for (const Line& state : states) unavailable += state["at"] == At(frame_.GetHWND(), install) && Has(state, STATE_SYSTEM_UNAVAILABLE);
+    EXPECT_EQ(unavailable, 1);
+    EXPECT_TRUE(static_cast<CCheckBoxUI*>(agree)->IsSelected());
+    // Enter pressed Install (the red tip of the invalid folder), Esc asked before closing.
+    EXPECT_TRUE(Named(L"label_tip")->IsVisible());
+    EXPECT_EQ(dialogs_.questions, 1);
+    EXPECT_TRUE(IsWindow(frame_.GetHWND()));
+}
+
 TEST_F(FrameAccessibility, DefaultActionsToggleTheLicenceAndPressInstall) {
     // An invalid folder: pressing Install shows the red tip instead of starting a download.
     Named(L"edit_path")->SetText(L"Q:\\missing\\deeper\\");
@@ -363,12 +409,13 @@ TEST_F(FrameAccessibility, TheProgressIsHeardAtMostOnceASecond) {
     for (const Line& line : Only(report, "event", "value")) {
         if (Role(line) == ROLE_SYSTEM_PROGRESSBAR) values.push_back(line);
     }
+    auto arrival = [](const Line& line) { return wcstol(line["t"].c_str(), nullptr, 10); };
     // Steady progress for took milliseconds: a report a second at most, the last one
     // the last value.
     ASSERT_GE(values.size(), 2u);
     EXPECT_LE(values.size(), took / 1000 + 2);
     for (size_t i = 1; i < values.size(); ++i) {
-        long apart = wcstol(values[i]["t"].c_str(), nullptr, 10) - wcstol(values[i - 1]["t"].c_str(), nullptr, 10);
+        long apart = arrival(values[i]) - arrival(values[i - 1]);
         EXPECT_GE(apart, 900) << "reports " << i - 1 << " and " << i << " came " << apart << " ms apart";
     }
     EXPECT_EQ(values.back()["value"], L"40%");

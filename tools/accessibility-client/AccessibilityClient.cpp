@@ -8,6 +8,7 @@
 // Commands, run in order:
 //   tree        one line per child of the client area's accessible object
 //   tab N       presses Tab N times in the window and reports each focus event
+//   key KEY     presses space, return or escape in the window
 //   do NAME     runs the default action of the first child whose name is NAME; written
 //               ROLE:NAME (a role code, as in 44:Customize Installation) only a child
 //               of that role
@@ -212,10 +213,17 @@ HWND FindTarget(const std::wstring& windowClass) {
     return nullptr;
 }
 
-void PressTab(HWND window) {
-    UINT scan = MapVirtualKeyW(VK_TAB, MAPVK_VK_TO_VSC);
-    PostMessageW(window, WM_KEYDOWN, VK_TAB, 1 | (scan << 16));
-    PostMessageW(window, WM_KEYUP, VK_TAB, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+void PressKey(HWND window, UINT key) {
+    UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    PostMessageW(window, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageW(window, WM_KEYUP, key, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+UINT KeyNamed(const std::wstring& name) {
+    if (name == L"space") return VK_SPACE;
+    if (name == L"return") return VK_RETURN;
+    if (name == L"escape") return VK_ESCAPE;
+    return 0;
 }
 
 }  // namespace
@@ -267,9 +275,13 @@ int wmain(int count, wchar_t** arguments) {
             int presses = _wtoi(arguments[++i]);
             for (int press = 0; press < presses; ++press) {
                 Report(L"key\tTab");
-                PressTab(window);
+                PressKey(window, VK_TAB);
                 PumpFor(250);
             }
+        } else if (command == L"key" && hasValue && KeyNamed(arguments[i + 1]) != 0) {
+            Report(std::wstring(L"key\t") + arguments[i + 1]);
+            PressKey(window, KeyNamed(arguments[++i]));
+            PumpFor(250);
         } else if (command == L"do" && hasValue) {
             if (!DoAction(object, arguments[++i])) status = 1;
             PumpFor(250);

@@ -2,11 +2,12 @@
 """The demo: the local services, a virtual display when there is none, and the local
 build of the installer under Wine. Without --auto the user clicks through it; with
 --auto it ticks the licence box, clicks Install, waits, clicks Start Now, keeps a
-screenshot of each state and prints a summary. Exits non-zero when the installation
-did not complete. --lang runs it in one of the product's languages; --home-pages
-writes the home page of every language into the output folder and ends. With --proxy
-every request goes through a local squid (see proxy.py), and --auto also fails when
-one did not."""
+screenshot of each state (and of the home page at 144 and 192 DPI), reads the window's
+accessibility tree from another process as a screen reader does, and prints a summary.
+Exits non-zero when the installation did not complete. --lang runs it in one of the
+product's languages; --home-pages writes the home page of every language into the output
+folder and ends. With --proxy every request goes through a local squid (see proxy.py),
+and --auto also fails when one did not."""
 import argparse
 import glob
 import json
@@ -82,11 +83,51 @@ def summary(run, started, clicked, finished, product_started):
     return "\n".join(lines)
 
 
+def readable_tree(report):
+    """The accessibility client's report as lines a person reads: role, name, state,
+    place, value and default action of each element."""
+    lines = []
+    for row in report.splitlines():
+        fields = row.split("\t")
+        values = dict(field.split("=", 1) for field in fields[1:] if "=" in field)
+        if fields[0] not in ("client", "child"):
+            continue
+        text = "%-13s %-52s %-28s at %s" % (values.get("role", ""), '"%s"' % values.get("name", ""),
+                                           "[%s]" % values.get("state", ""), values.get("at", ""))
+        if values.get("value"):
+            text += "  value %s" % values["value"]
+        if values.get("action"):
+            text += "  action %s" % values["action"]
+        lines.append(("    " if fields[0] == "child" else "") + text)
+    return "\n".join(lines)
+
+
+def run_scaled(run):
+    """The home page, folded and unfolded, at 144 and 192 DPI (the prefix's LogPixels);
+    LogPixels goes back to 96 afterwards. Returns the screenshots' paths. The window at
+    192 DPI is 1300 x 870 pixels: the demo's own display holds it (a smaller DISPLAY of
+    the user's keeps it within the screen's width)."""
+    written = []
+    try:
+        for dpi in (144, 192):
+            run.set_dpi(dpi)
+            run.launch()
+            written.append(window_screenshot(run, os.path.join(run.out, "dpi-%d-home.png" % dpi)))
+            run.click("fold")
+            time.sleep(0.6)
+            written.append(window_screenshot(run, os.path.join(run.out, "dpi-%d-unfolded.png" % dpi)))
+            run.terminate()
+    finally:
+        run.set_dpi(96)
+    return written
+
+
 def run_auto(run, proxy=None):
     started = time.time()
     run.clean_product()
     run.launch()
     run.screenshot("home")
+    trees = [("home page", run.accessibility(["tree"], "accessibility-home.txt"))]
     run.click("agree")
     run.screenshot("licence-unticked")
     run.click("agree")
@@ -96,6 +137,7 @@ def run_auto(run, proxy=None):
     run.wait_log("UpdateWindowSate:kWindow_Downloading", 30)
     time.sleep(min(3.0, max(1.0, run.pad / max(run.rate * 5, 1) / 3)))
     run.screenshot("downloading")
+    trees.append(("download under way", run.accessibility(["tree"], "accessibility-downloading.txt")))
     run.wait_log("UpdateWindowSate:kWindow_Installing", 600)
     time.sleep(1.6)
     run.screenshot("installing")
@@ -108,7 +150,14 @@ def run_auto(run, proxy=None):
     time.sleep(1.0)
     run.screenshot("product-started")
     finished = time.time()
+    scaled = run_scaled(run)
     print(summary(run, started, clicked, finished, bool(product)))
+    print("screenshots at 144 and 192 DPI:")
+    for path in scaled:
+        print("    " + os.path.basename(path))
+    for moment, tree in trees:
+        print("accessibility tree (%s), as a screen reader in another process reads it:" % moment)
+        print(readable_tree(tree))
     proxied = True
     if proxy:
         # Squid writes a tunnel's line when it closes; the installer has ended by now.
@@ -164,8 +213,10 @@ def main():
     env = {"VANTELO_PEXAR_SECONDS": "5"} if args.auto else {}
     if args.lang:
         env["LC_ALL"] = LOCALES[args.lang]
+    # A display of its own holds the window at 192 DPI as well (Wine takes the screen's
+    # size for every window from the first display of the prefix's session).
     run = e2e.Session(args.build, args.out, pad=args.pad, rate=args.rate, env=env,
-                      right_to_left=args.lang in RIGHT_TO_LEFT)
+                      right_to_left=args.lang in RIGHT_TO_LEFT, screen="1920x1200")
     proxy = DemoProxy(args.out, run.prefix) if args.proxy else None
     try:
         if args.home_pages:

@@ -40,7 +40,7 @@ class SessionError(Exception):
 
 class Session:
     def __init__(self, build, out, pad=64 << 20, rate=2 << 20, setup_ms=4000, env=None, log=print,
-                 own_display=False, right_to_left=False):
+                 own_display=False, right_to_left=False, screen="1280x1024"):
         self.build = os.path.abspath(build)
         self.out = os.path.abspath(out)
         self.pad = pad
@@ -49,6 +49,10 @@ class Session:
         self.extra_env = dict(env or {})
         # The right-to-left skin mirrors the window: each point is clicked mirrored.
         self.right_to_left = right_to_left
+        # The window's scale (the prefix's DPI / 96): its size and points grow with it.
+        self.scale = 1.0
+        # The size of a display the session starts itself.
+        self.screen = screen
         self.log = log
         self.prefix = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
         self.state = os.path.join(self.out, "servers")
@@ -100,7 +104,7 @@ class Session:
     def start_display(self):
         read, write = os.pipe()
         with open(os.path.join(self.out, "xvfb.out"), "ab") as sink:
-            process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
+            process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", self.screen + "x24",
                                         "-nolisten", "tcp"], pass_fds=(write,), stdin=subprocess.DEVNULL,
                                        stdout=sink, stderr=subprocess.STDOUT, start_new_session=True)
         os.close(write)
@@ -189,16 +193,20 @@ class Session:
                               int(values["HEIGHT"])))
         return found
 
+    def scaled(self, length):
+        """A length of the skin at the window's scale, rounded as the window rounds it."""
+        return int(length * self.scale + 0.5)
+
     def main_window(self):
         for window, _, _, width, _ in self.windows(PROGRAM):
-            if width == WINDOW_SIZE[0]:
+            if width == self.scaled(WINDOW_SIZE[0]):
                 return window
         return None
 
     def message_box(self):
         """The installer's message box on screen, or None."""
         for window, _, _, width, _ in self.windows(PROGRAM):
-            if width != WINDOW_SIZE[0]:
+            if width != self.scaled(WINDOW_SIZE[0]):
                 return window
         return None
 
@@ -209,6 +217,7 @@ class Session:
         x, y = POINTS[point]
         if self.right_to_left:
             x = WINDOW_SIZE[0] - x
+        x, y = self.scaled(x), self.scaled(y)
         self.xdotool("mousemove", "--window", self.window, str(x), str(y))
         time.sleep(0.2)
         self.xdotool("click", "1")
@@ -241,6 +250,28 @@ class Session:
                        capture_output=True)
         self.shots.append(path)
         return path
+
+    # ---- display density and screen readers -------------------------------------------
+
+    def set_dpi(self, dpi):
+        """The prefix's display density (LogPixels) for the programs started from now on."""
+        subprocess.run([os.path.join(ROOT, "tools", "wine-run"), "reg", "add", r"HKCU\Control Panel\Desktop", "/v",
+                        "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=self.wine_env(),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        self.scale = dpi / 96.0
+
+    def accessibility(self, commands, name):
+        """Runs the accessibility client against the installer window (another process, as
+        a screen reader is) and keeps its report as NAME in the output folder."""
+        client = os.path.join(self.build, "tools", "accessibility-client", "accessibility-client.exe")
+        path = os.path.join(self.out, name)
+        result = subprocess.run([os.path.join(ROOT, "tools", "wine-run"), client, "--out",
+                                 "Z:" + path.replace("/", "\\")] + list(commands), env=self.wine_env(),
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        if result.returncode != 0:
+            raise SessionError("the accessibility client failed (%d): %s" % (result.returncode, path))
+        with open(path, encoding="utf-8") as report:
+            return report.read()
 
     # ---- what the installer left ----------------------------------------------------
 

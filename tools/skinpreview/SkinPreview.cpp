@@ -3,11 +3,13 @@
 // the licence box, the fold box and the hidden page options.
 //
 // Usage: skinpreview <skin folder | skin.zip> [--file skin.xml] [--attr name:attribute=value]...
-//                    [--screenshot out.png [--layout out.txt]]
+//                    [--high-contrast black|white] [--screenshot out.png [--layout out.txt]]
 //   --file        the markup file to open (default skin.xml)
 //   --attr        applies one attribute to the named control once the skin is built,
 //                 as the installer does with its texts (repeatable; applied in order;
 //                 lengths in skin pixels, like the skin's own)
+//   --high-contrast  draws as in the system's high-contrast mode with Windows' High
+//                 Contrast Black or White colours (Wine cannot switch the mode itself)
 //   --screenshot  paints the window once, writes it as a PNG (pixels outside the
 //                 window's rounded region transparent) and exits
 //   --layout      with --screenshot: also writes the window's DPI and each named
@@ -48,6 +50,7 @@ struct Options {
     std::wstring file = L"skin.xml";
     std::wstring screenshot;
     std::wstring layout;
+    std::wstring highContrast;
     std::vector<AttributeSetting> attributes;
 };
 
@@ -118,6 +121,9 @@ bool ParseOptions(int count, wchar_t** arguments, Options& options) {
             options.screenshot = arguments[++i];
         } else if (argument == L"--layout" && hasValue) {
             options.layout = arguments[++i];
+        } else if (argument == L"--high-contrast" && hasValue) {
+            options.highContrast = arguments[++i];
+            if (options.highContrast != L"black" && options.highContrast != L"white") return false;
         } else if (argument == L"--attr" && hasValue) {
             std::wstring setting = arguments[++i];
             size_t colon = setting.find(L':');
@@ -249,7 +255,8 @@ int wmain(int count, wchar_t** arguments) {
     Options options;
     if (!ParseOptions(count, arguments, options)) {
         fwprintf(stderr, L"usage: skinpreview <skin folder | skin.zip> [--file skin.xml] "
-                         L"[--attr name:attribute=value]... [--screenshot out.png [--layout out.txt]]\n");
+                         L"[--attr name:attribute=value]... [--high-contrast black|white] "
+                         L"[--screenshot out.png [--layout out.txt]]\n");
         return 2;
     }
     wchar_t full[MAX_PATH];
@@ -270,6 +277,10 @@ int wmain(int count, wchar_t** arguments) {
     }
 
     DeclareDpiAwareness();
+    if (!options.highContrast.empty()) {
+        CWindowManagerUI::OverrideHighContrast(options.highContrast == L"black" ? &HighContrastPalette::kBlack
+                                                                               : &HighContrastPalette::kWhite);
+    }
     CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
     CWindowManagerUI::SetResourceFolder(folder);
     CPreviewWindow window(options, archive);

@@ -251,8 +251,29 @@ void CButtonUI::PaintNormalImage(HDC dc) {
     DrawImage(dc, normalImage_);
 }
 
+bool CButtonUI::HasFace() const {
+    return !normalImage_.Empty() || !hotImage_.Empty() || !pushedImage_.Empty() || !focusedImage_.Empty() ||
+           !disabledImage_.Empty();
+}
+
+void CButtonUI::PaintHighContrastFace(HDC dc, const HighContrastPalette& palette) {
+    if (!HasFace()) return;
+    bool active = IsEnabled() && (state_ & (kStateHot | kStatePushed)) != 0;
+    CDrawEngine::FillColor(dc, paintRect_, active ? palette.highlight : palette.buttonFace);
+    CDrawEngine::StrokeRect(dc, itemRect_, DeviceLength(1), IsEnabled() ? palette.buttonText : palette.grayText);
+    // A button without words shows its picture's shape in the button's text colour.
+    if (text_.IsEmpty()) {
+        CDrawEngine::PaintImageShape(dc, manager_, itemRect_, paintRect_, normalImage_,
+                                     active ? palette.highlightText : palette.buttonText);
+    }
+}
+
 void CButtonUI::PaintStateImage(HDC dc) {
     UpdatePaintState();
+    if (const HighContrastPalette* palette = HighContrast()) {
+        PaintHighContrastFace(dc, *palette);
+        return;
+    }
     bool fading = fadeStep_ != 0;
     if ((state_ & kStateDisabled) != 0) {
         if (!DrawImage(dc, disabledImage_)) PaintNormalImage(dc);
@@ -293,6 +314,13 @@ void CButtonUI::PaintCaption(HDC dc) {
         color = hotTextColor_;
     } else if ((state_ & kStateFocused) != 0 && focusedTextColor_ != 0) {
         color = focusedTextColor_;
+    }
+    const HighContrastPalette* palette = HighContrast();
+    if (palette != nullptr && HasFace()) {
+        bool active = IsEnabled() && (state_ & (kStateHot | kStatePushed)) != 0;
+        color = !IsEnabled() ? palette->grayText : active ? palette->highlightText : palette->buttonText;
+    } else {
+        color = CaptionColor(color);
     }
     RECT rect = TextRect();
     PaintText(dc, rect, color, textStyle_);

@@ -70,6 +70,10 @@ public:
 protected:
     // kStateFocused and kStateDisabled follow the control's own flags at each paint.
     void UpdatePaintState();
+    // Whether the skin draws the button with pictures (a face) rather than its words alone.
+    bool HasFace() const;
+    // High contrast: the system's button in place of the skin's pictures.
+    void PaintHighContrastFace(HDC dc, const HighContrastPalette& palette);
     // Case 4 of the state images: the normal image, cross-faded with the hot one.
     void PaintNormalImage(HDC dc);
     void StartFadeTimer();

@@ -517,8 +517,16 @@ bool CControlUI::PaintSelf(HDC dc, const RECT& /*paintRect*/, CControlUI* /*stop
     return true;
 }
 
+const HighContrastPalette* CControlUI::HighContrast() const {
+    return manager_ != nullptr ? manager_->HighContrast() : nullptr;
+}
+
 void CControlUI::PaintBackgroundColor(HDC dc) {
     if (backColor1_ == 0) return;
+    if (const HighContrastPalette* palette = HighContrast()) {
+        CDrawEngine::FillColor(dc, paintRect_, palette->window);
+        return;
+    }
     DWORD color1 = AdjustColor(backColor1_);
     if (backColor2_ != 0) {
         DWORD color2 = AdjustColor(backColor2_);
@@ -540,7 +548,19 @@ void CControlUI::PaintBackgroundColor(HDC dc) {
 }
 
 void CControlUI::PaintBackgroundImage(HDC dc) {
-    if (!backImage_.Empty()) DrawImage(dc, backImage_);
+    if (backImage_.Empty()) return;
+    if (const HighContrastPalette* palette = HighContrast()) {
+        // A picture behind other controls is decoration that would hide their text; a
+        // picture with transparency (a logo drawn for a coloured background) keeps its
+        // shape, in the text colour; an opaque one (a photograph) stays as it is.
+        if (CastTo(L"IContainer") != nullptr) return;
+        if (!CDrawEngine::PaintImage(nullptr, manager_, itemRect_, paintRect_, backImage_)) return;
+        if (backImage_.image->hasAlpha) {
+            CDrawEngine::PaintImageShape(dc, manager_, itemRect_, paintRect_, backImage_, palette->windowText);
+            return;
+        }
+    }
+    DrawImage(dc, backImage_);
 }
 
 void CControlUI::PaintStateImage(HDC /*dc*/) {}
@@ -549,6 +569,7 @@ void CControlUI::PaintCaption(HDC /*dc*/) {}
 void CControlUI::PaintBorder(HDC dc) {
     if (borderSize_.left <= 0 || (borderColor_ == 0 && focusBorderColor_ == 0)) return;
     DWORD color = AdjustColor(IsFocused() && focusBorderColor_ != 0 ? focusBorderColor_ : borderColor_);
+    if (const HighContrastPalette* palette = HighContrast()) color = IsFocused() ? palette->highlight : palette->windowText;
     const RECT& r = itemRect_;
     if (borderRound_.cx > 0 || borderRound_.cy > 0) {
         CDrawEngine::StrokeRoundRect(dc, r, borderSize_.left, borderRound_.cx, borderRound_.cy, color, borderStyle_);

@@ -23,6 +23,7 @@ namespace Veneer {
 
 class CWindowManagerUI;
 class CControlUI;
+struct HighContrastPalette;
 
 // Flags of FindInTree.
 enum : UINT {
@@ -211,6 +212,8 @@ public:
     CEventHooks postPaintHooks;
 
 protected:
+    // The system colours to draw with while high contrast is on; nullptr otherwise.
+    const HighContrastPalette* HighContrast() const;
     // A length default that a constructor set in skin pixels; converted like the skin's
     // own lengths once the control meets a manager at another scale.
     void RememberSkinLength(const wchar_t* name, const wchar_t* value);

@@ -64,11 +64,7 @@ long RoleOf(CControlUI* control) {
     if (long role = SkinRole(control)) return role;
     if (Is(control, L"CheckBox")) return ROLE_SYSTEM_CHECKBUTTON;
     if (Is(control, L"Option")) return ROLE_SYSTEM_RADIOBUTTON;
-    if (Is(control, L"Button")) {
-        int links = 0;
-        ShownText(control, &links);
-        return links > 0 ? ROLE_SYSTEM_LINK : ROLE_SYSTEM_PUSHBUTTON;
-    }
+    if (Is(control, L"Button")) return IsLink(control) ? ROLE_SYSTEM_LINK : ROLE_SYSTEM_PUSHBUTTON;
     if (Is(control, L"Edit")) return ROLE_SYSTEM_TEXT;
     if (Is(control, L"Progress")) return ROLE_SYSTEM_PROGRESSBAR;
     if (Is(control, L"Label")) return ROLE_SYSTEM_STATICTEXT;
@@ -98,6 +94,14 @@ std::wstring ValueOf(CControlUI* control) {
 }
 
 }  // namespace
+
+bool IsLink(CControlUI* control) {
+    if (long role = SkinRole(control)) return role == ROLE_SYSTEM_LINK;
+    if (!Is(control, L"Button") || Is(control, L"Option")) return false;
+    int links = 0;
+    ShownText(control, &links);
+    return links > 0;
+}
 
 bool IsAccessible(CControlUI* control) {
     if (control == nullptr || !control->IsVisible()) return false;

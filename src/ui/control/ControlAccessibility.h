@@ -33,6 +33,11 @@ bool IsAccessible(CControlUI* control);
 // focused: the control has the window's keyboard focus and the window the system's.
 AccessibleFacts DescribeControl(CControlUI* control, bool focused);
 
+// Whether screen readers hear the control as a link (a button whose words hold a
+// brace-tag link, or one the skin calls a link with accrole="link"); high contrast
+// draws such words in the system's link colour.
+bool IsLink(CControlUI* control);
+
 // The default action: presses a button or link, toggles a check box, selects a radio
 // button. False when the control has none or cannot act now (disabled, hidden).
 bool DoDefaultAction(CControlUI* control);

@@ -483,8 +483,8 @@ void CEditUI::PaintCaption(HDC dc) {
         for (int i = 0; i < shown.GetLength(); ++i) shown.SetAt(i, passwordChar_);
     }
     RECT rect = TextRect();
-    CDrawEngine::PaintPlainText(dc, manager_, rect, shown, IsEnabled() ? textColor_ : disabledTextColor_, font_,
-                                textStyle_ | DT_SINGLELINE);
+    CDrawEngine::PaintPlainText(dc, manager_, rect, shown, CaptionColor(IsEnabled() ? textColor_ : disabledTextColor_),
+                                font_, textStyle_ | DT_SINGLELINE);
 }
 
 }  // namespace Veneer

@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "ui/control/AttributeValues.h"
+#include "ui/control/ControlAccessibility.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {
@@ -296,7 +297,14 @@ void CLabelUI::PaintCaption(HDC dc) {
     }
     if (text_.IsEmpty()) return;
     RECT rect = TextRect();
-    PaintText(dc, rect, IsEnabled() ? textColor_ : disabledTextColor_, textStyle_);
+    PaintText(dc, rect, CaptionColor(IsEnabled() ? textColor_ : disabledTextColor_), textStyle_);
+}
+
+DWORD CLabelUI::CaptionColor(DWORD designed) {
+    const HighContrastPalette* palette = HighContrast();
+    if (palette == nullptr) return designed;
+    if (!IsEnabled()) return palette->grayText;
+    return IsLink(this) ? palette->hotLight : palette->windowText;
 }
 
 namespace {

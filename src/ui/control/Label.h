@@ -82,6 +82,9 @@ protected:
     SIZE FixedOrFontSize() const;
     // Zero text colours take the manager's defaults at the first paint, and keep them.
     void ResolveDefaultColors();
+    // The colour the caption is drawn in: the designed one, or in high contrast the
+    // system's text, link (hot light) or unavailable colour.
+    DWORD CaptionColor(DWORD designed);
     RECT TextRect() const;
     // Plain or formatted text, as "showhtml" says, with the font and style; with
     // DT_CALCRECT rect receives the extent instead.

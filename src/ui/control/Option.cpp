@@ -3,6 +3,8 @@
 #include <cwchar>
 
 #include "ui/control/AttributeValues.h"
+#include "ui/core/DrawColors.h"
+#include "ui/core/GdiObjects.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {
@@ -123,7 +125,41 @@ void COptionUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
     }
 }
 
+void COptionUI::PaintHighContrastBox(HDC dc, const HighContrastPalette& palette) {
+    // The box stands where the skin's picture of the box stands.
+    RECT box;
+    if (!CDrawEngine::PaintImage(nullptr, manager_, itemRect_, paintRect_, normalImage_) ||
+        !CDrawEngine::TargetOf(itemRect_, paintRect_, normalImage_, box)) {
+        return;
+    }
+    int line = DeviceLength(1);
+    bool hot = IsEnabled() && (state_ & kStateHot) != 0;
+    DWORD ink = !IsEnabled() ? palette.grayText : palette.windowText;
+    CDrawEngine::FillColor(dc, box, palette.window);
+    CDrawEngine::StrokeRect(dc, box, line, hot ? palette.highlight : ink);
+    if (!selected_) return;
+    int width = box.right - box.left, height = box.bottom - box.top;
+    if (!group_.IsEmpty()) {
+        RECT dot = box;
+        InflateRect(&dot, -width / 4, -height / 4);
+        CDrawEngine::FillColor(dc, dot, ink);
+        return;
+    }
+    // A tick: down from the left, then up to the right.
+    const POINT tick[] = {{box.left + width * 22 / 100, box.top + height * 52 / 100},
+                          {box.left + width * 42 / 100, box.top + height * 72 / 100},
+                          {box.left + width * 78 / 100, box.top + height * 30 / 100}};
+    CGdiObject<HPEN> pen(CreatePen(PS_SOLID, DeviceLength(2), ToColorRef(ink)));
+    CSelectObject selected(dc, pen.Get());
+    Polyline(dc, tick, 3);
+}
+
 void COptionUI::PaintStateImage(HDC dc) {
+    if (const HighContrastPalette* palette = HighContrast()) {
+        UpdatePaintState();
+        PaintHighContrastBox(dc, *palette);
+        return;
+    }
     bool done = false;
     if (selected_) {
         bool drawn = (state_ & kStateHot) != 0 && DrawImage(dc, selectedHotImage_);
@@ -146,6 +182,14 @@ void COptionUI::PaintStateImage(HDC dc) {
 }
 
 void COptionUI::PaintCaption(HDC dc) {
+    if (HighContrast() != nullptr) {
+        // The caption stands on the window, not on a button face.
+        ResolveDefaultColors();
+        if (text_.IsEmpty()) return;
+        RECT rect = TextRect();
+        PaintText(dc, rect, CaptionColor(textColor_), textStyle_);
+        return;
+    }
     if (!selected_) {
         UINT saved = state_;
         state_ &= ~kStatePushed;

@@ -38,6 +38,10 @@ public:
     void SetOptionForeImage(const wchar_t* image);
 
 private:
+    // High contrast: a box (or, in a group, a round button) drawn with the system's
+    // colours where the skin's pictures would be.
+    void PaintHighContrastBox(HDC dc, const HighContrastPalette& palette);
+
     bool selected_ = false;
     CUiString group_;
     DWORD selectedBackColor_ = 0;

@@ -93,6 +93,18 @@ RECT CProgressUI::BarRect() {
 }
 
 void CProgressUI::PaintStateImage(HDC dc) {
+    if (const HighContrastPalette* palette = HighContrast()) {
+        // The bar in the highlight colour on a framed track. A right-to-left skin shows
+        // the value as the part still to go (its fore image) with the done part on the
+        // right: high contrast highlights that right part.
+        RECT bar = BarRect();
+        if (manager_->ReadsRightToLeft() && horizontal_) bar = RECT{bar.right, 0, GetWidth(), GetHeight()};
+        OffsetRect(&bar, itemRect_.left, itemRect_.top);
+        RECT shown;
+        if (IntersectRect(&shown, &bar, &paintRect_)) CDrawEngine::FillColor(dc, shown, palette->highlight);
+        CDrawEngine::StrokeRect(dc, itemRect_, DeviceLength(1), palette->windowText);
+        return;
+    }
     progressImage_.dest = BarRect();
     DrawImage(dc, progressImage_);
 }

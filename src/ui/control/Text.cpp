@@ -87,7 +87,7 @@ void CTextUI::PaintCaption(HDC dc) {
     }
     ResolveDefaultColors();
     RECT rect = TextRect();
-    DWORD color = IsEnabled() ? textColor_ : disabledTextColor_;
+    DWORD color = CaptionColor(IsEnabled() ? textColor_ : disabledTextColor_);
     if (!showHtml_) {
         CDrawEngine::PaintPlainText(dc, manager_, rect, text_, color, font_, textStyle_);
         return;

@@ -59,14 +59,32 @@ HRESULT CAccessibleWindow::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIA
     return E_NOTIMPL;
 }
 
-HRESULT CAccessibleWindow::Resolve(const VARIANT& child, CControlUI** control) const {
-    *control = nullptr;
+HRESULT CAccessibleWindow::Connected() const {
     if (GetCurrentThreadId() != thread_) return RPC_E_WRONG_THREAD;
     if (manager_ == nullptr || !IsWindow(manager_->WindowHandle())) return RPC_E_DISCONNECTED;
+    return S_OK;
+}
+
+HRESULT CAccessibleWindow::Resolve(const VARIANT& child, CControlUI** control) const {
+    *control = nullptr;
+    HRESULT result = Connected();
+    if (FAILED(result)) return result;
     if (child.vt != VT_I4) return E_INVALIDARG;
     if (child.lVal == CHILDID_SELF) return S_OK;
     *control = manager_->AccessibleChild(child.lVal);
     return *control != nullptr ? S_OK : E_INVALIDARG;
+}
+
+HRESULT CAccessibleWindow::Begin(const VARIANT& child, BSTR* out, CControlUI** control) const {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    return Resolve(child, control);
+}
+
+HRESULT CAccessibleWindow::Begin(const VARIANT& child, VARIANT* out, CControlUI** control) const {
+    if (out == nullptr) return E_POINTER;
+    VariantInit(out);
+    return Resolve(child, control);
 }
 
 bool CAccessibleWindow::HasKeyboardFocus() const {
@@ -83,10 +101,7 @@ CControlUI* CAccessibleWindow::FocusedChild() const {
 HRESULT CAccessibleWindow::get_accParent(IDispatch** parent) {
     if (parent == nullptr) return E_POINTER;
     *parent = nullptr;
-    CControlUI* control = nullptr;
-    VARIANT self;
-    SetChild(&self, CHILDID_SELF);
-    HRESULT result = Resolve(self, &control);
+    HRESULT result = Connected();
     if (FAILED(result)) return result;
     // The system's object for the window frame holds the client area.
     return AccessibleObjectFromWindow(manager_->WindowHandle(), static_cast<DWORD>(OBJID_WINDOW), IID_IDispatch,
@@ -96,10 +111,7 @@ HRESULT CAccessibleWindow::get_accParent(IDispatch** parent) {
 HRESULT CAccessibleWindow::get_accChildCount(long* count) {
     if (count == nullptr) return E_POINTER;
     *count = 0;
-    CControlUI* control = nullptr;
-    VARIANT self;
-    SetChild(&self, CHILDID_SELF);
-    HRESULT result = Resolve(self, &control);
+    HRESULT result = Connected();
     if (FAILED(result)) return result;
     *count = static_cast<long>(manager_->AccessibleChildren().size());
     return S_OK;
@@ -116,10 +128,8 @@ HRESULT CAccessibleWindow::get_accChild(VARIANT child, IDispatch** object) {
 }
 
 HRESULT CAccessibleWindow::get_accName(VARIANT child, BSTR* name) {
-    if (name == nullptr) return E_POINTER;
-    *name = nullptr;
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
+    HRESULT result = Begin(child, name, &control);
     if (FAILED(result)) return result;
     if (control == nullptr) {
         HWND window = manager_->WindowHandle();
@@ -131,10 +141,8 @@ HRESULT CAccessibleWindow::get_accName(VARIANT child, BSTR* name) {
 }
 
 HRESULT CAccessibleWindow::get_accValue(VARIANT child, BSTR* value) {
-    if (value == nullptr) return E_POINTER;
-    *value = nullptr;
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
+    HRESULT result = Begin(child, value, &control);
     if (FAILED(result)) return result;
     if (control == nullptr) return DISP_E_MEMBERNOTFOUND;
     AccessibleFacts facts = DescribeControl(control, false);
@@ -144,29 +152,31 @@ HRESULT CAccessibleWindow::get_accValue(VARIANT child, BSTR* value) {
     return Text(facts.value, value);
 }
 
+// No descriptions and no help: the names and roles say it.
 HRESULT CAccessibleWindow::get_accDescription(VARIANT child, BSTR* description) {
-    if (description == nullptr) return E_POINTER;
-    *description = nullptr;
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
+    HRESULT result = Begin(child, description, &control);
     return FAILED(result) ? result : DISP_E_MEMBERNOTFOUND;
 }
 
+HRESULT CAccessibleWindow::get_accHelp(VARIANT child, BSTR* help) { return get_accDescription(child, help); }
+
+HRESULT CAccessibleWindow::get_accHelpTopic(BSTR* file, VARIANT child, long* topic) {
+    if (topic != nullptr) *topic = 0;
+    return get_accDescription(child, file);
+}
+
 HRESULT CAccessibleWindow::get_accRole(VARIANT child, VARIANT* role) {
-    if (role == nullptr) return E_POINTER;
-    VariantInit(role);
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
+    HRESULT result = Begin(child, role, &control);
     if (FAILED(result)) return result;
     SetChild(role, control == nullptr ? ROLE_SYSTEM_CLIENT : DescribeControl(control, false).role);
     return S_OK;
 }
 
 HRESULT CAccessibleWindow::get_accState(VARIANT child, VARIANT* state) {
-    if (state == nullptr) return E_POINTER;
-    VariantInit(state);
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
+    HRESULT result = Begin(child, state, &control);
     if (FAILED(result)) return result;
     long flags = 0;
     if (control == nullptr) {
@@ -181,27 +191,9 @@ HRESULT CAccessibleWindow::get_accState(VARIANT child, VARIANT* state) {
     return S_OK;
 }
 
-HRESULT CAccessibleWindow::get_accHelp(VARIANT child, BSTR* help) {
-    if (help == nullptr) return E_POINTER;
-    *help = nullptr;
-    CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
-    return FAILED(result) ? result : DISP_E_MEMBERNOTFOUND;
-}
-
-HRESULT CAccessibleWindow::get_accHelpTopic(BSTR* file, VARIANT child, long* topic) {
-    if (file != nullptr) *file = nullptr;
-    if (topic != nullptr) *topic = 0;
-    CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
-    return FAILED(result) ? result : DISP_E_MEMBERNOTFOUND;
-}
-
 HRESULT CAccessibleWindow::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) {
-    if (shortcut == nullptr) return E_POINTER;
-    *shortcut = nullptr;
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
+    HRESULT result = Begin(child, shortcut, &control);
     if (FAILED(result)) return result;
     if (control == nullptr || control->GetShortcut() == 0) return DISP_E_MEMBERNOTFOUND;
     return Text(std::wstring(L"Alt+") + control->GetShortcut(), shortcut);
@@ -210,10 +202,7 @@ HRESULT CAccessibleWindow::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut
 HRESULT CAccessibleWindow::get_accFocus(VARIANT* child) {
     if (child == nullptr) return E_POINTER;
     VariantInit(child);
-    CControlUI* control = nullptr;
-    VARIANT self;
-    SetChild(&self, CHILDID_SELF);
-    HRESULT result = Resolve(self, &control);
+    HRESULT result = Connected();
     if (FAILED(result)) return result;
     if (CControlUI* focused = FocusedChild()) {
         SetChild(child, manager_->AccessibleIdOf(focused));
@@ -226,18 +215,13 @@ HRESULT CAccessibleWindow::get_accFocus(VARIANT* child) {
 HRESULT CAccessibleWindow::get_accSelection(VARIANT* children) {
     if (children == nullptr) return E_POINTER;
     VariantInit(children);
-    CControlUI* control = nullptr;
-    VARIANT self;
-    SetChild(&self, CHILDID_SELF);
-    HRESULT result = Resolve(self, &control);
+    HRESULT result = Connected();
     return FAILED(result) ? result : DISP_E_MEMBERNOTFOUND;
 }
 
 HRESULT CAccessibleWindow::get_accDefaultAction(VARIANT child, BSTR* action) {
-    if (action == nullptr) return E_POINTER;
-    *action = nullptr;
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(child, &control);
+    HRESULT result = Begin(child, action, &control);
     if (FAILED(result)) return result;
     if (control == nullptr) return DISP_E_MEMBERNOTFOUND;
     std::wstring verb = DescribeControl(control, false).defaultAction;
@@ -275,10 +259,8 @@ HRESULT CAccessibleWindow::accLocation(long* left, long* top, long* width, long*
 }
 
 HRESULT CAccessibleWindow::accNavigate(long direction, VARIANT start, VARIANT* end) {
-    if (end == nullptr) return E_POINTER;
-    VariantInit(end);
     CControlUI* control = nullptr;
-    HRESULT result = Resolve(start, &control);
+    HRESULT result = Begin(start, end, &control);
     if (FAILED(result)) return result;
     std::vector<CControlUI*> children = manager_->AccessibleChildren();
     CControlUI* found = nullptr;
@@ -300,10 +282,7 @@ HRESULT CAccessibleWindow::accNavigate(long direction, VARIANT start, VARIANT* e
 HRESULT CAccessibleWindow::accHitTest(long x, long y, VARIANT* child) {
     if (child == nullptr) return E_POINTER;
     VariantInit(child);
-    CControlUI* control = nullptr;
-    VARIANT self;
-    SetChild(&self, CHILDID_SELF);
-    HRESULT result = Resolve(self, &control);
+    HRESULT result = Connected();
     if (FAILED(result)) return result;
     POINT point = {x, y};
     HWND window = manager_->WindowHandle();

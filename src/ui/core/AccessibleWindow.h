@@ -67,9 +67,14 @@ public:
 
 private:
     ~CAccessibleWindow() = default;
+    // S_OK when the object may answer: on its thread, with its window still there.
+    HRESULT Connected() const;
     // S_OK with *control set (null for the client area itself), or the error for the
     // caller: a disconnected object, a wrong thread, an unknown child.
     HRESULT Resolve(const VARIANT& child, CControlUI** control) const;
+    // Resolve, after checking and clearing the caller's out parameter.
+    HRESULT Begin(const VARIANT& child, BSTR* out, CControlUI** control) const;
+    HRESULT Begin(const VARIANT& child, VARIANT* out, CControlUI** control) const;
     bool HasKeyboardFocus() const;
     CControlUI* FocusedChild() const;
 

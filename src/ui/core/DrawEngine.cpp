@@ -161,17 +161,48 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
     drawInfo.source.right = std::min(drawInfo.source.right, static_cast<LONG>(image->width));
     drawInfo.source.bottom = std::min(drawInfo.source.bottom, static_cast<LONG>(image->height));
     if (!dc) return true;
+    RECT target;
+    if (!TargetOf(rect, paintRect, drawInfo, target)) return true;
+    BlitImage(dc, image->bitmap, target, paintRect, drawInfo.source, drawInfo.corners, image->hasAlpha,
+              drawInfo.fade, drawInfo.hole, drawInfo.xTiled, drawInfo.yTiled);
+    return true;
+}
 
-    RECT target = rect;
+bool CDrawEngine::TargetOf(const RECT& rect, const RECT& paintRect, const DrawInfo& drawInfo, RECT& target) {
+    target = rect;
     if (!IsZero(drawInfo.dest)) {
         target = RECT{rect.left + drawInfo.dest.left, rect.top + drawInfo.dest.top,
                       std::min(rect.left + drawInfo.dest.right, rect.right),
                       std::min(rect.top + drawInfo.dest.bottom, rect.bottom)};
     }
     RECT unused;
-    if (!IntersectRect(&unused, &target, &rect) || !IntersectRect(&unused, &target, &paintRect)) return true;
-    BlitImage(dc, image->bitmap, target, paintRect, drawInfo.source, drawInfo.corners, image->hasAlpha,
-              drawInfo.fade, drawInfo.hole, drawInfo.xTiled, drawInfo.yTiled);
+    return IntersectRect(&unused, &target, &rect) && IntersectRect(&unused, &target, &paintRect);
+}
+
+bool CDrawEngine::PaintImageShape(HDC dc, CWindowManagerUI* manager, const RECT& rect, const RECT& paintRect,
+                                  DrawInfo& drawInfo, DWORD color) {
+    if (!PaintImage(nullptr, manager, rect, paintRect, drawInfo)) return false;
+    RECT target;
+    if (!dc || !TargetOf(rect, paintRect, drawInfo, target)) return true;
+    const ImageRecord& image = *drawInfo.image;
+    const RECT& source = drawInfo.source;
+    const int width = source.right - source.left, height = source.bottom - source.top;
+    if (width <= 0 || height <= 0) return true;
+    BYTE* bits = nullptr;
+    CGdiObject<HBITMAP> shape(MakeArgbSection(nullptr, width, height, &bits));
+    if (!shape) return true;
+    const DWORD red = (color >> 16) & 0xFF, green = (color >> 8) & 0xFF, blue = color & 0xFF;
+    DWORD* out = reinterpret_cast<DWORD*>(bits);
+    for (int y = 0; y < height; ++y) {
+        const BYTE* row = image.bits + (static_cast<size_t>(source.top + y) * image.width + source.left) * 4;
+        for (int x = 0; x < width; ++x) {
+            const DWORD alpha = row[x * 4 + 3];
+            out[y * width + x] = (alpha << 24) | ((red * alpha / 255) << 16) | ((green * alpha / 255) << 8) |
+                                 (blue * alpha / 255);
+        }
+    }
+    BlitImage(dc, shape.Get(), target, paintRect, RECT{0, 0, width, height}, drawInfo.corners, true, drawInfo.fade,
+              drawInfo.hole, drawInfo.xTiled, drawInfo.yTiled);
     return true;
 }
 

@@ -124,10 +124,20 @@ public:
     // manager's is read again.
     static bool PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect, const RECT& paintRect,
                            DrawInfo& drawInfo);
+    // The image's shape in one colour (its alpha kept, its colours dropped), placed as
+    // PaintImage places it: how high contrast shows glyphs and logos drawn for a
+    // coloured background. False when no image could be had.
+    static bool PaintImageShape(HDC dc, CWindowManagerUI* manager, const RECT& rect, const RECT& paintRect,
+                                DrawInfo& drawInfo, DWORD color);
     // Nine-patch drawing of a bitmap part (source) into rect, corners unscaled.
     static void BlitImage(HDC dc, HBITMAP bitmap, const RECT& rect, const RECT& paintRect, const RECT& source,
                           const RECT& corners, bool hasAlpha, BYTE fade = 255, bool hole = false,
                           bool xTiled = false, bool yTiled = false);
+
+    // Where PaintImage draws: the control rectangle, or its "dest" part cut at the
+    // rectangle's right and bottom; false when that misses the rectangle or the paint
+    // rectangle.
+    static bool TargetOf(const RECT& rect, const RECT& paintRect, const DrawInfo& drawInfo, RECT& target);
 
     // ---- fills and strokes -------------------------------------------------------
     static void FillColor(HDC dc, const RECT& rect, DWORD color);

@@ -113,6 +113,11 @@ private:
     bool SingleLine() const { return (style_ & DT_SINGLELINE) != 0; }
     // Offsets and heights in tags are skin pixels.
     int Length(int skinPixels) const { return manager_ ? manager_->Scale().Length(skinPixels) : skinPixels; }
+    const HighContrastPalette* HighContrast() const { return manager_ ? manager_->HighContrast() : nullptr; }
+    DWORD LinkColor(bool hovered) const {
+        if (HighContrast() != nullptr) return HighContrast()->hotLight;
+        return hovered ? manager_->DefaultLinkHoverFontColor() : manager_->DefaultLinkFontColor();
+    }
     const FontState& CurrentFont() const { return fonts_[fontStack_.back()]; }
     int AvailableWidth() const { return static_cast<int>(rect_.right - rect_.left) - x_; }
 
@@ -435,14 +440,14 @@ const wchar_t* CMarkupLayout::HandleTag(const wchar_t* p) {
     switch (letter) {
         case L'a': {
             const int index = linksFound_;
-            DWORD color = manager_ ? manager_->DefaultLinkFontColor() : colors_.back();
+            DWORD color = manager_ ? LinkColor(false) : colors_.back();
             if (index < linkCapacity_) {
                 currentLink_ = index;
                 linkTargets_.resize(index + 1);
                 linkTargets_[index] = args;
                 POINT mouse = manager_ ? manager_->LastMousePosition() : POINT{-1, -1};
                 if (manager_ && previousLinks_ && PtInRect(&previousLinks_[index], mouse)) {
-                    color = manager_->DefaultLinkHoverFontColor();
+                    color = LinkColor(true);
                 }
             } else {
                 currentLink_ = -1;
@@ -452,7 +457,10 @@ const wchar_t* CMarkupLayout::HandleTag(const wchar_t* p) {
             break;
         }
         case L'b': PushVariant(true, false, false); break;
-        case L'c': colors_.push_back(ParseColor(args.c_str())); break;
+        case L'c':
+            // High contrast keeps the system's text colour.
+            colors_.push_back(HighContrast() != nullptr ? colors_.back() : ParseColor(args.c_str()));
+            break;
         case L'f': PushFontByFace(args.c_str()); break;
         case L'i':
             if (args.empty()) {
@@ -596,7 +604,8 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
             SetTextColor(dc_, ToColorRef(piece.color));
             if (piece.selected && manager_) {
                 SetBkMode(dc_, OPAQUE);
-                SetBkColor(dc_, ToColorRef(manager_->DefaultSelectedBackColor()));
+                SetBkColor(dc_, ToColorRef(HighContrast() != nullptr ? HighContrast()->highlight
+                                                                    : manager_->DefaultSelectedBackColor()));
             }
             ExtTextOutW(dc_, box.left, box.top, ETO_CLIPPED | (rightToLeft ? ETO_RTLREADING : 0), &rect,
                         piece.text.c_str(),

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <map>
@@ -42,6 +43,8 @@ constexpr WORD kKeyStateAlt = 0x20;
 
 struct SharedState {
     bool initialized = false;
+    bool highContrastOverridden = false;
+    HighContrastPalette highContrastOverride = {};
     std::vector<CWindowManagerUI*> managers;
     CStringPtrMap fonts;          // owned FontRecord
     ImageTable images;
@@ -292,6 +295,7 @@ void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
         window_ = window;
         paintDC_ = GetDC(window);
         scale_ = CDpiScale(WindowDpi(window, paintDC_));
+        RefreshHighContrast();
     }
 }
 
@@ -1218,7 +1222,52 @@ void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
     SelectClipRgn(dc, nullptr);
 }
 
-bool CWindowManagerUI::ShowsFocusCues() const { return focusCues_; }
+bool CWindowManagerUI::ShowsFocusCues() const { return focusCues_ || highContrast_; }
+
+namespace {
+DWORD SystemColor(int index) {
+    COLORREF color = GetSysColor(index);
+    return 0xFF000000 | (static_cast<DWORD>(GetRValue(color)) << 16) | (static_cast<DWORD>(GetGValue(color)) << 8) |
+           GetBValue(color);
+}
+}  // namespace
+
+HighContrastPalette HighContrastPalette::FromSystem() {
+    return HighContrastPalette{SystemColor(COLOR_WINDOW),     SystemColor(COLOR_WINDOWTEXT), SystemColor(COLOR_HIGHLIGHT),
+                               SystemColor(COLOR_HIGHLIGHTTEXT), SystemColor(COLOR_HOTLIGHT), SystemColor(COLOR_BTNFACE),
+                               SystemColor(COLOR_BTNTEXT),    SystemColor(COLOR_GRAYTEXT)};
+}
+
+const HighContrastPalette HighContrastPalette::kBlack = {0xFF000000, 0xFFFFFFFF, 0xFF1AEBFF, 0xFF000000,
+                                                         0xFFFFFF00, 0xFF000000, 0xFFFFFFFF, 0xFF3FF23F};
+const HighContrastPalette HighContrastPalette::kWhite = {0xFFFFFFFF, 0xFF000000, 0xFF37006E, 0xFFFFFFFF,
+                                                         0xFF00009F, 0xFFFFFFFF, 0xFF000000, 0xFF600000};
+
+void CWindowManagerUI::OverrideHighContrast(const HighContrastPalette* palette) {
+    SharedState& shared = Shared();
+    shared.highContrastOverridden = palette != nullptr;
+    if (palette != nullptr) shared.highContrastOverride = *palette;
+    for (CWindowManagerUI* manager : shared.managers) {
+        if (manager->RefreshHighContrast() && manager->window_ != nullptr) InvalidateRect(manager->window_, nullptr, FALSE);
+    }
+}
+
+bool CWindowManagerUI::RefreshHighContrast() {
+    const SharedState& shared = Shared();
+    bool on = shared.highContrastOverridden;
+    HighContrastPalette palette = shared.highContrastOverride;
+    if (!on) {
+        HIGHCONTRASTW setting = {};
+        setting.cbSize = sizeof setting;
+        on = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof setting, &setting, 0) &&
+             (setting.dwFlags & HCF_HIGHCONTRASTON) != 0;
+        if (on) palette = HighContrastPalette::FromSystem();
+    }
+    bool changed = on != highContrast_ || (on && memcmp(&palette, &palette_, sizeof palette) != 0);
+    highContrast_ = on;
+    palette_ = on ? palette : HighContrastPalette{};
+    return changed;
+}
 
 void CWindowManagerUI::ShowFocusCues() {
     if (focusCues_) return;
@@ -1599,6 +1648,10 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         if (maxTrack_.cy > 0) info->ptMaxTrackSize.y = maxTrack_.cy;
         return false;
     }
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        if (RefreshHighContrast()) InvalidateRect(window_, nullptr, FALSE);
+        return false;
     case WM_SIZE:
         SendEvent(focus_, kEventWindowSize);
         if (root_ != nullptr) root_->MarkLayoutDirty();

@@ -74,6 +74,25 @@ struct FontRecord {
 
 using ImageTable = std::unordered_map<std::wstring, std::shared_ptr<ImageRecord>>;
 
+// The system colours a window in the system's high-contrast mode draws with, as
+// 0xAARRGGBB (opaque): text on the window, selected (highlighted) items, links (hot
+// light), buttons, and unavailable text.
+struct HighContrastPalette {
+    DWORD window;
+    DWORD windowText;
+    DWORD highlight;
+    DWORD highlightText;
+    DWORD hotLight;
+    DWORD buttonFace;
+    DWORD buttonText;
+    DWORD grayText;
+
+    static HighContrastPalette FromSystem();
+    // Windows' own "High Contrast Black" and "High Contrast White" schemes.
+    static const HighContrastPalette kBlack;
+    static const HighContrastPalette kWhite;
+};
+
 // Creates a control for an element name the skin builder's class table lacks.
 using ControlFactory = CControlUI* (*)(const wchar_t* className);
 
@@ -180,6 +199,16 @@ public:
     // Alt), as Windows' own controls do, and always in high contrast.
     CControlUI* FocusedControl() const { return focus_; }
     bool ShowsFocusCues() const;
+
+    // High contrast: the palette to draw with while the system's high-contrast mode is
+    // on (controls then draw with it instead of the skin's colours, and drop the
+    // decorative pictures behind text); nullptr while it is off. Followed through
+    // WM_SETTINGCHANGE and WM_SYSCOLORCHANGE.
+    const HighContrastPalette* HighContrast() const { return highContrast_ ? &palette_ : nullptr; }
+    // Test seam: every window draws in high contrast with this palette (nullptr: as
+    // the system says). Wine can neither switch the mode nor keep its colours apart
+    // from other programs, so tests and previews choose it here.
+    static void OverrideHighContrast(const HighContrastPalette* palette);
     void FocusControl(CControlUI* control, bool takeNativeFocus = true);
     void FocusFirstTabStop(CControlUI* control);
     bool MoveFocusByTab(bool forward);
@@ -374,6 +403,8 @@ private:
     void PaintTree(HDC dc, const RECT& area);
     void PaintFocusCue(HDC dc);
     void ShowFocusCues();
+    // True when the mode or its colours changed.
+    bool RefreshHighContrast();
     void InvalidateFocusCue(CControlUI* control);
     void LayoutIfNeeded();
     void HandleMouseMove(POINT point);
@@ -439,6 +470,8 @@ private:
     bool updateNeeded_ = false;
     bool focusNeeded_ = false;
     bool focusCues_ = false;
+    bool highContrast_ = false;
+    HighContrastPalette palette_ = {};
     BYTE opacity_ = 255;
     bool layered_ = false;
     RECT layeredInset_ = {0, 0, 0, 0};

@@ -4,7 +4,9 @@
 // progress, finished; left to right and right to left). The pictures and the places
 // of the controls are checked against the 96-DPI ones: every control at its place
 // times the scale, text drawn at the scaled size, opaque image pixels the denser
-// variant's own (no 1x picture stretched).
+// variant's own (no 1x picture stretched). In high contrast (Windows' Black and White
+// schemes, at 96 and 192 DPI) every text stands out from its background by at least
+// 7:1, the decorative pictures are gone and the focus rectangle shows.
 //
 // The pictures stay in build/<preset>/skin-screenshots/dpi-<N>. The test runs alone
 // (LogPixels belongs to the whole prefix) on a display large enough for 192 DPI, and
@@ -13,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -43,6 +47,17 @@ struct State {
     const char* name;
     const wchar_t* arguments;
     bool rightToLeft;
+};
+
+// High contrast: the preview draws with Windows' High Contrast Black or White colours.
+const State kHighContrastStates[] = {
+    {"home-hc-black", L"--high-contrast black", false},
+    {"unfolded-hc-white", L"--high-contrast white --attr chk_fold:selected=true "
+                          L"--attr \"label_tip:text=The installation path is invalid.\" --attr label_tip:visible=true",
+     false},
+    {"banner-hc-black", L"--high-contrast black --attr switch:selectedid=1 --attr progress_download:value=45 "
+                        L"--attr label_progress:text=45%", false},
+    {"home-rtl-hc-white", L"--file skin_rtl.xml --high-contrast white --attr btn_install:enabled=false", true},
 };
 
 std::wstring Banner(const wchar_t* language) {
@@ -86,21 +101,24 @@ protected:
             CreateDirectoryW(folder.c_str(), nullptr);
             folder += L"\\dpi-" + std::to_wstring(dpi);
             CreateDirectoryW(folder.c_str(), nullptr);
-            for (const State& state : kStates) {
-                std::wstring base = folder + L"\\" + ToWide(state.name);
-                DeleteFileW((base + L".png").c_str());
-                std::wstring arguments = L"\"" + BuildPath(L"product\\skin.zip") + L"\" " + state.arguments;
-                if (std::string(state.name).rfind("banner", 0) == 0) {
-                    arguments += Banner(state.rightToLeft ? L"Arabic" : L"English");
-                }
-                arguments += L" --screenshot \"" + base + L".png\" --layout \"" + base + L".txt\"";
-                int code = RunAndWait(BuildPath(L"tools\\skinpreview\\skinpreview.exe"), arguments, 60000);
-                Shot& shot = Shots()[Key(dpi, state.name)];
-                EXPECT_EQ(code, 0) << state.name << " at " << dpi;
-                EXPECT_TRUE(LoadPicture(base + L".png", shot.picture)) << state.name << " at " << dpi;
-                EXPECT_TRUE(ReadLayout(base + L".txt", shot)) << state.name << " at " << dpi;
-            }
+            for (const State& state : kStates) Take(dpi, state, folder);
+            if (dpi == 144) continue;
+            for (const State& state : kHighContrastStates) Take(dpi, state, folder);
         }
+    }
+    static void Take(int dpi, const State& state, const std::wstring& folder) {
+        std::wstring base = folder + L"\\" + ToWide(state.name);
+        DeleteFileW((base + L".png").c_str());
+        std::wstring arguments = L"\"" + BuildPath(L"product\\skin.zip") + L"\" " + state.arguments;
+        if (std::string(state.name).rfind("banner", 0) == 0) {
+            arguments += Banner(state.rightToLeft ? L"Arabic" : L"English");
+        }
+        arguments += L" --screenshot \"" + base + L".png\" --layout \"" + base + L".txt\"";
+        int code = RunAndWait(BuildPath(L"tools\\skinpreview\\skinpreview.exe"), arguments, 60000);
+        Shot& shot = Shots()[Key(dpi, state.name)];
+        EXPECT_EQ(code, 0) << state.name << " at " << dpi;
+        EXPECT_TRUE(LoadPicture(base + L".png", shot.picture)) << state.name << " at " << dpi;
+        EXPECT_TRUE(ReadLayout(base + L".txt", shot)) << state.name << " at " << dpi;
     }
     static std::string Key(int dpi, const char* state) { return std::to_string(dpi) + "/" + state; }
     static std::map<std::string, Shot>& Shots() {
@@ -249,6 +267,117 @@ TEST_F(DpiScreenshotTest, ImagesAreTheVariantForTheDensityUnstretched) {
         EXPECT_GT(opaque, 1000) << logo.first;
         EXPECT_LE(different, opaque / 200) << different << " of " << opaque << " opaque logo pixels differ at "
                                            << logo.first << " DPI";
+    }
+}
+
+// ---- high contrast ----------------------------------------------------------------
+
+double Luminance(const unsigned char* pixel) {
+    double channels[3];
+    for (int i = 0; i < 3; ++i) {
+        double c = pixel[i] / 255.0;
+        channels[i] = c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    }
+    return 0.2126 * channels[0] + 0.7152 * channels[1] + 0.0722 * channels[2];
+}
+
+// The background (the commonest colour) and the ink (the colour furthest from it in
+// luminance) inside rect, and their contrast ratio.
+struct Contrast {
+    unsigned background = 0, ink = 0;
+    int inkPixels = 0;
+    double ratio = 1.0;
+};
+
+Contrast MeasureContrast(const Picture& picture, const RECT& rect) {
+    std::map<unsigned, int> counts;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            const unsigned char* p = picture.At(x, y);
+            ++counts[(p[0] << 16) | (p[1] << 8) | p[2]];
+        }
+    }
+    Contrast contrast;
+    int most = 0;
+    for (const auto& entry : counts) {
+        if (entry.second > most) {
+            most = entry.second;
+            contrast.background = entry.first;
+        }
+    }
+    auto luminance = [](unsigned colour) {
+        const unsigned char pixel[3] = {static_cast<unsigned char>(colour >> 16), static_cast<unsigned char>(colour >> 8),
+                                        static_cast<unsigned char>(colour)};
+        return Luminance(pixel);
+    };
+    double background = luminance(contrast.background);
+    double furthest = -1;
+    for (const auto& entry : counts) {
+        double distance = std::abs(luminance(entry.first) - background);
+        if (distance > furthest) {
+            furthest = distance;
+            contrast.ink = entry.first;
+        }
+    }
+    contrast.inkPixels = counts[contrast.ink];
+    double a = luminance(contrast.ink), b = background;
+    contrast.ratio = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+    return contrast;
+}
+
+TEST_F(DpiScreenshotTest, HighContrastTextStandsOutFromItsBackground) {
+    struct Text {
+        const char* state;
+        const char* control;
+    };
+    const Text texts[] = {
+        {"home-hc-black", "btn_install"},        {"home-hc-black", "btn_lisence"},
+        {"home-hc-black", "chk_fold"},           {"unfolded-hc-white", "label_path"},
+        {"unfolded-hc-white", "label_tip"},      {"unfolded-hc-white", "edit_path"},
+        {"unfolded-hc-white", "btn_browse"},     {"unfolded-hc-white", "chk_agree"},
+        {"banner-hc-black", "label_install"},    {"banner-hc-black", "label_progress"},
+        {"banner-hc-black", "btn_hide"},         {"banner-hc-black", "progress_download"},
+        {"home-rtl-hc-white", "btn_install"},    {"home-rtl-hc-white", "btn_lisence"},
+    };
+    for (int dpi : {96, 192}) {
+        for (const Text& text : texts) {
+            const Shot& shot = At(dpi, text.state);
+            RECT rect = shot.controls.at(text.control).rect;
+            // Inside the control's frame, where its words or marks are (a thin bar has
+            // nothing but its frame and fill).
+            int inset = strcmp(text.control, "progress_download") == 0 ? 0 : CDpiScale(dpi).Length(3);
+            InflateRect(&rect, -inset, -inset);
+            Contrast contrast = MeasureContrast(shot.picture, rect);
+            EXPECT_GE(contrast.ratio, 7.0) << text.state << " " << text.control << " at " << dpi << ": ink "
+                                           << std::hex << contrast.ink << " on " << contrast.background;
+            EXPECT_GE(contrast.inkPixels, 8) << text.state << " " << text.control << " at " << dpi << " shows nothing";
+        }
+    }
+}
+
+TEST_F(DpiScreenshotTest, HighContrastDropsTheDecorationAndShowsTheFocus) {
+    for (int dpi : {96, 192}) {
+        const Shot& black = At(dpi, "home-hc-black");
+        // The header's blue and its circles are gone: the window colour behind the logo.
+        const RECT& header = black.controls.at("header").rect;
+        const RECT& logo = black.controls.at("logo").rect;
+        for (POINT point : {POINT{header.left + 20, header.top + 60}, POINT{header.right - 30, header.top + 60},
+                            POINT{logo.left - 10, logo.top + 10}}) {
+            EXPECT_TRUE(Near(black.picture.At(point.x, point.y), 0x000000, 0)) << point.x << "," << point.y << " at " << dpi;
+        }
+        // The window opens with the focus on its first tab stop, and high contrast shows it.
+        const RECT& minimise = black.controls.at("minbtn").rect;
+        int inset = CDpiScale(dpi).Length(1);
+        int marks = 0;
+        for (int x = minimise.left + inset + 2; x < minimise.right - inset - 2; ++x) {
+            marks += !Near(black.picture.At(x, minimise.top + inset), 0x000000, 0);
+        }
+        EXPECT_GT(marks, 8) << "no focus rectangle at " << dpi;
+        // The unavailable Install of the white scheme uses the unavailable colour.
+        const Shot& white = At(dpi, "home-rtl-hc-white");
+        RECT install = white.controls.at("btn_install").rect;
+        InflateRect(&install, -CDpiScale(dpi).Length(3), -CDpiScale(dpi).Length(3));
+        EXPECT_EQ(MeasureContrast(white.picture, install).ink, 0x600000u) << dpi;
     }
 }
 

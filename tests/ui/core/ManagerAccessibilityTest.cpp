@@ -35,19 +35,21 @@ const wchar_t kRow[] = LR"(
   </HorizontalLayout>
   <Button name="hidden" height="20" text="Hidden" visible="false" />)";
 
-VARIANT Child(long id) {
-    VARIANT child;
-    VariantInit(&child);
-    child.vt = VT_I4;
-    child.lVal = id;
-    return child;
-}
+// A child id as IAccessible takes it.
+struct Child : VARIANT {
+    explicit Child(long id) : VARIANT{} {
+        vt = VT_I4;
+        lVal = id;
+    }
+};
 
-std::wstring Take(BSTR text) {
-    std::wstring value = text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
-    SysFreeString(text);
-    return value;
-}
+// A string IAccessible hands out, freed when the test is done with it.
+struct Text {
+    BSTR value = nullptr;
+    ~Text() { SysFreeString(value); }
+    BSTR* operator&() { return &value; }
+    std::wstring Get() const { return value != nullptr ? std::wstring(value, SysStringLen(value)) : std::wstring(); }
+};
 
 class ManagerAccessibilityTest : public ::testing::Test {
 protected:
@@ -86,9 +88,9 @@ protected:
         return state.lVal;
     }
     std::wstring Name(long id) {
-        BSTR name = nullptr;
+        Text name;
         object->get_accName(Child(id), &name);
-        return Take(name);
+        return name.Get();
     }
     // Non-white pixels on the line just inside the control's top edge.
     int MarksInsideTopEdge(CControlUI* control) {
@@ -125,19 +127,19 @@ TEST_F(ManagerAccessibilityTest, ChildrenAreTheControlsOnScreenWithTheirFacts) {
     Named(L"first")->SetEnabled(false);
     EXPECT_NE(State(1) & STATE_SYSTEM_UNAVAILABLE, 0);
 
-    BSTR value = nullptr;
-    EXPECT_EQ(object->get_accValue(Child(5), &value), S_OK);
-    EXPECT_EQ(Take(value), L"C:\\x");
-    EXPECT_EQ(object->get_accValue(Child(6), &value), S_OK);
-    EXPECT_EQ(Take(value), L"30%");
+    Text path, bar, told;
+    EXPECT_EQ(object->get_accValue(Child(5), &path), S_OK);
+    EXPECT_EQ(path.Get(), L"C:\\x");
+    EXPECT_EQ(object->get_accValue(Child(6), &bar), S_OK);
+    EXPECT_EQ(bar.Get(), L"30%");
     Named(L"bar")->SetAccessibleValue(L"55%");
-    EXPECT_EQ(object->get_accValue(Child(6), &value), S_OK);
-    EXPECT_EQ(Take(value), L"55%");
+    EXPECT_EQ(object->get_accValue(Child(6), &told), S_OK);
+    EXPECT_EQ(told.Get(), L"55%");
     const wchar_t* actions[] = {L"Press", L"Uncheck", L"Jump"};
     for (long id = 1; id <= 3; ++id) {
-        BSTR action = nullptr;
+        Text action;
         EXPECT_EQ(object->get_accDefaultAction(Child(id), &action), S_OK);
-        EXPECT_EQ(Take(action), actions[id - 1]);
+        EXPECT_EQ(action.Get(), actions[id - 1]);
     }
 
     long left = 0, top = 0, width = 0, height = 0;
@@ -150,7 +152,7 @@ TEST_F(ManagerAccessibilityTest, ChildrenAreTheControlsOnScreenWithTheirFacts) {
     EXPECT_EQ(height, 40);
 
     // A child that is no longer there, or never was, is refused.
-    BSTR name = nullptr;
+    Text name;
     EXPECT_EQ(object->get_accName(Child(7), &name), E_INVALIDARG);
     Named(L"caption")->SetVisible(false);
     EXPECT_EQ(object->get_accChildCount(&count), S_OK);
@@ -203,7 +205,7 @@ TEST_F(ManagerAccessibilityTest, AClientHoldingTheObjectAfterTheWindowIsGoneIsRe
     DestroyWindow(host.GetHWND());
     long count = 0;
     EXPECT_EQ(object->get_accChildCount(&count), RPC_E_DISCONNECTED);
-    BSTR name = nullptr;
+    Text name;
     EXPECT_EQ(object->get_accName(Child(1), &name), RPC_E_DISCONNECTED);
 }
 
