@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 TempFolder::TempFolder()
@@ -164,4 +165,108 @@ std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::
     std::vector<std::string> files;
     for (const auto& name : names) files.push_back(ReadFileBytes(folder + L"\\" + name));
     return files;
+}
+
+GuardedBlock::GuardedBlock(const std::string& bytes, bool guardAfter)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    const size_t dataPages = (bytes.size() + page - 1) / page + 1;
+    const size_t total = (dataPages + 2) * page;
+    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, total, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    VirtualProtect(base_, page, PAGE_NOACCESS, &old);
+    VirtualProtect(base_ + total - page, page, PAGE_NOACCESS, &old);
+    data_ = guardAfter ? base_ + total - page - bytes.size() : base_ + page;
+    if (!bytes.empty()) memcpy(data_, bytes.data(), bytes.size());
+    size_ = bytes.size();
+}
+
+GuardedBlock::GuardedBlock(const std::wstring& text)
+    : GuardedBlock(std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t)), true)
+{
+}
+
+GuardedBlock::~GuardedBlock() { VirtualFree(base_, 0, MEM_RELEASE); }
+
+wchar_t* AllocateGuardedText(size_t characters)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    const size_t bytes = characters * sizeof(wchar_t);
+    const size_t dataPages = bytes == 0 ? 1 : (bytes + page - 1) / page;
+    auto* base = static_cast<char*>(VirtualAlloc(nullptr, (dataPages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (base == nullptr) return nullptr;
+    DWORD previous = 0;
+    VirtualProtect(base + dataPages * page, page, PAGE_NOACCESS, &previous);
+    return reinterpret_cast<wchar_t*>(base + dataPages * page - bytes);
+}
+
+void ReleaseGuardedText(wchar_t* text)
+{
+    MEMORY_BASIC_INFORMATION region;
+    if (VirtualQuery(text, &region, sizeof region)) VirtualFree(region.AllocationBase, 0, MEM_RELEASE);
+}
+
+namespace {
+MutationInputWatch* g_inputWatch = nullptr;
+}  // namespace
+
+MutationInputWatch::MutationInputWatch(DWORD limitMs, std::wstring inputFile)
+    : limitMs_(limitMs), inputFile_(std::move(inputFile)), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+    InitializeCriticalSection(&lock_);
+    started_ = GetTickCount();
+    g_inputWatch = this;
+    SetUnhandledExceptionFilter(SaveOnCrash);
+    thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+}
+
+MutationInputWatch::~MutationInputWatch()
+{
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    g_inputWatch = nullptr;
+    DeleteCriticalSection(&lock_);
+}
+
+void MutationInputWatch::Begin(const std::string& input)
+{
+    EnterCriticalSection(&lock_);
+    input_ = input;
+    started_ = GetTickCount();
+    LeaveCriticalSection(&lock_);
+}
+
+void MutationInputWatch::Save(const char* why)
+{
+    WriteFileBytes(inputFile_, input_);
+    fprintf(stderr, "%s with the input saved as %s\n", why, ToUtf8(inputFile_).c_str());
+    fflush(stderr);
+}
+
+LONG WINAPI MutationInputWatch::SaveOnCrash(EXCEPTION_POINTERS* exception)
+{
+    char why[64];
+    snprintf(why, sizeof why, "crash 0x%08lx", exception->ExceptionRecord->ExceptionCode);
+    if (g_inputWatch != nullptr) g_inputWatch->Save(why);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+DWORD WINAPI MutationInputWatch::Watch(void* self)
+{
+    auto* watch = static_cast<MutationInputWatch*>(self);
+    while (WaitForSingleObject(watch->stop_, 500) == WAIT_TIMEOUT) {
+        EnterCriticalSection(&watch->lock_);
+        if (GetTickCount() - watch->started_ > watch->limitMs_) {
+            watch->Save("one input took too long");
+            ExitProcess(5);
+        }
+        LeaveCriticalSection(&watch->lock_);
+    }
+    return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A fresh folder under the build's temporary area, removed with its contents.
@@ -55,6 +56,59 @@ private:
 // The contents of the files in `folder` that match `pattern` (for example L"*.xml"),
 // in the order of their names, so that runs over them do not depend on the file system.
 std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::wstring& pattern);
+
+// Bytes next to a page that faults on access, so that a read past their end (or before
+// their start) faults at once: placed against the page after the block, or right after
+// the page before it.
+class GuardedBlock {
+public:
+    GuardedBlock(const std::string& bytes, bool guardAfter);
+    // A wide text with its terminator, against the page after it.
+    explicit GuardedBlock(const std::wstring& text);
+    ~GuardedBlock();
+    GuardedBlock(const GuardedBlock&) = delete;
+    GuardedBlock& operator=(const GuardedBlock&) = delete;
+    const uint8_t* Data() const { return data_; }
+    size_t Size() const { return size_; }
+    const wchar_t* Text() const { return reinterpret_cast<const wchar_t*>(data_); }
+
+private:
+    uint8_t* base_ = nullptr;
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// A markup parser's text store (CXmlMarkup::SetTextStoreForTesting) that puts every
+// document's text against a page that faults on access.
+wchar_t* AllocateGuardedText(size_t characters);
+void ReleaseGuardedText(wchar_t* text);
+
+// For mutation tests: keeps the input under way, and writes it to the file when the
+// program crashes or when one input takes longer than the limit (the program then ends
+// with code 5), so that a crash or a hang is reported with its input, ready to become a
+// regression file, instead of waiting for ctest's time-out.
+class MutationInputWatch {
+public:
+    MutationInputWatch(DWORD limitMs, std::wstring inputFile);
+    ~MutationInputWatch();
+    MutationInputWatch(const MutationInputWatch&) = delete;
+    MutationInputWatch& operator=(const MutationInputWatch&) = delete;
+    // The input now under way.
+    void Begin(const std::string& input);
+
+private:
+    static DWORD WINAPI Watch(void* self);
+    static LONG WINAPI SaveOnCrash(EXCEPTION_POINTERS* exception);
+    void Save(const char* why);
+
+    DWORD limitMs_;
+    std::wstring inputFile_;
+    CRITICAL_SECTION lock_;
+    std::string input_;
+    DWORD started_ = 0;
+    HANDLE stop_;
+    HANDLE thread_;
+};
 
 // SplitMix64: the same sequence on every run, for mutation tests.
 class TestRandom {

@@ -407,10 +407,12 @@ bool CContainerUI::PaintSelf(HDC dc, const RECT& paintRect, CControlUI* stop) {
                 if (!child->IsVisible() || !Meets(paintRect, child->GetRect())) continue;
                 if (child->IsFloat()) {
                     if (!Meets(itemRect_, child->GetRect())) continue;
-                    // A floating child may lie over the inset: back to the outer clip for it.
-                    CRenderClip floatClip;
-                    CDrawEngine::ClipToRect(dc, area, floatClip);
-                    if (!child->Paint(dc, paintRect, stop)) return false;
+                    // A floating child may lie over the inset: the inner clip gives way to
+                    // the outer one while it paints (a clip chosen now would only narrow it).
+                    CDrawEngine::ClipToRect(dc, area, innerClip);
+                    bool painted = child->Paint(dc, paintRect, stop);
+                    CDrawEngine::ClipToRect(dc, innerArea, innerClip);
+                    if (!painted) return false;
                 } else if (Meets(inner, child->GetRect()) && !child->Paint(dc, paintRect, stop)) {
                     return false;
                 }

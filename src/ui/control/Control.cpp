@@ -27,6 +27,12 @@ bool ClipByAncestors(const CControlUI* control, RECT& rect, bool checkVisibility
 CControlUI::CControlUI() = default;
 
 void CControlUI::Destroy() {
+    // This control's own handler, or the delivery of its notification, may be on the
+    // stack: while the manager handles anything, the control only leaves its reach.
+    if (manager_ != nullptr && manager_->DefersDestruction()) {
+        manager_->DeferDestroy(this);
+        return;
+    }
     if (manager_ != nullptr) manager_->RemoveMouseLeaveTracking(this);
     delete this;
 }
@@ -41,7 +47,12 @@ CControlUI::~CControlUI() {
     }
     customAttributes_.RemoveAll();
     if (!destroyHooks.IsEmpty()) destroyHooks.Invoke(this);
-    if (manager_ != nullptr) manager_->ForgetControl(this);
+    if (manager_ != nullptr) {
+        manager_->ForgetControl(this);
+    } else {
+        // Built with a manager and never attached to it: its name or group may be registered.
+        CWindowManagerUI::ForgetDetachedControl(this);
+    }
 }
 
 const CUiString& CControlUI::GetName() const { return name_; }

@@ -1,8 +1,10 @@
 #include "ui/control/Edit.h"
 
 #include <cwchar>
+#include <memory>
 #include <string>
 
+#include "log/Log.h"
 #include "ui/control/AttributeValues.h"
 #include "ui/core/WindowManager.h"
 
@@ -20,7 +22,12 @@ bool IsEmptyArea(const RECT& rect) { return rect.right <= rect.left || rect.bott
 // ---- CEditWnd ----------------------------------------------------------------------
 
 CEditWnd::CEditWnd() = default;
-CEditWnd::~CEditWnd() = default;
+
+CEditWnd::~CEditWnd() {
+    // The owner is going: nothing is reported back to it.
+    owner_ = nullptr;
+    if (window_ != nullptr) DestroyWindow(window_);
+}
 
 const wchar_t* CEditWnd::WindowClassName() const { return L"EditWnd"; }
 const wchar_t* CEditWnd::BaseClassName() const { return L"Edit"; }
@@ -53,6 +60,8 @@ RECT CEditWnd::ComputeRect() const {
 
 bool CEditWnd::OpenEditor(CEditUI* owner) {
     owner_ = owner;
+    opened_ = false;
+    closing_ = false;
     CWindowManagerUI* manager = owner_->GetManager();
     RECT rect = ComputeRect();
     DWORD style = owner_->extraStyle_ | WS_CHILD | ES_AUTOHSCROLL;
@@ -86,6 +95,25 @@ bool CEditWnd::OpenEditor(CEditUI* owner) {
     // Only from here on: the text set above is no change of the user's.
     opened_ = true;
     return true;
+}
+
+void CEditWnd::RequestClose() {
+    if (window_ == nullptr || closing_) return;
+    closing_ = true;
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+void CEditWnd::CancelClose() {
+    if (window_ == nullptr || !closing_) return;
+    closing_ = false;
+    SetFocus(window_);
+}
+
+void CEditWnd::CloseForReopening() {
+    if (window_ == nullptr) return;
+    reopening_ = true;
+    DestroyWindow(window_);
+    reopening_ = false;
 }
 
 void CEditWnd::OnTextChanged() {
@@ -124,6 +152,15 @@ LRESULT CEditWnd::ColorRequest(HDC dc) {
 
 LRESULT CEditWnd::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     CWindowManagerUI* manager = owner_ != nullptr ? owner_->GetManager() : nullptr;
+    // Reports from here reach receivers; nothing they destroy goes while this runs.
+    CWindowManagerUI::CDispatchScope scope(manager);
+    ++handling_;
+    LRESULT result = HandleMessage(message, wParam, lParam, manager);
+    --handling_;
+    return result;
+}
+
+LRESULT CEditWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, CWindowManagerUI* manager) {
     switch (message) {
     case WM_CREATE:
         if (manager != nullptr) manager->AddChildWindow(owner_, window_);
@@ -136,13 +173,13 @@ LRESULT CEditWnd::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             // Focus left for another window: the skinned window lost it as well.
             SendMessageW(manager->WindowHandle(), WM_KILLFOCUS, wParam, 0);
         }
-        if (!closing_) {
-            closing_ = true;
-            // Gone when this returns: this object with it.
-            SendMessageW(window_, WM_CLOSE, 0, 0);
-        }
+        RequestClose();
         return result;
     }
+    case WM_CLOSE:
+        // Only the close this window asked for, and only while it still stands.
+        if (closing_) DestroyWindow(window_);
+        return 0;
     case WM_KEYDOWN:
         if (wParam == VK_RETURN) {
             if (manager != nullptr) manager->SendNotification(owner_, L"return");
@@ -189,19 +226,19 @@ LRESULT CEditWnd::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return CWindowWnd::ProcessMessage(message, wParam, lParam);
 }
 
-void CEditWnd::Close() {
-    closing_ = true;
-    DestroyWindow(window_);
-}
-
 void CEditWnd::AfterDestroy(HWND window) {
-    if (owner_ != nullptr) {
-        owner_->Invalidate();
-        if (CWindowManagerUI* manager = owner_->GetManager()) manager->RemoveChildWindow(window);
-        owner_->editWindow_ = nullptr;
-    }
+    opened_ = false;
+    closing_ = false;
+    caretShown_ = false;
     brush_.Reset();
-    delete this;
+    if (owner_ == nullptr) return;
+    owner_->Invalidate();
+    CWindowManagerUI* manager = owner_->GetManager();
+    if (manager == nullptr) return;
+    manager->RemoveChildWindow(window);
+    // Closed with the focus still on the edit (it went to another window): the edit
+    // no longer looks or acts focused.
+    if (!reopening_ && manager->FocusedControl() == owner_) manager->FocusControl(nullptr, false);
 }
 
 // ---- CEditUI -------------------------------------------------------------------------
@@ -212,10 +249,7 @@ CEditUI::CEditUI() {
     backColor1_ = 0xFFFFFFFF;
 }
 
-CEditUI::~CEditUI() {
-    // The native window reports its end to this control; it must go first.
-    if (editWindow_ != nullptr) editWindow_->Close();
-}
+CEditUI::~CEditUI() = default;
 
 const wchar_t* CEditUI::GetTypeName() const { return L"Edit"; }
 
@@ -226,19 +260,22 @@ void* CEditUI::CastTo(const wchar_t* name) {
 
 UINT CEditUI::GetInputFlags() { return IsEnabled() ? UINT{kInputSetCursor | kInputTabStop} : 0u; }
 
-HWND CEditUI::GetNativeHandle() { return editWindow_ != nullptr ? editWindow_->GetHWND() : nullptr; }
+// A window with its close posted counts as gone already.
+HWND CEditUI::GetNativeHandle() { return IsEditorOpen() ? editWindow_->GetHWND() : nullptr; }
+
+bool CEditUI::IsEditorOpen() const { return editWindow_ != nullptr && editWindow_->IsOpen(); }
 
 void CEditUI::SetText(const wchar_t* text) {
     text_ = text;
     needsMeasure_ = true;
     // The native window reports the change as "textchanged".
-    if (editWindow_ != nullptr) SetWindowTextW(editWindow_->GetHWND(), text_);
+    if (HWND window = GetNativeHandle()) SetWindowTextW(window, text_);
     Invalidate();
     if (manager_ != nullptr) manager_->NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE, this);
 }
 
 void CEditUI::UpdateNativeWindow() {
-    if (editWindow_ == nullptr) return;
+    if (editWindow_ == nullptr || editWindow_->GetHWND() == nullptr) return;
     RECT rect = editWindow_->ComputeRect();
     HWND window = editWindow_->GetHWND();
     if (IsEmptyArea(rect)) {
@@ -261,14 +298,14 @@ void CEditUI::Offset(int dx, int dy, bool invalidate) {
 
 void CEditUI::SetVisible(bool visible) {
     CLabelUI::SetVisible(visible);
-    if (!IsVisible() && editWindow_ != nullptr && manager_ != nullptr) manager_->FocusControl(nullptr, true);
+    if (!IsVisible() && IsEditorOpen() && manager_ != nullptr) manager_->FocusControl(nullptr, true);
 }
 
 void CEditUI::SetInheritedVisible(bool visible) {
-    // An ancestor that hides the edit closes its native window too.
-    if ((!visible || !IsVisible()) && editWindow_ != nullptr && manager_ != nullptr) {
-        manager_->FocusControl(nullptr, true);
-    }
+    // Recorded, so that an edit in a hidden container is no focus target; an ancestor
+    // that hides the edit closes its native window too.
+    CLabelUI::SetInheritedVisible(visible);
+    if (!IsVisible() && IsEditorOpen() && manager_ != nullptr) manager_->FocusControl(nullptr, true);
 }
 
 void CEditUI::SetEnabled(bool enabled) {
@@ -278,13 +315,13 @@ void CEditUI::SetEnabled(bool enabled) {
 
 void CEditUI::SetMaxChars(int count) {
     maxChars_ = count;
-    if (editWindow_ != nullptr) editWindow_->Send(EM_LIMITTEXT, static_cast<WPARAM>(maxChars_));
+    if (GetNativeHandle() != nullptr) editWindow_->Send(EM_LIMITTEXT, static_cast<WPARAM>(maxChars_));
 }
 
 void CEditUI::SetReadOnly(bool readOnly) {
     if (readOnly_ == readOnly) return;
     readOnly_ = readOnly;
-    if (editWindow_ != nullptr) editWindow_->Send(EM_SETREADONLY, readOnly_);
+    if (GetNativeHandle() != nullptr) editWindow_->Send(EM_SETREADONLY, readOnly_);
     Invalidate();
 }
 
@@ -316,13 +353,19 @@ void CEditUI::SetDisabledImage(const wchar_t* image) {
 }
 
 void CEditUI::OpenNativeWindow() {
-    auto* window = new CEditWnd();
-    editWindow_ = window;
-    // On failure the object never got a window to delete it with.
-    if (!window->OpenEditor(this)) {
-        if (editWindow_ == window) editWindow_ = nullptr;
-        delete window;
+    if (editWindow_ == nullptr) editWindow_ = std::make_unique<CEditWnd>();
+    if (editWindow_->GetHWND() != nullptr) {
+        // Still there with its close posted. Inside its own handling it stays open;
+        // otherwise it makes way for a window with the edit's present settings.
+        if (editWindow_->IsHandling()) {
+            editWindow_->CancelClose();
+            UpdateNativeWindow();
+            Invalidate();
+            return;
+        }
+        editWindow_->CloseForReopening();
     }
+    if (!editWindow_->OpenEditor(this)) LOG_A("the native editor could not be opened: %lu", GetLastError());
     Invalidate();
 }
 
@@ -336,14 +379,14 @@ void CEditUI::HandleEvent(UiEvent& event) {
         }
         break;
     case kEventWindowSize:
-        if (editWindow_ != nullptr && manager_ != nullptr) manager_->FocusFirstTabStop(this);
+        if (IsEditorOpen() && manager_ != nullptr) manager_->FocusFirstTabStop(this);
         break;
     case kEventScrollWheel:
-        if (editWindow_ != nullptr) return;
+        if (IsEditorOpen()) return;
         break;
     case kEventSetFocus:
         if (IsEnabled()) {
-            if (editWindow_ != nullptr) return;
+            if (IsEditorOpen()) return;
             OpenNativeWindow();
         }
         break;
@@ -355,11 +398,11 @@ void CEditUI::HandleEvent(UiEvent& event) {
     case kEventRightButtonDown:
         if (!IsEnabled()) return;
         if (manager_ != nullptr) manager_->ReleaseMouse();
-        if (IsFocused() && editWindow_ == nullptr) {
+        if (IsFocused() && !IsEditorOpen()) {
             OpenNativeWindow();
             return;
         }
-        if (editWindow_ != nullptr && !autoSelectAll_) {
+        if (IsEditorOpen() && !autoSelectAll_) {
             // The caret lands where the click was.
             editWindow_->Send(EM_SETSEL, 0, 0);
             int x = event.mousePoint.x - itemRect_.left - textPadding_.left;

@@ -7,6 +7,14 @@
 // when it loses the keyboard focus and the text stays with the control.
 //
 // Thread contract: UI thread only; the native window runs in the same thread.
+// Lifetime: the CEditUI owns its CEditWnd object for the whole of its own life and
+// reuses it for every opening; the native window comes and goes. The window asks to
+// be closed with a posted message, so it is never destroyed inside its own handling
+// (a receiver of "textchanged" that moves the focus would otherwise pull the window
+// from under the platform's edit code); only the CEditUI's end destroys it at once,
+// and that end is deferred past any handling by the window manager.
+
+#include <memory>
 
 #include "ui/control/Button.h"
 #include "ui/core/GdiObjects.h"
@@ -22,6 +30,7 @@ public:
     static constexpr UINT kCaretTimer = 20;
 
     CEditWnd();
+    // Destroys a window still open.
     ~CEditWnd();
 
     const wchar_t* WindowClassName() const override;
@@ -32,14 +41,23 @@ public:
 
     // Creates the native window over the owner's text area; false when it could not.
     bool OpenEditor(CEditUI* owner);
+    // The native window exists and no close is pending.
+    bool IsOpen() const { return window_ != nullptr && !closing_; }
+    // Posts the close; the window goes when the request arrives.
+    void RequestClose();
+    // Takes back a close that was asked for and has not happened yet.
+    void CancelClose();
+    // Destroys the window now, for a new one; never from inside its own handling.
+    void CloseForReopening();
+    // A message of the window is being handled (its frames are on the stack).
+    bool IsHandling() const { return handling_ > 0; }
     // The owner's text area, its height cut to the font's, clipped by the visible
     // ancestors; empty when an ancestor is hidden or clips it away.
     RECT ComputeRect() const;
     void OnTextChanged();
-    // Destroys the window now; the object goes with it.
-    void Close();
 
 private:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, CWindowManagerUI* manager);
     bool IsLayered() const;
     LRESULT ColorRequest(HDC dc);
 
@@ -47,7 +65,9 @@ private:
     CGdiObject<HBRUSH> brush_;
     bool opened_ = false;
     bool caretShown_ = false;
-    bool closing_ = false;  // a close is under way: losing the focus again changes nothing
+    bool closing_ = false;  // a close is posted: losing the focus again changes nothing
+    int handling_ = 0;
+    bool reopening_ = false;
 };
 
 class CEditUI : public CLabelUI {
@@ -98,11 +118,13 @@ public:
 
 private:
     friend class CEditWnd;
+    bool IsEditorOpen() const;
+    // Opens the native window, or keeps one whose close is still pending.
     void OpenNativeWindow();
     // Moves an open native window over the text area, or hides it when there is none.
     void UpdateNativeWindow();
 
-    CEditWnd* editWindow_ = nullptr;  // deletes itself when closed and clears this pointer
+    std::unique_ptr<CEditWnd> editWindow_;  // made at the first opening; see the lifetime above
     int maxChars_ = 255;
     bool readOnly_ = false;
     bool password_ = false;

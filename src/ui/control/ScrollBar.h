@@ -46,7 +46,7 @@ private:
     bool horizontal_ = false;
     int range_ = 100;
     int position_ = 0;
-    int lineSize_ = 8;
+    int lineSize_ = 0;  // "linesize"; 1 or less leaves the container's own step
     DWORD thumbColor_ = 0xFFC2C3C9;
 };
 

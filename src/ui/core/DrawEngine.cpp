@@ -3,6 +3,7 @@
 #include "ui/core/DrawEngine.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "ui/control/Control.h"
 #include "ui/core/DrawColors.h"
@@ -40,8 +41,13 @@ bool IsZero(const RECT& rect) {
     return rect.left == 0 && rect.top == 0 && rect.right == 0 && rect.bottom == 0;
 }
 
-int Width(const RECT& rect) { return rect.right - rect.left; }
-int Height(const RECT& rect) { return rect.bottom - rect.top; }
+// Sizes of rectangles that may come from a hostile skin: worked out in 64 bits and cut
+// to what an int holds.
+int Span(LONG from, LONG to) {
+    return static_cast<int>(std::clamp<long long>(static_cast<long long>(to) - from, INT_MIN, INT_MAX));
+}
+int Width(const RECT& rect) { return Span(rect.left, rect.right); }
+int Height(const RECT& rect) { return Span(rect.top, rect.bottom); }
 
 // Draws one part of a nine-patch: source part `from` into destination part `to`.
 class CPartPainter {
@@ -50,6 +56,7 @@ public:
         : dc_(dc), source_(source), paintRect_(paintRect), blend_(blend) {
         function_ = {AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
     }
+    const RECT& PaintRect() const { return paintRect_; }
 
     void Draw(const RECT& to, const RECT& from) const {
         if (Width(to) <= 0 || Height(to) <= 0 || Width(from) <= 0 || Height(from) <= 0) return;
@@ -81,22 +88,32 @@ private:
     BLENDFUNCTION function_;
 };
 
+// The first tile, counted from `start` in steps of `step`, that reaches past `from`.
+long long FirstTile(long long start, long long step, long long from) {
+    return from <= start ? start : start + (from - start) / step * step;
+}
+
 // Tiles the source centre over the destination centre from its top-left corner; the
 // last tile in a tiled direction is cut, a direction that is not tiled is stretched.
+// Only the tiles under the paint rectangle are visited, so a destination far larger
+// than the window (a hostile skin's) costs no more than the window.
 void TileCentre(const CPartPainter& painter, const RECT& to, const RECT& from, bool xTiled, bool yTiled) {
-    const int tileWidth = Width(from), tileHeight = Height(from);
+    const long long tileWidth = Width(from), tileHeight = Height(from);
     if (tileWidth <= 0 || tileHeight <= 0) return;
-    const int stepX = xTiled ? tileWidth : Width(to);
-    const int stepY = yTiled ? tileHeight : Height(to);
+    const long long stepX = xTiled ? tileWidth : static_cast<long long>(to.right) - to.left;
+    const long long stepY = yTiled ? tileHeight : static_cast<long long>(to.bottom) - to.top;
     if (stepX <= 0 || stepY <= 0) return;
-    for (int y = to.top; y < to.bottom; y += stepY) {
-        const int h = std::min(stepY, static_cast<int>(to.bottom) - y);
-        const int sourceHeight = yTiled ? h : tileHeight;
-        for (int x = to.left; x < to.right; x += stepX) {
-            const int w = std::min(stepX, static_cast<int>(to.right) - x);
-            const int sourceWidth = xTiled ? w : tileWidth;
-            painter.Draw(RECT{x, y, x + w, y + h},
-                         RECT{from.left, from.top, from.left + sourceWidth, from.top + sourceHeight});
+    const RECT& paint = painter.PaintRect();
+    const long long endX = std::min(to.right, paint.right), endY = std::min(to.bottom, paint.bottom);
+    for (long long y = FirstTile(to.top, stepY, paint.top); y < endY; y += stepY) {
+        const long long h = std::min<long long>(stepY, to.bottom - y);
+        const long long sourceHeight = yTiled ? h : tileHeight;
+        for (long long x = FirstTile(to.left, stepX, paint.left); x < endX; x += stepX) {
+            const long long w = std::min<long long>(stepX, to.right - x);
+            const long long sourceWidth = xTiled ? w : tileWidth;
+            painter.Draw(RECT{static_cast<LONG>(x), static_cast<LONG>(y), static_cast<LONG>(x + w), static_cast<LONG>(y + h)},
+                         RECT{from.left, from.top, static_cast<LONG>(from.left + sourceWidth),
+                              static_cast<LONG>(from.top + sourceHeight)});
         }
     }
 }
@@ -127,7 +144,7 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
         drawInfo.parsed = true;
         drawInfo.dpi = manager->Scale().Dpi();
         if (drawInfo.attributes.empty()) return false;
-        ParseImageAttributes(drawInfo.attributes, drawInfo, manager->Scale());
+        ParseImageAttributes(drawInfo.attributes.c_str(), drawInfo, manager->Scale());
         if (drawInfo.imageName.empty()) return false;
         drawInfo.image = manager->ImageOrLoad(
             drawInfo.imageName.c_str(), drawInfo.resourceType.empty() ? nullptr : drawInfo.resourceType.c_str(),
@@ -140,7 +157,7 @@ bool CDrawEngine::PaintImage(HDC dc, CWindowManagerUI* manager, const RECT& rect
             image.adjust = true;
         }
     }
-    const ImageRecord* image = drawInfo.image;
+    const ImageRecord* image = drawInfo.image.get();
     if (!image) return false;
     drawInfo.source.right = std::min(drawInfo.source.right, static_cast<LONG>(image->width));
     drawInfo.source.bottom = std::min(drawInfo.source.bottom, static_cast<LONG>(image->height));

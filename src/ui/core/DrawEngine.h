@@ -27,8 +27,10 @@ class CWindowManagerUI;
 class CControlUI;
 class CUiString;
 
-// One loaded image: a top-down 32-bit DIB section holding premultiplied BGRA.
-// Owned by the window manager's image table; deletes its bitmap.
+// One loaded image: a top-down 32-bit DIB section holding premultiplied BGRA; deletes
+// its bitmap. Shared: the window manager's image table holds it by name, and every
+// drawing record that drew it keeps it, so replacing the name's image leaves those
+// records drawing the one they loaded.
 struct ImageRecord {
     HBITMAP bitmap = nullptr;
     BYTE* bits = nullptr;               // the section's pixels, width * height * 4 bytes
@@ -53,7 +55,7 @@ struct DrawInfo {
     std::wstring attributes;            // the image attribute string as written
     std::wstring imageName;
     std::wstring resourceType;          // only with "res" or "color"
-    const ImageRecord* image = nullptr;  // owned by the manager's table
+    std::shared_ptr<const ImageRecord> image;
     RECT dest{};                        // all 0: the whole control rectangle
     RECT source{};                      // all 0: the whole image
     RECT corners{};                     // nine-patch margins
@@ -115,7 +117,7 @@ public:
     // Reads the image attribute string into the record's fields (name, type, rectangles,
     // mask, fade, flags); keys that are absent leave their fields as they are. The
     // rectangles are skin pixels, stored at the given scale.
-    static void ParseImageAttributes(const std::wstring& text, DrawInfo& info, const CDpiScale& scale = CDpiScale());
+    static void ParseImageAttributes(const wchar_t* text, DrawInfo& info, const CDpiScale& scale = CDpiScale());
 
     // Draws drawInfo into rect, only where it meets paintRect; dc null only parses and
     // loads. False when no image could be had. A record read at another scale than the

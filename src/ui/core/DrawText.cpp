@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,7 @@ enum VerticalAlign { kAlignBottom = 0, kAlignCentre = 1, kAlignTop = 2 };
 // One drawn piece of a line: a text run or an inline image column.
 struct Piece {
     std::wstring text;                  // empty for an image
-    const ImageRecord* image = nullptr;
+    std::shared_ptr<const ImageRecord> image;
     RECT imageSource{};
     size_t font = 0;                    // index into the layout's fonts
     DWORD color = 0;
@@ -364,7 +365,7 @@ void CMarkupLayout::AddImage(const wchar_t* args) {
     DrawInfo info;
     size_t quote = text.rfind(L'\'');
     if (quote != std::wstring::npos && text.find(L'=') != std::wstring::npos) {
-        CDrawEngine::ParseImageAttributes(text.substr(0, quote + 1), info, manager_->Scale());
+        CDrawEngine::ParseImageAttributes(text.substr(0, quote + 1).c_str(), info, manager_->Scale());
         numbers = text.substr(quote + 1);
     } else {
         size_t space = text.find(L' ');
@@ -372,7 +373,7 @@ void CMarkupLayout::AddImage(const wchar_t* args) {
         if (space != std::wstring::npos) numbers = text.substr(space);
     }
     if (info.imageName.empty()) return;
-    const ImageRecord* image = manager_->ImageOrLoad(
+    std::shared_ptr<const ImageRecord> image = manager_->ImageOrLoad(
         info.imageName.c_str(), info.resourceType.empty() ? nullptr : info.resourceType.c_str(), info.mask);
     if (!image) return;
     wchar_t* end = nullptr;
@@ -522,12 +523,10 @@ bool IsTagStart(const wchar_t* p) {
 }
 
 // "<{>" "<}>" "{<}" "{>}": the literal bracket in the middle.
+// p[2] is read only once p[1] is known not to be the terminator.
 bool IsEscape(const wchar_t* p) {
-    if (!((p[0] == L'<' && p[2] == L'>' && (p[1] == L'{' || p[1] == L'}')) ||
-          (p[0] == L'{' && p[2] == L'}' && (p[1] == L'<' || p[1] == L'>')))) {
-        return false;
-    }
-    return true;
+    return (p[0] == L'<' && (p[1] == L'{' || p[1] == L'}') && p[2] == L'>') ||
+           (p[0] == L'{' && (p[1] == L'<' || p[1] == L'>') && p[2] == L'}');
 }
 
 void CMarkupLayout::Layout(const wchar_t* text) {

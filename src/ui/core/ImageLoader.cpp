@@ -175,11 +175,11 @@ void DrawInfo::Assign(const std::wstring& text) {
     Reset();
 }
 
-void CDrawEngine::ParseImageAttributes(const std::wstring& text, DrawInfo& info, const CDpiScale& scale) {
+void CDrawEngine::ParseImageAttributes(const wchar_t* text, DrawInfo& info, const CDpiScale& scale) {
     enum class NameKind { kNone, kFile, kResource, kColor };
     NameKind kind = NameKind::kNone;
     std::wstring name, resourceType;
-    const wchar_t* p = text.c_str();
+    const wchar_t* p = text;
     bool anyPair = false;
     for (;;) {
         while (iswspace(*p)) ++p;

@@ -139,6 +139,8 @@ const wchar_t* WindowImplBase::SkinResourceId() const { return nullptr; }
 LONG WindowImplBase::FrameStyle() const { return GetWindowLongW(window_, GWL_STYLE) & ~WS_CAPTION; }
 
 LRESULT WindowImplBase::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The window's own handlers reach controls and may open modal loops too.
+    CWindowManagerUI::CDispatchScope scope(&manager_);
     bool handled = true;
     LRESULT result = 0;
     switch (message) {

@@ -48,7 +48,7 @@ struct SharedState {
     HighContrastPalette highContrastOverride = {};
     std::vector<CWindowManagerUI*> managers;
     CStringPtrMap fonts;          // owned FontRecord
-    CStringPtrMap images;         // owned ImageRecord
+    ImageTable images;
     CStringPtrMap classDefaults;  // owned CUiString
     std::map<int, CUiString> localizedTexts;
     std::vector<ControlFactory> controlFactories;
@@ -220,6 +220,11 @@ CControlUI* CollectLayoutDirty(CControlUI* control, void* data) {
     return control;
 }
 
+CControlUI* ForgetInManager(CControlUI* control, void* manager) {
+    static_cast<CWindowManagerUI*>(manager)->ForgetControl(control);
+    return nullptr;
+}
+
 CControlUI* IndexName(CControlUI* control, void* data) {
     auto* names = static_cast<CStringPtrMap*>(data);
     if (!control->GetName().IsEmpty()) names->Insert(control->GetName(), control);
@@ -248,9 +253,13 @@ CWindowManagerUI::CWindowManagerUI() {
     defaultLinkColor_ = shared.linkColor;
     defaultLinkHoverColor_ = shared.linkHoverColor;
     defaultSelectedBackColor_ = shared.selectedBackColor;
+    // Listed from the start, so that a control built for it and destroyed detached is
+    // forgotten here too.
+    shared.managers.push_back(this);
 }
 
 CWindowManagerUI::~CWindowManagerUI() {
+    destroying_ = true;
     DisconnectAccessibility();
     auto& managers = Shared().managers;
     managers.erase(std::remove(managers.begin(), managers.end(), this), managers.end());
@@ -265,7 +274,6 @@ CWindowManagerUI::~CWindowManagerUI() {
     DestroyDelayedCleanup();
     ClearWindowTables();
     for (HFONT font : retiredFonts_) DeleteObject(font);
-    for (ImageRecord* image : retiredImages_) delete image;
     if (toolTip_ != nullptr) DestroyWindow(toolTip_);
     if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
 }
@@ -273,7 +281,7 @@ CWindowManagerUI::~CWindowManagerUI() {
 void CWindowManagerUI::ClearWindowTables() {
     nameMap_.RemoveAll();
     DeleteValues<FontRecord>(fonts_);
-    DeleteValues<ImageRecord>(images_);
+    images_.clear();
     DeleteValues<CUiString>(classDefaults_);
     DeleteValues<CPtrArray>(optionGroups_);
     DeleteValues<CUiString>(customAttributes_);
@@ -289,8 +297,6 @@ void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
         paintDC_ = GetDC(window);
         scale_ = CDpiScale(WindowDpi(window, paintDC_));
         RefreshHighContrast();
-        auto& managers = Shared().managers;
-        if (std::find(managers.begin(), managers.end(), this) == managers.end()) managers.push_back(this);
     }
 }
 
@@ -298,7 +304,7 @@ bool CWindowManagerUI::AttachRoot(CControlUI* root) {
     FocusControl(nullptr, false);
     key_ = hover_ = click_ = toolTipControl_ = nullptr;
     if (root_ != nullptr) {
-        DestroyDelayedCleanup();
+        if (!DefersDestruction()) DestroyDelayedCleanup();
         for (UiNotify* notification : asyncNotifications_) delete notification;
         asyncNotifications_.clear();
         nameMap_.RemoveAll();
@@ -355,18 +361,41 @@ void CWindowManagerUI::ForgetControl(CControlUI* control) {
 void CWindowManagerUI::DeferDestroy(CControlUI* control) {
     if (control == nullptr) return;
     control->AttachToManager(this, nullptr, false);
-    delayedCleanup_.Add(control);
+    // Out of the tree: no more events, and its names are free for others.
+    control->FindInTree(ForgetInManager, this, 0);
+    if (delayedCleanup_.Find(control) < 0) delayedCleanup_.Add(control);
     if (!notifyPosted_ && window_ != nullptr) {
         notifyPosted_ = PostMessageW(window_, kNotifyMessage, 0, 0) != FALSE;
     }
 }
 
 void CWindowManagerUI::DestroyDelayedCleanup() {
+    // Destroying a control may handle messages (a native window closing) that defer
+    // more controls: this loop takes those too.
+    cleaningUp_ = true;
     while (!delayedCleanup_.IsEmpty()) {
         auto* control = static_cast<CControlUI*>(delayedCleanup_.GetAt(0));
         delayedCleanup_.Remove(0);
         control->Destroy();
     }
+    cleaningUp_ = false;
+}
+
+CWindowManagerUI::CDispatchScope::CDispatchScope(CWindowManagerUI* manager) : manager_(manager) {
+    if (manager_ != nullptr) ++manager_->dispatchDepth_;
+}
+
+CWindowManagerUI::CDispatchScope::~CDispatchScope() {
+    if (manager_ != nullptr) manager_->LeaveDispatch();
+}
+
+void CWindowManagerUI::LeaveDispatch() {
+    if (--dispatchDepth_ > 0 || cleaningUp_ || destroying_) return;
+    DestroyDelayedCleanup();
+}
+
+void CWindowManagerUI::ForgetDetachedControl(CControlUI* control) {
+    for (CWindowManagerUI* manager : Shared().managers) manager->ForgetControl(control);
 }
 
 CControlUI* CWindowManagerUI::ControlAt(POINT point) const {
@@ -433,6 +462,7 @@ void CWindowManagerUI::SendNotification(CControlUI* control, const wchar_t* type
 }
 
 void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool enableRepeat) {
+    CDispatchScope scope(this);
     notification.mousePoint = lastMousePos_;
     notification.timestamp = GetTickCount();
     if (usesVirtualWindows_ && notification.sender != nullptr) {
@@ -464,6 +494,7 @@ void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool
     }
 }
 
+// The controls deferred meanwhile go when the handling of the notify message ends.
 void CWindowManagerUI::DeliverQueuedNotifications() {
     notifyPosted_ = false;
     while (!asyncNotifications_.empty()) {
@@ -479,7 +510,6 @@ void CWindowManagerUI::DeliverQueuedNotifications() {
             if (receivers_.GetAt(i) != receiver) --i;
         }
     }
-    DestroyDelayedCleanup();
 }
 
 // ---- filters and translators --------------------------------------------------
@@ -726,13 +756,10 @@ void CWindowManagerUI::RescaleImages() {
         std::wstring type;
         DWORD mask;
     };
+    // The old pictures stay with the drawing records that hold them until those load again.
     std::vector<Loaded> loaded;
-    for (int i = 0; i < images_.GetSize(); ++i) {
-        auto* image = static_cast<ImageRecord*>(images_.Find(images_.KeyAt(i)));
-        loaded.push_back({images_.KeyAt(i), image->resourceType, image->mask});
-        retiredImages_.push_back(image);
-    }
-    images_.RemoveAll();
+    for (const auto& entry : images_) loaded.push_back({entry.first, entry.second->resourceType, entry.second->mask});
+    images_.clear();
     for (const Loaded& image : loaded) {
         RegisterImage(image.name.c_str(), image.type.empty() ? nullptr : image.type.c_str(), image.mask, false);
     }
@@ -835,20 +862,20 @@ HFONT CWindowManagerUI::StandardFont() const { return StandardFontRecord()->font
 
 // ---- images, defaults, texts ----------------------------------------------------------
 
-ImageRecord* CWindowManagerUI::RegisterImage(const wchar_t* name, const wchar_t* type, DWORD mask, bool shared) {
+std::shared_ptr<ImageRecord> CWindowManagerUI::RegisterImage(const wchar_t* name, const wchar_t* type, DWORD mask,
+                                                             bool shared) {
     if (name == nullptr || *name == L'\0') return nullptr;
     if (type != nullptr && *type == L'\0') type = nullptr;
-    std::unique_ptr<ImageRecord> image = CDrawEngine::LoadBitmapImage(name, type, mask, scale_);
+    std::shared_ptr<ImageRecord> image = CDrawEngine::LoadBitmapImage(name, type, mask, scale_);
     if (!image) return nullptr;
     image->resourceType = type != nullptr ? type : L"";
     image->mask = mask;
-    ImageRecord* record = image.release();
     if (shared || useSharedResources_) {
-        delete static_cast<ImageRecord*>(Shared().images.Set(SharedImageKey(name).c_str(), record));
+        Shared().images[SharedImageKey(name)] = image;
     } else {
-        delete static_cast<ImageRecord*>(images_.Set(name, record));
+        images_[name] = image;
     }
-    return record;
+    return image;
 }
 
 std::wstring CWindowManagerUI::SharedImageKey(const wchar_t* name) const {
@@ -857,13 +884,16 @@ std::wstring CWindowManagerUI::SharedImageKey(const wchar_t* name) const {
     return std::wstring(name) + L"|" + std::to_wstring(scale_.Dpi());
 }
 
-ImageRecord* CWindowManagerUI::ImageByName(const wchar_t* name) const {
-    auto* image = static_cast<ImageRecord*>(images_.Find(name));
-    return image != nullptr ? image : static_cast<ImageRecord*>(Shared().images.Find(SharedImageKey(name).c_str()));
+std::shared_ptr<ImageRecord> CWindowManagerUI::ImageByName(const wchar_t* name) const {
+    if (name == nullptr) return nullptr;
+    auto own = images_.find(name);
+    if (own != images_.end()) return own->second;
+    auto shared = Shared().images.find(SharedImageKey(name));
+    return shared != Shared().images.end() ? shared->second : nullptr;
 }
 
-ImageRecord* CWindowManagerUI::ImageOrLoad(const wchar_t* name, const wchar_t* type, DWORD mask) {
-    ImageRecord* image = ImageByName(name);
+std::shared_ptr<ImageRecord> CWindowManagerUI::ImageOrLoad(const wchar_t* name, const wchar_t* type, DWORD mask) {
+    std::shared_ptr<ImageRecord> image = ImageByName(name);
     return image != nullptr ? image : RegisterImage(name, type, mask, false);
 }
 
@@ -1362,13 +1392,14 @@ void CWindowManagerUI::Paint() {
 // ---- events -------------------------------------------------------------------------
 
 void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam, LPARAM lParam, wchar_t key,
-                                 CControlUI* sender) {
+                                 CControlUI* sender, const POINT* point) {
     if (control == nullptr) return;
+    CDispatchScope scope(this);
     UiEvent event = {};
     event.kind = kind;
     event.sender = sender != nullptr ? sender : control;
     event.timestamp = GetTickCount();
-    event.mousePoint = lastMousePos_;
+    event.mousePoint = point != nullptr ? *point : lastMousePos_;
     event.key = key;
     event.keyState = KeyState();
     event.wParam = wParam;
@@ -1460,6 +1491,7 @@ CControlUI* CWindowManagerUI::FindShortcut(wchar_t ch) const {
 }
 
 bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    CDispatchScope scope(this);
     for (int i = 0; i < earlyFilters_.GetSize(); ++i) {
         bool handled = false;
         LRESULT answer = static_cast<IMessageFilterUI*>(earlyFilters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);
@@ -1496,6 +1528,7 @@ bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM 
 
 bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (window_ == nullptr) return false;
+    CDispatchScope scope(this);
     for (int i = 0; i < filters_.GetSize(); ++i) {
         bool handled = false;
         LRESULT answer = static_cast<IMessageFilterUI*>(filters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);
@@ -1703,8 +1736,15 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         return true;
     }
     case WM_CAPTURECHANGED:
-        // Capture taken away (another window, a menu): stop treating the mouse as captured.
-        if (reinterpret_cast<HWND>(lParam) != window_) mouseCaptured_ = false;
+        // Capture taken away (another window, a menu, a message box): the pressed control
+        // lets go as if the button went up away from every control, so it does not act.
+        if (reinterpret_cast<HWND>(lParam) != window_ && mouseCaptured_) {
+            mouseCaptured_ = false;
+            CControlUI* control = click_;
+            click_ = nullptr;
+            const POINT nowhere = {LONG_MIN, LONG_MIN};
+            SendEvent(control, kEventButtonUp, 0, 0, 0, nullptr, &nowhere);
+        }
         return false;
     case WM_CONTEXTMENU: {
         if (mouseCaptured_) return false;

@@ -11,11 +11,33 @@
 // Thread contract: UI thread only. The static resource settings are set during
 // start-up and window creation, before any markup or image is loaded. Other
 // threads reach a window by posting messages to it.
+//
+// Re-entrancy contract. Controls' handlers, notification receivers (INotifyUI),
+// filters and translators run inside the manager's handling of a message, and the
+// manager counts that handling (CDispatchScope; the skinned window base and the
+// edit's native window count their messages too). Inside it they may:
+// - destroy any control, the sender of the notification included: Destroy then only
+//   takes the control out of the manager's reach (no more events; focus, hover,
+//   capture, timers, name and group go) and deletes it, with every other control
+//   destroyed meanwhile, when the outermost handling has ended. So the sender stays
+//   valid for every later receiver, and a control's handler still on the stack never
+//   runs on freed memory.
+// - replace the tree (AttachRoot): the old root goes the same way.
+// - open a modal loop (a message box, the folder picker, another window's RunModal):
+//   messages arriving meanwhile are handled as usual and queued notifications are
+//   delivered, but nothing is deleted until the handling that opened the loop has
+//   ended.
+// - destroy the native window; the window object that owns the manager must outlive
+//   the handling, so it is deleted after its WM_NCDESTROY has returned, never inside it.
+// Images are shared: replacing a registered image never frees one a control draws.
+// A control is deleted only through Destroy, never with delete.
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,6 +71,8 @@ struct FontRecord {
     FontRecord(const FontRecord&) = delete;
     FontRecord& operator=(const FontRecord&) = delete;
 };
+
+using ImageTable = std::unordered_map<std::wstring, std::shared_ptr<ImageRecord>>;
 
 // The system colours a window in the system's high-contrast mode draws with, as
 // 0xAARRGGBB (opaque): text on the window, selected (highlighted) items, links (hot
@@ -110,8 +134,26 @@ public:
     bool BindTree(CControlUI* control, CControlUI* parent);
     // A control being destroyed: every reference the manager holds to it goes.
     void ForgetControl(CControlUI* control);
-    // Detaches the control now and destroys it when the queued notifications are delivered.
+    // Detaches the control and its subtree from the manager now, and destroys it when
+    // the outermost handling has ended (at the latest when the notify message posted
+    // now arrives).
     void DeferDestroy(CControlUI* control);
+    // Counts one stretch of handling that may reach controls and receivers.
+    class CDispatchScope {
+    public:
+        explicit CDispatchScope(CWindowManagerUI* manager);
+        ~CDispatchScope();
+        CDispatchScope(const CDispatchScope&) = delete;
+        CDispatchScope& operator=(const CDispatchScope&) = delete;
+
+    private:
+        CWindowManagerUI* manager_;
+    };
+    // True while handling runs: a control destroyed now is deferred.
+    bool DefersDestruction() const { return dispatchDepth_ > 0 && !destroying_; }
+    // Drops every reference any manager holds to a control that is destroyed while
+    // attached to none (it may have been registered while it was built).
+    static void ForgetDetachedControl(CControlUI* control);
     CControlUI* ControlAt(POINT point) const;
     CControlUI* ControlNamed(const wchar_t* name) const;
     // Refused when another control already has the name.
@@ -208,11 +250,12 @@ public:
 
     // Images, by name; a name starting with a digit together with a type is a resource id.
     // Loaded at the window's scale: a larger variant of a file when the skin has one
-    // (DrawEngine.h), else the 1x picture resampled.
-    ImageRecord* RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
-                                     bool shared = false);
-    ImageRecord* ImageByName(const wchar_t* name) const;  // own table, then shared
-    ImageRecord* ImageOrLoad(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0);
+    // (DrawEngine.h), else the 1x picture resampled. Registering a name again replaces
+    // its image in the table; whoever holds the old one keeps it.
+    std::shared_ptr<ImageRecord> RegisterImage(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0,
+                                               bool shared = false);
+    std::shared_ptr<ImageRecord> ImageByName(const wchar_t* name) const;  // own table, then shared
+    std::shared_ptr<ImageRecord> ImageOrLoad(const wchar_t* name, const wchar_t* type = nullptr, DWORD mask = 0);
 
     // Default attribute lists by element name.
     void RegisterClassDefaults(const wchar_t* element, const wchar_t* list, bool shared = false);
@@ -349,9 +392,11 @@ private:
     void ClearWindowTables();
     void DeliverQueuedNotifications();
     void DestroyDelayedCleanup();
+    void LeaveDispatch();
     // sender: the event's sender field, the control itself when none is given.
+    // point: the event's mouse point, the last mouse position when none is given.
     void SendEvent(CControlUI* control, UiEventKind kind, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0,
-                   CControlUI* sender = nullptr);
+                   CControlUI* sender = nullptr, const POINT* point = nullptr);
     // Kill-focus event and notification to the focused control; next is the event's sender.
     void DropFocus(CControlUI* next);
     void Paint();
@@ -370,8 +415,9 @@ private:
     LRESULT ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled);
     CControlUI* FindShortcut(wchar_t ch) const;
     std::wstring SharedImageKey(const wchar_t* name) const;
-    // SetDpi's parts: fonts and images made anew at the new scale; the old handles and
-    // records stay alive (retired) while controls and native windows may hold them.
+    // SetDpi's parts: fonts and images made anew at the new scale; the old font handles
+    // stay alive (retired) while native windows may hold them, the old images while
+    // drawing records do.
     void RescaleFonts();
     void RescaleImages();
     bool AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -385,7 +431,6 @@ private:
     // The root element's length attributes as the skin wrote them, for SetDpi.
     std::vector<std::pair<std::wstring, std::wstring>> windowSkinLengths_;
     std::vector<HFONT> retiredFonts_;
-    std::vector<ImageRecord*> retiredImages_;  // owned
     CAccessibleWindow* accessible_ = nullptr;  // one reference, from the first WM_GETOBJECT
     struct PendingAction {
         CControlUI* control;
@@ -436,6 +481,9 @@ private:
     bool mouseCaptured_ = false;
     bool notifyPosted_ = false;
     bool usesVirtualWindows_ = false;
+    int dispatchDepth_ = 0;
+    bool cleaningUp_ = false;
+    bool destroying_ = false;
     UINT timerCounter_ = 4096;
     bool useSharedResources_ = false;
     DWORD defaultDisabledColor_;
@@ -460,7 +508,7 @@ private:
     CStringPtrMap optionGroups_;     // values: owned CPtrArray
     CStringPtrMap customAttributes_; // values: owned CUiString
     CStringPtrMap fonts_;            // values: owned FontRecord
-    CStringPtrMap images_;           // values: owned ImageRecord
+    ImageTable images_;
     CStringPtrMap classDefaults_;    // values: owned CUiString
 };
 

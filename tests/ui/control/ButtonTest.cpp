@@ -87,6 +87,20 @@ TEST_F(ButtonWindowTest, DraggedOutAndBackInClicks) {
     EXPECT_EQ(Clicks(), 1);
 }
 
+TEST_F(ButtonWindowTest, LosingTheCaptureLetsGoWithoutAClick) {
+    Mouse(window(), WM_MOUSEMOVE, 50, 40);
+    Mouse(window(), WM_LBUTTONDOWN, 50, 40);
+    ASSERT_NE(button->GetState() & kStatePushed, 0u);
+    // Another window takes the mouse, as a message box popping up does.
+    HostWindow other;
+    ASSERT_NE(other.Create(20, 20), nullptr);
+    SetCapture(other.GetHWND());
+    EXPECT_EQ(button->GetState() & (kStatePushed | kStateCaptured), 0u);
+    ReleaseCapture();
+    Mouse(window(), WM_LBUTTONUP, 50, 40);
+    EXPECT_EQ(Clicks(), 0);
+}
+
 TEST_F(ButtonWindowTest, PressOutsideNeverClicks) {
     Mouse(window(), WM_LBUTTONDOWN, 150, 80);
     Mouse(window(), WM_MOUSEMOVE, 50, 40);

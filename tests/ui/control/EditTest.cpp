@@ -33,6 +33,37 @@ void Type(HWND window, const wchar_t* text) {
     }
 }
 
+// Makes the creation of native editors fail after their object is bound to the
+// window: the window is made and destroyed again inside CreateWindowEx.
+WNDPROC g_editorProc = nullptr;
+
+LRESULT CALLBACK RefuseCreation(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return -1;
+    return CallWindowProcW(g_editorProc, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK RefuseEditors(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        auto* created = reinterpret_cast<HWND>(wParam);
+        wchar_t className[32] = {};
+        GetClassNameW(created, className, 32);
+        if (wcscmp(className, L"EditWnd") == 0) {
+            g_editorProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(created, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefuseCreation)));
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// An edit that tells when it is deleted.
+class ProbeEdit : public CEditUI {
+public:
+    bool* destroyed = nullptr;
+    ~ProbeEdit() override {
+        if (destroyed != nullptr) *destroyed = true;
+    }
+};
+
 RECT ChildRect(HWND child, HWND parent) {
     RECT rect;
     GetWindowRect(child, &rect);
@@ -70,7 +101,8 @@ protected:
     void SetUp() override {
         root = new CContainerUI;
         root->SetBackColor(0xFFFFFFFF);
-        edit = new CEditUI;
+        edit = new ProbeEdit;
+        edit->destroyed = &destroyed;
         edit->ApplyAttributeString(L"float=\"true\" pos=\"10,10,210,42\" font=\"7\"");
         other = new CButtonUI;
         other->ApplyAttributeString(L"float=\"true\" pos=\"10,60,110,90\" text=\"Browse\"");
@@ -90,6 +122,8 @@ protected:
     }
     void TearDown() override {
         recorder.onReceive = nullptr;
+        // The edit stays in the shared window until the next test's tree replaces it.
+        if (!destroyed) edit->destroyed = nullptr;
         WindowTest::TearDown();
     }
     HWND Open() {
@@ -103,7 +137,8 @@ protected:
     }
 
     CContainerUI* root = nullptr;
-    CEditUI* edit = nullptr;
+    ProbeEdit* edit = nullptr;
+    bool destroyed = false;
     CButtonUI* other = nullptr;
     int fontHeight = 0;
     std::vector<std::wstring> texts;
@@ -331,4 +366,114 @@ TEST_F(EditWindowTest, PlatformColoursByDefault) {
     COLORREF inside = GetPixel(dc, 100, 5);
     ReleaseDC(native, dc);
     EXPECT_EQ(inside, GetSysColor(COLOR_WINDOW));
+}
+
+// ---- what receivers may do --------------------------------------------------------
+
+TEST_F(EditWindowTest, ReceiverOfAChangeMayMoveTheFocusAwayTheEditorClosesAfterwards) {
+    HWND native = Open();
+    ASSERT_NE(native, nullptr);
+    bool editorThereAfterTheMove = false;
+    recorder.onReceive = [&](const UiNotify& n) {
+        if (n.type != L"textchanged") return;
+        manager().FocusControl(other, true);
+        editorThereAfterTheMove = IsWindow(native) != FALSE;
+    };
+    Type(native, L"x");
+    EXPECT_TRUE(editorThereAfterTheMove);  // it closes by a posted request, not inside its own report
+    Pump();
+    EXPECT_FALSE(IsWindow(native));
+    EXPECT_EQ(edit->GetNativeHandle(), nullptr);
+    EXPECT_EQ(edit->GetText(), L"x");
+    EXPECT_EQ(manager().FocusedControl(), other);
+    // It opens again as before.
+    EXPECT_NE(Open(), nullptr);
+}
+
+TEST_F(EditWindowTest, ReceiverOfAChangeMayDestroyTheEdit) {
+    HWND native = Open();
+    ASSERT_NE(native, nullptr);
+    bool destroyedInTheReport = true;
+    recorder.onReceive = [&](const UiNotify& n) {
+        if (n.type != L"textchanged") return;
+        root->SetDefersChildDeletion(false);
+        root->Remove(edit);
+        destroyedInTheReport = destroyed;
+    };
+    Type(native, L"x");
+    EXPECT_FALSE(destroyedInTheReport);
+    EXPECT_TRUE(destroyed);
+    EXPECT_FALSE(IsWindow(native));
+}
+
+TEST_F(EditWindowTest, EditorThatFailsToOpenIsDeletedOnceAndTheNextOpens) {
+    HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseEditors, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    manager().FocusControl(edit, true);
+    UnhookWindowsHookEx(hook);
+    EXPECT_NE(g_editorProc, nullptr);  // the creation went as far as the refusal
+    EXPECT_EQ(edit->GetNativeHandle(), nullptr);
+    manager().FocusControl(nullptr, true);
+    EXPECT_NE(Open(), nullptr);
+}
+
+// ---- focus ----------------------------------------------------------------------------
+
+TEST_F(EditWindowTest, EditInAHiddenContainerTakesNoFocusAndOpensNoEditor) {
+    auto* box = new CContainerUI;
+    box->ApplyAttributeString(L"float=\"true\" pos=\"10,95,210,119\"");
+    auto* inner = new CEditUI;
+    box->Add(inner);
+    root->Add(box);
+    box->SetVisible(false);
+    EXPECT_FALSE(inner->IsVisible());
+    manager().FocusControl(inner, true);
+    EXPECT_NE(manager().FocusedControl(), inner);
+    EXPECT_EQ(inner->GetNativeHandle(), nullptr);
+    // Added to a container that is hidden already.
+    auto* late = new CEditUI;
+    box->Add(late);
+    manager().FocusControl(late, true);
+    EXPECT_NE(manager().FocusedControl(), late);
+    EXPECT_EQ(late->GetNativeHandle(), nullptr);
+    // Shown again, it takes the focus as any edit does.
+    box->SetVisible(true);
+    Repaint(window());
+    manager().FocusControl(inner, true);
+    EXPECT_EQ(manager().FocusedControl(), inner);
+    EXPECT_NE(inner->GetNativeHandle(), nullptr);
+}
+
+TEST_F(EditWindowTest, HidingTheContainerOfTheFocusedEditTakesItsFocus) {
+    auto* box = new CContainerUI;
+    box->ApplyAttributeString(L"float=\"true\" pos=\"10,95,210,119\"");
+    auto* inner = new CEditUI;
+    box->Add(inner);
+    root->Add(box);
+    Repaint(window());
+    manager().FocusControl(inner, true);
+    ASSERT_NE(inner->GetNativeHandle(), nullptr);
+    box->SetVisible(false);
+    Pump();
+    EXPECT_NE(manager().FocusedControl(), inner);
+    EXPECT_FALSE(inner->IsFocused());
+    EXPECT_EQ(inner->GetNativeHandle(), nullptr);
+}
+
+TEST_F(EditWindowTest, EditorClosedByFocusLeavingForAnotherWindowLeavesTheEditUnfocused) {
+    edit->SetFocusBorderColor(0xFF0000FF);
+    edit->SetBorderColor(0xFF808080);
+    edit->SetBorderSize(1);
+    HWND native = Open();
+    ASSERT_NE(native, nullptr);
+    HostWindow other;
+    ASSERT_NE(other.Create(20, 20), nullptr);
+    SetFocus(other.GetHWND());
+    Pump();
+    EXPECT_FALSE(IsWindow(native));
+    EXPECT_FALSE(edit->IsFocused());
+    EXPECT_EQ(manager().FocusedControl(), nullptr);
+    EXPECT_EQ(recorder.Count(L"killfocus"), 1);
+    Repaint(window());
+    EXPECT_EQ(PixelAt(window(), 10, 26), RGB(0x80, 0x80, 0x80));
 }

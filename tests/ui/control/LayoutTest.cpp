@@ -324,6 +324,47 @@ TEST(Container, NoOverflowNoScrollBar) {
     EXPECT_EQ(only->GetRect().right, 100);
 }
 
+class ScrollWindowTest : public WindowTest {};
+
+TEST_F(ScrollWindowTest, LineStepIsTheFontHeightAndEightUnlessTheBarSetsOne) {
+    auto* layout = new CVerticalLayoutUI;
+    layout->ApplyAttribute(L"vscrollbar", L"true");
+    for (int i = 0; i < 4; ++i) {
+        auto* child = new CControlUI;
+        child->ApplyAttribute(L"height", L"80");
+        layout->Add(child);
+    }
+    Attach(layout);
+    ASSERT_TRUE(layout->GetVerticalScrollBar()->IsVisible());
+    const int fontHeight = manager().StandardFontRecord()->metrics.tmHeight;
+    ASSERT_GT(fontHeight, 0);
+    layout->ScrollLineDown();
+    EXPECT_EQ(layout->GetScrollOffset().cy, fontHeight + 8);
+    layout->GetVerticalScrollBar()->ApplyAttribute(L"linesize", L"5");
+    layout->ScrollLineUp();
+    EXPECT_EQ(layout->GetScrollOffset().cy, fontHeight + 8 - 5);
+}
+
+// ---- floating children -------------------------------------------------------------------
+
+class FloatWindowTest : public WindowTest {};
+
+TEST_F(FloatWindowTest, FloatingChildPaintsOverTheInsetAndNonFloatingOnesDoNot) {
+    auto* box = new CContainerUI;
+    box->ApplyAttributeString(L"inset=\"20,20,20,20\" bkcolor=\"#FFFFFFFF\"");
+    auto* flowing = new CControlUI;
+    flowing->ApplyAttributeString(L"bkcolor=\"#FF00FF00\"");
+    auto* floating = new CControlUI;
+    floating->ApplyAttributeString(L"float=\"true\" pos=\"0,0,40,40\" bkcolor=\"#FFFF0000\"");
+    box->Add(flowing);
+    box->Add(floating);
+    Attach(box, 200, 100);
+    EXPECT_EQ(PixelAt(window(), 5, 5), RGB(255, 0, 0));      // over the inset
+    EXPECT_EQ(PixelAt(window(), 30, 30), RGB(255, 0, 0));    // over the flowing child
+    EXPECT_EQ(PixelAt(window(), 190, 90), RGB(255, 255, 255));
+    EXPECT_EQ(PixelAt(window(), 100, 50), RGB(0, 255, 0));
+}
+
 // ---- tab layout ------------------------------------------------------------------------
 
 TEST(TabLayout, TheFirstVisibleChildIsShownAndLaterOnesHidden) {

@@ -94,7 +94,7 @@ int main() {
     const RECT button{100, 100, 300, 140};
     const double ninePatch = MicrosecondsPerCall(
         [&] { CDrawEngine::PaintImage(dc.Get(), &manager, button, RECT{0, 0, 650, 360}, nine); });
-    const ImageRecord* image = nine.image;
+    const ImageRecord* image = nine.image.get();
     if (!image) {
         std::printf("ninepatch.png did not load\n");
         return 1;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -168,12 +169,12 @@ TEST(ImageAttributes, EmptyValuesAndUnknownKeysAreIgnored) {
 }
 
 TEST(ImageAttributes, AssignKeepsALoadedImageForTheSameString) {
-    ImageRecord image;
+    auto image = std::make_shared<ImageRecord>();
     DrawInfo info(L"a.png");
     info.parsed = true;
-    info.image = &image;
+    info.image = image;
     info.Assign(L"a.png");
-    EXPECT_EQ(info.image, &image);
+    EXPECT_EQ(info.image, image);
     info.Assign(L"b.png");
     EXPECT_EQ(info.image, nullptr);
     EXPECT_FALSE(info.parsed);
@@ -300,6 +301,23 @@ TEST(BlitImage, TilesAreCutNotScaled) {
     }
     EXPECT_EQ(surface.Rgb(10, 0), 0xFFFFFFu);
     EXPECT_EQ(surface.Rgb(0, 5), 0xFFFFFFu);
+}
+
+TEST(BlitImage, TilingAHugeDestinationVisitsOnlyTheTilesUnderThePaintRectangle) {
+    auto image = LoadTestImage(L"tile.png");  // 4x2: red, red, blue, blue
+    ASSERT_TRUE(image);
+    Surface surface(20, 10);
+    // Four times ten to the twelfth tiles, as a skin's floating control may ask for.
+    const RECT huge{-400000000, -200000000, 400000000, 200000000};
+    DWORD start = GetTickCount();
+    CDrawEngine::BlitImage(surface.dc(), image->bitmap, huge, RECT{0, 0, 20, 10}, RECT{0, 0, 4, 2}, kNoCorners, false,
+                           255, false, true, true);
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    // Laid from the destination's corner, whose offset is a whole number of tiles.
+    for (int x = 0; x < 20; ++x) EXPECT_EQ(surface.Rgb(x, 9), (x % 4) < 2 ? 0xFF0000u : 0x0000FFu) << x;
+    // The widest a rectangle can be: nothing overflows.
+    CDrawEngine::BlitImage(surface.dc(), image->bitmap, RECT{LONG_MIN, LONG_MIN, LONG_MAX, LONG_MAX},
+                           RECT{0, 0, 20, 10}, RECT{0, 0, 4, 2}, kNoCorners, false, 255, false, true, false);
 }
 
 TEST(BlitImage, TiledOneWayStretchesTheOther) {
@@ -588,6 +606,18 @@ TEST_F(DrawWithManager, UpperCaseOrLongTagLettersAreText) {
         } else {
             EXPECT_EQ(rect.right, TextExtent(manager, surface.dc(), text).cx) << ToUtf8(text);
         }
+    }
+}
+
+TEST_F(DrawWithManager, TextEndingInABracketIsReadNoFurtherThanItsEnd) {
+    // Each text ends against a page that faults on access.
+    for (const wchar_t* text : {L"<", L"{", L"a<", L"a{", L"a</", L"a{/", L"{c", L"<c", L"{r}x{", L"{r}x<"}) {
+        Surface surface(300, 40);
+        GuardedBlock guarded{std::wstring(text)};
+        RECT rect{0, 0, 300, 40};
+        int links = 0;
+        CDrawEngine::PaintMarkupText(surface.dc(), &manager, rect, guarded.Text(), 0xFF000000, nullptr, nullptr,
+                                     links, -1, DT_SINGLELINE);
     }
 }
 

@@ -183,7 +183,7 @@ TEST_P(ScaledSkinTest, ImagesComeFromTheVariantForTheScale) {
                           Case{144, L"img/logo.png", L"img/logo@1.5x.png"},
                           Case{192, L"img/checked.png", L"img/checked@2x.png"}}) {
         ScaledSkinWindow& window = Open(c.dpi);
-        const ImageRecord* image = window.Manager().ImageOrLoad(c.name);
+        std::shared_ptr<const ImageRecord> image = window.Manager().ImageOrLoad(c.name);
         ASSERT_NE(image, nullptr) << ToUtf8(c.name);
         std::string bytes;
         ASSERT_TRUE(ReadImageFile(c.variant, bytes)) << ToUtf8(c.variant);
@@ -196,7 +196,7 @@ TEST_P(ScaledSkinTest, ImagesComeFromTheVariantForTheScale) {
     }
     // 120 DPI has no variant of its own: the 1.5x picture filtered to 1.25 times the size.
     ScaledSkinWindow& window = Open(120);
-    const ImageRecord* close = window.Manager().ImageOrLoad(L"img/close.png");
+    std::shared_ptr<const ImageRecord> close = window.Manager().ImageOrLoad(L"img/close.png");
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close->width, 50);
     EXPECT_EQ(close->height, 40);
@@ -234,7 +234,7 @@ TEST_P(ScaledSkinTest, ADpiChangeLaysTheWindowOutAsIfItOpenedThere) {
             << ToUtf8(entry.first) << " is " << Describe(entry.second->GetRect()) << " after the change, "
             << Describe(twin->GetRect()) << " when opened at 144 DPI";
     }
-    const ImageRecord* close = moved.Manager().ImageOrLoad(L"img/close.png");
+    std::shared_ptr<const ImageRecord> close = moved.Manager().ImageOrLoad(L"img/close.png");
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close->width, 60);
 }

@@ -429,6 +429,29 @@ TEST_F(SkinBuilderTest, CoverTrueMakesTheParentsCoverInsteadOfAChild) {
     EXPECT_EQ(container->GetItemAt(0)->GetName(), L"d");
 }
 
+TEST_F(SkinBuilderTest, ControlsDestroyedBeforeTheirTreeIsAttachedLeaveNoNameOrGroupBehind) {
+    CWindowManagerUI& windowed = WindowedManager();
+    // The layout cannot go into the label: it is destroyed with its option, which the
+    // build had already registered by name and group.
+    Build(L"<Window><Label><HorizontalLayout><Option name=\"lost\" group=\"g\"/></HorizontalLayout></Label>"
+          L"<Option name=\"kept\" group=\"g\"/></Window>",
+          &windowed);
+    ASSERT_EQ(Children(), 2);
+    EXPECT_EQ(windowed.ControlNamed(L"lost"), nullptr);
+    const CPtrArray* group = windowed.OptionGroup(L"g");
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->GetSize(), 1);
+    EXPECT_EQ(group->GetAt(0), Child(1));
+    // And a control destroyed while detached from a manager it never belonged to.
+    auto* loose = new CLabelUI;
+    loose->AttachToManager(&windowed, nullptr, false);
+    loose->SetName(L"loose");
+    loose->AttachToManager(nullptr, nullptr, false);
+    ASSERT_EQ(windowed.ControlNamed(L"loose"), loose);
+    loose->Destroy();
+    EXPECT_EQ(windowed.ControlNamed(L"loose"), nullptr);
+}
+
 TEST_F(SkinBuilderTest, ChildrenKnowTheirParentAndTheTreeIsDetachedFromTheManagerAfterwards) {
     CWindowManagerUI& windowed = WindowedManager();
     Build(L"<Window><VerticalLayout name=\"outer\"><Label name=\"inner\"/></VerticalLayout></Window>", &windowed);

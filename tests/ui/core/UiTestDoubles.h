@@ -142,6 +142,8 @@ public:
     std::function<bool(UINT, WPARAM, LPARAM)> before;
 
     ~HostWindow() {
+        // A derived window's members are gone by now: its hook must not see the last messages.
+        before = nullptr;
         if (window_ != nullptr) DestroyWindow(window_);
     }
     const wchar_t* WindowClassName() const override { return L"VeneerTestHost"; }
@@ -168,6 +170,27 @@ struct NotifyRecorder : INotifyUI {
         for (const UiNotify& notification : got) count += notification.type == type ? 1 : 0;
         return count;
     }
+};
+
+// While it lives, no window of this thread becomes active or takes the keyboard focus
+// (a CBT hook refuses both), so a long test's windows never take them from the tests
+// running beside it.
+class NoActivation {
+public:
+    NoActivation() : hook_(SetWindowsHookExW(WH_CBT, Refuse, nullptr, GetCurrentThreadId())) {}
+    ~NoActivation() {
+        if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    }
+    NoActivation(const NoActivation&) = delete;
+    NoActivation& operator=(const NoActivation&) = delete;
+    bool Installed() const { return hook_ != nullptr; }
+
+private:
+    static LRESULT CALLBACK Refuse(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_ACTIVATE || code == HCBT_SETFOCUS) return 1;
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook_;
 };
 
 // Runs the thread's queued messages through the framework's hook, as the modal loop does.

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "UiTestDoubles.h"
 #include "ui/core/DrawEngine.h"
 
@@ -39,6 +42,26 @@ bool PreDispatchMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam 
     MSG msg = {window, message, wParam, lParam, GetTickCount(), {0, 0}};
     return CWindowManagerUI::PreDispatch(&msg);
 }
+
+struct CallbackReceiver : INotifyUI {
+    std::function<void(UiNotify&)> onReceive;
+    void Receive(UiNotify& notification) override {
+        if (onReceive) onReceive(notification);
+    }
+};
+
+// Reports "released" from its button-up handler and goes on using itself afterwards,
+// as buttons do after their "click".
+class ReleasingControl : public RecordingControl {
+public:
+    int* releases = nullptr;
+    void HandleEvent(UiEvent& event) override {
+        if (event.kind != kEventButtonUp) return RecordingControl::HandleEvent(event);
+        Notify(L"released");
+        if (IsVisible() && releases != nullptr) ++*releases;
+        Invalidate();
+    }
+};
 
 class WindowManagerTest : public ::testing::Test {
 protected:
@@ -164,6 +187,84 @@ TEST_F(WindowManagerTest, ForgetsADestroyedControlEverywhere) {
     Repaint();  // the overlay list no longer holds it
     Send(WM_MOUSEMOVE, 0, At(10, 10));
     EXPECT_EQ(a->Count(kEventMouseEnter), 1);
+}
+
+// ---- what receivers may do ----------------------------------------------------
+
+TEST_F(WindowManagerTest, ControlRemovedBeforeAModalLoopLivesUntilTheOutermostHandlingEnds) {
+    bool destroyed = false;
+    auto* pressed = root->Add(new ReleasingControl, RECT{150, 50, 200, 100});
+    pressed->destroyedFlag = &destroyed;
+    root->MarkLayoutDirty();
+    Repaint();
+    bool destroyedInTheLoop = true;
+    CallbackReceiver receiver;
+    receiver.onReceive = [&](UiNotify& notification) {
+        if (notification.type != L"released") return;
+        root->Remove(pressed);
+        manager().DeferDestroy(pressed);
+        // A modal loop, as a message box runs one: the manager's notify message comes through it.
+        Pump();
+        destroyedInTheLoop = destroyed;
+    };
+    manager().AddReceiver(&receiver);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, At(175, 75));
+    Send(WM_LBUTTONUP, 0, At(175, 75));
+    manager().RemoveReceiver(&receiver);
+    EXPECT_FALSE(destroyedInTheLoop);
+    Pump();
+    EXPECT_TRUE(destroyed);
+}
+
+TEST_F(WindowManagerTest, ReceiverThatDestroysTheSenderLeavesItWholeForTheReceiversAfterIt) {
+    bool destroyed = false;
+    b->destroyedFlag = &destroyed;
+    CallbackReceiver destroying;
+    destroying.onReceive = [&](UiNotify&) {
+        root->Remove(b);
+        b->Destroy();
+    };
+    bool destroyedWhenSeen = true;
+    std::wstring nameSeen;
+    CallbackReceiver later;
+    later.onReceive = [&](UiNotify& notification) {
+        destroyedWhenSeen = destroyed;
+        nameSeen = notification.sender->GetName().GetData();
+    };
+    manager().AddReceiver(&destroying);
+    manager().AddReceiver(&later);
+    manager().SendNotification(b, L"gone");
+    manager().RemoveReceiver(&destroying);
+    manager().RemoveReceiver(&later);
+    EXPECT_FALSE(destroyedWhenSeen);
+    EXPECT_EQ(nameSeen, L"b");
+    Pump();
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(manager().ControlNamed(L"b"), nullptr);
+}
+
+TEST_F(WindowManagerTest, ReceiverThatReplacesTheTreeLeavesTheOldOneWholeUntilTheHandlingEnds) {
+    bool destroyed = false;
+    int releases = 0;
+    auto* pressed = root->Add(new ReleasingControl, RECT{150, 50, 200, 100});
+    pressed->destroyedFlag = &destroyed;
+    pressed->releases = &releases;
+    root->MarkLayoutDirty();
+    Repaint();
+    auto* replacement = new TestContainer;
+    CallbackReceiver receiver;
+    receiver.onReceive = [&](UiNotify& notification) {
+        if (notification.type != L"released") return;
+        manager().AttachRoot(replacement);
+        Pump();
+    };
+    manager().AddReceiver(&receiver);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, At(175, 75));
+    Send(WM_LBUTTONUP, 0, At(175, 75));
+    manager().RemoveReceiver(&receiver);
+    EXPECT_EQ(manager().Root(), replacement);
+    EXPECT_EQ(releases, 1);  // its handler went on with itself alive
+    EXPECT_TRUE(destroyed);
 }
 
 // ---- notifications ------------------------------------------------------------
@@ -736,19 +837,32 @@ TEST_F(WindowManagerTest, APreferredFaceReplacesTheFaceOfEveryFontMadeAfterIt) {
 }
 
 TEST_F(WindowManagerTest, ImagesAreLoadedOnceByNameOwnTableFirst) {
-    ImageRecord* red = manager().ImageOrLoad(L"#FFFF0000", L"*COLOR*");
+    std::shared_ptr<ImageRecord> red = manager().ImageOrLoad(L"#FFFF0000", L"*COLOR*");
     ASSERT_NE(red, nullptr);
     EXPECT_EQ(red->width, 1);
     EXPECT_EQ(manager().ImageOrLoad(L"#FFFF0000", L"*COLOR*"), red);
     EXPECT_EQ(manager().ImageByName(L"#FFFF0000"), red);
     EXPECT_EQ(manager().RegisterImage(L"missing.png"), nullptr);
     EXPECT_EQ(manager().ImageByName(L"missing.png"), nullptr);
-    ImageRecord* shared = manager().RegisterImage(L"#FF00FF00", L"*COLOR*", 0, true);
+    std::shared_ptr<ImageRecord> shared = manager().RegisterImage(L"#FF00FF00", L"*COLOR*", 0, true);
     ASSERT_NE(shared, nullptr);
     HostWindow second;
     ASSERT_NE(second.Create(20, 20), nullptr);
     EXPECT_EQ(second.manager.ImageByName(L"#FF00FF00"), shared);
     EXPECT_EQ(second.manager.ImageByName(L"#FFFF0000"), nullptr);
+}
+
+TEST_F(WindowManagerTest, ReplacingAnImageLeavesTheControlsThatDrewItDrawingIt) {
+    auto* pictured = root->Add(new RecordingControl, RECT{150, 50, 200, 100});
+    pictured->SetBackImage(L"color='#FF0000FF'");
+    root->MarkLayoutDirty();
+    Repaint();
+    ASSERT_EQ(PixelAt(175, 75), RGB(0, 0, 255));
+    // The name the colour was loaded under, registered again, in both tables.
+    ASSERT_NE(manager().RegisterImage(L"#FF0000FF", L"*COLOR*"), nullptr);
+    ASSERT_NE(manager().RegisterImage(L"#FF0000FF", L"*COLOR*", 0, true), nullptr);
+    Repaint();
+    EXPECT_EQ(PixelAt(175, 75), RGB(0, 0, 255));
 }
 
 TEST_F(WindowManagerTest, ClassDefaultsAndLocalizedTexts) {

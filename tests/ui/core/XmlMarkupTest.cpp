@@ -19,55 +19,14 @@ std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
 // ---- every document's text ends against an inaccessible page ---------------------
 
-size_t PageSize()
-{
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwPageSize;
-}
-
-wchar_t* AllocateGuardedText(size_t characters)
-{
-    static const size_t page = PageSize();
-    size_t bytes = characters * sizeof(wchar_t);
-    size_t dataPages = (bytes + page - 1) / page;
-    if (dataPages == 0) dataPages = 1;
-    auto* base = static_cast<char*>(
-        VirtualAlloc(nullptr, (dataPages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    if (!base) return nullptr;
-    DWORD previous = 0;
-    VirtualProtect(base + dataPages * page, page, PAGE_NOACCESS, &previous);
-    return reinterpret_cast<wchar_t*>(base + dataPages * page - bytes);
-}
-
-void ReleaseGuardedText(wchar_t* text)
-{
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQuery(text, &region, sizeof region)) VirtualFree(region.AllocationBase, 0, MEM_RELEASE);
-}
-
-// The mutated input being parsed, written out if the parse crashes so it can become a
-// regression file. Any crash ends the process at once: no debugger waits on a display.
-const std::string* g_currentInput = nullptr;
-
-LONG WINAPI SaveInputOnCrash(EXCEPTION_POINTERS* exception)
-{
-    if (g_currentInput) {
-        std::wstring path = BuildPath(L"markup-crash-input.xml");
-        WriteFileBytes(path, *g_currentInput);
-        fprintf(stderr, "crash 0x%08lx while parsing the input saved as %s\n",
-                exception->ExceptionRecord->ExceptionCode, Narrow(path).c_str());
-        fflush(stderr);
-    }
-    return EXCEPTION_EXECUTE_HANDLER;
-}
+// No input takes a second to parse; one that takes this long hangs.
+constexpr DWORD kHangMs = 10000;
 
 class GuardedTextEnvironment : public testing::Environment {
 public:
     void SetUp() override
     {
         CXmlMarkup::SetTextStoreForTesting(AllocateGuardedText, ReleaseGuardedText);
-        SetUnhandledExceptionFilter(SaveInputOnCrash);
     }
     void TearDown() override { CXmlMarkup::SetTextStoreForTesting(nullptr, nullptr); }
 };
@@ -667,10 +626,10 @@ void WalkDocument(CXmlMarkup& markup, size_t textLength)
 }
 
 // Parses one input as text and, now and then, as UTF-8 and UTF-16 bytes; every outcome
-// must be a tree or one of the parse errors.
-void CheckInput(const std::string& bytes, unsigned round, unsigned* parsed)
+// must be a tree or one of the parse errors. The watch saves an input that crashes or hangs.
+void CheckInput(MutationInputWatch& watch, const std::string& bytes, unsigned round, unsigned* parsed)
 {
-    g_currentInput = &bytes;
+    watch.Begin(bytes);
     std::wstring text = ToWide(bytes);
     CXmlMarkup markup;
     if (markup.ParseText(text.c_str())) {
@@ -697,7 +656,6 @@ void CheckInput(const std::string& bytes, unsigned round, unsigned* parsed)
             ASSERT_TRUE(IsParseError(markup.LastErrorMessage()));
         }
     }
-    g_currentInput = nullptr;
 }
 
 void Mutate(std::string& bytes, TestRandom& random)
@@ -748,8 +706,9 @@ TEST(MarkupRobustness, RegressionInputsParseOrFailCleanly)
     std::vector<std::string> inputs = ReadFolderFiles(TestDataPath(L"markup\\regressions"), L"*.xml");
     ASSERT_FALSE(inputs.empty());
     unsigned parsed = 0;
+    MutationInputWatch watch(kHangMs, BuildPath(L"markup-crash-input.xml"));
     for (size_t i = 0; i < inputs.size(); ++i) {
-        for (unsigned round : {0u, 1u, 4u, 12u}) CheckInput(inputs[i], round, &parsed);
+        for (unsigned round : {0u, 1u, 4u, 12u}) CheckInput(watch, inputs[i], round, &parsed);
     }
 }
 
@@ -760,10 +719,11 @@ TEST(MarkupRobustness, MutatedSkinsParseOrFailWithAParseError)
     ASSERT_FALSE(corpus.empty());
     TestRandom random(20261208);
     unsigned parsed = 0;
+    MutationInputWatch watch(kHangMs, BuildPath(L"markup-crash-input.xml"));
     for (unsigned round = 0; round < kInputs; ++round) {
         std::string bytes = corpus[round % corpus.size()];
         for (size_t n = 1 + random.Below(4); n > 0; --n) Mutate(bytes, random);
-        CheckInput(bytes, round, &parsed);
+        CheckInput(watch, bytes, round, &parsed);
         if (HasFatalFailure()) {
             WriteFileBytes(BuildPath(L"markup-failing-input.xml"), bytes);
             break;

@@ -25,38 +25,6 @@ constexpr size_t kChunk = 4096;
 constexpr size_t kExtractBudget = 64 * 1024;  // per member, to keep the run short
 constexpr size_t kGuard = 16;
 
-// The archive's bytes next to a page that faults on access: placed against the
-// page after the block, or right after the page before it.
-class GuardedBlock {
-public:
-    GuardedBlock(const std::string& bytes, bool guardAfter)
-    {
-        SYSTEM_INFO system;
-        GetSystemInfo(&system);
-        const size_t page = system.dwPageSize;
-        const size_t dataPages = (bytes.size() + page - 1) / page + 1;
-        total_ = (dataPages + 2) * page;
-        base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, total_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old = 0;
-        VirtualProtect(base_, page, PAGE_NOACCESS, &old);
-        VirtualProtect(base_ + total_ - page, page, PAGE_NOACCESS, &old);
-        data_ = guardAfter ? base_ + total_ - page - bytes.size() : base_ + page;
-        if (!bytes.empty()) memcpy(data_, bytes.data(), bytes.size());
-        size_ = bytes.size();
-    }
-    ~GuardedBlock() { VirtualFree(base_, 0, MEM_RELEASE); }
-    GuardedBlock(const GuardedBlock&) = delete;
-    GuardedBlock& operator=(const GuardedBlock&) = delete;
-    const uint8_t* Data() const { return data_; }
-    size_t Size() const { return size_; }
-
-private:
-    uint8_t* base_ = nullptr;
-    uint8_t* data_ = nullptr;
-    size_t total_ = 0;
-    size_t size_ = 0;
-};
-
 // Offsets of "PK" signatures, where header fields are worth damaging.
 std::vector<size_t> Signatures(const std::string& bytes)
 {
