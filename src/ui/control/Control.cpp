@@ -1,6 +1,5 @@
 #include "ui/control/Control.h"
 
-#include <algorithm>
 #include <cwchar>
 
 #include "ui/core/AttributeValue.h"
@@ -684,72 +683,9 @@ const wchar_t* CControlUI::CustomAttribute(const wchar_t* name) const {
     return value != nullptr ? value->GetData() : nullptr;
 }
 
-namespace {
-
-// Hue in degrees, saturation and lightness in 0..1.
-struct Hsl {
-    double h, s, l;
-};
-
-Hsl ToHsl(double r, double g, double b) {
-    double high = std::max(r, std::max(g, b));
-    double low = std::min(r, std::min(g, b));
-    Hsl hsl{0.0, 0.0, (high + low) / 2};
-    double delta = high - low;
-    if (delta <= 0.0) return hsl;
-    hsl.s = hsl.l > 0.5 ? delta / (2.0 - high - low) : delta / (high + low);
-    if (high == r) {
-        hsl.h = (g - b) / delta + (g < b ? 6.0 : 0.0);
-    } else if (high == g) {
-        hsl.h = (b - r) / delta + 2.0;
-    } else {
-        hsl.h = (r - g) / delta + 4.0;
-    }
-    hsl.h *= 60.0;
-    return hsl;
-}
-
-double HueToChannel(double p, double q, double t) {
-    if (t < 0) t += 1;
-    if (t > 1) t -= 1;
-    if (t < 1.0 / 6) return p + (q - p) * 6 * t;
-    if (t < 0.5) return q;
-    if (t < 2.0 / 3) return p + (q - p) * (2.0 / 3 - t) * 6;
-    return p;
-}
-
-BYTE ToByte(double channel) {
-    double scaled = channel * 255.0 + 0.5;
-    return static_cast<BYTE>(scaled < 0 ? 0 : scaled > 255 ? 255 : scaled);
-}
-
-}  // namespace
-
-DWORD CControlUI::AdjustColor(DWORD color) const {
-    if (!colorHsl_ || manager_ == nullptr) return color;
-    short hue = 180;
-    short saturation = 100;
-    short lightness = 100;
-    manager_->WindowHsl(hue, saturation, lightness);
-    // 180, 100, 100 is the neutral setting: hue unshifted, saturation and lightness kept.
-    if (hue == 180 && saturation == 100 && lightness == 100) return color;
-    Hsl hsl = ToHsl(((color >> 16) & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, (color & 0xFF) / 255.0);
-    hsl.h += hue - 180;
-    if (hsl.h < 0) hsl.h += 360;
-    if (hsl.h >= 360) hsl.h -= 360;
-    hsl.s = std::min(1.0, hsl.s * saturation / 100.0);
-    hsl.l = std::min(1.0, hsl.l * lightness / 100.0);
-    double r = hsl.l, g = hsl.l, b = hsl.l;
-    if (hsl.s > 0) {
-        double q = hsl.l < 0.5 ? hsl.l * (1 + hsl.s) : hsl.l + hsl.s - hsl.l * hsl.s;
-        double p = 2 * hsl.l - q;
-        double t = hsl.h / 360.0;
-        r = HueToChannel(p, q, t + 1.0 / 3);
-        g = HueToChannel(p, q, t);
-        b = HueToChannel(p, q, t - 1.0 / 3);
-    }
-    return (color & 0xFF000000) | (DWORD(ToByte(r)) << 16) | (DWORD(ToByte(g)) << 8) | ToByte(b);
-}
+// The window manager's hue, saturation and lightness are always the neutral 180, 100,
+// 100 (nothing sets them), and the neutral setting keeps every colour as it is.
+DWORD CControlUI::AdjustColor(DWORD color) const { return color; }
 
 void CControlUI::Notify(const wchar_t* type, WPARAM wParam, LPARAM lParam) {
     if (manager_ != nullptr) manager_->SendNotification(this, type, wParam, lParam, false, true);

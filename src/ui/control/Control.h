@@ -174,7 +174,8 @@ public:
     // Fails for an empty name or value; a name already present keeps its first value.
     bool StoreCustomAttribute(const wchar_t* name, const wchar_t* value);
     const wchar_t* CustomAttribute(const wchar_t* name) const;
-    // The colour through the window's hue, saturation and lightness when "colorhsl" is on.
+    // The colour through the window's hue, saturation and lightness when "colorhsl" is on;
+    // the window's setting is always neutral, so the colour comes back unchanged.
     DWORD AdjustColor(DWORD color) const;
 
     // Appearance setters: each repaints the control; colours, the HSL switch and
