@@ -135,28 +135,6 @@ void CButtonUI::HandleEvent(UiEvent& event) {
     CLabelUI::HandleEvent(event);
 }
 
-void CButtonUI::SetNormalImage(const wchar_t* image) {
-    if (ReplaceImage(normalImage_, image)) Invalidate();
-}
-void CButtonUI::SetHotImage(const wchar_t* image) {
-    if (ReplaceImage(hotImage_, image)) Invalidate();
-}
-void CButtonUI::SetHotForeImage(const wchar_t* image) {
-    if (ReplaceImage(hotForeImage_, image)) Invalidate();
-}
-void CButtonUI::SetPushedImage(const wchar_t* image) {
-    if (ReplaceImage(pushedImage_, image)) Invalidate();
-}
-void CButtonUI::SetPushedForeImage(const wchar_t* image) {
-    if (ReplaceImage(pushedForeImage_, image)) Invalidate();
-}
-void CButtonUI::SetFocusedImage(const wchar_t* image) {
-    if (ReplaceImage(focusedImage_, image)) Invalidate();
-}
-void CButtonUI::SetDisabledImage(const wchar_t* image) {
-    if (ReplaceImage(disabledImage_, image)) Invalidate();
-}
-
 void CButtonUI::SetFiveStatusImage(const wchar_t* image) {
     DrawInfo* columns[] = {&normalImage_, &pushedImage_, &hotImage_, &focusedImage_, &disabledImage_};
     SIZE part = {0, 0};
@@ -174,23 +152,6 @@ void CButtonUI::SetFiveStatusImage(const wchar_t* image) {
         SetFixedWidth(part.cx);
         SetFixedHeight(part.cy);
     }
-    Invalidate();
-}
-
-void CButtonUI::SetHotBackColor(DWORD color) {
-    hotBackColor_ = color;
-    Invalidate();
-}
-void CButtonUI::SetHotTextColor(DWORD color) {
-    hotTextColor_ = color;
-    Invalidate();
-}
-void CButtonUI::SetPushedTextColor(DWORD color) {
-    pushedTextColor_ = color;
-    Invalidate();
-}
-void CButtonUI::SetFocusedTextColor(DWORD color) {
-    focusedTextColor_ = color;
     Invalidate();
 }
 

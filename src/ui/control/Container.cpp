@@ -443,6 +443,14 @@ void CContainerUI::PlaceFloatChild(int index) {
     child->Place(rect, false);
 }
 
+CControlUI* CContainerUI::FlowChild(int index) {
+    CControlUI* child = GetItemAt(index);
+    if (child == nullptr || !child->IsVisible()) return nullptr;
+    if (!child->IsFloat()) return child;
+    PlaceFloatChild(index);
+    return nullptr;
+}
+
 void CContainerUI::Place(RECT rect, bool invalidate) {
     CControlUI::Place(rect, invalidate);
     if (items_.GetSize() == 0) return;
@@ -458,12 +466,8 @@ void CContainerUI::Place(RECT rect, bool invalidate) {
         inner.right += extent.cx - offset.cx;
     }
     for (int i = 0; i < items_.GetSize(); ++i) {
-        CControlUI* child = GetItemAt(i);
-        if (!child->IsVisible()) continue;
-        if (child->IsFloat()) {
-            PlaceFloatChild(i);
-            continue;
-        }
+        CControlUI* child = FlowChild(i);
+        if (child == nullptr) continue;
         int width = ClampWidth(child, inner.right - inner.left);
         int height = ClampHeight(child, inner.bottom - inner.top);
         child->Place(RECT{inner.left, inner.top, inner.left + width, inner.top + height}, false);

@@ -703,36 +703,6 @@ bool CControlUI::DrawImage(HDC dc, DrawInfo& info) {
     return CDrawEngine::PaintImage(dc, manager_, itemRect_, paintRect_, info);
 }
 
-namespace {
-// The colour setters share one rule: unchanged values do nothing.
-bool StoreColor(DWORD& field, DWORD value) {
-    if (field == value) return false;
-    field = value;
-    return true;
-}
-}  // namespace
-
-void CControlUI::SetBackColor(DWORD color) {
-    if (StoreColor(backColor1_, color)) Invalidate();
-}
-void CControlUI::SetBackColor2(DWORD color) {
-    if (StoreColor(backColor2_, color)) Invalidate();
-}
-void CControlUI::SetBackColor3(DWORD color) {
-    if (StoreColor(backColor3_, color)) Invalidate();
-}
-void CControlUI::SetBorderColor(DWORD color) {
-    if (StoreColor(borderColor_, color)) Invalidate();
-}
-void CControlUI::SetFocusBorderColor(DWORD color) {
-    if (StoreColor(focusBorderColor_, color)) Invalidate();
-}
-
-void CControlUI::SetColorHsl(bool hsl) {
-    if (colorHsl_ == hsl) return;
-    colorHsl_ = hsl;
-    Invalidate();
-}
 
 void CControlUI::SetBackImage(const wchar_t* image) {
     if (!ReplaceImage(backImage_, image)) return;
@@ -745,25 +715,6 @@ void CControlUI::SetBackImage(const wchar_t* image) {
     Invalidate();
 }
 
-void CControlUI::SetForeImage(const wchar_t* image) {
-    if (ReplaceImage(foreImage_, image)) Invalidate();
-}
-
 void CControlUI::SetBorderSize(int size) { SetBorderSize(RECT{size, size, size, size}); }
-
-void CControlUI::SetBorderSize(RECT sizes) {
-    borderSize_ = sizes;
-    Invalidate();
-}
-
-void CControlUI::SetBorderRound(SIZE round) {
-    borderRound_ = round;
-    Invalidate();
-}
-
-void CControlUI::SetBorderStyle(int style) {
-    borderStyle_ = style;
-    Invalidate();
-}
 
 }  // namespace Veneer

@@ -339,19 +339,6 @@ void CEditUI::SetNumberOnly(bool numberOnly) {
     }
 }
 
-void CEditUI::SetNormalImage(const wchar_t* image) {
-    if (ReplaceImage(normalImage_, image)) Invalidate();
-}
-void CEditUI::SetHotImage(const wchar_t* image) {
-    if (ReplaceImage(hotImage_, image)) Invalidate();
-}
-void CEditUI::SetFocusedImage(const wchar_t* image) {
-    if (ReplaceImage(focusedImage_, image)) Invalidate();
-}
-void CEditUI::SetDisabledImage(const wchar_t* image) {
-    if (ReplaceImage(disabledImage_, image)) Invalidate();
-}
-
 void CEditUI::OpenNativeWindow() {
     if (editWindow_ == nullptr) editWindow_ = std::make_unique<CEditWnd>();
     if (editWindow_->GetHWND() != nullptr) {

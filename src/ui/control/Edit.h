@@ -111,10 +111,10 @@ public:
     DWORD GetExtraStyle() const { return extraStyle_; }
     UINT GetState() const { return state_; }
 
-    void SetNormalImage(const wchar_t* image);
-    void SetHotImage(const wchar_t* image);
-    void SetFocusedImage(const wchar_t* image);
-    void SetDisabledImage(const wchar_t* image);
+    void SetNormalImage(const wchar_t* image) { AssignImage(normalImage_, image); }
+    void SetHotImage(const wchar_t* image) { AssignImage(hotImage_, image); }
+    void SetFocusedImage(const wchar_t* image) { AssignImage(focusedImage_, image); }
+    void SetDisabledImage(const wchar_t* image) { AssignImage(disabledImage_, image); }
 
 private:
     friend class CEditWnd;

@@ -34,16 +34,6 @@ void CProgressUI::SetHorizontal(bool horizontal) {
     Invalidate();
 }
 
-void CProgressUI::SetMinValue(int minimum) {
-    minimum_ = minimum;
-    Invalidate();
-}
-
-void CProgressUI::SetMaxValue(int maximum) {
-    maximum_ = maximum;
-    Invalidate();
-}
-
 void CProgressUI::SetValue(int value) {
     if (value > maximum_) value = maximum_;
     if (value < minimum_) value = minimum_;

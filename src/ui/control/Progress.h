@@ -24,9 +24,9 @@ public:
     void SetHorizontal(bool horizontal = true);
     int GetMinValue() const { return minimum_; }
     // The value is not re-clamped until the next paint.
-    void SetMinValue(int minimum);
+    void SetMinValue(int minimum) { SetAndRepaint(minimum_, minimum); }
     int GetMaxValue() const { return maximum_; }
-    void SetMaxValue(int maximum);
+    void SetMaxValue(int maximum) { SetAndRepaint(maximum_, maximum); }
     int GetValue() const { return value_; }
     // Clamped into the range.
     void SetValue(int value);
