@@ -29,6 +29,19 @@ bool FollowHover(CControlUI& control, UINT& state, const UiEvent& event) {
     return true;
 }
 
+void FollowFocusAndEnabled(const CControlUI& control, UINT& state) {
+    if (control.IsFocused()) {
+        state |= kStateFocused;
+    } else {
+        state &= ~kStateFocused;
+    }
+    if (!control.IsEnabled()) {
+        state |= kStateDisabled;
+    } else {
+        state &= ~kStateDisabled;
+    }
+}
+
 CButtonUI::CButtonUI() { textStyle_ = DT_VCENTER | DT_SINGLELINE | DT_CENTER; }
 
 const wchar_t* CButtonUI::GetTypeName() const { return L"Button"; }
@@ -188,19 +201,6 @@ void CButtonUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
 }
 
 SIZE CButtonUI::MeasureSize(SIZE /*available*/) { return FixedOrFontSize(); }
-
-void CButtonUI::UpdatePaintState() {
-    if (IsFocused()) {
-        state_ |= kStateFocused;
-    } else {
-        state_ &= ~kStateFocused;
-    }
-    if (!IsEnabled()) {
-        state_ |= kStateDisabled;
-    } else {
-        state_ &= ~kStateDisabled;
-    }
-}
 
 void CButtonUI::PaintNormalImage(HDC dc) {
     bool fading = fadeStep_ != 0;

@@ -22,6 +22,8 @@ enum ButtonState : UINT {
 // with the manager's leave tracking; false when a leave is to be ignored because
 // the mouse is still inside.
 bool FollowHover(CControlUI& control, UINT& state, const UiEvent& event);
+// kStateFocused and kStateDisabled of a button-like state follow the control's own flags.
+void FollowFocusAndEnabled(const CControlUI& control, UINT& state);
 
 class CButtonUI : public CLabelUI {
 public:
@@ -68,8 +70,8 @@ public:
     void SetFocusedTextColor(DWORD color) { SetAndRepaint(focusedTextColor_, color); }
 
 protected:
-    // kStateFocused and kStateDisabled follow the control's own flags at each paint.
-    void UpdatePaintState();
+    // At each paint.
+    void UpdatePaintState() { FollowFocusAndEnabled(*this, state_); }
     // Whether the skin draws the button with pictures (a face) rather than its words alone.
     bool HasFace() const;
     // High contrast: the system's button in place of the skin's pictures.

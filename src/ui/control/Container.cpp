@@ -168,31 +168,19 @@ void CContainerUI::RemoveAll() {
 
 RECT CContainerUI::GetInset() const { return inset_; }
 
-void CContainerUI::SetInset(RECT inset) {
-    inset_ = inset;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetInset(RECT inset) { SetAndRelayout(inset_, inset); }
 
 int CContainerUI::GetChildPadding() const { return childPadding_; }
 
-void CContainerUI::SetChildPadding(int padding) {
-    childPadding_ = padding < 0 ? 0 : padding;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetChildPadding(int padding) { SetAndRelayout(childPadding_, padding < 0 ? 0 : padding); }
 
 UINT CContainerUI::GetChildAlign() const { return childAlign_; }
 
-void CContainerUI::SetChildAlign(UINT align) {
-    childAlign_ = align;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetChildAlign(UINT align) { SetAndRelayout(childAlign_, align); }
 
 UINT CContainerUI::GetChildVAlign() const { return childVAlign_; }
 
-void CContainerUI::SetChildVAlign(UINT align) {
-    childVAlign_ = align;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetChildVAlign(UINT align) { SetAndRelayout(childVAlign_, align); }
 
 bool CContainerUI::OwnsChildren() const { return ownsChildren_; }
 void CContainerUI::SetOwnsChildren(bool owns) { ownsChildren_ = owns; }

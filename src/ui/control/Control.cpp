@@ -202,39 +202,28 @@ int CControlUI::GetY() const { return itemRect_.top; }
 
 RECT CControlUI::GetPadding() const { return padding_; }
 
-void CControlUI::SetPadding(RECT padding) {
-    padding_ = padding;
-    MarkParentLayoutDirty();
-}
+void CControlUI::SetPadding(RECT padding) { SetAndRelayoutParent(padding_, padding); }
 
 SIZE CControlUI::GetFixedOrigin() const { return fixedOrigin_; }
 
-void CControlUI::SetFixedOrigin(SIZE origin) {
-    fixedOrigin_ = origin;
-    MarkParentLayoutDirty();
-}
+void CControlUI::SetFixedOrigin(SIZE origin) { SetAndRelayoutParent(fixedOrigin_, origin); }
 
 FloatFractions CControlUI::GetFloatFractions() const { return floatFractions_; }
 
 void CControlUI::SetFloatFractions(const FloatFractions& fractions) {
-    floatFractions_ = fractions;
-    MarkParentLayoutDirty();
+    SetAndRelayoutParent(floatFractions_, fractions);
 }
 
 int CControlUI::GetFixedWidth() const { return fixedSize_.cx; }
 
 void CControlUI::SetFixedWidth(int width) {
-    if (width < 0) return;
-    fixedSize_.cx = width;
-    MarkParentLayoutDirty();
+    if (width >= 0) SetAndRelayoutParent(fixedSize_.cx, width);
 }
 
 int CControlUI::GetFixedHeight() const { return fixedSize_.cy; }
 
 void CControlUI::SetFixedHeight(int height) {
-    if (height < 0) return;
-    fixedSize_.cy = height;
-    MarkParentLayoutDirty();
+    if (height >= 0) SetAndRelayoutParent(fixedSize_.cy, height);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -225,18 +226,29 @@ protected:
     void AssignImage(DrawInfo& info, const wchar_t* image) {
         if (ReplaceImage(info, image)) Invalidate();
     }
-    // The one rule of the appearance setters: store, then repaint (the second form
-    // only when the value changed).
+    // The rules of the plain setters: store, then repaint (the "IfChanged" form only
+    // when the value changed), or store and have this control or its parent laid out
+    // again. The value's type follows the field's.
     template <typename T>
-    void SetAndRepaint(T& field, T value) {
+    void SetAndRepaint(T& field, typename std::decay<T>::type value) {
         field = value;
         Invalidate();
     }
     template <typename T>
-    void SetAndRepaintIfChanged(T& field, T value) {
+    void SetAndRepaintIfChanged(T& field, typename std::decay<T>::type value) {
         if (field == value) return;
         field = value;
         Invalidate();
+    }
+    template <typename T>
+    void SetAndRelayout(T& field, const typename std::decay<T>::type& value) {
+        field = value;
+        MarkLayoutDirty();
+    }
+    template <typename T>
+    void SetAndRelayoutParent(T& field, const typename std::decay<T>::type& value) {
+        field = value;
+        MarkParentLayoutDirty();
     }
     // Draws an image record into the item rectangle, clipped to the paint rectangle;
     // false when it has no image.

@@ -440,16 +440,7 @@ void CEditUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
 SIZE CEditUI::MeasureSize(SIZE /*available*/) { return FixedOrFontSize(); }
 
 void CEditUI::PaintStateImage(HDC dc) {
-    if (IsFocused()) {
-        state_ |= kStateFocused;
-    } else {
-        state_ &= ~kStateFocused;
-    }
-    if (!IsEnabled()) {
-        state_ |= kStateDisabled;
-    } else {
-        state_ &= ~kStateDisabled;
-    }
+    FollowFocusAndEnabled(*this, state_);
     DrawInfo* chosen = nullptr;
     if ((state_ & kStateDisabled) != 0) {
         chosen = &disabledImage_;
