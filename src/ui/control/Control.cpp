@@ -8,7 +8,6 @@
 namespace Veneer {
 
 namespace {
-bool IsEmptyRect(const RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
 
 // The rectangle clipped by every ancestor; false when an ancestor hides all of it
 // (or, with checkVisibility, when an ancestor is hidden).
@@ -135,7 +134,7 @@ RECT CControlUI::GetClientRect() const { return itemRect_; }
 void CControlUI::Place(RECT rect, bool invalidate) {
     if (rect.right < rect.left) rect.right = rect.left;
     if (rect.bottom < rect.top) rect.bottom = rect.top;
-    RECT old = IsEmptyRect(itemRect_) ? rect : itemRect_;
+    RECT old = IsRectEmpty(&itemRect_) ? rect : itemRect_;
     if (float_ && parent_ != nullptr) {
         const RECT& parentRect = parent_->GetRect();
         int width = parentRect.right - parentRect.left;

@@ -6,6 +6,7 @@
 
 #include "log/Log.h"
 #include "ui/core/AttributeValue.h"
+#include "ui/core/DrawColors.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {
@@ -13,10 +14,6 @@ namespace Veneer {
 namespace {
 // The window manager reflects the edit's notifications back to it with this added.
 constexpr UINT kReflected = 0x2000;
-
-COLORREF ToColorRef(DWORD argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
-
-bool IsEmptyArea(const RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
 }  // namespace
 
 // ---- CEditWnd ----------------------------------------------------------------------
@@ -278,7 +275,7 @@ void CEditUI::UpdateNativeWindow() {
     if (editWindow_ == nullptr || editWindow_->GetHWND() == nullptr) return;
     RECT rect = editWindow_->ComputeRect();
     HWND window = editWindow_->GetHWND();
-    if (IsEmptyArea(rect)) {
+    if (IsRectEmpty(&rect)) {
         ShowWindow(window, SW_HIDE);
         return;
     }
