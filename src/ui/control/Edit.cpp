@@ -322,12 +322,6 @@ void CEditUI::SetReadOnly(bool readOnly) {
     Invalidate();
 }
 
-void CEditUI::SetPasswordMode(bool password) {
-    if (password_ == password) return;
-    password_ = password;
-    Invalidate();
-}
-
 void CEditUI::SetNumberOnly(bool numberOnly) {
     if (numberOnly) {
         extraStyle_ |= ES_NUMBER;

@@ -97,7 +97,7 @@ public:
     void SetReadOnly(bool readOnly);
     bool IsPasswordMode() const { return password_; }
     // An open window keeps its style until it is opened again.
-    void SetPasswordMode(bool password);
+    void SetPasswordMode(bool password) { SetAndRepaintIfChanged(password_, password); }
     wchar_t GetPasswordChar() const { return passwordChar_; }
     void SetPasswordChar(wchar_t ch) { passwordChar_ = ch; }
     bool IsNumberOnly() const { return (extraStyle_ & ES_NUMBER) != 0; }

@@ -21,7 +21,7 @@ public:
     void PaintStateImage(HDC dc) override;
 
     bool IsHorizontal() const { return horizontal_; }
-    void SetHorizontal(bool horizontal = true);
+    void SetHorizontal(bool horizontal = true) { SetAndRepaintIfChanged(horizontal_, horizontal); }
     int GetMinValue() const { return minimum_; }
     // The value is not re-clamped until the next paint.
     void SetMinValue(int minimum) { SetAndRepaint(minimum_, minimum); }
