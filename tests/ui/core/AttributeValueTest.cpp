@@ -57,6 +57,7 @@ TEST(AttributeValues, NumbersOutOfRangeAndMissingValuesAreHeld) {
     EXPECT_EQ(ReadInteger(L"-99999999999"), INT_MIN);
     EXPECT_EQ(ReadInteger(nullptr), 0);
     EXPECT_DOUBLE_EQ(ReadDouble(nullptr), 0.0);
+    EXPECT_DOUBLE_EQ(ReadDouble(L" 2.5x"), 2.5);
     EXPECT_EQ(ReadColor(nullptr), 0u);
     EXPECT_EQ(ReadBackgroundColor(nullptr), 0u);
     RECT none = ReadRect(nullptr);
@@ -86,7 +87,6 @@ TEST(AttributeValues, FractionsReadAsFloatingPoint) {
     EXPECT_DOUBLE_EQ(f[0], 0.5);
     EXPECT_DOUBLE_EQ(f[2], 0.25);
     EXPECT_DOUBLE_EQ(f[3], 1.0);
-    EXPECT_DOUBLE_EQ(ReadDouble(L" 2.5x"), 2.5);
 }
 
 TEST(AttributeValues, ColoursAreUnsignedHexWithOptionalHash) {
