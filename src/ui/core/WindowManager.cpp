@@ -4,6 +4,7 @@
 // with the resource loader.
 
 #include "ui/core/WindowManager.h"
+#include "ui/core/WindowManagerShared.h"
 
 #include <windowsx.h>
 
@@ -28,86 +29,17 @@ namespace Veneer {
 
 namespace {
 
-constexpr UINT kNotifyMessage = WM_APP + 1;
-// An accessibility client's default action or focus request, run after its call.
-constexpr UINT kAccessibleActionMessage = WM_APP + 3;
 constexpr UINT_PTR kValueEventTimerId = 0x2001;
 constexpr DWORD kValueEventInterval = 1000;
-constexpr UINT_PTR kLayeredTimerId = 0x2000;
 constexpr UINT kReflectOffset = 0x2000;  // the reflected-message base (OCM_BASE)
 constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
-// Native identifiers below this are left to the window's own timers.
-constexpr UINT kFirstControlTimerId = 17;
-constexpr UINT kTimerIdModulus = 255;
 // The key-state bit for Alt, beside the MK_ mouse-message bits.
 constexpr WORD kKeyStateAlt = 0x20;
-
-struct SharedState {
-    bool initialized = false;
-    bool highContrastOverridden = false;
-    HighContrastPalette highContrastOverride = {};
-    std::vector<CWindowManagerUI*> managers;
-    CStringPtrMap fonts;          // owned FontRecord
-    ImageTable images;
-    CStringPtrMap classDefaults;  // owned CUiString
-    std::map<int, CUiString> localizedTexts;
-    std::vector<ControlFactory> controlFactories;
-    FontRecord standardFont;
-    DWORD disabledColor = 0xFFA7A6AA;
-    DWORD fontColor = 0xFF000000;
-    DWORD linkColor = 0xFF0000FF;
-    DWORD linkHoverColor = 0xFFD3215F;
-    DWORD selectedBackColor = 0xFFBAE4FF;
-    HPEN dirtyPen = nullptr;
-};
-
-SharedState& Shared() {
-    static SharedState state;
-    return state;
-}
 
 template <typename T>
 void DeleteValues(CStringPtrMap& map) {
     for (int i = 0; i < map.GetSize(); ++i) delete static_cast<T*>(map.Find(map.KeyAt(i)));
     map.RemoveAll();
-}
-
-// The default GUI font with the given properties; nullptr when it cannot be made.
-HFONT CreateSkinFont(const wchar_t* face, int size, bool bold, bool underline, bool italic) {
-    LOGFONTW font = {};
-    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
-    if (face != nullptr) {
-        wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
-        font.lfFaceName[LF_FACESIZE - 1] = L'\0';
-    }
-    font.lfCharSet = DEFAULT_CHARSET;
-    font.lfHeight = -size;
-    if (bold) font.lfWeight += FW_BOLD;
-    font.lfUnderline = underline ? TRUE : FALSE;
-    font.lfItalic = italic ? TRUE : FALSE;
-    HFONT handle = CreateFontIndirectW(&font);
-    if (handle == nullptr) LOG_W(L"CreateFontIndirectW failed for \"%s\" %d: %lu", font.lfFaceName, size, GetLastError());
-    return handle;
-}
-
-void ReadMetrics(HDC dc, FontRecord& record) {
-    if (dc == nullptr || record.font == nullptr) return;
-    HGDIOBJ old = SelectObject(dc, record.font);
-    GetTextMetricsW(dc, &record.metrics);
-    SelectObject(dc, old);
-}
-
-// The record takes the font (deleting the one it held) and forgets the old metrics.
-void StoreFont(FontRecord& record, HFONT font, const wchar_t* face, int size, bool bold, bool underline,
-               bool italic) {
-    if (record.font != nullptr) DeleteObject(record.font);
-    record.font = font;
-    record.face = face;
-    record.size = size;
-    record.bold = bold;
-    record.underline = underline;
-    record.italic = italic;
-    record.metrics = TEXTMETRICW{};
 }
 
 // Numbers in window attributes: decimal, each followed by one separator that is
@@ -232,6 +164,53 @@ CControlUI* IndexName(CControlUI* control, void* data) {
 }
 
 }  // namespace
+
+namespace manager {
+
+SharedState& Shared() {
+    static SharedState state;
+    return state;
+}
+
+HFONT CreateSkinFont(const wchar_t* face, int size, bool bold, bool underline, bool italic) {
+    LOGFONTW font = {};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    if (face != nullptr) {
+        wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
+        font.lfFaceName[LF_FACESIZE - 1] = L'\0';
+    }
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfHeight = -size;
+    if (bold) font.lfWeight += FW_BOLD;
+    font.lfUnderline = underline ? TRUE : FALSE;
+    font.lfItalic = italic ? TRUE : FALSE;
+    HFONT handle = CreateFontIndirectW(&font);
+    if (handle == nullptr) LOG_W(L"CreateFontIndirectW failed for \"%s\" %d: %lu", font.lfFaceName, size, GetLastError());
+    return handle;
+}
+
+void ReadMetrics(HDC dc, FontRecord& record) {
+    if (dc == nullptr || record.font == nullptr) return;
+    HGDIOBJ old = SelectObject(dc, record.font);
+    GetTextMetricsW(dc, &record.metrics);
+    SelectObject(dc, old);
+}
+
+void StoreFont(FontRecord& record, HFONT font, const wchar_t* face, int size, bool bold, bool underline,
+               bool italic) {
+    if (record.font != nullptr) DeleteObject(record.font);
+    record.font = font;
+    record.face = face;
+    record.size = size;
+    record.bold = bold;
+    record.underline = underline;
+    record.italic = italic;
+    record.metrics = TEXTMETRICW{};
+}
+
+}  // namespace manager
+
+using namespace manager;
 
 // ---- lifetime and tree --------------------------------------------------------
 
@@ -550,74 +529,6 @@ bool CWindowManagerUI::RemoveChildWindow(HWND window) {
     if (it == childWindows_.end()) return false;
     childWindows_.erase(it);
     return true;
-}
-
-// ---- timers -------------------------------------------------------------------
-
-bool CWindowManagerUI::StartTimer(CControlUI* control, UINT key, UINT elapse) {
-    if (control == nullptr || window_ == nullptr) return false;
-    for (TimerRecord& timer : timers_) {
-        if (timer.control == control && timer.window == window_ && timer.key == key) {
-            if (!timer.killed) return false;
-            if (SetTimer(window_, timer.nativeId, elapse, nullptr) == 0) return false;
-            timer.killed = false;
-            return true;
-        }
-    }
-    // Identifiers wrap within 17..254 and skip those a record still holds.
-    UINT nativeId = 0;
-    for (UINT tries = 0; tries < kTimerIdModulus; ++tries) {
-        UINT candidate = ++timerCounter_ % kTimerIdModulus;
-        if (candidate < kFirstControlTimerId) continue;
-        bool taken = std::any_of(timers_.begin(), timers_.end(), [&](const TimerRecord& timer) {
-            return timer.window == window_ && timer.nativeId == candidate;
-        });
-        if (!taken) {
-            nativeId = candidate;
-            break;
-        }
-    }
-    if (nativeId == 0) {
-        LOG_A("no free timer identifier among %u records", static_cast<unsigned>(timers_.size()));
-        return false;
-    }
-    if (SetTimer(window_, nativeId, elapse, nullptr) == 0) {
-        LOG_A("SetTimer %u failed: %lu", nativeId, GetLastError());
-        return false;
-    }
-    timers_.push_back(TimerRecord{control, key, window_, nativeId, false});
-    return true;
-}
-
-bool CWindowManagerUI::StopTimer(CControlUI* control, UINT key) {
-    for (TimerRecord& timer : timers_) {
-        if (timer.control == control && timer.window == window_ && timer.key == key) {
-            if (!timer.killed) {
-                KillTimer(timer.window, timer.nativeId);
-                timer.killed = true;
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-void CWindowManagerUI::StopTimers(CControlUI* control) {
-    for (auto it = timers_.begin(); it != timers_.end();) {
-        if (it->control == control) {
-            if (!it->killed) KillTimer(it->window, it->nativeId);
-            it = timers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void CWindowManagerUI::StopAllTimers() {
-    for (const TimerRecord& timer : timers_) {
-        if (!timer.killed) KillTimer(timer.window, timer.nativeId);
-    }
-    timers_.clear();
 }
 
 // ---- focus ----------------------------------------------------------------------

@@ -1,0 +1,48 @@
+#pragma once
+// What the window manager's files share and no one else sees: the process-wide
+// state of every manager, the private messages and timers, and the font helpers.
+
+#include <map>
+#include <vector>
+
+#include "ui/core/WindowManager.h"
+
+namespace Veneer {
+namespace manager {
+
+constexpr UINT kNotifyMessage = WM_APP + 1;
+// An accessibility client's default action or focus request, run after its call.
+constexpr UINT kAccessibleActionMessage = WM_APP + 3;
+constexpr UINT_PTR kLayeredTimerId = 0x2000;
+
+struct SharedState {
+    bool initialized = false;
+    bool highContrastOverridden = false;
+    HighContrastPalette highContrastOverride = {};
+    std::vector<CWindowManagerUI*> managers;
+    CStringPtrMap fonts;          // owned FontRecord
+    ImageTable images;
+    CStringPtrMap classDefaults;  // owned CUiString
+    std::map<int, CUiString> localizedTexts;
+    std::vector<ControlFactory> controlFactories;
+    FontRecord standardFont;
+    DWORD disabledColor = 0xFFA7A6AA;
+    DWORD fontColor = 0xFF000000;
+    DWORD linkColor = 0xFF0000FF;
+    DWORD linkHoverColor = 0xFFD3215F;
+    DWORD selectedBackColor = 0xFFBAE4FF;
+    HPEN dirtyPen = nullptr;
+};
+
+// Built on first use, so that windows made from static constructors see it too.
+SharedState& Shared();
+
+// The default GUI font with the given properties; nullptr when it cannot be made.
+HFONT CreateSkinFont(const wchar_t* face, int size, bool bold, bool underline, bool italic);
+void ReadMetrics(HDC dc, FontRecord& record);
+// The record takes the font (deleting the one it held) and forgets the old metrics.
+void StoreFont(FontRecord& record, HFONT font, const wchar_t* face, int size, bool bold, bool underline,
+               bool italic);
+
+}  // namespace manager
+}  // namespace Veneer
