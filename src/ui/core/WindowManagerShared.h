@@ -44,5 +44,9 @@ void ReadMetrics(HDC dc, FontRecord& record);
 void StoreFont(FontRecord& record, HFONT font, const wchar_t* face, int size, bool bold, bool underline,
                bool italic);
 
+// The DPI a window is shown at: its own (per-monitor) DPI where the system can say,
+// else its display's.
+int WindowDpi(HWND window, HDC dc);
+
 }  // namespace manager
 }  // namespace Veneer
