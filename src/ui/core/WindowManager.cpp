@@ -371,77 +371,6 @@ bool CWindowManagerUI::AddMouseLeaveTracking(CControlUI* control) {
 
 bool CWindowManagerUI::RemoveMouseLeaveTracking(CControlUI* control) { return mouseLeaveTracking_.RemoveItem(control); }
 
-// ---- notifications ----------------------------------------------------------
-
-bool CWindowManagerUI::AddReceiver(INotifyUI* receiver) {
-    if (receiver == nullptr || receivers_.Find(receiver) >= 0) return false;
-    receivers_.Add(receiver);
-    return true;
-}
-
-bool CWindowManagerUI::RemoveReceiver(INotifyUI* receiver) { return receivers_.RemoveItem(receiver); }
-
-void CWindowManagerUI::SendNotification(CControlUI* control, const wchar_t* type, WPARAM wParam, LPARAM lParam,
-                                        bool async, bool enableRepeat) {
-    UiNotify notification;
-    notification.type = type;
-    notification.sender = control;
-    notification.wParam = wParam;
-    notification.lParam = lParam;
-    SendNotification(notification, async, enableRepeat);
-}
-
-void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool enableRepeat) {
-    CDispatchScope scope(this);
-    notification.mousePoint = lastMousePos_;
-    notification.timestamp = GetTickCount();
-    if (usesVirtualWindows_ && notification.sender != nullptr) {
-        notification.virtualWindow = notification.sender->GetVirtualWindowName();
-    }
-    if (!async) {
-        if (notification.sender != nullptr && !notification.sender->notifyHooks.IsEmpty()) {
-            notification.sender->notifyHooks.Invoke(&notification);
-        }
-        // By index: a receiver may unregister itself while it handles the notification.
-        for (int i = 0; i < receivers_.GetSize(); ++i) {
-            auto* receiver = static_cast<INotifyUI*>(receivers_.GetAt(i));
-            receiver->Receive(notification);
-            if (receivers_.GetAt(i) != receiver) --i;
-        }
-        return;
-    }
-    if (!enableRepeat) {
-        for (UiNotify* queued : asyncNotifications_) {
-            if (queued->sender == notification.sender && queued->type == notification.type) {
-                *queued = notification;
-                return;
-            }
-        }
-    }
-    asyncNotifications_.push_back(new UiNotify(notification));
-    if (!notifyPosted_ && window_ != nullptr) {
-        notifyPosted_ = PostMessageW(window_, kNotifyMessage, 0, 0) != FALSE;
-    }
-}
-
-// The controls deferred meanwhile go when the handling of the notify message ends.
-void CWindowManagerUI::DeliverQueuedNotifications() {
-    notifyPosted_ = false;
-    while (!asyncNotifications_.empty()) {
-        std::unique_ptr<UiNotify> notification(asyncNotifications_.front());
-        asyncNotifications_.erase(asyncNotifications_.begin());
-        // Delivered as it was queued: the record keeps its own time and position.
-        if (notification->sender != nullptr && !notification->sender->notifyHooks.IsEmpty()) {
-            notification->sender->notifyHooks.Invoke(notification.get());
-        }
-        for (int i = 0; i < receivers_.GetSize(); ++i) {
-            auto* receiver = static_cast<INotifyUI*>(receivers_.GetAt(i));
-            receiver->Receive(*notification);
-            if (receivers_.GetAt(i) != receiver) --i;
-        }
-    }
-}
-
 // ---- filters and translators --------------------------------------------------
 
 namespace {
@@ -962,46 +891,6 @@ void CWindowManagerUI::SendEvent(CControlUI* control, UiEventKind kind, WPARAM w
     event.wParam = wParam;
     event.lParam = lParam;
     control->DispatchEvent(event);
-}
-
-void CWindowManagerUI::HideToolTip() {
-    if (toolTip_ != nullptr) SendMessageW(toolTip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&toolInfo_));
-}
-
-void CWindowManagerUI::ShowToolTip(POINT point) {
-    CControlUI* control = ControlAt(point);
-    if (control == nullptr || control->GetManager() != this) return;
-    toolTipText_ = ReplaceLocalizedTokens(control->GetToolTip());
-    if (toolTipText_.IsEmpty()) return;
-    toolInfo_ = TOOLINFOW{};
-    toolInfo_.cbSize = TTTOOLINFOW_V2_SIZE;
-    toolInfo_.uFlags = TTF_IDISHWND;
-    toolInfo_.hwnd = window_;
-    toolInfo_.uId = reinterpret_cast<UINT_PTR>(window_);
-    toolInfo_.hinst = ModuleHandle();
-    toolInfo_.lpszText = const_cast<wchar_t*>(toolTipText_.GetData());
-    toolInfo_.rect = control->GetRect();
-    if (toolTip_ == nullptr) {
-        toolTip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                                   ModuleHandle(), nullptr);
-        if (toolTip_ == nullptr) {
-            LOG_A("the tooltip window could not be created: %lu", GetLastError());
-            return;
-        }
-        SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
-        SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, control->GetToolTipWidth());
-    } else if (toolTipControl_ != control) {
-        SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, control->GetToolTipWidth());
-        SendMessageW(toolTip_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
-    } else {
-        SendMessageW(toolTip_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
-    }
-    toolTipControl_ = control;
-    SendMessageW(toolTip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&toolInfo_));
-    POINT screen = point;
-    ClientToScreen(window_, &screen);
-    SendMessageW(toolTip_, TTM_TRACKPOSITION, 0, MAKELPARAM(screen.x, screen.y));
 }
 
 void CWindowManagerUI::HandleMouseMove(POINT point) {
