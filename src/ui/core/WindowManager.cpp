@@ -86,17 +86,6 @@ CControlUI* ControlAtPoint(CControlUI* control, void* data) {
     return PtInRect(&control->GetRect(), *static_cast<POINT*>(data)) ? control : nullptr;
 }
 
-struct LayoutSearch {
-    std::vector<CControlUI*> dirty;
-};
-
-CControlUI* CollectLayoutDirty(CControlUI* control, void* data) {
-    if (!control->IsLayoutDirty()) return nullptr;
-    auto& dirty = static_cast<LayoutSearch*>(data)->dirty;
-    if (std::find(dirty.begin(), dirty.end(), control) == dirty.end()) dirty.push_back(control);
-    return control;
-}
-
 CControlUI* ForgetInManager(CControlUI* control, void* manager) {
     static_cast<CWindowManagerUI*>(manager)->ForgetControl(control);
     return nullptr;
@@ -309,18 +298,6 @@ bool CWindowManagerUI::RenameControl(CControlUI* control, const wchar_t* name) {
     return true;
 }
 
-void CWindowManagerUI::InvalidateArea(RECT rect) {
-    if (rect.left < 0) rect.left = 0;
-    if (rect.top < 0) rect.top = 0;
-    if (rect.right < rect.left) rect.right = rect.left;
-    if (rect.bottom < rect.top) rect.bottom = rect.top;
-    if (layered_) {
-        UnionRect(&dirtyRect_, &dirtyRect_, &rect);
-    } else if (window_ != nullptr) {
-        InvalidateRect(window_, &rect, FALSE);
-    }
-}
-
 bool CWindowManagerUI::AddMouseLeaveTracking(CControlUI* control) {
     if (control == nullptr || mouseLeaveTracking_.Find(control) >= 0) return false;
     mouseLeaveTracking_.Add(control);
@@ -486,226 +463,6 @@ void CWindowManagerUI::SetStartSize(int width, int height) {
     }
 }
 
-void CWindowManagerUI::SetWindowAlpha(BYTE alpha) {
-    SetPerPixelLayered(false);
-    opacity_ = alpha;
-    if (window_ == nullptr) return;
-    LONG exStyle = GetWindowLongW(window_, GWL_EXSTYLE);
-    SetWindowLongW(window_, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
-    if (!SetLayeredWindowAttributes(window_, 0, alpha, LWA_ALPHA)) {
-        LOG_A("SetLayeredWindowAttributes failed: %lu", GetLastError());
-    }
-}
-
-void CWindowManagerUI::SetLayeredAlpha(BYTE alpha) {
-    opacity_ = alpha;
-    if (layered_ && root_ != nullptr) InvalidateArea(root_->GetRect());
-}
-
-void CWindowManagerUI::SetPerPixelLayered(bool layered) {
-    if (layered == layered_ || window_ == nullptr) return;
-    LONG style = GetWindowLongW(window_, GWL_STYLE);
-    if (layered && (style & WS_CHILD) != 0) return;
-    LONG exStyle = GetWindowLongW(window_, GWL_EXSTYLE);
-    if (layered) {
-        SetTimer(window_, kLayeredTimerId, 10, nullptr);
-        SetWindowLongW(window_, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
-    } else {
-        KillTimer(window_, kLayeredTimerId);
-        SetWindowLongW(window_, GWL_EXSTYLE, exStyle & ~WS_EX_LAYERED);
-    }
-    layered_ = layered;
-    offscreen_.Reset();
-    if (root_ != nullptr) root_->MarkLayoutDirty();
-    updateNeeded_ = true;
-    RECT client;
-    GetClientRect(window_, &client);
-    if (layered_) {
-        UnionRect(&dirtyRect_, &dirtyRect_, &client);
-    } else {
-        InvalidateRect(window_, nullptr, FALSE);
-    }
-}
-
-void CWindowManagerUI::SetLayeredInset(const RECT& inset) {
-    layeredInset_ = inset;
-    updateNeeded_ = true;
-}
-
-void CWindowManagerUI::SetLayeredBackground(const wchar_t* image) {
-    layeredImage_.Assign(image != nullptr ? image : L"");
-}
-
-// ---- painting ---------------------------------------------------------------------
-
-bool CWindowManagerUI::COffscreen::Create(HDC compatible, int width, int height, bool argb) {
-    Reset();
-    dc_ = CreateCompatibleDC(compatible);
-    if (argb) {
-        BYTE* bits = nullptr;
-        bitmap_ = CDrawEngine::MakeArgbSection(compatible, width, height, &bits);
-        bits_ = reinterpret_cast<DWORD*>(bits);
-    } else {
-        bitmap_ = CreateCompatibleBitmap(compatible, width, height);
-    }
-    if (dc_ == nullptr || bitmap_ == nullptr) {
-        LOG_A("offscreen surface %dx%d could not be made: %lu", width, height, GetLastError());
-        Reset();
-        return false;
-    }
-    previous_ = SelectObject(dc_, bitmap_);
-    size_ = SIZE{width, height};
-    return true;
-}
-
-void CWindowManagerUI::COffscreen::Reset() {
-    if (dc_ != nullptr) {
-        if (previous_ != nullptr) SelectObject(dc_, previous_);
-        DeleteDC(dc_);
-    }
-    if (bitmap_ != nullptr) DeleteObject(bitmap_);
-    dc_ = nullptr;
-    bitmap_ = nullptr;
-    previous_ = nullptr;
-    bits_ = nullptr;
-    size_ = SIZE{0, 0};
-}
-
-void CWindowManagerUI::LayoutIfNeeded() {
-    if (!updateNeeded_ || root_ == nullptr) return;
-    updateNeeded_ = false;
-    RECT client;
-    GetClientRect(window_, &client);
-    if (root_->IsLayoutDirty()) {
-        offscreen_.Reset();
-        if (layered_) {
-            client.left += layeredInset_.left;
-            client.top += layeredInset_.top;
-            client.right -= layeredInset_.right;
-            client.bottom -= layeredInset_.bottom;
-        }
-        root_->Place(client, true);
-    } else {
-        LayoutSearch search;
-        root_->FindInTree(CollectLayoutDirty, &search, kFindVisible | kFindMeFirst | kFindUpdateTest);
-        for (CControlUI* control : search.dirty) {
-            control->Place(control->IsFloat() ? control->GetRectInParent() : control->GetRect(), true);
-        }
-    }
-    if (firstLayout_) {
-        firstLayout_ = false;
-        SendNotification(root_, L"windowinit");
-    }
-}
-
-void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
-    HRGN clip = CreateRectRgnIndirect(&area);
-    SelectClipRgn(dc, clip);
-    DeleteObject(clip);
-    root_->Paint(dc, area, nullptr);
-    for (int i = 0; i < overlayPainters_.GetSize(); ++i) {
-        static_cast<CControlUI*>(overlayPainters_.GetAt(i))->PaintOverlay(dc, area);
-    }
-    PaintFocusCue(dc);
-    SelectClipRgn(dc, nullptr);
-}
-
-
-void CWindowManagerUI::Paint() {
-    if (root_ == nullptr) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window_, &ps);
-        FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        EndPaint(window_, &ps);
-        return;
-    }
-    RECT area;
-    if (layered_) {
-        RECT client;
-        GetClientRect(window_, &client);
-        IntersectRect(&area, &dirtyRect_, &client);
-        SetRectEmpty(&dirtyRect_);
-        ValidateRect(window_, nullptr);
-        if (IsRectEmpty(&area)) return;
-    } else if (!GetUpdateRect(window_, &area, FALSE)) {
-        return;
-    }
-    // Laid out before the paint begins, so that what the layout moves is painted now.
-    LayoutIfNeeded();
-    if (focusNeeded_) MoveFocusByTab(true);
-
-    RECT client;
-    GetClientRect(window_, &client);
-    int width = client.right - client.left;
-    int height = client.bottom - client.top;
-    SIZE surface = offscreen_.Size();
-    if (offscreen_.DC() != nullptr && (surface.cx != width || surface.cy != height)) offscreen_.Reset();
-    if (offscreen_.DC() == nullptr && width > 0 && height > 0) offscreen_.Create(paintDC_, width, height, layered_);
-
-    if (layered_) {
-        if (offscreen_.DC() != nullptr) {
-            UnionRect(&area, &area, &dirtyRect_);  // what the layout just invalidated
-            SetRectEmpty(&dirtyRect_);
-            IntersectRect(&area, &area, &client);
-            BitBlt(offscreen_.DC(), area.left, area.top, area.right - area.left, area.bottom - area.top, nullptr, 0, 0,
-                   BLACKNESS);
-            if (!layeredImage_.Empty()) CDrawEngine::PaintImage(offscreen_.DC(), this, client, area, layeredImage_);
-            PaintTree(offscreen_.DC(), area);
-            for (const ChildWindow& child : childWindows_) {
-                if (!IsWindowVisible(child.window)) continue;
-                RECT rect;
-                GetWindowRect(child.window, &rect);
-                MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
-                int saved = SaveDC(offscreen_.DC());
-                SetWindowOrgEx(offscreen_.DC(), -rect.left, -rect.top, nullptr);
-                SendMessageW(child.window, WM_PRINT, reinterpret_cast<WPARAM>(offscreen_.DC()),
-                             PRF_CHECKVISIBLE | PRF_CHILDREN | PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
-                RestoreDC(offscreen_.DC(), saved);
-                // Native windows draw without alpha: their pixels are opaque.
-                IntersectRect(&rect, &rect, &client);
-                DWORD* pixels = offscreen_.Bits();
-                for (LONG y = rect.top; y < rect.bottom; ++y) {
-                    for (LONG x = rect.left; x < rect.right; ++x) pixels[y * width + x] |= 0xFF000000;
-                }
-            }
-            // Whatever GDI drew without alpha (text, opaque fills) becomes opaque.
-            DWORD* pixels = offscreen_.Bits();
-            for (LONG y = area.top; y < area.bottom; ++y) {
-                for (LONG x = area.left; x < area.right; ++x) {
-                    DWORD& pixel = pixels[y * width + x];
-                    if ((pixel & 0xFF000000) == 0 && (pixel & 0x00FFFFFF) != 0) pixel |= 0xFF000000;
-                }
-            }
-            RECT window;
-            GetWindowRect(window_, &window);
-            POINT source = {0, 0};
-            POINT position = {window.left, window.top};
-            SIZE size = {width, height};
-            BLENDFUNCTION blend = {AC_SRC_OVER, 0, opacity_, AC_SRC_ALPHA};
-            UpdateLayeredWindow(window_, paintDC_, &position, &size, offscreen_.DC(), &source, 0, &blend, ULW_ALPHA);
-        }
-    } else {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window_, &ps);
-        RECT paintArea = ps.rcPaint;
-        if (IsRectEmpty(&paintArea)) paintArea = area;
-        if (offscreen_.DC() != nullptr) {
-            PaintTree(offscreen_.DC(), paintArea);
-            BitBlt(dc, paintArea.left, paintArea.top, paintArea.right - paintArea.left,
-                   paintArea.bottom - paintArea.top, offscreen_.DC(), paintArea.left, paintArea.top, SRCCOPY);
-        } else {
-            PaintTree(dc, paintArea);
-        }
-        if (showDirty_) {
-            HGDIOBJ oldPen = SelectObject(dc, Shared().dirtyPen);
-            HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(HOLLOW_BRUSH));
-            Rectangle(dc, paintArea.left, paintArea.top, paintArea.right, paintArea.bottom);
-            SelectObject(dc, oldBrush);
-            SelectObject(dc, oldPen);
-        }
-        EndPaint(window_, &ps);
-    }
-}
 
 // ---- events -------------------------------------------------------------------------
 
@@ -790,19 +547,7 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         return true;
     }
 
-    if (layered_ && !IsIconic(window_)) {
-        switch (message) {
-        case WM_NCCALCSIZE:
-        case WM_NCPAINT:
-            result = 0;
-            return true;
-        case WM_NCACTIVATE:
-            result = wParam == 0 ? TRUE : FALSE;
-            return true;
-        default:
-            break;
-        }
-    }
+    if (layered_ && HandleLayeredMessage(message, wParam, result)) return true;
 
     switch (message) {
     case kNotifyMessage:
@@ -897,11 +642,6 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         result = 0;
         return true;
     case WM_TIMER:
-        if (layered_ && wParam == kLayeredTimerId) {
-            if (!IsRectEmpty(&dirtyRect_) && !IsIconic(window_)) Paint();
-            result = 0;
-            return true;
-        }
         for (const TimerRecord& timer : timers_) {
             if (timer.window == window_ && timer.nativeId == wParam && !timer.killed) {
                 SendEvent(timer.control, kEventTimer, timer.key, lParam);

@@ -400,6 +400,11 @@ private:
     // Kill-focus event and notification to the focused control; next is the event's sender.
     void DropFocus(CControlUI* next);
     void Paint();
+    // Layered mode: the dirty area to paint (false: nothing), and the surface composed
+    // over the layered background and shown.
+    bool HandleLayeredMessage(UINT message, WPARAM wParam, LRESULT& result);
+    bool TakeLayeredArea(RECT& area);
+    void PresentLayered(RECT area, const RECT& client);
     void PaintTree(HDC dc, const RECT& area);
     void PaintFocusCue(HDC dc);
     void ShowFocusCues();
