@@ -400,6 +400,10 @@ private:
     // Kill-focus event and notification to the focused control; next is the event's sender.
     void DropFocus(CControlUI* next);
     void Paint();
+    // WM_PRINTCLIENT: the tree, and with PRF_CHILDREN every child window at its place.
+    void PrintClient(HDC dc, LPARAM flags);
+    // Prints a native child window at its place in the client area; returns that place.
+    RECT PrintChildWindow(HDC dc, HWND child, LPARAM flags) const;
     // Layered mode: the dirty area to paint (false: nothing), and the surface composed
     // over the layered background and shown.
     bool HandleLayeredMessage(UINT message, WPARAM wParam, LRESULT& result);

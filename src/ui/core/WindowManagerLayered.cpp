@@ -54,14 +54,8 @@ void CWindowManagerUI::PresentLayered(RECT area, const RECT& client) {
     PaintTree(offscreen_.DC(), area);
     for (const ChildWindow& child : childWindows_) {
         if (!IsWindowVisible(child.window)) continue;
-        RECT rect;
-        GetWindowRect(child.window, &rect);
-        MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
-        int saved = SaveDC(offscreen_.DC());
-        SetWindowOrgEx(offscreen_.DC(), -rect.left, -rect.top, nullptr);
-        SendMessageW(child.window, WM_PRINT, reinterpret_cast<WPARAM>(offscreen_.DC()),
-                     PRF_CHECKVISIBLE | PRF_CHILDREN | PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
-        RestoreDC(offscreen_.DC(), saved);
+        RECT rect = PrintChildWindow(offscreen_.DC(), child.window,
+                                     PRF_CHECKVISIBLE | PRF_CHILDREN | PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
         // Native windows draw without alpha: their pixels are opaque.
         IntersectRect(&rect, &rect, &client);
         DWORD* pixels = offscreen_.Bits();

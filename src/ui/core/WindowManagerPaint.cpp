@@ -113,6 +113,29 @@ void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
     SelectClipRgn(dc, nullptr);
 }
 
+void CWindowManagerUI::PrintClient(HDC dc, LPARAM flags) {
+    RECT client;
+    GetClientRect(window_, &client);
+    int saved = SaveDC(dc);
+    root_->Paint(dc, client, nullptr);
+    RestoreDC(dc, saved);
+    if ((flags & PRF_CHILDREN) == 0) return;
+    for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        PrintChildWindow(dc, child, flags | PRF_NONCLIENT);
+    }
+}
+
+RECT CWindowManagerUI::PrintChildWindow(HDC dc, HWND child, LPARAM flags) const {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
+    int saved = SaveDC(dc);
+    SetWindowOrgEx(dc, -rect.left, -rect.top, nullptr);
+    SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc), flags);
+    RestoreDC(dc, saved);
+    return rect;
+}
+
 void CWindowManagerUI::Paint() {
     if (root_ == nullptr) {
         PAINTSTRUCT ps;
