@@ -14,12 +14,6 @@ namespace Veneer {
 
 namespace {
 
-template <typename T>
-void DeleteValues(CStringPtrMap& map) {
-    for (int i = 0; i < map.GetSize(); ++i) delete static_cast<T*>(map.Find(map.KeyAt(i)));
-    map.RemoveAll();
-}
-
 CControlUI* ControlAtPoint(CControlUI* control, void* data) {
     return PtInRect(&control->GetRect(), *static_cast<POINT*>(data)) ? control : nullptr;
 }
@@ -29,9 +23,10 @@ CControlUI* ForgetInManager(CControlUI* control, void* manager) {
     return nullptr;
 }
 
+// The first control with a name keeps it.
 CControlUI* IndexName(CControlUI* control, void* data) {
-    auto* names = static_cast<CStringPtrMap*>(data);
-    if (!control->GetName().IsEmpty()) names->Insert(control->GetName(), control);
+    auto* names = static_cast<std::unordered_map<std::wstring, CControlUI*>*>(data);
+    if (!control->GetName().IsEmpty()) names->emplace(control->GetName().GetData(), control);
     return nullptr;
 }
 
@@ -77,7 +72,6 @@ CWindowManagerUI::~CWindowManagerUI() {
     auto& managers = Shared().managers;
     managers.erase(std::remove(managers.begin(), managers.end(), this), managers.end());
     StopAllTimers();
-    for (UiNotify* notification : asyncNotifications_) delete notification;
     asyncNotifications_.clear();
     if (root_ != nullptr) {
         CControlUI* root = root_;
@@ -92,12 +86,12 @@ CWindowManagerUI::~CWindowManagerUI() {
 }
 
 void CWindowManagerUI::ClearWindowTables() {
-    nameMap_.RemoveAll();
-    DeleteValues<FontRecord>(fonts_);
+    nameMap_.clear();
+    fonts_.clear();
     images_.clear();
-    DeleteValues<CUiString>(classDefaults_);
-    DeleteValues<CPtrArray>(optionGroups_);
-    DeleteValues<CUiString>(customAttributes_);
+    classDefaults_.clear();
+    optionGroups_.clear();
+    customAttributes_.clear();
 }
 
 void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
@@ -118,12 +112,11 @@ bool CWindowManagerUI::AttachRoot(CControlUI* root) {
     key_ = hover_ = click_ = toolTipControl_ = nullptr;
     if (root_ != nullptr) {
         if (!DefersDestruction()) DestroyDelayedCleanup();
-        for (UiNotify* notification : asyncNotifications_) delete notification;
         asyncNotifications_.clear();
-        nameMap_.RemoveAll();
-        overlayPainters_.Empty();
+        nameMap_.clear();
+        overlayPainters_.clear();
         childWindows_.clear();
-        delayedCleanup_.Add(root_);
+        delayedCleanup_.push_back(root_);
     }
     root_ = root;
     if (root == nullptr) return false;
@@ -148,11 +141,12 @@ void CWindowManagerUI::ForgetControl(CControlUI* control) {
     if (focus_ == control) focus_ = nullptr;
     if (toolTipControl_ == control) toolTipControl_ = nullptr;
     StopTimers(control);
-    if (!control->GetName().IsEmpty() && nameMap_.Find(control->GetName()) == control) {
-        nameMap_.Remove(control->GetName());
+    if (!control->GetName().IsEmpty()) {
+        auto named = nameMap_.find(control->GetName().GetData());
+        if (named != nameMap_.end() && named->second == control) nameMap_.erase(named);
     }
-    for (UiNotify* notification : asyncNotifications_) {
-        if (notification->sender == control) notification->sender = nullptr;
+    for (UiNotify& notification : asyncNotifications_) {
+        if (notification.sender == control) notification.sender = nullptr;
     }
     valueEvents_.erase(std::remove_if(valueEvents_.begin(), valueEvents_.end(),
                                       [control](const ValueEvent& event) { return event.control == control; }),
@@ -161,14 +155,12 @@ void CWindowManagerUI::ForgetControl(CControlUI* control) {
                                          [control](const PendingAction& action) { return action.control == control; }),
                           pendingActions_.end());
     // Lists that would otherwise call a destroyed control.
-    overlayPainters_.RemoveItem(control);
-    mouseLeaveTracking_.RemoveItem(control);
+    RemoveOnce(overlayPainters_, control);
+    RemoveOnce(mouseLeaveTracking_, control);
     childWindows_.erase(std::remove_if(childWindows_.begin(), childWindows_.end(),
                                        [control](const ChildWindow& child) { return child.control == control; }),
                         childWindows_.end());
-    for (int i = 0; i < optionGroups_.GetSize(); ++i) {
-        static_cast<CPtrArray*>(optionGroups_.Find(optionGroups_.KeyAt(i)))->RemoveItem(control);
-    }
+    for (auto& group : optionGroups_) group.second.RemoveItem(control);
 }
 
 void CWindowManagerUI::DeferDestroy(CControlUI* control) {
@@ -176,19 +168,19 @@ void CWindowManagerUI::DeferDestroy(CControlUI* control) {
     control->AttachToManager(this, nullptr, false);
     // Out of the tree: no more events, and its names are free for others.
     control->FindInTree(ForgetInManager, this, 0);
-    if (delayedCleanup_.Find(control) < 0) delayedCleanup_.Add(control);
-    if (!notifyPosted_ && window_ != nullptr) {
-        notifyPosted_ = PostMessageW(window_, kNotifyMessage, 0, 0) != FALSE;
+    if (std::find(delayedCleanup_.begin(), delayedCleanup_.end(), control) == delayedCleanup_.end()) {
+        delayedCleanup_.push_back(control);
     }
+    PostNotifyMessage();
 }
 
 void CWindowManagerUI::DestroyDelayedCleanup() {
     // Destroying a control may handle messages (a native window closing) that defer
     // more controls: this loop takes those too.
     cleaningUp_ = true;
-    while (!delayedCleanup_.IsEmpty()) {
-        auto* control = static_cast<CControlUI*>(delayedCleanup_.GetAt(0));
-        delayedCleanup_.Remove(0);
+    while (!delayedCleanup_.empty()) {
+        CControlUI* control = delayedCleanup_.front();
+        delayedCleanup_.erase(delayedCleanup_.begin());
         control->Destroy();
     }
     cleaningUp_ = false;
@@ -217,50 +209,42 @@ CControlUI* CWindowManagerUI::ControlAt(POINT point) const {
 }
 
 CControlUI* CWindowManagerUI::ControlNamed(const wchar_t* name) const {
-    return static_cast<CControlUI*>(nameMap_.Find(name));
+    if (name == nullptr) return nullptr;
+    auto named = nameMap_.find(name);
+    return named != nameMap_.end() ? named->second : nullptr;
 }
 
 bool CWindowManagerUI::RenameControl(CControlUI* control, const wchar_t* name) {
     if (control == nullptr || control->GetManager() != this) return false;
-    void* holder = name != nullptr && *name != L'\0' ? nameMap_.Find(name) : nullptr;
+    bool named = name != nullptr && *name != L'\0';
+    CControlUI* holder = named ? ControlNamed(name) : nullptr;
     if (holder != nullptr && holder != control) return false;
-    for (int i = 0; i < nameMap_.GetSize(); ++i) {
-        if (nameMap_.Find(nameMap_.KeyAt(i)) == control) {
-            nameMap_.Remove(nameMap_.KeyAt(i));
-            break;
-        }
-    }
-    if (name != nullptr && *name != L'\0') nameMap_.Insert(name, control);
+    auto old = std::find_if(nameMap_.begin(), nameMap_.end(), [control](const auto& entry) { return entry.second == control; });
+    if (old != nameMap_.end()) nameMap_.erase(old);
+    if (named) nameMap_.emplace(name, control);
     return true;
 }
 
-
-
 bool CWindowManagerUI::JoinOptionGroup(const wchar_t* group, CControlUI* control) {
     if (group == nullptr || control == nullptr) return false;
-    auto* members = static_cast<CPtrArray*>(optionGroups_.Find(group));
-    if (members == nullptr) {
-        members = new CPtrArray;
-        optionGroups_.Insert(group, members);
-    }
-    if (members->Find(control) < 0) members->Add(control);
+    CPtrArray& members = optionGroups_[group];
+    if (members.Find(control) < 0) members.Add(control);
     return true;
 }
 
 const CPtrArray* CWindowManagerUI::OptionGroup(const wchar_t* group) const {
-    return static_cast<CPtrArray*>(optionGroups_.Find(group));
+    if (group == nullptr) return nullptr;
+    auto found = optionGroups_.find(group);
+    return found != optionGroups_.end() ? &found->second : nullptr;
 }
 
 void CWindowManagerUI::LeaveOptionGroup(const wchar_t* group, CControlUI* control) {
-    auto* members = static_cast<CPtrArray*>(optionGroups_.Find(group));
-    if (members == nullptr) return;
-    members->RemoveItem(control);
-    if (members->IsEmpty()) {
-        optionGroups_.Remove(group);
-        delete members;
-    }
+    if (group == nullptr) return;
+    auto found = optionGroups_.find(group);
+    if (found == optionGroups_.end()) return;
+    found->second.RemoveItem(control);
+    if (found->second.IsEmpty()) optionGroups_.erase(found);
 }
-
 
 
 CWindowManagerUI* CWindowManagerUI::ManagerOf(HWND window) {

@@ -35,6 +35,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -73,6 +75,11 @@ struct FontRecord {
 };
 
 using ImageTable = std::unordered_map<std::wstring, std::shared_ptr<ImageRecord>>;
+// Fonts by the skin's numbers; ordered, so that a search by properties finds the
+// lowest matching id.
+using FontTable = std::map<int, FontRecord>;
+// Texts by name (default attribute lists, custom window attributes); names match exactly.
+using TextTable = std::unordered_map<std::wstring, CUiString>;
 
 // The system colours a window in the system's high-contrast mode draws with, as
 // 0xAARRGGBB (opaque): text on the window, selected (highlighted) items, links (hot
@@ -391,6 +398,10 @@ private:
 
     void ClearWindowTables();
     void DeliverQueuedNotifications();
+    // Runs the sender's notify hooks, then every receiver in registration order.
+    void Deliver(UiNotify& notification);
+    // Posts the notify message unless one is pending.
+    void PostNotifyMessage();
     void DestroyDelayedCleanup();
     void LeaveDispatch();
     // sender: the event's sender field, the control itself when none is given.
@@ -421,6 +432,10 @@ private:
     void HideToolTip();
     // The face a font asked for with `face` is made with.
     const wchar_t* FaceToUse(const wchar_t* face) const;
+    // Makes the font at the window's scale and gives it to the record; false (the
+    // record unchanged) when it cannot be made.
+    bool MakeFont(FontRecord& record, const wchar_t* face, int size, bool bold, bool underline, bool italic) const;
+    const FontRecord* WithMetrics(const FontRecord* record) const;
     LRESULT ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled);
     CControlUI* FindShortcut(wchar_t ch) const;
     std::wstring SharedImageKey(const wchar_t* name) const;
@@ -503,22 +518,23 @@ private:
     FontRecord standardFont_;
     CUiString preferredFace_;  // empty: the skin's faces
 
-    CPtrArray receivers_;
-    CPtrArray earlyFilters_;
-    CPtrArray filters_;
-    CPtrArray overlayPainters_;
-    CPtrArray mouseLeaveTracking_;
-    CPtrArray translators_;
-    CPtrArray delayedCleanup_;
+    std::vector<INotifyUI*> receivers_;
+    std::vector<IMessageFilterUI*> earlyFilters_;
+    std::vector<IMessageFilterUI*> filters_;
+    std::vector<CControlUI*> overlayPainters_;
+    std::vector<CControlUI*> mouseLeaveTracking_;
+    std::vector<ITranslateAccelerator*> translators_;
+    std::vector<CControlUI*> delayedCleanup_;
     std::vector<ChildWindow> childWindows_;
     std::vector<TimerRecord> timers_;
-    std::vector<UiNotify*> asyncNotifications_;
-    CStringPtrMap nameMap_;
-    CStringPtrMap optionGroups_;     // values: owned CPtrArray
-    CStringPtrMap customAttributes_; // values: owned CUiString
-    CStringPtrMap fonts_;            // values: owned FontRecord
+    std::deque<UiNotify> asyncNotifications_;
+    std::unordered_map<std::wstring, CControlUI*> nameMap_;
+    // Members in joining order: the framework's pointer array, as controls read it.
+    std::unordered_map<std::wstring, CPtrArray> optionGroups_;
+    TextTable customAttributes_;
+    FontTable fonts_;
     ImageTable images_;
-    CStringPtrMap classDefaults_;    // values: owned CUiString
+    TextTable classDefaults_;
 };
 
 }  // namespace Veneer

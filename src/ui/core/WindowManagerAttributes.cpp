@@ -11,6 +11,8 @@
 
 namespace Veneer {
 
+using namespace manager;
+
 namespace {
 
 // Numbers in window attributes: decimal, each followed by one separator that is
@@ -46,13 +48,12 @@ bool ReadBool(const wchar_t* text) { return wcscmp(text, L"true") == 0; }
 }  // namespace
 
 void CWindowManagerUI::SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value) {
-    if (name == nullptr || *name == L'\0' || value == nullptr || customAttributes_.Contains(name)) return;
-    customAttributes_.Insert(name, new CUiString(value));
+    if (name == nullptr || *name == L'\0' || value == nullptr) return;
+    customAttributes_.emplace(name, value);
 }
 
 const wchar_t* CWindowManagerUI::CustomWindowAttribute(const wchar_t* name) const {
-    auto* value = static_cast<CUiString*>(customAttributes_.Find(name));
-    return value != nullptr ? value->GetData() : nullptr;
+    return FindText(customAttributes_, name);
 }
 
 void CWindowManagerUI::ApplyWindowAttribute(const wchar_t* name, const wchar_t* value) {

@@ -189,9 +189,9 @@ CControlUI* CWindowManagerUI::FindShortcut(wchar_t ch) const {
 
 bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     CDispatchScope scope(this);
-    for (int i = 0; i < earlyFilters_.GetSize(); ++i) {
+    for (size_t i = 0; i < earlyFilters_.size(); ++i) {
         bool handled = false;
-        LRESULT answer = static_cast<IMessageFilterUI*>(earlyFilters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);
+        LRESULT answer = earlyFilters_[i]->FilterMessage(message, wParam, lParam, handled);
         if (handled) {
             result = answer;
             return true;

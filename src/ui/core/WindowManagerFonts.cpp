@@ -67,28 +67,38 @@ const wchar_t* CWindowManagerUI::FaceToUse(const wchar_t* face) const {
     return preferredFace_.IsEmpty() ? face : preferredFace_.GetData();
 }
 
-HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
-                                     bool shared) {
+bool CWindowManagerUI::MakeFont(FontRecord& record, const wchar_t* face, int size, bool bold, bool underline,
+                                bool italic) const {
     face = FaceToUse(face);
     HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
-    if (font == nullptr) return nullptr;
-    auto* record = new FontRecord;
-    StoreFont(*record, font, face, size, bold, underline, italic);
-    ReadMetrics(paintDC_, *record);
-    CStringPtrMap& table = shared || useSharedResources_ ? Shared().fonts : fonts_;
-    wchar_t key[16];
-    _itow(id, key, 10);
-    delete static_cast<FontRecord*>(table.Set(key, record));
-    return font;
+    if (font == nullptr) return false;
+    StoreFont(record, font, face, size, bold, underline, italic);
+    ReadMetrics(paintDC_, record);
+    return true;
+}
+
+const FontRecord* CWindowManagerUI::WithMetrics(const FontRecord* record) const {
+    // Read once the window's device context exists; the record is the manager's own.
+    if (record != nullptr && record->metrics.tmHeight == 0) ReadMetrics(paintDC_, const_cast<FontRecord&>(*record));
+    return record;
+}
+
+HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                                     bool shared) {
+    FontTable& table = shared || useSharedResources_ ? Shared().fonts : fonts_;
+    auto entry = table.try_emplace(id);
+    if (!MakeFont(entry.first->second, face, size, bold, underline, italic)) {
+        if (entry.second) table.erase(entry.first);
+        return nullptr;
+    }
+    return entry.first->second.font;
 }
 
 const FontRecord* CWindowManagerUI::FontRecordById(int id) const {
-    wchar_t key[16];
-    _itow(id, key, 10);
-    auto* record = static_cast<FontRecord*>(fonts_.Find(key));
-    if (record == nullptr) record = static_cast<FontRecord*>(Shared().fonts.Find(key));
-    if (record != nullptr && record->metrics.tmHeight == 0) ReadMetrics(paintDC_, *record);
-    return record;
+    auto own = fonts_.find(id);
+    if (own != fonts_.end()) return WithMetrics(&own->second);
+    auto shared = Shared().fonts.find(id);
+    return shared != Shared().fonts.end() ? WithMetrics(&shared->second) : nullptr;
 }
 
 HFONT CWindowManagerUI::FontById(int id) const {
@@ -97,14 +107,13 @@ HFONT CWindowManagerUI::FontById(int id) const {
 }
 
 int CWindowManagerUI::FontIdMatching(const wchar_t* face, int size, bool bold, bool underline, bool italic) const {
-    const CStringPtrMap* tables[] = {&fonts_, &Shared().fonts};
-    for (const CStringPtrMap* table : tables) {
-        for (int i = 0; i < table->GetSize(); ++i) {
-            const wchar_t* key = table->KeyAt(i);
-            auto* record = static_cast<FontRecord*>(table->Find(key));
-            if (record->face.CompareNoCase(face) == 0 && record->size == size && record->bold == bold &&
-                record->underline == underline && record->italic == italic) {
-                return _wtoi(key);
+    const FontTable* tables[] = {&fonts_, &Shared().fonts};
+    for (const FontTable* table : tables) {
+        for (const auto& entry : *table) {
+            const FontRecord& record = entry.second;
+            if (record.face.CompareNoCase(face) == 0 && record.size == size && record.bold == bold &&
+                record.underline == underline && record.italic == italic) {
+                return entry.first;
             }
         }
     }
@@ -113,14 +122,10 @@ int CWindowManagerUI::FontIdMatching(const wchar_t* face, int size, bool bold, b
 
 const FontRecord* CWindowManagerUI::FontRecordOf(HFONT font) const {
     if (font == nullptr) return nullptr;
-    const CStringPtrMap* tables[] = {&fonts_, &Shared().fonts};
-    for (const CStringPtrMap* table : tables) {
-        for (int i = 0; i < table->GetSize(); ++i) {
-            auto* record = static_cast<FontRecord*>(table->Find(table->KeyAt(i)));
-            if (record->font == font) {
-                if (record->metrics.tmHeight == 0) ReadMetrics(paintDC_, *record);
-                return record;
-            }
+    const FontTable* tables[] = {&fonts_, &Shared().fonts};
+    for (const FontTable* table : tables) {
+        for (const auto& entry : *table) {
+            if (entry.second.font == font) return WithMetrics(&entry.second);
         }
     }
     const FontRecord* standard = StandardFontRecord();
@@ -129,20 +134,14 @@ const FontRecord* CWindowManagerUI::FontRecordOf(HFONT font) const {
 
 void CWindowManagerUI::SetStandardFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                        bool shared) {
-    face = FaceToUse(face);
-    HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
-    if (font == nullptr) return;
-    FontRecord& target = shared ? Shared().standardFont : standardFont_;
-    StoreFont(target, font, face, size, bold, underline, italic);
-    ReadMetrics(paintDC_, target);
+    MakeFont(shared ? Shared().standardFont : standardFont_, face, size, bold, underline, italic);
 }
 
 const FontRecord* CWindowManagerUI::StandardFontRecord() const {
     // The window's own default when it set one, else the process-wide default.
-    FontRecord& record = standardFont_.font != nullptr ? const_cast<FontRecord&>(standardFont_) : Shared().standardFont;
-    if (record.metrics.tmHeight == 0) ReadMetrics(paintDC_, record);
-    return &record;
+    return WithMetrics(standardFont_.font != nullptr ? &standardFont_ : &Shared().standardFont);
 }
 
 HFONT CWindowManagerUI::StandardFont() const { return StandardFontRecord()->font; }
+
 }  // namespace Veneer

@@ -36,41 +36,31 @@ WORD KeyState() {
 
 POINT PointFrom(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
 
-bool AddUnique(CPtrArray& list, void* item) {
-    if (item == nullptr || list.Find(item) >= 0) return false;
-    list.Add(item);
-    return true;
-}
-
 }  // namespace
 
-bool CWindowManagerUI::AddMouseLeaveTracking(CControlUI* control) {
-    if (control == nullptr || mouseLeaveTracking_.Find(control) >= 0) return false;
-    mouseLeaveTracking_.Add(control);
-    return true;
-}
+bool CWindowManagerUI::AddMouseLeaveTracking(CControlUI* control) { return AddOnce(mouseLeaveTracking_, control); }
 
-bool CWindowManagerUI::RemoveMouseLeaveTracking(CControlUI* control) { return mouseLeaveTracking_.RemoveItem(control); }
+bool CWindowManagerUI::RemoveMouseLeaveTracking(CControlUI* control) { return RemoveOnce(mouseLeaveTracking_, control); }
 
-bool CWindowManagerUI::AddEarlyFilter(IMessageFilterUI* filter) { return AddUnique(earlyFilters_, filter); }
+bool CWindowManagerUI::AddEarlyFilter(IMessageFilterUI* filter) { return AddOnce(earlyFilters_, filter); }
 
-bool CWindowManagerUI::RemoveEarlyFilter(IMessageFilterUI* filter) { return earlyFilters_.RemoveItem(filter); }
+bool CWindowManagerUI::RemoveEarlyFilter(IMessageFilterUI* filter) { return RemoveOnce(earlyFilters_, filter); }
 
-bool CWindowManagerUI::AddFilter(IMessageFilterUI* filter) { return AddUnique(filters_, filter); }
+bool CWindowManagerUI::AddFilter(IMessageFilterUI* filter) { return AddOnce(filters_, filter); }
 
-bool CWindowManagerUI::RemoveFilter(IMessageFilterUI* filter) { return filters_.RemoveItem(filter); }
+bool CWindowManagerUI::RemoveFilter(IMessageFilterUI* filter) { return RemoveOnce(filters_, filter); }
 
 bool CWindowManagerUI::AddAcceleratorTranslator(ITranslateAccelerator* translator) {
-    return AddUnique(translators_, translator);
+    return AddOnce(translators_, translator);
 }
 
 bool CWindowManagerUI::RemoveAcceleratorTranslator(ITranslateAccelerator* translator) {
-    return translators_.RemoveItem(translator);
+    return RemoveOnce(translators_, translator);
 }
 
-bool CWindowManagerUI::AddOverlayPainter(CControlUI* control) { return AddUnique(overlayPainters_, control); }
+bool CWindowManagerUI::AddOverlayPainter(CControlUI* control) { return AddOnce(overlayPainters_, control); }
 
-bool CWindowManagerUI::RemoveOverlayPainter(CControlUI* control) { return overlayPainters_.RemoveItem(control); }
+bool CWindowManagerUI::RemoveOverlayPainter(CControlUI* control) { return RemoveOnce(overlayPainters_, control); }
 
 bool CWindowManagerUI::AddChildWindow(CControlUI* control, HWND window) {
     if (control == nullptr || window == nullptr) return false;
@@ -129,8 +119,8 @@ void CWindowManagerUI::HandleMouseMove(POINT point) {
     if (!mouseCaptured_ && control != hover_) {
         if (hover_ != nullptr) {
             CControlUI* old = hover_;
-            for (int i = 0; i < mouseLeaveTracking_.GetSize(); ++i) {
-                auto* tracked = static_cast<CControlUI*>(mouseLeaveTracking_.GetAt(i));
+            for (size_t i = 0; i < mouseLeaveTracking_.size(); ++i) {
+                CControlUI* tracked = mouseLeaveTracking_[i];
                 if (tracked != old) SendEvent(tracked, kEventMouseLeave);
             }
             SendEvent(hover_, kEventMouseLeave);
@@ -156,9 +146,9 @@ LRESULT CWindowManagerUI::ReflectToChild(UINT message, WPARAM wParam, LPARAM lPa
 bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (window_ == nullptr) return false;
     CDispatchScope scope(this);
-    for (int i = 0; i < filters_.GetSize(); ++i) {
+    for (size_t i = 0; i < filters_.size(); ++i) {
         bool handled = false;
-        LRESULT answer = static_cast<IMessageFilterUI*>(filters_.GetAt(i))->FilterMessage(message, wParam, lParam, handled);
+        LRESULT answer = filters_[i]->FilterMessage(message, wParam, lParam, handled);
         if (!handled) continue;
         switch (message) {
         case WM_CONTEXTMENU:
@@ -428,8 +418,8 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
 bool CWindowManagerUI::PreDispatch(MSG* message) {
     if (message == nullptr || message->hwnd == nullptr) return false;
     auto translate = [message](CWindowManagerUI* manager) {
-        for (int i = 0; i < manager->translators_.GetSize(); ++i) {
-            if (static_cast<ITranslateAccelerator*>(manager->translators_.GetAt(i))->TranslateAccelerator(message) == 0) {
+        for (size_t i = 0; i < manager->translators_.size(); ++i) {
+            if (manager->translators_[i]->TranslateAccelerator(message) == 0) {
                 return true;
             }
         }

@@ -3,8 +3,6 @@
 
 #include "ui/core/WindowManager.h"
 
-#include <memory>
-
 #include "ui/control/Control.h"
 #include "ui/core/WindowManagerShared.h"
 
@@ -12,13 +10,9 @@ namespace Veneer {
 
 using namespace manager;
 
-bool CWindowManagerUI::AddReceiver(INotifyUI* receiver) {
-    if (receiver == nullptr || receivers_.Find(receiver) >= 0) return false;
-    receivers_.Add(receiver);
-    return true;
-}
+bool CWindowManagerUI::AddReceiver(INotifyUI* receiver) { return AddOnce(receivers_, receiver); }
 
-bool CWindowManagerUI::RemoveReceiver(INotifyUI* receiver) { return receivers_.RemoveItem(receiver); }
+bool CWindowManagerUI::RemoveReceiver(INotifyUI* receiver) { return RemoveOnce(receivers_, receiver); }
 
 void CWindowManagerUI::SendNotification(CControlUI* control, const wchar_t* type, WPARAM wParam, LPARAM lParam,
                                         bool async, bool enableRepeat) {
@@ -38,26 +32,34 @@ void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool
         notification.virtualWindow = notification.sender->GetVirtualWindowName();
     }
     if (!async) {
-        if (notification.sender != nullptr && !notification.sender->notifyHooks.IsEmpty()) {
-            notification.sender->notifyHooks.Invoke(&notification);
-        }
-        // By index: a receiver may unregister itself while it handles the notification.
-        for (int i = 0; i < receivers_.GetSize(); ++i) {
-            auto* receiver = static_cast<INotifyUI*>(receivers_.GetAt(i));
-            receiver->Receive(notification);
-            if (receivers_.GetAt(i) != receiver) --i;
-        }
+        Deliver(notification);
         return;
     }
     if (!enableRepeat) {
-        for (UiNotify* queued : asyncNotifications_) {
-            if (queued->sender == notification.sender && queued->type == notification.type) {
-                *queued = notification;
+        for (UiNotify& queued : asyncNotifications_) {
+            if (queued.sender == notification.sender && queued.type == notification.type) {
+                queued = notification;
                 return;
             }
         }
     }
-    asyncNotifications_.push_back(new UiNotify(notification));
+    asyncNotifications_.push_back(notification);
+    PostNotifyMessage();
+}
+
+void CWindowManagerUI::Deliver(UiNotify& notification) {
+    if (notification.sender != nullptr && !notification.sender->notifyHooks.IsEmpty()) {
+        notification.sender->notifyHooks.Invoke(&notification);
+    }
+    // By index: a receiver may unregister itself while it handles the notification.
+    for (size_t i = 0; i < receivers_.size(); ++i) {
+        INotifyUI* receiver = receivers_[i];
+        receiver->Receive(notification);
+        if (i >= receivers_.size() || receivers_[i] != receiver) --i;
+    }
+}
+
+void CWindowManagerUI::PostNotifyMessage() {
     if (!notifyPosted_ && window_ != nullptr) {
         notifyPosted_ = PostMessageW(window_, kNotifyMessage, 0, 0) != FALSE;
     }
@@ -67,17 +69,11 @@ void CWindowManagerUI::SendNotification(UiNotify& notification, bool async, bool
 void CWindowManagerUI::DeliverQueuedNotifications() {
     notifyPosted_ = false;
     while (!asyncNotifications_.empty()) {
-        std::unique_ptr<UiNotify> notification(asyncNotifications_.front());
-        asyncNotifications_.erase(asyncNotifications_.begin());
         // Delivered as it was queued: the record keeps its own time and position.
-        if (notification->sender != nullptr && !notification->sender->notifyHooks.IsEmpty()) {
-            notification->sender->notifyHooks.Invoke(notification.get());
-        }
-        for (int i = 0; i < receivers_.GetSize(); ++i) {
-            auto* receiver = static_cast<INotifyUI*>(receivers_.GetAt(i));
-            receiver->Receive(*notification);
-            if (receivers_.GetAt(i) != receiver) --i;
-        }
+        UiNotify notification = asyncNotifications_.front();
+        asyncNotifications_.pop_front();
+        Deliver(notification);
     }
 }
+
 }  // namespace Veneer

@@ -106,8 +106,8 @@ void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
     SelectClipRgn(dc, clip);
     DeleteObject(clip);
     root_->Paint(dc, area, nullptr);
-    for (int i = 0; i < overlayPainters_.GetSize(); ++i) {
-        static_cast<CControlUI*>(overlayPainters_.GetAt(i))->PaintOverlay(dc, area);
+    for (size_t i = 0; i < overlayPainters_.size(); ++i) {
+        overlayPainters_[i]->PaintOverlay(dc, area);
     }
     PaintFocusCue(dc);
     SelectClipRgn(dc, nullptr);

@@ -48,16 +48,25 @@ std::shared_ptr<ImageRecord> CWindowManagerUI::ImageOrLoad(const wchar_t* name, 
     return image != nullptr ? image : RegisterImage(name, type, mask, false);
 }
 
+namespace manager {
+
+const wchar_t* FindText(const TextTable& table, const wchar_t* name) {
+    if (name == nullptr) return nullptr;
+    auto found = table.find(name);
+    return found != table.end() ? found->second.GetData() : nullptr;
+}
+
+}  // namespace manager
+
 void CWindowManagerUI::RegisterClassDefaults(const wchar_t* element, const wchar_t* list, bool shared) {
     if (element == nullptr || list == nullptr) return;
-    CStringPtrMap& table = shared || useSharedResources_ ? Shared().classDefaults : classDefaults_;
-    delete static_cast<CUiString*>(table.Set(element, new CUiString(list)));
+    TextTable& table = shared || useSharedResources_ ? Shared().classDefaults : classDefaults_;
+    table[element] = list;
 }
 
 const wchar_t* CWindowManagerUI::ClassDefaults(const wchar_t* element) const {
-    auto* list = static_cast<CUiString*>(classDefaults_.Find(element));
-    if (list == nullptr) list = static_cast<CUiString*>(Shared().classDefaults.Find(element));
-    return list != nullptr ? list->GetData() : nullptr;
+    const wchar_t* list = FindText(classDefaults_, element);
+    return list != nullptr ? list : FindText(Shared().classDefaults, element);
 }
 
 void CWindowManagerUI::RegisterLocalizedText(int id, const wchar_t* text) {

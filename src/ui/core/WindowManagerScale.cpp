@@ -72,7 +72,7 @@ void CWindowManagerUI::RescaleFonts() {
         record.metrics = TEXTMETRICW{};
         ReadMetrics(paintDC_, record);
     };
-    for (int i = 0; i < fonts_.GetSize(); ++i) remake(*static_cast<FontRecord*>(fonts_.Find(fonts_.KeyAt(i))));
+    for (auto& entry : fonts_) remake(entry.second);
     remake(standardFont_);
 }
 

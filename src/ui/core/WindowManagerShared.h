@@ -2,6 +2,7 @@
 // What the window manager's files share and no one else sees: the process-wide
 // state of every manager, the private messages and timers, and the font helpers.
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -20,9 +21,9 @@ struct SharedState {
     bool highContrastOverridden = false;
     HighContrastPalette highContrastOverride = {};
     std::vector<CWindowManagerUI*> managers;
-    CStringPtrMap fonts;          // owned FontRecord
+    FontTable fonts;
     ImageTable images;
-    CStringPtrMap classDefaults;  // owned CUiString
+    TextTable classDefaults;
     std::map<int, CUiString> localizedTexts;
     std::vector<ControlFactory> controlFactories;
     FontRecord standardFont;
@@ -33,6 +34,25 @@ struct SharedState {
     DWORD selectedBackColor = 0xFFBAE4FF;
     HPEN dirtyPen = nullptr;
 };
+
+// Registration lists: an item is in a list at most once.
+template <typename T>
+bool AddOnce(std::vector<T*>& list, T* item) {
+    if (item == nullptr || std::find(list.begin(), list.end(), item) != list.end()) return false;
+    list.push_back(item);
+    return true;
+}
+
+template <typename T>
+bool RemoveOnce(std::vector<T*>& list, const T* item) {
+    auto found = std::find(list.begin(), list.end(), item);
+    if (found == list.end()) return false;
+    list.erase(found);
+    return true;
+}
+
+// A text table's entry, or nullptr.
+const wchar_t* FindText(const TextTable& table, const wchar_t* name);
 
 // Built on first use, so that windows made from static constructors see it too.
 SharedState& Shared();
