@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/control/ScrollBar.h"
 #include "ui/core/WindowManager.h"
 

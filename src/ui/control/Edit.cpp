@@ -5,7 +5,7 @@
 #include <string>
 
 #include "log/Log.h"
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {

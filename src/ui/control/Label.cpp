@@ -7,7 +7,7 @@
 #include <memory>
 #include <cwchar>
 
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/control/ControlAccessibility.h"
 #include "ui/core/WindowManager.h"
 
@@ -201,7 +201,7 @@ void CLabelUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
     } else if (wcscmp(name, L"enabledshadow") == 0) {
         SetShadowEnabled(IsTrueValue(value));
     } else if (wcscmp(name, L"luminousfuzzy") == 0) {
-        double fuzziness = wcstod(value, nullptr);
+        double fuzziness = ReadDouble(value);
         if (fuzziness >= 0.0001) SetLuminousFuzziness(static_cast<float>(fuzziness));
     } else if (wcscmp(name, L"gradientangle") == 0) {
         SetGradientAngle(ReadInteger(value));

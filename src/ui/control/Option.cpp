@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/core/DrawColors.h"
 #include "ui/core/GdiObjects.h"
 #include "ui/core/WindowManager.h"

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cwchar>
 
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {

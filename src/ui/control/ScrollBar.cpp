@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/control/Container.h"
 
 namespace Veneer {

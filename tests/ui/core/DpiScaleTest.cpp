@@ -7,7 +7,7 @@
 
 #include <climits>
 
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 
 using namespace Veneer;
 

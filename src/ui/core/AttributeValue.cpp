@@ -1,15 +1,22 @@
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 
+#include <climits>
 #include <cwchar>
 
 namespace Veneer {
 
 bool IsTrueValue(const wchar_t* value) { return value != nullptr && wcscmp(value, L"true") == 0; }
 
+bool IsTrueValueAnyCase(const wchar_t* value) { return value != nullptr && _wcsicmp(value, L"true") == 0; }
+
 int ReadInteger(const wchar_t* value) {
     if (value == nullptr) return 0;
+    // long is 32 bits on Windows, so wcstol's own clamp is the int range.
+    static_assert(sizeof(long) == sizeof(int), "long and int differ in width");
     return static_cast<int>(wcstol(value, nullptr, 10));
 }
+
+double ReadDouble(const wchar_t* value) { return value == nullptr ? 0.0 : wcstod(value, nullptr); }
 
 namespace {
 
@@ -61,6 +68,11 @@ DWORD ReadBackgroundColor(const wchar_t* value) {
     if (value == nullptr) return 0;
     while (*value >= 1 && *value <= 32) ++value;
     return ReadColor(value);
+}
+
+BYTE ReadAlpha(const wchar_t* value) {
+    int alpha = ReadInteger(value);
+    return static_cast<BYTE>(alpha < 0 ? 0 : alpha > 255 ? 255 : alpha);
 }
 
 }  // namespace Veneer

@@ -1,8 +1,10 @@
-// The value forms of control attributes.
+// The value forms of attributes: controls, windows, resource elements, image strings.
 
-#include "ui/control/AttributeValues.h"
+#include "ui/core/AttributeValue.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
 
 using namespace Veneer;
 
@@ -13,6 +15,16 @@ TEST(AttributeValues, OnlyTheExactWordTrueIsTrue) {
     EXPECT_FALSE(IsTrueValue(L"1"));
     EXPECT_FALSE(IsTrueValue(L""));
     EXPECT_FALSE(IsTrueValue(nullptr));
+}
+
+TEST(AttributeValues, ResourceElementsTakeTrueInAnyCaseAndNothingElse) {
+    EXPECT_TRUE(IsTrueValueAnyCase(L"true"));
+    EXPECT_TRUE(IsTrueValueAnyCase(L"True"));
+    EXPECT_TRUE(IsTrueValueAnyCase(L"TRUE"));
+    EXPECT_FALSE(IsTrueValueAnyCase(L"1"));
+    EXPECT_FALSE(IsTrueValueAnyCase(L"true "));
+    EXPECT_FALSE(IsTrueValueAnyCase(L""));
+    EXPECT_FALSE(IsTrueValueAnyCase(nullptr));
 }
 
 TEST(AttributeValues, IntegerListsTakeAnySingleSeparator) {
@@ -44,12 +56,41 @@ TEST(AttributeValues, IntegersReadLikeTheRuntime) {
     EXPECT_EQ(ReadInteger(L"abc"), 0);
 }
 
+TEST(AttributeValues, NumbersOutOfRangeAndMissingValuesAreHeld) {
+    EXPECT_EQ(ReadInteger(L"99999999999"), INT_MAX);
+    EXPECT_EQ(ReadInteger(L"-99999999999"), INT_MIN);
+    EXPECT_EQ(ReadInteger(nullptr), 0);
+    EXPECT_DOUBLE_EQ(ReadDouble(nullptr), 0.0);
+    EXPECT_EQ(ReadColor(nullptr), 0u);
+    EXPECT_EQ(ReadBackgroundColor(nullptr), 0u);
+    RECT none = ReadRect(nullptr);
+    EXPECT_EQ(none.left, 0);
+    EXPECT_EQ(none.bottom, 0);
+    SIZE pair = ReadSize(L"650,360");
+    EXPECT_EQ(pair.cx, 650);
+    EXPECT_EQ(pair.cy, 360);
+    // A number that does not parse reads as 0 and its character is the separator.
+    RECT holes = ReadRect(L"x,2,3,4");
+    EXPECT_EQ(holes.left, 0);
+    EXPECT_EQ(holes.top, 0);
+    EXPECT_EQ(holes.right, 2);
+    EXPECT_EQ(holes.bottom, 3);
+}
+
+TEST(AttributeValues, AlphasAreHeldToOneByte) {
+    EXPECT_EQ(ReadAlpha(L"128"), 128);
+    EXPECT_EQ(ReadAlpha(L"300"), 255);
+    EXPECT_EQ(ReadAlpha(L"-5"), 0);
+    EXPECT_EQ(ReadAlpha(L"junk"), 0);
+}
+
 TEST(AttributeValues, FractionsReadAsFloatingPoint) {
     double f[4];
     ReadDoubles(L"0.5,0,0.25,1", f, 4);
     EXPECT_DOUBLE_EQ(f[0], 0.5);
     EXPECT_DOUBLE_EQ(f[2], 0.25);
     EXPECT_DOUBLE_EQ(f[3], 1.0);
+    EXPECT_DOUBLE_EQ(ReadDouble(L" 2.5x"), 2.5);
 }
 
 TEST(AttributeValues, ColoursAreUnsignedHexWithOptionalHash) {
