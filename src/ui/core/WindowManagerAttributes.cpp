@@ -7,45 +7,12 @@
 #include <cwchar>
 #include <string>
 
+#include "ui/core/AttributeValue.h"
 #include "ui/core/WindowManagerShared.h"
 
 namespace Veneer {
 
 using namespace manager;
-
-namespace {
-
-// Numbers in window attributes: decimal, each followed by one separator that is
-// skipped; reading never runs past the end of the value.
-void ReadNumbers(const wchar_t* text, LONG* values, int count) {
-    for (int i = 0; i < count; ++i) {
-        wchar_t* end = nullptr;
-        values[i] = wcstol(text, &end, 10);
-        text = end;
-        if (*text != L'\0') ++text;
-    }
-}
-
-SIZE ReadPair(const wchar_t* text) {
-    LONG values[2];
-    ReadNumbers(text, values, 2);
-    return SIZE{values[0], values[1]};
-}
-
-RECT ReadRect(const wchar_t* text) {
-    LONG values[4];
-    ReadNumbers(text, values, 4);
-    return RECT{values[0], values[1], values[2], values[3]};
-}
-
-DWORD ReadColor(const wchar_t* text) {
-    if (*text == L'#') ++text;
-    return static_cast<DWORD>(wcstoul(text, nullptr, 16));
-}
-
-bool ReadBool(const wchar_t* text) { return wcscmp(text, L"true") == 0; }
-
-}  // namespace
 
 void CWindowManagerUI::SetCustomWindowAttribute(const wchar_t* name, const wchar_t* value) {
     if (name == nullptr || *name == L'\0' || value == nullptr) return;
@@ -72,29 +39,29 @@ void CWindowManagerUI::ApplyWindowAttribute(const wchar_t* name, const wchar_t* 
     }
     auto is = [name](const wchar_t* known) { return _wcsicmp(name, known) == 0; };
     if (is(L"size")) {
-        SIZE size = ReadPair(value);
+        SIZE size = ReadSize(value);
         SetStartSize(size.cx, size.cy);
     } else if (is(L"sizebox")) {
         SetResizeBorders(ReadRect(value));
     } else if (is(L"caption")) {
         SetCaptionArea(ReadRect(value));
     } else if (is(L"roundcorner")) {
-        SIZE size = ReadPair(value);
+        SIZE size = ReadSize(value);
         SetCornerRounding(size.cx, size.cy);
     } else if (is(L"mininfo")) {
-        SIZE size = ReadPair(value);
+        SIZE size = ReadSize(value);
         SetMinTrackSize(size.cx, size.cy);
     } else if (is(L"maxinfo")) {
-        SIZE size = ReadPair(value);
+        SIZE size = ReadSize(value);
         SetMaxTrackSize(size.cx, size.cy);
     } else if (is(L"showdirty")) {
-        SetOutlineRepaints(ReadBool(value));
+        SetOutlineRepaints(IsTrueValue(value));
     } else if (wcscmp(name, L"noactivate") == 0) {
-        SetClickWithoutActivation(ReadBool(value));
+        SetClickWithoutActivation(IsTrueValue(value));
     } else if (is(L"opacity")) {
-        SetWindowAlpha(static_cast<BYTE>(_wtoi(value)));
+        SetWindowAlpha(ReadAlpha(value));
     } else if (wcscmp(name, L"layeredopacity") == 0) {
-        SetLayeredAlpha(static_cast<BYTE>(_wtoi(value)));
+        SetLayeredAlpha(ReadAlpha(value));
     } else if (wcscmp(name, L"layeredimage") == 0) {
         SetLayeredBackground(value);
         SetPerPixelLayered(true);

@@ -962,6 +962,23 @@ TEST(WindowManagerAttributes, OpacityMakesTheWindowLayeredAndChildrenRefusePerPi
     EXPECT_FALSE(child.manager.IsPerPixelLayered());
 }
 
+TEST(WindowManagerAttributes, AnOpacityOutOfRangeIsHeldToTheNearestAlpha) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    HostWindow host;
+    ASSERT_NE(host.Create(100, 60), nullptr);
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    // 300 would wrap to 44 and leave the window nearly invisible.
+    host.manager.ApplyWindowAttribute(L"opacity", L"300");
+    ASSERT_TRUE(GetLayeredWindowAttributes(host.GetHWND(), nullptr, &alpha, &flags));
+    EXPECT_EQ(alpha, 255);
+    host.manager.ApplyWindowAttribute(L"opacity", L"-5");
+    ASSERT_TRUE(GetLayeredWindowAttributes(host.GetHWND(), nullptr, &alpha, &flags));
+    EXPECT_EQ(alpha, 0);
+    host.manager.ApplyWindowAttribute(L"layeredopacity", L"256");
+    EXPECT_EQ(host.manager.Opacity(), 255);
+}
+
 TEST(WindowManagerAttributes, PerPixelLayeredModePaintsFromTheDirtyArea) {
     CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
     HostWindow host;
