@@ -52,7 +52,7 @@ CWindowManagerUI::CWindowManagerUI() {
         font.lfCharSet = DEFAULT_CHARSET;
         StoreFont(shared.standardFont, CreateFontIndirectW(&font), font.lfFaceName, -font.lfHeight,
                   font.lfWeight >= FW_BOLD, font.lfUnderline != 0, font.lfItalic != 0);
-        shared.dirtyPen = CreatePen(PS_SOLID, 1, RGB(220, 0, 0));
+        shared.dirtyPen.Reset(CreatePen(PS_SOLID, 1, RGB(220, 0, 0)));
         InitCommonControls();
         LoadSystemLibrary(L"msimg32.dll");
     }
@@ -80,9 +80,7 @@ CWindowManagerUI::~CWindowManagerUI() {
     }
     DestroyDelayedCleanup();
     ClearWindowTables();
-    for (HFONT font : retiredFonts_) DeleteObject(font);
     if (toolTip_ != nullptr) DestroyWindow(toolTip_);
-    if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
 }
 
 void CWindowManagerUI::ClearWindowTables() {
@@ -99,10 +97,10 @@ void CWindowManagerUI::AttachWindow(HWND window, const wchar_t* name) {
     StopAllTimers();
     name_ = name;
     if (window != window_) {
-        if (paintDC_ != nullptr) ReleaseDC(window_, paintDC_);
+        paintDC_.Reset();
         window_ = window;
-        paintDC_ = GetDC(window);
-        scale_ = CDpiScale(WindowDpi(window, paintDC_));
+        paintDC_ = UniqueWindowDC(window);
+        scale_ = CDpiScale(WindowDpi(window, paintDC_.Get()));
         RefreshHighContrast();
     }
 }

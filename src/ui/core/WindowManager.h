@@ -43,6 +43,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/UniqueResource.h"
 #include "ui/control/UiEvent.h"
 #include "ui/core/DpiScale.h"
 #include "ui/core/DrawEngine.h"
@@ -133,7 +134,7 @@ public:
     // Lifetime and tree. A new window also sets the scale from the window's DPI.
     void AttachWindow(HWND window, const wchar_t* name = nullptr);
     HWND WindowHandle() const { return window_; }
-    HDC PaintDC() const { return paintDC_; }
+    HDC PaintDC() const { return paintDC_.Get(); }
     const CUiString& Name() const { return name_; }
     bool AttachRoot(CControlUI* root);
     CControlUI* Root() const { return root_; }
@@ -384,13 +385,13 @@ private:
         // argb: a 32-bit top-down section whose pixels Bits() reaches.
         bool Create(HDC compatible, int width, int height, bool argb);
         void Reset();
-        HDC DC() const { return dc_; }
+        HDC DC() const { return dc_.Get(); }
         DWORD* Bits() const { return bits_; }
         SIZE Size() const { return size_; }
 
     private:
-        HDC dc_ = nullptr;
-        HBITMAP bitmap_ = nullptr;
+        UniqueDeviceContext dc_;
+        UniqueGdiObject<HBITMAP> bitmap_;
         HGDIOBJ previous_ = nullptr;
         DWORD* bits_ = nullptr;
         SIZE size_ = {0, 0};
@@ -454,7 +455,7 @@ private:
     CDpiScale scale_;
     // The root element's length attributes as the skin wrote them, for SetDpi.
     std::vector<std::pair<std::wstring, std::wstring>> windowSkinLengths_;
-    std::vector<HFONT> retiredFonts_;
+    std::vector<UniqueGdiObject<HFONT>> retiredFonts_;
     CAccessibleWindow* accessible_ = nullptr;  // one reference, from the first WM_GETOBJECT
     struct PendingAction {
         CControlUI* control;
@@ -469,7 +470,7 @@ private:
     std::vector<ValueEvent> valueEvents_;
     bool valueTimerRunning_ = false;
     HWND window_ = nullptr;
-    HDC paintDC_ = nullptr;
+    UniqueWindowDC paintDC_;
     COffscreen offscreen_;
     HWND toolTip_ = nullptr;
     TOOLINFOW toolInfo_ = {};

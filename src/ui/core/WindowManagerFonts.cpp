@@ -73,13 +73,13 @@ bool CWindowManagerUI::MakeFont(FontRecord& record, const wchar_t* face, int siz
     HFONT font = CreateSkinFont(face, scale_.Length(size), bold, underline, italic);
     if (font == nullptr) return false;
     StoreFont(record, font, face, size, bold, underline, italic);
-    ReadMetrics(paintDC_, record);
+    ReadMetrics(PaintDC(), record);
     return true;
 }
 
 const FontRecord* CWindowManagerUI::WithMetrics(const FontRecord* record) const {
     // Read once the window's device context exists; the record is the manager's own.
-    if (record != nullptr && record->metrics.tmHeight == 0) ReadMetrics(paintDC_, const_cast<FontRecord&>(*record));
+    if (record != nullptr && record->metrics.tmHeight == 0) ReadMetrics(PaintDC(), const_cast<FontRecord&>(*record));
     return record;
 }
 

@@ -77,7 +77,7 @@ void CWindowManagerUI::PresentLayered(RECT area, const RECT& client) {
     POINT position = {window.left, window.top};
     SIZE size = {width, height};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, opacity_, AC_SRC_ALPHA};
-    UpdateLayeredWindow(window_, paintDC_, &position, &size, offscreen_.DC(), &source, 0, &blend, ULW_ALPHA);
+    UpdateLayeredWindow(window_, PaintDC(), &position, &size, offscreen_.DC(), &source, 0, &blend, ULW_ALPHA);
 }
 
 void CWindowManagerUI::SetWindowAlpha(BYTE alpha) {

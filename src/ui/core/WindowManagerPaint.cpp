@@ -8,6 +8,7 @@
 
 #include "log/Log.h"
 #include "ui/control/Control.h"
+#include "ui/core/GdiObjects.h"
 #include "ui/core/WindowManagerShared.h"
 
 namespace Veneer {
@@ -43,32 +44,29 @@ void CWindowManagerUI::InvalidateArea(RECT rect) {
 
 bool CWindowManagerUI::COffscreen::Create(HDC compatible, int width, int height, bool argb) {
     Reset();
-    dc_ = CreateCompatibleDC(compatible);
+    dc_.Reset(CreateCompatibleDC(compatible));
     if (argb) {
         BYTE* bits = nullptr;
-        bitmap_ = CDrawEngine::MakeArgbSection(compatible, width, height, &bits);
+        bitmap_.Reset(CDrawEngine::MakeArgbSection(compatible, width, height, &bits));
         bits_ = reinterpret_cast<DWORD*>(bits);
     } else {
-        bitmap_ = CreateCompatibleBitmap(compatible, width, height);
+        bitmap_.Reset(CreateCompatibleBitmap(compatible, width, height));
     }
-    if (dc_ == nullptr || bitmap_ == nullptr) {
+    if (!dc_ || !bitmap_) {
         LOG_A("offscreen surface %dx%d could not be made: %lu", width, height, GetLastError());
         Reset();
         return false;
     }
-    previous_ = SelectObject(dc_, bitmap_);
+    previous_ = SelectObject(dc_.Get(), bitmap_.Get());
     size_ = SIZE{width, height};
     return true;
 }
 
 void CWindowManagerUI::COffscreen::Reset() {
-    if (dc_ != nullptr) {
-        if (previous_ != nullptr) SelectObject(dc_, previous_);
-        DeleteDC(dc_);
-    }
-    if (bitmap_ != nullptr) DeleteObject(bitmap_);
-    dc_ = nullptr;
-    bitmap_ = nullptr;
+    // The bitmap leaves the device context before either goes.
+    if (dc_ && previous_ != nullptr) SelectObject(dc_.Get(), previous_);
+    dc_.Reset();
+    bitmap_.Reset();
     previous_ = nullptr;
     bits_ = nullptr;
     size_ = SIZE{0, 0};
@@ -102,9 +100,8 @@ void CWindowManagerUI::LayoutIfNeeded() {
 }
 
 void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
-    HRGN clip = CreateRectRgnIndirect(&area);
-    SelectClipRgn(dc, clip);
-    DeleteObject(clip);
+    UniqueGdiObject<HRGN> clip(CreateRectRgnIndirect(&area));
+    SelectClipRgn(dc, clip.Get());
     root_->Paint(dc, area, nullptr);
     for (size_t i = 0; i < overlayPainters_.size(); ++i) {
         overlayPainters_[i]->PaintOverlay(dc, area);
@@ -160,7 +157,7 @@ void CWindowManagerUI::Paint() {
     int height = client.bottom - client.top;
     SIZE surface = offscreen_.Size();
     if (offscreen_.DC() != nullptr && (surface.cx != width || surface.cy != height)) offscreen_.Reset();
-    if (offscreen_.DC() == nullptr && width > 0 && height > 0) offscreen_.Create(paintDC_, width, height, layered_);
+    if (offscreen_.DC() == nullptr && width > 0 && height > 0) offscreen_.Create(PaintDC(), width, height, layered_);
 
     if (layered_) {
         if (offscreen_.DC() != nullptr) PresentLayered(area, client);
@@ -178,11 +175,9 @@ void CWindowManagerUI::Paint() {
         PaintTree(dc, paintArea);
     }
     if (showDirty_) {
-        HGDIOBJ oldPen = SelectObject(dc, Shared().dirtyPen);
-        HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(HOLLOW_BRUSH));
+        CSelectObject pen(dc, Shared().dirtyPen.Get());
+        CSelectObject brush(dc, GetStockObject(HOLLOW_BRUSH));
         Rectangle(dc, paintArea.left, paintArea.top, paintArea.right, paintArea.bottom);
-        SelectObject(dc, oldBrush);
-        SelectObject(dc, oldPen);
     }
     EndPaint(window_, &ps);
 }

@@ -67,10 +67,10 @@ void CWindowManagerUI::RescaleFonts() {
         HFONT font = CreateSkinFont(record.face, scale_.Length(record.size), record.bold, record.underline,
                                     record.italic);
         if (font == nullptr) return;
-        retiredFonts_.push_back(record.font);
+        retiredFonts_.emplace_back(record.font);
         record.font = font;
         record.metrics = TEXTMETRICW{};
-        ReadMetrics(paintDC_, record);
+        ReadMetrics(PaintDC(), record);
     };
     for (auto& entry : fonts_) remake(entry.second);
     remake(standardFont_);

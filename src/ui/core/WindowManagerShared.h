@@ -32,7 +32,7 @@ struct SharedState {
     DWORD linkColor = 0xFF0000FF;
     DWORD linkHoverColor = 0xFFD3215F;
     DWORD selectedBackColor = 0xFFBAE4FF;
-    HPEN dirtyPen = nullptr;
+    UniqueGdiObject<HPEN> dirtyPen;
 };
 
 // Registration lists: an item is in a list at most once.
