@@ -179,7 +179,6 @@ public:
     void SendNotification(CControlUI* control, const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0,
                           bool async = false, bool enableRepeat = true);
     void SendNotification(UiNotify& notification, bool async = false, bool enableRepeat = true);
-    bool UsesVirtualWindows() const { return usesVirtualWindows_; }
     void SetUsesVirtualWindows(bool uses) { usesVirtualWindows_ = uses; }
 
     // Filters and translators.
@@ -287,8 +286,6 @@ public:
     void SetDefaultLinkFontColor(DWORD colour, bool shared = false);
     void SetDefaultLinkHoverFontColor(DWORD colour, bool shared = false);
     void SetDefaultSelectedBackColor(DWORD colour, bool shared = false);
-    bool UsesSharedResources() const { return useSharedResources_; }
-    void SetUsesSharedResources(bool shared) { useSharedResources_ = shared; }
     // Hue, saturation, lightness for controls with "colorhsl"; neutral here (180, 100, 100).
     void WindowHsl(short& hue, short& saturation, short& lightness) const;
 
@@ -321,7 +318,6 @@ public:
     void SetMinTrackSize(int width, int height) { minTrack_ = {width, height}; }
     SIZE MinTrackSize() const { return minTrack_; }
     void SetMaxTrackSize(int width, int height) { maxTrack_ = {width, height}; }
-    SIZE MaxTrackSize() const { return maxTrack_; }
     void SetOutlineRepaints(bool outline) { showDirty_ = outline; }
     void SetClickWithoutActivation(bool noActivate) { noActivate_ = noActivate; }
     bool ClicksWithoutActivation() const { return noActivate_; }
@@ -330,7 +326,6 @@ public:
     BYTE Opacity() const { return opacity_; }
     void SetPerPixelLayered(bool layered);
     bool IsPerPixelLayered() const { return layered_; }
-    void SetLayeredInset(const RECT& inset);
     // The image attribute string drawn under the tree in per-pixel layered mode.
     void SetLayeredBackground(const wchar_t* image);
 
@@ -499,7 +494,6 @@ private:
     HighContrastPalette palette_ = {};
     BYTE opacity_ = 255;
     bool layered_ = false;
-    RECT layeredInset_ = {0, 0, 0, 0};
     DrawInfo layeredImage_;
     RECT dirtyRect_ = {0, 0, 0, 0};
     bool mouseTracking_ = false;
@@ -510,7 +504,6 @@ private:
     bool cleaningUp_ = false;
     bool destroying_ = false;
     UINT timerCounter_ = 4096;
-    bool useSharedResources_ = false;
     DWORD defaultDisabledColor_;
     DWORD defaultFontColor_;
     DWORD defaultLinkColor_;

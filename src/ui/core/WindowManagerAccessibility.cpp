@@ -196,4 +196,5 @@ void CWindowManagerUI::SendDueValueEvents() {
     }
     for (CControlUI* control : due) NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE, control);
 }
+
 }  // namespace Veneer

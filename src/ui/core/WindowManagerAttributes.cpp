@@ -86,4 +86,5 @@ void CWindowManagerUI::SetStartSize(int width, int height) {
         SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     }
 }
+
 }  // namespace Veneer

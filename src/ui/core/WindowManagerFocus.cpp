@@ -222,4 +222,5 @@ bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM 
         return false;
     }
 }
+
 }  // namespace Veneer

@@ -85,7 +85,7 @@ const FontRecord* CWindowManagerUI::WithMetrics(const FontRecord* record) const 
 
 HFONT CWindowManagerUI::RegisterFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
                                      bool shared) {
-    FontTable& table = shared || useSharedResources_ ? Shared().fonts : fonts_;
+    FontTable& table = shared ? Shared().fonts : fonts_;
     auto entry = table.try_emplace(id);
     if (!MakeFont(entry.first->second, face, size, bold, underline, italic)) {
         if (entry.second) table.erase(entry.first);

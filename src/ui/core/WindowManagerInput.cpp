@@ -445,4 +445,5 @@ bool CWindowManagerUI::PreDispatch(MSG* message) {
     if (translate(manager)) return true;
     return manager->HandleBeforeDispatch(message->message, message->wParam, message->lParam, result);
 }
+
 }  // namespace Veneer

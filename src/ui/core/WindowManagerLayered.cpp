@@ -121,12 +121,8 @@ void CWindowManagerUI::SetPerPixelLayered(bool layered) {
     }
 }
 
-void CWindowManagerUI::SetLayeredInset(const RECT& inset) {
-    layeredInset_ = inset;
-    updateNeeded_ = true;
-}
-
 void CWindowManagerUI::SetLayeredBackground(const wchar_t* image) {
     layeredImage_.Assign(image != nullptr ? image : L"");
 }
+
 }  // namespace Veneer

@@ -79,12 +79,6 @@ void CWindowManagerUI::LayoutIfNeeded() {
     GetClientRect(window_, &client);
     if (root_->IsLayoutDirty()) {
         offscreen_.Reset();
-        if (layered_) {
-            client.left += layeredInset_.left;
-            client.top += layeredInset_.top;
-            client.right -= layeredInset_.right;
-            client.bottom -= layeredInset_.bottom;
-        }
         root_->Place(client, true);
     } else {
         LayoutSearch search;

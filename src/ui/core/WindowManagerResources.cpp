@@ -21,7 +21,7 @@ std::shared_ptr<ImageRecord> CWindowManagerUI::RegisterImage(const wchar_t* name
     if (!image) return nullptr;
     image->resourceType = type != nullptr ? type : L"";
     image->mask = mask;
-    if (shared || useSharedResources_) {
+    if (shared) {
         Shared().images[SharedImageKey(name)] = image;
     } else {
         images_[name] = image;
@@ -60,7 +60,7 @@ const wchar_t* FindText(const TextTable& table, const wchar_t* name) {
 
 void CWindowManagerUI::RegisterClassDefaults(const wchar_t* element, const wchar_t* list, bool shared) {
     if (element == nullptr || list == nullptr) return;
-    TextTable& table = shared || useSharedResources_ ? Shared().classDefaults : classDefaults_;
+    TextTable& table = shared ? Shared().classDefaults : classDefaults_;
     table[element] = list;
 }
 
@@ -127,4 +127,5 @@ void CWindowManagerUI::WindowHsl(short& hue, short& saturation, short& lightness
     saturation = 100;
     lightness = 100;
 }
+
 }  // namespace Veneer

@@ -91,4 +91,5 @@ void CWindowManagerUI::RescaleImages() {
         RegisterImage(image.name.c_str(), image.type.empty() ? nullptr : image.type.c_str(), image.mask, false);
     }
 }
+
 }  // namespace Veneer

@@ -80,4 +80,5 @@ void CWindowManagerUI::StopAllTimers() {
     }
     timers_.clear();
 }
+
 }  // namespace Veneer

@@ -47,4 +47,5 @@ void CWindowManagerUI::ShowToolTip(POINT point) {
     ClientToScreen(window_, &screen);
     SendMessageW(toolTip_, TTM_TRACKPOSITION, 0, MAKELPARAM(screen.x, screen.y));
 }
+
 }  // namespace Veneer
