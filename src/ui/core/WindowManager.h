@@ -8,9 +8,11 @@
 // its INotifyUI receivers. It also keeps the fonts, images and default attribute
 // lists that markup refers to, per window or in process-wide shared tables.
 //
-// Thread contract: UI thread only. The static resource settings are set during
-// start-up and window creation, before any markup or image is loaded. Other
-// threads reach a window by posting messages to it.
+// Thread contract: UI thread only, for every member and every static one. The static
+// resource settings are set during start-up and window creation, before any markup or
+// image is loaded. Other threads never call the manager: they post a message to its
+// window (the frame's private messages), and the manager's own posted messages (the
+// notify message, an accessibility client's action) are handled on the UI thread too.
 //
 // Re-entrancy contract. Controls' handlers, notification receivers (INotifyUI),
 // filters and translators run inside the manager's handling of a message, and the
@@ -27,10 +29,31 @@
 //   messages arriving meanwhile are handled as usual and queued notifications are
 //   delivered, but nothing is deleted until the handling that opened the loop has
 //   ended.
+// - unregister themselves or another receiver, filter or translator: the lists are
+//   walked by position and a removal is noticed, so no registered one is skipped or
+//   called twice.
 // - destroy the native window; the window object that owns the manager must outlive
 //   the handling, so it is deleted after its WM_NCDESTROY has returned, never inside it.
-// Images are shared: replacing a registered image never frees one a control draws.
-// A control is deleted only through Destroy, never with delete.
+// A screen reader's call never runs a control's action inside it: the action is
+// posted and runs when the message arrives (a modal box it opens does not hold the
+// client), and an action of a control destroyed meanwhile is dropped.
+//
+// Lifetimes. The manager owns the root and through it the whole tree, the controls
+// awaiting deferred destruction, the queued notifications (copies, whose sender is
+// cleared when it is destroyed), its fonts, its tooltip window, its offscreen surface
+// and the window's device context. It does not own receivers, filters, translators or
+// overlay painters: each must unregister before it dies (a control is unregistered
+// when it is destroyed). Images are shared: replacing a registered image never frees
+// one a control draws. Fonts replaced by a change of scale stay alive with the manager,
+// as native windows may still hold them. The accessible object is reference-counted by
+// its clients; the manager disconnects it when the window is destroyed, so a client
+// that still holds it gets RPC_E_DISCONNECTED instead of reaching freed controls.
+// The process-wide tables (shared fonts, images and default lists, localized texts)
+// live for the process. A control is deleted only through Destroy, never with delete.
+//
+// The work is split by job over WindowManager<Job>.cpp: the lifetime and tree here
+// in WindowManager.cpp, then Input (message routing), Focus (keyboard), Notify,
+// Timers, ToolTip, Paint, Layered, Fonts, Resources, Attributes, Scale, Accessibility.
 
 #include <windows.h>
 #include <commctrl.h>

@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "ui/control/Control.h"
+#include "ui/core/WindowManagerShared.h"
 
 namespace Veneer {
+
+using namespace manager;
 
 namespace {
 
@@ -189,14 +192,7 @@ CControlUI* CWindowManagerUI::FindShortcut(wchar_t ch) const {
 
 bool CWindowManagerUI::HandleBeforeDispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     CDispatchScope scope(this);
-    for (size_t i = 0; i < earlyFilters_.size(); ++i) {
-        bool handled = false;
-        LRESULT answer = earlyFilters_[i]->FilterMessage(message, wParam, lParam, handled);
-        if (handled) {
-            result = answer;
-            return true;
-        }
-    }
+    if (OfferToFilters(earlyFilters_, message, wParam, lParam, result)) return true;
     switch (message) {
     case WM_KEYDOWN:
         if (wParam != VK_TAB) return false;

@@ -119,10 +119,10 @@ void CWindowManagerUI::HandleMouseMove(POINT point) {
     if (!mouseCaptured_ && control != hover_) {
         if (hover_ != nullptr) {
             CControlUI* old = hover_;
-            for (size_t i = 0; i < mouseLeaveTracking_.size(); ++i) {
-                CControlUI* tracked = mouseLeaveTracking_[i];
+            WalkRegistered(mouseLeaveTracking_, [this, old](CControlUI* tracked) {
                 if (tracked != old) SendEvent(tracked, kEventMouseLeave);
-            }
+                return false;
+            });
             SendEvent(hover_, kEventMouseLeave);
             HideToolTip();
             hover_ = nullptr;
@@ -146,10 +146,7 @@ LRESULT CWindowManagerUI::ReflectToChild(UINT message, WPARAM wParam, LPARAM lPa
 bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (window_ == nullptr) return false;
     CDispatchScope scope(this);
-    for (size_t i = 0; i < filters_.size(); ++i) {
-        bool handled = false;
-        LRESULT answer = filters_[i]->FilterMessage(message, wParam, lParam, handled);
-        if (!handled) continue;
+    if (OfferToFilters(filters_, message, wParam, lParam, result)) {
         switch (message) {
         case WM_CONTEXTMENU:
         case WM_MOUSEWHEEL: {
@@ -167,7 +164,6 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
         default:
             break;
         }
-        result = answer;
         return true;
     }
 
@@ -418,12 +414,9 @@ bool CWindowManagerUI::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM l
 bool CWindowManagerUI::PreDispatch(MSG* message) {
     if (message == nullptr || message->hwnd == nullptr) return false;
     auto translate = [message](CWindowManagerUI* manager) {
-        for (size_t i = 0; i < manager->translators_.size(); ++i) {
-            if (manager->translators_[i]->TranslateAccelerator(message) == 0) {
-                return true;
-            }
-        }
-        return false;
+        return WalkRegistered(manager->translators_, [message](ITranslateAccelerator* translator) {
+            return translator->TranslateAccelerator(message) == 0;
+        });
     };
     LRESULT result = 0;
     bool isChild = (GetWindowLongW(message->hwnd, GWL_STYLE) & WS_CHILD) != 0 && GetParent(message->hwnd) != nullptr;

@@ -51,12 +51,10 @@ void CWindowManagerUI::Deliver(UiNotify& notification) {
     if (notification.sender != nullptr && !notification.sender->notifyHooks.IsEmpty()) {
         notification.sender->notifyHooks.Invoke(&notification);
     }
-    // By index: a receiver may unregister itself while it handles the notification.
-    for (size_t i = 0; i < receivers_.size(); ++i) {
-        INotifyUI* receiver = receivers_[i];
+    WalkRegistered(receivers_, [&notification](INotifyUI* receiver) {
         receiver->Receive(notification);
-        if (i >= receivers_.size() || receivers_[i] != receiver) --i;
-    }
+        return false;
+    });
 }
 
 void CWindowManagerUI::PostNotifyMessage() {

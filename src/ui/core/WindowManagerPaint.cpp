@@ -97,9 +97,10 @@ void CWindowManagerUI::PaintTree(HDC dc, const RECT& area) {
     UniqueGdiObject<HRGN> clip(CreateRectRgnIndirect(&area));
     SelectClipRgn(dc, clip.Get());
     root_->Paint(dc, area, nullptr);
-    for (size_t i = 0; i < overlayPainters_.size(); ++i) {
-        overlayPainters_[i]->PaintOverlay(dc, area);
-    }
+    WalkRegistered(overlayPainters_, [dc, &area](CControlUI* painter) {
+        painter->PaintOverlay(dc, area);
+        return false;
+    });
     PaintFocusCue(dc);
     SelectClipRgn(dc, nullptr);
 }

@@ -51,6 +51,30 @@ bool RemoveOnce(std::vector<T*>& list, const T* item) {
     return true;
 }
 
+// Offers each registered item to visit, in order, until visit returns true (then
+// true). Visit may unregister any item, its own included: the walk notices and goes
+// on with the item after it, so none is skipped or offered twice.
+template <typename T, typename Visit>
+bool WalkRegistered(const std::vector<T*>& list, Visit visit) {
+    for (size_t i = 0; i < list.size(); ++i) {
+        T* item = list[i];
+        if (visit(item)) return true;
+        if (i >= list.size() || list[i] != item) --i;
+    }
+    return false;
+}
+
+// The first filter that handles the message gives the result.
+inline bool OfferToFilters(const std::vector<IMessageFilterUI*>& filters, UINT message, WPARAM wParam, LPARAM lParam,
+                           LRESULT& result) {
+    return WalkRegistered(filters, [&](IMessageFilterUI* filter) {
+        bool handled = false;
+        LRESULT answer = filter->FilterMessage(message, wParam, lParam, handled);
+        if (handled) result = answer;
+        return handled;
+    });
+}
+
 // A text table's entry, or nullptr.
 const wchar_t* FindText(const TextTable& table, const wchar_t* name);
 
