@@ -418,6 +418,11 @@ TEST_F(InstallFlow, QuittingWhileTheInstallerIsCheckedLeavesNoFileAndNoProcess)
         flow.dialogs.answer = IDYES;
         ASSERT_TRUE(flow.CheckDownloaded(installer));
         Pump(moment);
+        // On a loaded machine a check may end sooner than the one measured: then the quit
+        // meets the installation, whose way out the other tests cover; the files and
+        // processes must still be gone.
+        bool checkEnded = log.Contains("kWindow_Installing");
+        if (i == 0) EXPECT_FALSE(checkEnded) << "the check ended before the first quit";
         DWORD asked = GetTickCount();
         SendMessageW(flow.frame.GetHWND(), WM_CLOSE, 0, 0);
         EXPECT_FALSE(IsWindow(flow.frame.GetHWND()));
@@ -425,6 +430,7 @@ TEST_F(InstallFlow, QuittingWhileTheInstallerIsCheckedLeavesNoFileAndNoProcess)
         EXPECT_LT(GetTickCount() - asked, 2000u) << "the way out took too long";
         EXPECT_FALSE(FileExistsW(flow.DownloadFile())) << "the checked file is left";
         EXPECT_FALSE(ProcessRuns(L"vantelo-download.exe")) << "the installer started";
+        if (checkEnded) continue;
         EXPECT_FALSE(log.Contains("kWindow_Installing"));
         // The check stopped reading and deleted the file, or its verdict came too late to
         // be queued, or it was queued and dropped with its hold before the files went.
@@ -482,9 +488,11 @@ void QuitAt(const wchar_t* phase, int afterMs)
     DeleteFileW(QuitTimeFile().c_str());
     std::wstring arguments = L"--gtest_filter=QuitChild.* --quit-during=" + std::wstring(phase) +
                              L" --quit-after=" + std::to_wstring(afterMs);
-    int code = RunAndWait(SelfPath(), arguments, 60000);
+    // Bounded well inside the entry's time-out, so that a child that hangs fails its
+    // own moment instead of hiding the others.
+    int code = RunAndWait(SelfPath(), arguments, 25000);
     long long ended = NowMs();
-    EXPECT_EQ(0, code) << "the child failed or crashed";
+    EXPECT_EQ(0, code) << "the child failed or crashed (-1002: it hung and was ended)";
     std::string answered = ReadFileBytes(QuitTimeFile());
     ASSERT_FALSE(answered.empty()) << "the close question was not answered";
     EXPECT_LT(ended - atoll(answered.c_str()), 2000) << "the process took too long to exit after Yes";
