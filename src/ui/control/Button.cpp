@@ -29,6 +29,19 @@ bool FollowHover(CControlUI& control, UINT& state, const UiEvent& event) {
     return true;
 }
 
+void FollowFocusAndEnabled(const CControlUI& control, UINT& state) {
+    if (control.IsFocused()) {
+        state |= kStateFocused;
+    } else {
+        state &= ~kStateFocused;
+    }
+    if (!control.IsEnabled()) {
+        state |= kStateDisabled;
+    } else {
+        state &= ~kStateDisabled;
+    }
+}
+
 CButtonUI::CButtonUI() { textStyle_ = DT_VCENTER | DT_SINGLELINE | DT_CENTER; }
 
 const wchar_t* CButtonUI::GetTypeName() const { return L"Button"; }
@@ -135,28 +148,6 @@ void CButtonUI::HandleEvent(UiEvent& event) {
     CLabelUI::HandleEvent(event);
 }
 
-void CButtonUI::SetNormalImage(const wchar_t* image) {
-    if (ReplaceImage(normalImage_, image)) Invalidate();
-}
-void CButtonUI::SetHotImage(const wchar_t* image) {
-    if (ReplaceImage(hotImage_, image)) Invalidate();
-}
-void CButtonUI::SetHotForeImage(const wchar_t* image) {
-    if (ReplaceImage(hotForeImage_, image)) Invalidate();
-}
-void CButtonUI::SetPushedImage(const wchar_t* image) {
-    if (ReplaceImage(pushedImage_, image)) Invalidate();
-}
-void CButtonUI::SetPushedForeImage(const wchar_t* image) {
-    if (ReplaceImage(pushedForeImage_, image)) Invalidate();
-}
-void CButtonUI::SetFocusedImage(const wchar_t* image) {
-    if (ReplaceImage(focusedImage_, image)) Invalidate();
-}
-void CButtonUI::SetDisabledImage(const wchar_t* image) {
-    if (ReplaceImage(disabledImage_, image)) Invalidate();
-}
-
 void CButtonUI::SetFiveStatusImage(const wchar_t* image) {
     DrawInfo* columns[] = {&normalImage_, &pushedImage_, &hotImage_, &focusedImage_, &disabledImage_};
     SIZE part = {0, 0};
@@ -174,23 +165,6 @@ void CButtonUI::SetFiveStatusImage(const wchar_t* image) {
         SetFixedWidth(part.cx);
         SetFixedHeight(part.cy);
     }
-    Invalidate();
-}
-
-void CButtonUI::SetHotBackColor(DWORD color) {
-    hotBackColor_ = color;
-    Invalidate();
-}
-void CButtonUI::SetHotTextColor(DWORD color) {
-    hotTextColor_ = color;
-    Invalidate();
-}
-void CButtonUI::SetPushedTextColor(DWORD color) {
-    pushedTextColor_ = color;
-    Invalidate();
-}
-void CButtonUI::SetFocusedTextColor(DWORD color) {
-    focusedTextColor_ = color;
     Invalidate();
 }
 
@@ -227,19 +201,6 @@ void CButtonUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
 }
 
 SIZE CButtonUI::MeasureSize(SIZE /*available*/) { return FixedOrFontSize(); }
-
-void CButtonUI::UpdatePaintState() {
-    if (IsFocused()) {
-        state_ |= kStateFocused;
-    } else {
-        state_ &= ~kStateFocused;
-    }
-    if (!IsEnabled()) {
-        state_ |= kStateDisabled;
-    } else {
-        state_ &= ~kStateDisabled;
-    }
-}
 
 void CButtonUI::PaintNormalImage(HDC dc) {
     bool fading = fadeStep_ != 0;

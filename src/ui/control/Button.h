@@ -22,6 +22,8 @@ enum ButtonState : UINT {
 // with the manager's leave tracking; false when a leave is to be ignored because
 // the mouse is still inside.
 bool FollowHover(CControlUI& control, UINT& state, const UiEvent& event);
+// kStateFocused and kStateDisabled of a button-like state follow the control's own flags.
+void FollowFocusAndEnabled(const CControlUI& control, UINT& state);
 
 class CButtonUI : public CLabelUI {
 public:
@@ -47,13 +49,13 @@ public:
     BYTE GetFadeStep() const { return fadeStep_; }
     void SetFadeStep(BYTE step) { fadeStep_ = step; }
 
-    void SetNormalImage(const wchar_t* image);
-    void SetHotImage(const wchar_t* image);
-    void SetHotForeImage(const wchar_t* image);
-    void SetPushedImage(const wchar_t* image);
-    void SetPushedForeImage(const wchar_t* image);
-    void SetFocusedImage(const wchar_t* image);
-    void SetDisabledImage(const wchar_t* image);
+    void SetNormalImage(const wchar_t* image) { AssignImage(normalImage_, image); }
+    void SetHotImage(const wchar_t* image) { AssignImage(hotImage_, image); }
+    void SetHotForeImage(const wchar_t* image) { AssignImage(hotForeImage_, image); }
+    void SetPushedImage(const wchar_t* image) { AssignImage(pushedImage_, image); }
+    void SetPushedForeImage(const wchar_t* image) { AssignImage(pushedForeImage_, image); }
+    void SetFocusedImage(const wchar_t* image) { AssignImage(focusedImage_, image); }
+    void SetDisabledImage(const wchar_t* image) { AssignImage(disabledImage_, image); }
     // One picture with five equal columns: normal, pushed, hot, focused, disabled.
     void SetFiveStatusImage(const wchar_t* image);
     const DrawInfo& NormalImage() const { return normalImage_; }
@@ -62,14 +64,14 @@ public:
     const DrawInfo& FocusedImage() const { return focusedImage_; }
     const DrawInfo& DisabledImage() const { return disabledImage_; }
 
-    void SetHotBackColor(DWORD color);
-    void SetHotTextColor(DWORD color);
-    void SetPushedTextColor(DWORD color);
-    void SetFocusedTextColor(DWORD color);
+    void SetHotBackColor(DWORD color) { SetAndRepaint(hotBackColor_, color); }
+    void SetHotTextColor(DWORD color) { SetAndRepaint(hotTextColor_, color); }
+    void SetPushedTextColor(DWORD color) { SetAndRepaint(pushedTextColor_, color); }
+    void SetFocusedTextColor(DWORD color) { SetAndRepaint(focusedTextColor_, color); }
 
 protected:
-    // kStateFocused and kStateDisabled follow the control's own flags at each paint.
-    void UpdatePaintState();
+    // At each paint.
+    void UpdatePaintState() { FollowFocusAndEnabled(*this, state_); }
     // Whether the skin draws the button with pictures (a face) rather than its words alone.
     bool HasFace() const;
     // High contrast: the system's button in place of the skin's pictures.

@@ -168,31 +168,19 @@ void CContainerUI::RemoveAll() {
 
 RECT CContainerUI::GetInset() const { return inset_; }
 
-void CContainerUI::SetInset(RECT inset) {
-    inset_ = inset;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetInset(RECT inset) { SetAndRelayout(inset_, inset); }
 
 int CContainerUI::GetChildPadding() const { return childPadding_; }
 
-void CContainerUI::SetChildPadding(int padding) {
-    childPadding_ = padding < 0 ? 0 : padding;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetChildPadding(int padding) { SetAndRelayout(childPadding_, padding < 0 ? 0 : padding); }
 
 UINT CContainerUI::GetChildAlign() const { return childAlign_; }
 
-void CContainerUI::SetChildAlign(UINT align) {
-    childAlign_ = align;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetChildAlign(UINT align) { SetAndRelayout(childAlign_, align); }
 
 UINT CContainerUI::GetChildVAlign() const { return childVAlign_; }
 
-void CContainerUI::SetChildVAlign(UINT align) {
-    childVAlign_ = align;
-    MarkLayoutDirty();
-}
+void CContainerUI::SetChildVAlign(UINT align) { SetAndRelayout(childVAlign_, align); }
 
 bool CContainerUI::OwnsChildren() const { return ownsChildren_; }
 void CContainerUI::SetOwnsChildren(bool owns) { ownsChildren_ = owns; }
@@ -443,6 +431,14 @@ void CContainerUI::PlaceFloatChild(int index) {
     child->Place(rect, false);
 }
 
+CControlUI* CContainerUI::FlowChild(int index) {
+    CControlUI* child = GetItemAt(index);
+    if (child == nullptr || !child->IsVisible()) return nullptr;
+    if (!child->IsFloat()) return child;
+    PlaceFloatChild(index);
+    return nullptr;
+}
+
 void CContainerUI::Place(RECT rect, bool invalidate) {
     CControlUI::Place(rect, invalidate);
     if (items_.GetSize() == 0) return;
@@ -458,12 +454,8 @@ void CContainerUI::Place(RECT rect, bool invalidate) {
         inner.right += extent.cx - offset.cx;
     }
     for (int i = 0; i < items_.GetSize(); ++i) {
-        CControlUI* child = GetItemAt(i);
-        if (!child->IsVisible()) continue;
-        if (child->IsFloat()) {
-            PlaceFloatChild(i);
-            continue;
-        }
+        CControlUI* child = FlowChild(i);
+        if (child == nullptr) continue;
         int width = ClampWidth(child, inner.right - inner.left);
         int height = ClampHeight(child, inner.bottom - inner.top);
         child->Place(RECT{inner.left, inner.top, inner.left + width, inner.top + height}, false);

@@ -103,6 +103,9 @@ protected:
     RECT InnerRect() const;
     bool IsVerticalBarVisible() const;
     bool IsHorizontalBarVisible() const;
+    // The child at index when the layout's flow places it: hidden children are left
+    // alone and floating ones are placed here by their own rules (null for both).
+    CControlUI* FlowChild(int index);
     // Attaches a new child to this container and to its manager, if any.
     void BindChild(CControlUI* child);
     // Hands a removed child to the deferred cleanup or destroys it, as ownership says.

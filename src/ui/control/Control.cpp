@@ -1,6 +1,5 @@
 #include "ui/control/Control.h"
 
-#include <algorithm>
 #include <cwchar>
 
 #include "ui/core/AttributeValue.h"
@@ -9,7 +8,6 @@
 namespace Veneer {
 
 namespace {
-bool IsEmptyRect(const RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
 
 // The rectangle clipped by every ancestor; false when an ancestor hides all of it
 // (or, with checkVisibility, when an ancestor is hidden).
@@ -136,7 +134,7 @@ RECT CControlUI::GetClientRect() const { return itemRect_; }
 void CControlUI::Place(RECT rect, bool invalidate) {
     if (rect.right < rect.left) rect.right = rect.left;
     if (rect.bottom < rect.top) rect.bottom = rect.top;
-    RECT old = IsEmptyRect(itemRect_) ? rect : itemRect_;
+    RECT old = IsRectEmpty(&itemRect_) ? rect : itemRect_;
     if (float_ && parent_ != nullptr) {
         const RECT& parentRect = parent_->GetRect();
         int width = parentRect.right - parentRect.left;
@@ -203,39 +201,28 @@ int CControlUI::GetY() const { return itemRect_.top; }
 
 RECT CControlUI::GetPadding() const { return padding_; }
 
-void CControlUI::SetPadding(RECT padding) {
-    padding_ = padding;
-    MarkParentLayoutDirty();
-}
+void CControlUI::SetPadding(RECT padding) { SetAndRelayoutParent(padding_, padding); }
 
 SIZE CControlUI::GetFixedOrigin() const { return fixedOrigin_; }
 
-void CControlUI::SetFixedOrigin(SIZE origin) {
-    fixedOrigin_ = origin;
-    MarkParentLayoutDirty();
-}
+void CControlUI::SetFixedOrigin(SIZE origin) { SetAndRelayoutParent(fixedOrigin_, origin); }
 
 FloatFractions CControlUI::GetFloatFractions() const { return floatFractions_; }
 
 void CControlUI::SetFloatFractions(const FloatFractions& fractions) {
-    floatFractions_ = fractions;
-    MarkParentLayoutDirty();
+    SetAndRelayoutParent(floatFractions_, fractions);
 }
 
 int CControlUI::GetFixedWidth() const { return fixedSize_.cx; }
 
 void CControlUI::SetFixedWidth(int width) {
-    if (width < 0) return;
-    fixedSize_.cx = width;
-    MarkParentLayoutDirty();
+    if (width >= 0) SetAndRelayoutParent(fixedSize_.cx, width);
 }
 
 int CControlUI::GetFixedHeight() const { return fixedSize_.cy; }
 
 void CControlUI::SetFixedHeight(int height) {
-    if (height < 0) return;
-    fixedSize_.cy = height;
-    MarkParentLayoutDirty();
+    if (height >= 0) SetAndRelayoutParent(fixedSize_.cy, height);
 }
 
 namespace {
@@ -684,72 +671,9 @@ const wchar_t* CControlUI::CustomAttribute(const wchar_t* name) const {
     return value != nullptr ? value->GetData() : nullptr;
 }
 
-namespace {
-
-// Hue in degrees, saturation and lightness in 0..1.
-struct Hsl {
-    double h, s, l;
-};
-
-Hsl ToHsl(double r, double g, double b) {
-    double high = std::max(r, std::max(g, b));
-    double low = std::min(r, std::min(g, b));
-    Hsl hsl{0.0, 0.0, (high + low) / 2};
-    double delta = high - low;
-    if (delta <= 0.0) return hsl;
-    hsl.s = hsl.l > 0.5 ? delta / (2.0 - high - low) : delta / (high + low);
-    if (high == r) {
-        hsl.h = (g - b) / delta + (g < b ? 6.0 : 0.0);
-    } else if (high == g) {
-        hsl.h = (b - r) / delta + 2.0;
-    } else {
-        hsl.h = (r - g) / delta + 4.0;
-    }
-    hsl.h *= 60.0;
-    return hsl;
-}
-
-double HueToChannel(double p, double q, double t) {
-    if (t < 0) t += 1;
-    if (t > 1) t -= 1;
-    if (t < 1.0 / 6) return p + (q - p) * 6 * t;
-    if (t < 0.5) return q;
-    if (t < 2.0 / 3) return p + (q - p) * (2.0 / 3 - t) * 6;
-    return p;
-}
-
-BYTE ToByte(double channel) {
-    double scaled = channel * 255.0 + 0.5;
-    return static_cast<BYTE>(scaled < 0 ? 0 : scaled > 255 ? 255 : scaled);
-}
-
-}  // namespace
-
-DWORD CControlUI::AdjustColor(DWORD color) const {
-    if (!colorHsl_ || manager_ == nullptr) return color;
-    short hue = 180;
-    short saturation = 100;
-    short lightness = 100;
-    manager_->WindowHsl(hue, saturation, lightness);
-    // 180, 100, 100 is the neutral setting: hue unshifted, saturation and lightness kept.
-    if (hue == 180 && saturation == 100 && lightness == 100) return color;
-    Hsl hsl = ToHsl(((color >> 16) & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, (color & 0xFF) / 255.0);
-    hsl.h += hue - 180;
-    if (hsl.h < 0) hsl.h += 360;
-    if (hsl.h >= 360) hsl.h -= 360;
-    hsl.s = std::min(1.0, hsl.s * saturation / 100.0);
-    hsl.l = std::min(1.0, hsl.l * lightness / 100.0);
-    double r = hsl.l, g = hsl.l, b = hsl.l;
-    if (hsl.s > 0) {
-        double q = hsl.l < 0.5 ? hsl.l * (1 + hsl.s) : hsl.l + hsl.s - hsl.l * hsl.s;
-        double p = 2 * hsl.l - q;
-        double t = hsl.h / 360.0;
-        r = HueToChannel(p, q, t + 1.0 / 3);
-        g = HueToChannel(p, q, t);
-        b = HueToChannel(p, q, t - 1.0 / 3);
-    }
-    return (color & 0xFF000000) | (DWORD(ToByte(r)) << 16) | (DWORD(ToByte(g)) << 8) | ToByte(b);
-}
+// The window manager's hue, saturation and lightness are always the neutral 180, 100,
+// 100 (nothing sets them), and the neutral setting keeps every colour as it is.
+DWORD CControlUI::AdjustColor(DWORD color) const { return color; }
 
 void CControlUI::Notify(const wchar_t* type, WPARAM wParam, LPARAM lParam) {
     if (manager_ != nullptr) manager_->SendNotification(this, type, wParam, lParam, false, true);
@@ -767,36 +691,6 @@ bool CControlUI::DrawImage(HDC dc, DrawInfo& info) {
     return CDrawEngine::PaintImage(dc, manager_, itemRect_, paintRect_, info);
 }
 
-namespace {
-// The colour setters share one rule: unchanged values do nothing.
-bool StoreColor(DWORD& field, DWORD value) {
-    if (field == value) return false;
-    field = value;
-    return true;
-}
-}  // namespace
-
-void CControlUI::SetBackColor(DWORD color) {
-    if (StoreColor(backColor1_, color)) Invalidate();
-}
-void CControlUI::SetBackColor2(DWORD color) {
-    if (StoreColor(backColor2_, color)) Invalidate();
-}
-void CControlUI::SetBackColor3(DWORD color) {
-    if (StoreColor(backColor3_, color)) Invalidate();
-}
-void CControlUI::SetBorderColor(DWORD color) {
-    if (StoreColor(borderColor_, color)) Invalidate();
-}
-void CControlUI::SetFocusBorderColor(DWORD color) {
-    if (StoreColor(focusBorderColor_, color)) Invalidate();
-}
-
-void CControlUI::SetColorHsl(bool hsl) {
-    if (colorHsl_ == hsl) return;
-    colorHsl_ = hsl;
-    Invalidate();
-}
 
 void CControlUI::SetBackImage(const wchar_t* image) {
     if (!ReplaceImage(backImage_, image)) return;
@@ -809,25 +703,6 @@ void CControlUI::SetBackImage(const wchar_t* image) {
     Invalidate();
 }
 
-void CControlUI::SetForeImage(const wchar_t* image) {
-    if (ReplaceImage(foreImage_, image)) Invalidate();
-}
-
 void CControlUI::SetBorderSize(int size) { SetBorderSize(RECT{size, size, size, size}); }
-
-void CControlUI::SetBorderSize(RECT sizes) {
-    borderSize_ = sizes;
-    Invalidate();
-}
-
-void CControlUI::SetBorderRound(SIZE round) {
-    borderRound_ = round;
-    Invalidate();
-}
-
-void CControlUI::SetBorderStyle(int style) {
-    borderStyle_ = style;
-    Invalidate();
-}
 
 }  // namespace Veneer

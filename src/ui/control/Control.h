@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -174,34 +175,35 @@ public:
     // Fails for an empty name or value; a name already present keeps its first value.
     bool StoreCustomAttribute(const wchar_t* name, const wchar_t* value);
     const wchar_t* CustomAttribute(const wchar_t* name) const;
-    // The colour through the window's hue, saturation and lightness when "colorhsl" is on.
+    // The colour through the window's hue, saturation and lightness when "colorhsl" is on;
+    // the window's setting is always neutral, so the colour comes back unchanged.
     DWORD AdjustColor(DWORD color) const;
 
     // Appearance setters: each repaints the control; colours, the HSL switch and
     // images do nothing when unchanged.
     DWORD GetBackColor() const { return backColor1_; }
-    void SetBackColor(DWORD color);
+    void SetBackColor(DWORD color) { SetAndRepaintIfChanged(backColor1_, color); }
     DWORD GetBackColor2() const { return backColor2_; }
-    void SetBackColor2(DWORD color);
+    void SetBackColor2(DWORD color) { SetAndRepaintIfChanged(backColor2_, color); }
     DWORD GetBackColor3() const { return backColor3_; }
-    void SetBackColor3(DWORD color);
+    void SetBackColor3(DWORD color) { SetAndRepaintIfChanged(backColor3_, color); }
     const wchar_t* GetBackImage() const { return backImage_.attributes.c_str(); }
     void SetBackImage(const wchar_t* image);
     const wchar_t* GetForeImage() const { return foreImage_.attributes.c_str(); }
-    void SetForeImage(const wchar_t* image);
+    void SetForeImage(const wchar_t* image) { AssignImage(foreImage_, image); }
     DWORD GetBorderColor() const { return borderColor_; }
-    void SetBorderColor(DWORD color);
+    void SetBorderColor(DWORD color) { SetAndRepaintIfChanged(borderColor_, color); }
     DWORD GetFocusBorderColor() const { return focusBorderColor_; }
-    void SetFocusBorderColor(DWORD color);
+    void SetFocusBorderColor(DWORD color) { SetAndRepaintIfChanged(focusBorderColor_, color); }
     bool IsColorHsl() const { return colorHsl_; }
-    void SetColorHsl(bool hsl);
+    void SetColorHsl(bool hsl) { SetAndRepaintIfChanged(colorHsl_, hsl); }
     RECT GetBorderSize() const { return borderSize_; }
     void SetBorderSize(int size);
-    void SetBorderSize(RECT sizes);
+    void SetBorderSize(RECT sizes) { SetAndRepaint(borderSize_, sizes); }
     SIZE GetBorderRound() const { return borderRound_; }
-    void SetBorderRound(SIZE round);
+    void SetBorderRound(SIZE round) { SetAndRepaint(borderRound_, round); }
     int GetBorderStyle() const { return borderStyle_; }
-    void SetBorderStyle(int style);
+    void SetBorderStyle(int style) { SetAndRepaint(borderStyle_, style); }
 
     CEventHooks initHooks;
     CEventHooks destroyHooks;
@@ -221,6 +223,33 @@ protected:
     void Notify(const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0);
     // Replaces the attribute string of an image record; false when nothing changed.
     bool ReplaceImage(DrawInfo& info, const wchar_t* image);
+    void AssignImage(DrawInfo& info, const wchar_t* image) {
+        if (ReplaceImage(info, image)) Invalidate();
+    }
+    // The rules of the plain setters: store, then repaint (the "IfChanged" form only
+    // when the value changed), or store and have this control or its parent laid out
+    // again. The value's type follows the field's.
+    template <typename T>
+    void SetAndRepaint(T& field, typename std::decay<T>::type value) {
+        field = value;
+        Invalidate();
+    }
+    template <typename T>
+    void SetAndRepaintIfChanged(T& field, typename std::decay<T>::type value) {
+        if (field == value) return;
+        field = value;
+        Invalidate();
+    }
+    template <typename T>
+    void SetAndRelayout(T& field, const typename std::decay<T>::type& value) {
+        field = value;
+        MarkLayoutDirty();
+    }
+    template <typename T>
+    void SetAndRelayoutParent(T& field, const typename std::decay<T>::type& value) {
+        field = value;
+        MarkParentLayoutDirty();
+    }
     // Draws an image record into the item rectangle, clipped to the paint rectangle;
     // false when it has no image.
     bool DrawImage(HDC dc, DrawInfo& info);

@@ -110,7 +110,7 @@ bool IsAccessible(CControlUI* control) {
         if (!parent->IsVisible()) return false;
     }
     const RECT& rect = control->GetRect();
-    if (rect.right <= rect.left || rect.bottom <= rect.top) return false;
+    if (IsRectEmpty(&rect)) return false;
     if (!control->GetAccessibleName().IsEmpty()) return true;
     if (Is(control, L"Button") || Is(control, L"Edit") || Is(control, L"Progress")) return true;
     return Is(control, L"Label") && !ShownText(control, nullptr).empty();

@@ -6,6 +6,7 @@
 
 #include "log/Log.h"
 #include "ui/core/AttributeValue.h"
+#include "ui/core/DrawColors.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {
@@ -13,10 +14,6 @@ namespace Veneer {
 namespace {
 // The window manager reflects the edit's notifications back to it with this added.
 constexpr UINT kReflected = 0x2000;
-
-COLORREF ToColorRef(DWORD argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
-
-bool IsEmptyArea(const RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
 }  // namespace
 
 // ---- CEditWnd ----------------------------------------------------------------------
@@ -278,7 +275,7 @@ void CEditUI::UpdateNativeWindow() {
     if (editWindow_ == nullptr || editWindow_->GetHWND() == nullptr) return;
     RECT rect = editWindow_->ComputeRect();
     HWND window = editWindow_->GetHWND();
-    if (IsEmptyArea(rect)) {
+    if (IsRectEmpty(&rect)) {
         ShowWindow(window, SW_HIDE);
         return;
     }
@@ -325,31 +322,12 @@ void CEditUI::SetReadOnly(bool readOnly) {
     Invalidate();
 }
 
-void CEditUI::SetPasswordMode(bool password) {
-    if (password_ == password) return;
-    password_ = password;
-    Invalidate();
-}
-
 void CEditUI::SetNumberOnly(bool numberOnly) {
     if (numberOnly) {
         extraStyle_ |= ES_NUMBER;
     } else {
         extraStyle_ &= ~static_cast<DWORD>(ES_NUMBER);
     }
-}
-
-void CEditUI::SetNormalImage(const wchar_t* image) {
-    if (ReplaceImage(normalImage_, image)) Invalidate();
-}
-void CEditUI::SetHotImage(const wchar_t* image) {
-    if (ReplaceImage(hotImage_, image)) Invalidate();
-}
-void CEditUI::SetFocusedImage(const wchar_t* image) {
-    if (ReplaceImage(focusedImage_, image)) Invalidate();
-}
-void CEditUI::SetDisabledImage(const wchar_t* image) {
-    if (ReplaceImage(disabledImage_, image)) Invalidate();
 }
 
 void CEditUI::OpenNativeWindow() {
@@ -453,16 +431,7 @@ void CEditUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
 SIZE CEditUI::MeasureSize(SIZE /*available*/) { return FixedOrFontSize(); }
 
 void CEditUI::PaintStateImage(HDC dc) {
-    if (IsFocused()) {
-        state_ |= kStateFocused;
-    } else {
-        state_ &= ~kStateFocused;
-    }
-    if (!IsEnabled()) {
-        state_ |= kStateDisabled;
-    } else {
-        state_ &= ~kStateDisabled;
-    }
+    FollowFocusAndEnabled(*this, state_);
     DrawInfo* chosen = nullptr;
     if ((state_ & kStateDisabled) != 0) {
         chosen = &disabledImage_;

@@ -97,7 +97,7 @@ public:
     void SetReadOnly(bool readOnly);
     bool IsPasswordMode() const { return password_; }
     // An open window keeps its style until it is opened again.
-    void SetPasswordMode(bool password);
+    void SetPasswordMode(bool password) { SetAndRepaintIfChanged(password_, password); }
     wchar_t GetPasswordChar() const { return passwordChar_; }
     void SetPasswordChar(wchar_t ch) { passwordChar_ = ch; }
     bool IsNumberOnly() const { return (extraStyle_ & ES_NUMBER) != 0; }
@@ -111,10 +111,10 @@ public:
     DWORD GetExtraStyle() const { return extraStyle_; }
     UINT GetState() const { return state_; }
 
-    void SetNormalImage(const wchar_t* image);
-    void SetHotImage(const wchar_t* image);
-    void SetFocusedImage(const wchar_t* image);
-    void SetDisabledImage(const wchar_t* image);
+    void SetNormalImage(const wchar_t* image) { AssignImage(normalImage_, image); }
+    void SetHotImage(const wchar_t* image) { AssignImage(hotImage_, image); }
+    void SetFocusedImage(const wchar_t* image) { AssignImage(focusedImage_, image); }
+    void SetDisabledImage(const wchar_t* image) { AssignImage(disabledImage_, image); }
 
 private:
     friend class CEditWnd;

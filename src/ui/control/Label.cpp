@@ -68,24 +68,9 @@ bool CLabelUI::PassOnIgnoredMouse(UiEvent& event) {
     return true;
 }
 
-void CLabelUI::SetTextColor(DWORD color) {
-    textColor_ = color;
-    Invalidate();
-}
-
-void CLabelUI::SetDisabledTextColor(DWORD color) {
-    disabledTextColor_ = color;
-    Invalidate();
-}
-
 void CLabelUI::SetFont(int font) {
     font_ = font;
     needsMeasure_ = true;
-    Invalidate();
-}
-
-void CLabelUI::SetTextStyle(UINT style) {
-    textStyle_ = style;
     Invalidate();
 }
 
@@ -109,51 +94,6 @@ void CLabelUI::SetMultiLine(bool multiLine) {
         textStyle_ |= DT_SINGLELINE;
     }
     needsMeasure_ = true;
-}
-
-void CLabelUI::SetEffectEnabled(bool enabled) {
-    effect_ = enabled;
-    Invalidate();
-}
-void CLabelUI::SetLuminousEnabled(bool enabled) {
-    luminous_ = enabled;
-    Invalidate();
-}
-void CLabelUI::SetStrokeEnabled(bool enabled) {
-    stroke_ = enabled;
-    Invalidate();
-}
-void CLabelUI::SetShadowEnabled(bool enabled) {
-    shadow_ = enabled;
-    Invalidate();
-}
-void CLabelUI::SetLuminousFuzziness(float fuzziness) {
-    luminousFuzziness_ = fuzziness;
-    Invalidate();
-}
-void CLabelUI::SetGradientLength(int length) {
-    gradientLength_ = length;
-    Invalidate();
-}
-void CLabelUI::SetGradientAngle(int angle) {
-    gradientAngle_ = angle;
-    Invalidate();
-}
-void CLabelUI::SetSecondTextColor(DWORD color) {
-    secondTextColor_ = color;
-    Invalidate();
-}
-void CLabelUI::SetShadowColorA(DWORD color) {
-    shadowColorA_ = color;
-    Invalidate();
-}
-void CLabelUI::SetShadowColorB(DWORD color) {
-    shadowColorB_ = color;
-    Invalidate();
-}
-void CLabelUI::SetStrokeColor(DWORD color) {
-    strokeColor_ = color;
-    Invalidate();
 }
 
 void CLabelUI::SetShadowOffset(int offset, int angle) {

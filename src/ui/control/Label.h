@@ -38,13 +38,13 @@ public:
     void PaintCaption(HDC dc) override;
 
     DWORD GetTextColor() const { return textColor_; }
-    void SetTextColor(DWORD color);
+    void SetTextColor(DWORD color) { SetAndRepaint(textColor_, color); }
     DWORD GetDisabledTextColor() const { return disabledTextColor_; }
-    void SetDisabledTextColor(DWORD color);
+    void SetDisabledTextColor(DWORD color) { SetAndRepaint(disabledTextColor_, color); }
     int GetFont() const { return font_; }
     void SetFont(int font);
     UINT GetTextStyle() const { return textStyle_; }
-    void SetTextStyle(UINT style);
+    void SetTextStyle(UINT style) { SetAndRepaint(textStyle_, style); }
     RECT GetTextPadding() const { return textPadding_; }
     void SetTextPadding(RECT padding);
     bool IsShowHtml() const { return showHtml_; }
@@ -54,18 +54,18 @@ public:
 
     // Effect painter settings.
     bool IsEffectEnabled() const { return effect_; }
-    void SetEffectEnabled(bool enabled);
-    void SetLuminousEnabled(bool enabled);
-    void SetStrokeEnabled(bool enabled);
-    void SetShadowEnabled(bool enabled);
+    void SetEffectEnabled(bool enabled) { SetAndRepaint(effect_, enabled); }
+    void SetLuminousEnabled(bool enabled) { SetAndRepaint(luminous_, enabled); }
+    void SetStrokeEnabled(bool enabled) { SetAndRepaint(stroke_, enabled); }
+    void SetShadowEnabled(bool enabled) { SetAndRepaint(shadow_, enabled); }
     float GetLuminousFuzziness() const { return luminousFuzziness_; }
-    void SetLuminousFuzziness(float fuzziness);
-    void SetGradientLength(int length);
-    void SetGradientAngle(int angle);
-    void SetSecondTextColor(DWORD color);
-    void SetShadowColorA(DWORD color);
-    void SetShadowColorB(DWORD color);
-    void SetStrokeColor(DWORD color);
+    void SetLuminousFuzziness(float fuzziness) { SetAndRepaint(luminousFuzziness_, fuzziness); }
+    void SetGradientLength(int length) { SetAndRepaint(gradientLength_, length); }
+    void SetGradientAngle(int angle) { SetAndRepaint(gradientAngle_, angle); }
+    void SetSecondTextColor(DWORD color) { SetAndRepaint(secondTextColor_, color); }
+    void SetShadowColorA(DWORD color) { SetAndRepaint(shadowColorA_, color); }
+    void SetShadowColorB(DWORD color) { SetAndRepaint(shadowColorB_, color); }
+    void SetStrokeColor(DWORD color) { SetAndRepaint(strokeColor_, color); }
     // The shadow lies offset pixels away in the direction of angle (degrees, -180 to 180).
     void SetShadowOffset(int offset, int angle);
     POINT GetShadowOffset() const { return shadowOffset_; }

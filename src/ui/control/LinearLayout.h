@@ -1,7 +1,7 @@
 #pragma once
-// CLinearLayoutUI: what the vertical and the horizontal layout share besides
-// their arithmetic: the draggable separator band at one edge ("sepheight" or
-// "sepwidth", and "sepimm").
+// CLinearLayoutUI: the vertical and the horizontal layout are one line of children
+// along a main axis (down or across), with the child alignment on the cross axis,
+// and a draggable separator band at one edge ("sepheight" or "sepwidth", and "sepimm").
 //
 // Thread contract: UI thread only.
 
@@ -16,6 +16,7 @@ public:
     void HandleEvent(UiEvent& event) override;
     void ApplyAttribute(const wchar_t* name, const wchar_t* value) override;
     void PaintOverlay(HDC dc, const RECT& paintRect) override;
+    void Place(RECT rect, bool invalidate = true) override;
 
     // The band's thickness; 0 means none.
     int GetSeparatorSize() const { return separator_.GetThickness(); }
@@ -24,24 +25,17 @@ public:
     void SetSeparatorImmediate(bool immediate) { separator_.SetImmediate(immediate); }
 
 protected:
-    // Where a Place of either layout starts from: the inner rectangle, the room the
-    // children may take (the scroll range given back), the scroll offset and range.
-    struct PlaceStart {
-        RECT inner{};
-        SIZE available{};
-        SIZE offset{};
-        SIZE extent{};
-    };
-    // Places the layout itself and fills start; false when it has no children
-    // (its scroll bars are then reset and there is nothing more to place).
-    bool BeginPlace(RECT rect, bool invalidate, PlaceStart& start);
-
-    // vertical: the band changes the height; sizeAttribute names its thickness.
-    CLinearLayoutUI(bool vertical, const wchar_t* sizeAttribute);
+    // vertical: the children follow each other downwards and the band changes the
+    // height; sizeAttribute names its thickness. stretchUnlessFixed: a child without a
+    // fixed length along the line shares the rest whatever it would measure (else only
+    // one that measures 0 does).
+    CLinearLayoutUI(bool vertical, const wchar_t* sizeAttribute, bool stretchUnlessFixed);
 
 private:
     CLayoutSeparator separator_;
     const wchar_t* sizeAttribute_;
+    bool vertical_;
+    bool stretchUnlessFixed_;
 };
 
 }  // namespace Veneer

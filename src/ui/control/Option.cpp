@@ -87,24 +87,6 @@ void COptionUI::SetGroup(const wchar_t* group) {
     SetSelected(selected_, true);
 }
 
-void COptionUI::SetSelectedBackColor(DWORD color) {
-    selectedBackColor_ = color;
-    Invalidate();
-}
-void COptionUI::SetSelectedTextColor(DWORD color) {
-    selectedTextColor_ = color;
-    Invalidate();
-}
-void COptionUI::SetSelectedImage(const wchar_t* image) {
-    if (ReplaceImage(selectedImage_, image)) Invalidate();
-}
-void COptionUI::SetSelectedHotImage(const wchar_t* image) {
-    if (ReplaceImage(selectedHotImage_, image)) Invalidate();
-}
-void COptionUI::SetOptionForeImage(const wchar_t* image) {
-    if (ReplaceImage(optionForeImage_, image)) Invalidate();
-}
-
 void COptionUI::ApplyAttribute(const wchar_t* name, const wchar_t* value) {
     if (wcscmp(name, L"group") == 0) {
         SetGroup(value);

@@ -31,11 +31,11 @@ public:
     bool IsSelected() const { return selected_; }
     const CUiString& GetGroup() const { return group_; }
     void SetGroup(const wchar_t* group);
-    void SetSelectedBackColor(DWORD color);
-    void SetSelectedTextColor(DWORD color);
-    void SetSelectedImage(const wchar_t* image);
-    void SetSelectedHotImage(const wchar_t* image);
-    void SetOptionForeImage(const wchar_t* image);
+    void SetSelectedBackColor(DWORD color) { SetAndRepaint(selectedBackColor_, color); }
+    void SetSelectedTextColor(DWORD color) { SetAndRepaint(selectedTextColor_, color); }
+    void SetSelectedImage(const wchar_t* image) { AssignImage(selectedImage_, image); }
+    void SetSelectedHotImage(const wchar_t* image) { AssignImage(selectedHotImage_, image); }
+    void SetOptionForeImage(const wchar_t* image) { AssignImage(optionForeImage_, image); }
 
 private:
     // High contrast: a box (or, in a group, a round button) drawn with the system's

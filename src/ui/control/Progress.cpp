@@ -28,22 +28,6 @@ void* CProgressUI::CastTo(const wchar_t* name) {
     return CLabelUI::CastTo(name);
 }
 
-void CProgressUI::SetHorizontal(bool horizontal) {
-    if (horizontal_ == horizontal) return;
-    horizontal_ = horizontal;
-    Invalidate();
-}
-
-void CProgressUI::SetMinValue(int minimum) {
-    minimum_ = minimum;
-    Invalidate();
-}
-
-void CProgressUI::SetMaxValue(int maximum) {
-    maximum_ = maximum;
-    Invalidate();
-}
-
 void CProgressUI::SetValue(int value) {
     if (value > maximum_) value = maximum_;
     if (value < minimum_) value = minimum_;

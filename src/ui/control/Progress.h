@@ -21,12 +21,12 @@ public:
     void PaintStateImage(HDC dc) override;
 
     bool IsHorizontal() const { return horizontal_; }
-    void SetHorizontal(bool horizontal = true);
+    void SetHorizontal(bool horizontal = true) { SetAndRepaintIfChanged(horizontal_, horizontal); }
     int GetMinValue() const { return minimum_; }
     // The value is not re-clamped until the next paint.
-    void SetMinValue(int minimum);
+    void SetMinValue(int minimum) { SetAndRepaint(minimum_, minimum); }
     int GetMaxValue() const { return maximum_; }
-    void SetMaxValue(int maximum);
+    void SetMaxValue(int maximum) { SetAndRepaint(maximum_, maximum); }
     int GetValue() const { return value_; }
     // Clamped into the range.
     void SetValue(int value);

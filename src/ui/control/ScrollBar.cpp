@@ -46,11 +46,6 @@ void CScrollBarUI::SetScrollPos(int position) {
     Invalidate();
 }
 
-void CScrollBarUI::SetThumbColor(DWORD color) {
-    thumbColor_ = color;
-    Invalidate();
-}
-
 RECT CScrollBarUI::ThumbRect() const {
     RECT thumb = itemRect_;
     int length = horizontal_ ? GetWidth() : GetHeight();

@@ -36,7 +36,7 @@ public:
     int GetLineSize() const { return lineSize_; }
     void SetLineSize(int size) { lineSize_ = size; }
     DWORD GetThumbColor() const { return thumbColor_; }
-    void SetThumbColor(DWORD color);
+    void SetThumbColor(DWORD color) { SetAndRepaint(thumbColor_, color); }
 
     // The thumb's rectangle inside the bar for the current range and position.
     RECT ThumbRect() const;

@@ -94,12 +94,8 @@ void CTabLayoutUI::Place(RECT rect, bool invalidate) {
     RECT inner = {itemRect_.left + inset_.left, itemRect_.top + inset_.top, itemRect_.right - inset_.right,
                   itemRect_.bottom - inset_.bottom};
     for (int i = 0; i < GetCount(); ++i) {
-        CControlUI* child = GetItemAt(i);
-        if (!child->IsVisible()) continue;
-        if (child->IsFloat()) {
-            PlaceFloatChild(i);
-            continue;
-        }
+        CControlUI* child = FlowChild(i);
+        if (child == nullptr) continue;
         if (i != selected_) continue;
         RECT p = child->GetPadding();
         RECT page = {inner.left + p.left, inner.top + p.top, inner.right - p.right, inner.bottom - p.bottom};

@@ -14,7 +14,6 @@ public:
 
     const wchar_t* GetTypeName() const override;
     void* CastTo(const wchar_t* name) override;
-    void Place(RECT rect, bool invalidate = true) override;
 };
 
 }  // namespace Veneer

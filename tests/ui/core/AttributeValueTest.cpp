@@ -18,12 +18,8 @@ TEST(AttributeValues, OnlyTheExactWordTrueIsTrue) {
 }
 
 TEST(AttributeValues, ResourceElementsTakeTrueInAnyCaseAndNothingElse) {
-    EXPECT_TRUE(IsTrueValueAnyCase(L"true"));
-    EXPECT_TRUE(IsTrueValueAnyCase(L"True"));
-    EXPECT_TRUE(IsTrueValueAnyCase(L"TRUE"));
-    EXPECT_FALSE(IsTrueValueAnyCase(L"1"));
-    EXPECT_FALSE(IsTrueValueAnyCase(L"true "));
-    EXPECT_FALSE(IsTrueValueAnyCase(L""));
+    for (const wchar_t* yes : {L"true", L"True", L"TRUE"}) EXPECT_TRUE(IsTrueValueAnyCase(yes)) << yes;
+    for (const wchar_t* no : {L"1", L"true ", L""}) EXPECT_FALSE(IsTrueValueAnyCase(no)) << no;
     EXPECT_FALSE(IsTrueValueAnyCase(nullptr));
 }
 
