@@ -309,8 +309,6 @@ public:
     void SetDefaultLinkFontColor(DWORD colour, bool shared = false);
     void SetDefaultLinkHoverFontColor(DWORD colour, bool shared = false);
     void SetDefaultSelectedBackColor(DWORD colour, bool shared = false);
-    // Hue, saturation, lightness for controls with "colorhsl"; neutral here (180, 100, 100).
-    void WindowHsl(short& hue, short& saturation, short& lightness) const;
 
     // Option groups: the options that exclude each other, in joining order.
     bool JoinOptionGroup(const wchar_t* group, CControlUI* control);

@@ -122,10 +122,4 @@ void CWindowManagerUI::SetDefaultSelectedBackColor(DWORD colour, bool shared) {
     (shared ? Shared().selectedBackColor : defaultSelectedBackColor_) = colour;
 }
 
-void CWindowManagerUI::WindowHsl(short& hue, short& saturation, short& lightness) const {
-    hue = 180;
-    saturation = 100;
-    lightness = 100;
-}
-
 }  // namespace Veneer
