@@ -51,9 +51,10 @@
 // The process-wide tables (shared fonts, images and default lists, localized texts)
 // live for the process. A control is deleted only through Destroy, never with delete.
 //
-// The work is split by job over WindowManager<Job>.cpp: the lifetime and tree here
-// in WindowManager.cpp, then Input (message routing), Focus (keyboard), Notify,
-// Timers, ToolTip, Paint, Layered, Fonts, Resources, Attributes, Scale, Accessibility.
+// The work is split by job over WindowManager<Job>.cpp: the lifetime and tree in
+// WindowManager.cpp, then Input (message routing), Focus (keyboard), Notify, Timers,
+// ToolTip, Paint, Layered, Fonts, Resources, Attributes, Scale, Accessibility; the
+// static resource settings in ResourceSettings.cpp.
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,6 +1,7 @@
 #pragma once
 // What the window manager's files share and no one else sees: the process-wide
-// state of every manager, the private messages and timers, and the font helpers.
+// state of every manager, the private messages and timer, the font helpers, and the
+// one way the registration lists are kept and walked.
 
 #include <algorithm>
 #include <map>
