@@ -3,7 +3,7 @@
 #include "common/GAJson.h"
 #include "http/HttpInterface.h"
 #include "http/HttpText.h"
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 #include "log/Log.h"
 
 #include <objbase.h>
@@ -17,13 +17,6 @@ const wchar_t kVendorKey[] = L"SOFTWARE\\WOW6432Node\\Vantelo";
 const wchar_t kClientKey[] = L"SOFTWARE\\WOW6432Node\\Vantelo\\VanteloDown";
 const wchar_t kGuidValue[] = L"GUID";
 const char kJsonContentType[] = "Content-Type: application/json; charset=utf-8";
-
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type key) { RegCloseKey(key); }
-};
-using UniqueRegKey = UniqueResource<RegKeyTraits>;
 
 // What the collection service has always received: text that went through the
 // ANSI code page first, so characters outside it arrive as its replacement.

@@ -26,43 +26,6 @@ constexpr char kCancelledReason[] = "the check was cancelled";
 // A timestamp from the future is no evidence of the past; allow for clock skew.
 constexpr ULONGLONG kTimestampSkew = 5ULL * 60 * 10000000;  // 5 minutes in 100 ns units
 
-struct CryptMsgTraits {
-    using Type = HCRYPTMSG;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type message) { CryptMsgClose(message); }
-};
-struct CertStoreTraits {
-    using Type = HCERTSTORE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type store) { CertCloseStore(store, 0); }
-};
-struct CertContextTraits {
-    using Type = PCCERT_CONTEXT;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type certificate) { CertFreeCertificateContext(certificate); }
-};
-struct CertChainTraits {
-    using Type = PCCERT_CHAIN_CONTEXT;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type chain) { CertFreeCertificateChain(chain); }
-};
-struct BCryptAlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
-};
-struct BCryptHashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type hash) { BCryptDestroyHash(hash); }
-};
-using UniqueCryptMsg = UniqueResource<CryptMsgTraits>;
-using UniqueCertStore = UniqueResource<CertStoreTraits>;
-using UniqueCertContext = UniqueResource<CertContextTraits>;
-using UniqueCertChain = UniqueResource<CertChainTraits>;
-using UniqueBCryptAlgorithm = UniqueResource<BCryptAlgorithmTraits>;
-using UniqueBCryptHash = UniqueResource<BCryptHashTraits>;
-
 std::string Format(const char* format, unsigned long value)
 {
     char text[160];

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 // SHA-256 of a certificate's DER-encoded SubjectPublicKeyInfo.
 using SignerKeyPin = std::array<BYTE, 32>;

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
+#include "base/UniqueResource.h"
 #include "common/LanguageManager.h"
 #include "common/SystemUtil.h"
 #include "log/Log.h"
@@ -49,10 +49,6 @@ UINT UserAnsiCodePage()
     }
     return codePage;
 }
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
 
 }  // namespace
 
@@ -122,9 +118,9 @@ void LanguageManager::WriteDomainFile(const std::wstring& installPath) const
                                            static_cast<int>(narrow.size()), nullptr, nullptr);
     if (length <= 1) return;
     const std::wstring path = installPath + GetInstallSubFolder() + L"domain";
-    std::unique_ptr<FILE, FileCloser> file(_wfopen(path.c_str(), L"wb"));
+    UniqueCrtFile file(_wfopen(path.c_str(), L"wb"));
     if (!file) return;
-    fwrite(narrow.data(), 1, static_cast<size_t>(length) - 1, file.get());
+    fwrite(narrow.data(), 1, static_cast<size_t>(length) - 1, file.Get());
 }
 
 std::wstring LanguageManager::AddressValue(const std::wstring& key) const

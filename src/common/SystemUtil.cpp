@@ -8,65 +8,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/UniqueResource.h"
 #include "log/Log.h"
 #include "ui/core/SystemLibrary.h"
 
 namespace {
-
-// Closes a kernel handle and keeps the caller's last error intact.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~ScopedHandle() { Reset(); }
-    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-    void Reset()
-    {
-        if (Valid()) {
-            DWORD error = GetLastError();
-            CloseHandle(handle_);
-            SetLastError(error);
-        }
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_;
-};
-
-class ScopedRegKey {
-public:
-    ScopedRegKey() = default;
-    ~ScopedRegKey()
-    {
-        if (key_) RegCloseKey(key_);
-    }
-    ScopedRegKey(const ScopedRegKey&) = delete;
-    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
-    HKEY* Receive() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-class ScopedModule {
-public:
-    explicit ScopedModule(HMODULE module) : module_(module) {}
-    ~ScopedModule()
-    {
-        if (module_) FreeLibrary(module_);
-    }
-    ScopedModule(const ScopedModule&) = delete;
-    ScopedModule& operator=(const ScopedModule&) = delete;
-    HMODULE Get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
 
 std::wstring FormatDecimal(int value)
 {
@@ -104,7 +50,7 @@ std::wstring GetProgramFilesFolder()
 
 std::wstring GetWindowsProductName()
 {
-    ScopedRegKey key;
+    UniqueRegKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
                       KEY_READ | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS) {
         return std::wstring();
@@ -190,7 +136,7 @@ bool FileExists(const std::wstring& path)
 
 bool FindProcessByName(const std::wstring& exeName, DWORD* processId)
 {
-    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.Valid()) return false;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
@@ -207,7 +153,7 @@ bool KillProcess(DWORD processId)
 {
     // Terminate, create thread, virtual-memory operation and write, query information.
     constexpr DWORD kAccess = 0x42B;
-    ScopedHandle process(OpenProcess(kAccess, FALSE, processId));
+    UniqueKernelHandle process(OpenProcess(kAccess, FALSE, processId));
     if (!process.Valid()) return false;
     return TerminateProcess(process.Get(), 0) != FALSE;
 }
@@ -282,7 +228,7 @@ std::vector<DWORD> FindProcessesByPath(const std::wstring& exePath)
     DWORD session = 0;
     if (!ProcessIdToSessionId(self, &session)) return found;
 
-    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.Valid()) return found;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
@@ -291,7 +237,7 @@ std::vector<DWORD> FindProcessesByPath(const std::wstring& exePath)
         DWORD processSession = 0;
         if (id == self || !SamePath(entry.szExeFile, fileName)) continue;
         if (!ProcessIdToSessionId(id, &processSession) || processSession != session) continue;
-        ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
         if (!process.Valid()) {
             LOG_A("process %lu has the product's name but cannot be examined, error %lu", id, GetLastError());
             continue;
@@ -305,7 +251,7 @@ bool StopProcessesByPath(const std::wstring& exePath, DWORD askMs, DWORD killMs)
 {
     std::vector<DWORD> ids = FindProcessesByPath(exePath);
     if (ids.empty()) return true;
-    std::vector<ScopedHandle> owned;
+    std::vector<UniqueKernelHandle> owned;
     std::vector<HANDLE> processes;
     std::vector<DWORD> opened;
     for (DWORD id : ids) {
@@ -350,7 +296,7 @@ std::wstring BuildSilentInstallCommandLine(const std::wstring& installPath, cons
 
 CInstallerJob::CInstallerJob()
 {
-    job_ = CreateJobObjectW(nullptr, nullptr);
+    job_.Reset(CreateJobObjectW(nullptr, nullptr));
     if (!job_) {
         LOG_A("CreateJobObject failed, error %lu", GetLastError());
         return;
@@ -359,27 +305,23 @@ CInstallerJob::CInstallerJob()
     // the user at its end is not part of the installation.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-    if (!SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    if (!SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
         LOG_A("SetInformationJobObject failed, error %lu", GetLastError());
     }
 }
 
-CInstallerJob::~CInstallerJob()
-{
-    if (process_) CloseHandle(process_);
-    if (job_) CloseHandle(job_);
-}
+CInstallerJob::~CInstallerJob() = default;
 
 bool CInstallerJob::Adopt(HANDLE process)
 {
     std::lock_guard<std::mutex> hold(lock_);
     if (terminated_) return false;
-    if (!job_ || !AssignProcessToJobObject(job_, process)) {
+    if (!job_ || !AssignProcessToJobObject(job_.Get(), process)) {
         LOG_A("the installer runs outside a job: AssignProcessToJobObject failed, error %lu",
               job_ ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_HANDLE));
         outsideJob_ = true;
     }
-    DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &process_,
+    DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), process_.Receive(),
                     SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0);
     return true;
 }
@@ -390,9 +332,9 @@ void CInstallerJob::Terminate()
     if (terminated_) return;
     terminated_ = true;
     if (!process_) return;  // never started, and now never will
-    if (!outsideJob_ && TerminateJobObject(job_, ERROR_CANCELLED)) return;
+    if (!outsideJob_ && TerminateJobObject(job_.Get(), ERROR_CANCELLED)) return;
     if (!outsideJob_) LOG_A("TerminateJobObject failed, error %lu", GetLastError());
-    if (!TerminateProcess(process_, ERROR_CANCELLED) && GetLastError() != ERROR_ACCESS_DENIED) {
+    if (!TerminateProcess(process_.Get(), ERROR_CANCELLED) && GetLastError() != ERROR_ACCESS_DENIED) {
         LOG_A("TerminateProcess of the installer failed, error %lu", GetLastError());
     }
 }
@@ -404,7 +346,7 @@ bool CInstallerJob::WaitUntilEmpty(DWORD waitMs)
     {
         std::lock_guard<std::mutex> hold(lock_);
         if (!process_) return true;
-        process = process_;
+        process = process_.Get();
         outside = outsideJob_;
     }
     // The handles live as long as this object, which the caller holds.
@@ -412,7 +354,7 @@ bool CInstallerJob::WaitUntilEmpty(DWORD waitMs)
     DWORD start = GetTickCount();
     for (;;) {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-        if (!QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &accounting, sizeof accounting,
+        if (!QueryInformationJobObject(job_.Get(), JobObjectBasicAccountingInformation, &accounting, sizeof accounting,
                                        nullptr)) {
             return WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
         }
@@ -449,8 +391,8 @@ bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& ins
         if (code) *code = error;
         return false;
     }
-    ScopedHandle process(info.hProcess);
-    ScopedHandle thread(info.hThread);
+    UniqueKernelHandle process(info.hProcess);
+    UniqueKernelHandle thread(info.hThread);
     if (!job.Adopt(process.Get())) {
         TerminateProcess(process.Get(), ERROR_CANCELLED);
         LOG_A("the installer was not resumed: the installation is being ended");
@@ -474,7 +416,7 @@ bool RunProgram(const std::wstring& programPath, bool elevated)
     if (elevated) return StartElevated(programPath);
 
     using WdcRunTaskAsInteractiveUserFn = HRESULT(WINAPI*)(LPCWSTR commandLine, LPCWSTR currentDirectory, DWORD flags);
-    ScopedModule wdc(Veneer::LoadSystemLibrary(L"wdc.dll"));
+    UniqueModule wdc(Veneer::LoadSystemLibrary(L"wdc.dll"));
     auto run = wdc.Get() ? reinterpret_cast<WdcRunTaskAsInteractiveUserFn>(
                                reinterpret_cast<void*>(GetProcAddress(wdc.Get(), "WdcRunTaskAsInteractiveUser")))
                          : nullptr;

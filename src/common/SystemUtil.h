@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/UniqueResource.h"
+
 std::wstring GetProgramFilesFolder();
 std::wstring GetWindowsProductName();
 bool Is64BitWindows();
@@ -70,8 +72,8 @@ public:
 
 private:
     mutable std::mutex lock_;
-    HANDLE job_ = nullptr;
-    HANDLE process_ = nullptr;  // the installer's first process, our own handle
+    UniqueKernelHandle job_;
+    UniqueKernelHandle process_;  // the installer's first process, our own handle
     bool terminated_ = false;
     bool outsideJob_ = false;
 };

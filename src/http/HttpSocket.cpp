@@ -117,7 +117,7 @@ public:
     void Finish() override
     {
         *m_pSize = static_cast<DWORD>(m_done);
-        *m_pBlock = m_block.Detach();
+        *m_pBlock = m_block.Release();
     }
     void Abandon() override { m_block.Reset(); }
 

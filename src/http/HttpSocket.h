@@ -8,14 +8,7 @@
 #include <winsock2.h>
 
 #include "http/HttpClientBase.h"
-#include "http/UniqueResource.h"
-
-struct SocketTraits {
-    using Type = SOCKET;
-    static Type Invalid() { return INVALID_SOCKET; }
-    static void Close(Type socket) { closesocket(socket); }
-};
-using UniqueSocket = UniqueResource<SocketTraits>;
+#include "base/UniqueResource.h"
 
 class CHttpSocket : public CHttpClientBase<CHttpSocket, ISocketHttp> {
 public:

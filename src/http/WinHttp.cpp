@@ -7,8 +7,6 @@
 #include <cstring>
 #include <vector>
 
-void WinHttpHandleTraits::Close(Type handle) { WinHttpCloseHandle(handle); }
-
 namespace {
 
 const wchar_t kAgent[] = L"Microsoft Internet Explorer";
@@ -216,7 +214,7 @@ bool CWinHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWORD* s
             ReportProgress(kHttpProgressData, double(total), double(done));
         });
         if (done != total) throw kHttpErrRead;
-        *block = memory.Detach();
+        *block = memory.Release();
         *size = done;
         return true;
     } catch (HttpInterfaceError error) {

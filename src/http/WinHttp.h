@@ -8,19 +8,10 @@
 
 #include "http/HttpClientBase.h"
 #include "net/ProxyRoute.h"
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 #include "net/TransportPolicy.h"
 
 #include <functional>
-
-// winhttp.h clashes with wininet.h, so the handle is kept as the void pointer that
-// HINTERNET is, and closed in WinHttp.cpp.
-struct WinHttpHandleTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type handle);
-};
-using UniqueWinHttpHandle = UniqueResource<WinHttpHandleTraits>;
 
 class CWinHttp : public CRequestClientBase<CWinHttp, IWinHttp> {
 public:

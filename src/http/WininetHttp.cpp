@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-void InternetHandleTraits::Close(Type handle) { InternetCloseHandle(handle); }
-
 namespace {
 
 const wchar_t kAgent[] = L"Http-connect";
@@ -191,7 +189,7 @@ bool CWininetHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWOR
             if (!announced) throw kHttpErrTooLarge;
         }
         if (announced && done != capacity) throw kHttpErrRead;
-        *block = memory.Detach();
+        *block = memory.Release();
         *size = done;
         return true;
     } catch (HttpInterfaceError error) {

@@ -7,18 +7,9 @@
 // Thread contract: one thread at a time (see HttpInterface.h).
 
 #include "http/HttpClientBase.h"
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 #include <functional>
-
-// wininet.h clashes with winhttp.h, so the handle is kept as the void pointer that
-// HINTERNET is, and closed in WininetHttp.cpp.
-struct InternetHandleTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type handle);
-};
-using UniqueInternetHandle = UniqueResource<InternetHandleTraits>;
 
 class CWininetHttp : public CRequestClientBase<CWininetHttp, IWininetHttp> {
 public:

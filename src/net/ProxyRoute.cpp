@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 #include "log/Log.h"
 
 namespace {
@@ -86,13 +86,6 @@ std::wstring NormaliseProxy(std::wstring entry)
     return entry;
 }
 
-struct WinHttpTraits {
-    using Type = HINTERNET;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type handle) { WinHttpCloseHandle(handle); }
-};
-using UniqueSession = UniqueResource<WinHttpTraits>;
-
 // Frees the strings that the WinHTTP configuration calls hand out.
 class GlobalText {
 public:
@@ -129,7 +122,7 @@ ProxyRoute RouteFromLists(const std::wstring& proxies, const std::wstring& bypas
 bool RunAutoProxy(const std::wstring& url, const std::wstring& scriptUrl, bool discover, std::wstring& proxies,
                   std::wstring& bypass, bool& direct)
 {
-    UniqueSession session(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+    UniqueWinHttpHandle session(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                       WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session.Valid()) return false;
     WinHttpSetTimeouts(session.Get(), kDiscoveryTimeoutMs, kDiscoveryTimeoutMs, kDiscoveryTimeoutMs,

@@ -2,6 +2,10 @@
 
 #include <vector>
 
+#include "base/UniqueResource.h"
+
+void WinHttpHandleTraits::Close(Type handle) { WinHttpCloseHandle(handle); }
+
 namespace {
 
 bool SetDword(HINTERNET handle, DWORD option, DWORD value)

@@ -4,6 +4,10 @@
 
 #include <vector>
 
+#include "base/UniqueResource.h"
+
+void InternetHandleTraits::Close(Type handle) { InternetCloseHandle(handle); }
+
 namespace {
 
 // Flags that would weaken the policy: certificate errors ignored, redirects from

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
 #include "tool/HttpDownload.h"

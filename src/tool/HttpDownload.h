@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 enum DownloadEvent {
     kDownloadEventStart = 0,     // 0, 0

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "http/UniqueResource.h"
+#include "base/UniqueResource.h"
 
 // The regular file at strPath, open for reading and writing (others may read). With
 // bKeepContent an existing regular file keeps its bytes; otherwise it is emptied.

@@ -134,7 +134,7 @@ public:
     // The face GDI selects for the label's font, and the characters it has no glyph for.
     std::wstring MissingGlyphs(CLabelUI& label, std::wstring& face)
     {
-        CMemoryDC dc(manager_.PaintDC());
+        UniqueDeviceContext dc(CreateCompatibleDC(manager_.PaintDC()));
         CSelectObject font(dc.Get(), FontOf(label));
         wchar_t selected[LF_FACESIZE] = {};
         GetTextFaceW(dc.Get(), LF_FACESIZE, selected);

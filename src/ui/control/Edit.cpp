@@ -139,7 +139,7 @@ LRESULT CEditWnd::ColorRequest(HDC dc) {
         RECT area;
         GetWindowRect(window_, &area);
         MapWindowPoints(nullptr, manager->WindowHandle(), reinterpret_cast<POINT*>(&area), 2);
-        CGdiObject<HBITMAP> picture(CDrawEngine::RenderToBitmap(manager, area, owner_, background));
+        UniqueGdiObject<HBITMAP> picture(CDrawEngine::RenderToBitmap(manager, area, owner_, background));
         if (picture) brush_.Reset(CreatePatternBrush(picture.Get()));
     } else if (!brush_) {
         brush_.Reset(CreateSolidBrush(ToColorRef(background)));

@@ -62,7 +62,7 @@ private:
     LRESULT ColorRequest(HDC dc);
 
     CEditUI* owner_ = nullptr;
-    CGdiObject<HBRUSH> brush_;
+    UniqueGdiObject<HBRUSH> brush_;
     bool opened_ = false;
     bool caretShown_ = false;
     bool closing_ = false;  // a close is posted: losing the focus again changes nothing

@@ -131,7 +131,7 @@ void COptionUI::PaintHighContrastBox(HDC dc, const HighContrastPalette& palette)
     const POINT tick[] = {{box.left + width * 22 / 100, box.top + height * 52 / 100},
                           {box.left + width * 42 / 100, box.top + height * 72 / 100},
                           {box.left + width * 78 / 100, box.top + height * 30 / 100}};
-    CGdiObject<HPEN> pen(CreatePen(PS_SOLID, DeviceLength(2), ToColorRef(ink)));
+    UniqueGdiObject<HPEN> pen(CreatePen(PS_SOLID, DeviceLength(2), ToColorRef(ink)));
     CSelectObject selected(dc, pen.Get());
     Polyline(dc, tick, 3);
 }

@@ -24,8 +24,6 @@ public:
 
     int Dpi() const { return dpi_; }
     bool IsSkinScale() const { return dpi_ == kSkinDpi; }
-    // dpi / 96 as the suffix of an image variant chooses it ("1.5" for 144).
-    double Factor() const { return dpi_ / static_cast<double>(kSkinDpi); }
 
     // Rounded to the nearest pixel, halves away from zero (as MulDiv rounds).
     int Length(int skinPixels) const;

@@ -190,7 +190,7 @@ bool CDrawEngine::PaintImageShape(HDC dc, CWindowManagerUI* manager, const RECT&
     const int width = source.right - source.left, height = source.bottom - source.top;
     if (width <= 0 || height <= 0) return true;
     BYTE* bits = nullptr;
-    CGdiObject<HBITMAP> shape(MakeArgbSection(nullptr, width, height, &bits));
+    UniqueGdiObject<HBITMAP> shape(MakeArgbSection(nullptr, width, height, &bits));
     if (!shape) return true;
     const DWORD red = (color >> 16) & 0xFF, green = (color >> 8) & 0xFF, blue = color & 0xFF;
     DWORD* out = reinterpret_cast<DWORD*>(bits);
@@ -212,7 +212,7 @@ void CDrawEngine::BlitImage(HDC dc, HBITMAP bitmap, const RECT& rect, const RECT
     if (!dc || !bitmap) return;
     // One memory device context serves every blit: creating one per image costs more
     // than the blit itself under Wine.
-    static CMemoryDC memory(nullptr);
+    static UniqueDeviceContext memory(CreateCompatibleDC(nullptr));
     if (!memory) return;
     CSelectObject selected(memory.Get(), bitmap);
     const bool blend = Blending().alphaBlend && (hasAlpha || fade < 255);
@@ -259,8 +259,8 @@ void CDrawEngine::FillColor(HDC dc, const RECT& rect, DWORD color) {
         return;
     }
     BYTE* bits = nullptr;
-    CGdiObject<HBITMAP> pixel(MakeArgbSection(dc, 1, 1, &bits));
-    CMemoryDC memory(dc);
+    UniqueGdiObject<HBITMAP> pixel(MakeArgbSection(dc, 1, 1, &bits));
+    UniqueDeviceContext memory(CreateCompatibleDC(dc));
     if (!pixel || !memory) return;
     // The colour itself at full strength, blended with a constant alpha.
     *reinterpret_cast<DWORD*>(bits) = color | 0xFF000000;
@@ -320,8 +320,8 @@ void CDrawEngine::FillGradient(HDC dc, const RECT& rect, DWORD color1, DWORD col
         DrawGradient(dc, rect, color1, color2, vertical, steps);
         return;
     }
-    CGdiObject<HBITMAP> surface(MakeArgbSection(dc, Width(rect), Height(rect), nullptr));
-    CMemoryDC memory(dc);
+    UniqueGdiObject<HBITMAP> surface(MakeArgbSection(dc, Width(rect), Height(rect), nullptr));
+    UniqueDeviceContext memory(CreateCompatibleDC(dc));
     if (!surface || !memory) return;
     CSelectObject selected(memory.Get(), surface.Get());
     DrawGradient(memory.Get(), RECT{0, 0, Width(rect), Height(rect)}, color1, color2, vertical, steps);
@@ -332,7 +332,7 @@ void CDrawEngine::FillGradient(HDC dc, const RECT& rect, DWORD color1, DWORD col
 
 void CDrawEngine::StrokeLine(HDC dc, const RECT& rect, int width, DWORD color, int style) {
     if (!dc) return;
-    CGdiObject<HPEN> pen(CreatePen(style, width, ToColorRef(color)));
+    UniqueGdiObject<HPEN> pen(CreatePen(style, width, ToColorRef(color)));
     CSelectObject selected(dc, pen.Get());
     MoveToEx(dc, rect.left, rect.top, nullptr);
     LineTo(dc, rect.right, rect.bottom);
@@ -340,7 +340,7 @@ void CDrawEngine::StrokeLine(HDC dc, const RECT& rect, int width, DWORD color, i
 
 void CDrawEngine::StrokeRect(HDC dc, const RECT& rect, int width, DWORD color, int style) {
     if (!dc) return;
-    CGdiObject<HPEN> pen(CreatePen(style | PS_INSIDEFRAME, width, ToColorRef(color)));
+    UniqueGdiObject<HPEN> pen(CreatePen(style | PS_INSIDEFRAME, width, ToColorRef(color)));
     CSelectObject selectedPen(dc, pen.Get());
     CSelectObject selectedBrush(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, rect.left, rect.top, rect.right, rect.bottom);
@@ -349,7 +349,7 @@ void CDrawEngine::StrokeRect(HDC dc, const RECT& rect, int width, DWORD color, i
 void CDrawEngine::StrokeRoundRect(HDC dc, const RECT& rect, int width, int ellipseWidth, int ellipseHeight,
                                   DWORD color, int style) {
     if (!dc) return;
-    CGdiObject<HPEN> pen(CreatePen(style | PS_INSIDEFRAME, width, ToColorRef(color)));
+    UniqueGdiObject<HPEN> pen(CreatePen(style | PS_INSIDEFRAME, width, ToColorRef(color)));
     CSelectObject selectedPen(dc, pen.Get());
     CSelectObject selectedBrush(dc, GetStockObject(NULL_BRUSH));
     RoundRect(dc, rect.left, rect.top, rect.right, rect.bottom, ellipseWidth, ellipseHeight);
@@ -421,8 +421,8 @@ HBITMAP CDrawEngine::RenderToBitmap(CWindowManagerUI* manager, const RECT& rect,
     if (!manager || !manager->Root()) return nullptr;
     const int width = Width(rect), height = Height(rect);
     if (width <= 0 || height <= 0) return nullptr;
-    CMemoryDC memory(manager->PaintDC());
-    CGdiObject<HBITMAP> bitmap(MakeArgbSection(manager->PaintDC(), width, height, nullptr));
+    UniqueDeviceContext memory(CreateCompatibleDC(manager->PaintDC()));
+    UniqueGdiObject<HBITMAP> bitmap(MakeArgbSection(manager->PaintDC(), width, height, nullptr));
     if (!memory || !bitmap) return nullptr;
     {
         CSelectObject selected(memory.Get(), bitmap.Get());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/core/AttributeValue.h"
 #include "ui/core/DrawColors.h"
 #include "ui/core/DrawEngine.h"
 #include "ui/core/GdiObjects.h"
@@ -228,7 +229,7 @@ void CMarkupLayout::PushFontByFace(const wchar_t* args) {
         return;
     }
     if (iswdigit(words[0][0])) {
-        const FontRecord* record = manager_ ? manager_->FontRecordById(_wtoi(words[0].c_str())) : nullptr;
+        const FontRecord* record = manager_ ? manager_->FontRecordById(ReadInteger(words[0].c_str())) : nullptr;
         if (!record || !record->font) {
             fontStack_.push_back(fontStack_.back());
             return;
@@ -243,7 +244,7 @@ void CMarkupLayout::PushFontByFace(const wchar_t* args) {
         if (!wanted.face.empty()) wanted.face += L' ';
         wanted.face += words[i];
     }
-    if (i < words.size()) wanted.size = _wtoi(words[i++].c_str());
+    if (i < words.size()) wanted.size = ReadInteger(words[i++].c_str());
     for (; i < words.size(); ++i) {
         wanted.bold = wanted.bold || words[i] == L"bold";
         wanted.underline = wanted.underline || words[i] == L"underline";
@@ -376,9 +377,10 @@ void CMarkupLayout::AddImage(const wchar_t* args) {
     std::shared_ptr<const ImageRecord> image = manager_->ImageOrLoad(
         info.imageName.c_str(), info.resourceType.empty() ? nullptr : info.resourceType.c_str(), info.mask);
     if (!image) return;
-    wchar_t* end = nullptr;
-    long count = wcstol(numbers.c_str(), &end, 10);
-    long index = wcstol(end, nullptr, 10);
+    long numbersRead[2];
+    ReadIntegers(numbers.c_str(), numbersRead, 2);
+    long count = numbersRead[0];
+    long index = numbersRead[1];
     if (count < 1) count = 1;
     if (index < 0 || index >= count) index = 0;
     const int width = image->width / count;
@@ -459,7 +461,7 @@ const wchar_t* CMarkupLayout::HandleTag(const wchar_t* p) {
         case L'b': PushVariant(true, false, false); break;
         case L'c':
             // High contrast keeps the system's text colour.
-            colors_.push_back(HighContrast() != nullptr ? colors_.back() : ParseColor(args.c_str()));
+            colors_.push_back(HighContrast() != nullptr ? colors_.back() : ReadBackgroundColor(args.c_str()));
             break;
         case L'f': PushFontByFace(args.c_str()); break;
         case L'i':
@@ -474,7 +476,7 @@ const wchar_t* CMarkupLayout::HandleTag(const wchar_t* p) {
             break;
         case L'p':
             BreakLineUnlessEmpty();
-            paragraphSpacing_.push_back(Length(_wtoi(args.c_str())));
+            paragraphSpacing_.push_back(Length(ReadInteger(args.c_str())));
             break;
         case L'r': {
             // Everything up to the closing tag, drawn as written.
@@ -505,8 +507,8 @@ const wchar_t* CMarkupLayout::HandleTag(const wchar_t* p) {
                                       : args.compare(0, 3, L"top") == 0  ? kAlignTop
                                                                          : kAlignBottom);
             break;
-        case L'x': x_ += Length(_wtoi(args.c_str())); break;
-        case L'y': fixedLineHeight_ = Length(_wtoi(args.c_str())); break;
+        case L'x': x_ += Length(ReadInteger(args.c_str())); break;
+        case L'y': fixedLineHeight_ = Length(ReadInteger(args.c_str())); break;
         default: break;
     }
     return next;

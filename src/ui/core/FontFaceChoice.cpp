@@ -21,7 +21,7 @@ int CALLBACK CountFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM foun
 bool IsFontFaceInstalled(const wchar_t* face) {
     // A longer name cannot be a face: GDI would compare only its first 31 characters.
     if (face == nullptr || face[0] == L'\0' || wcslen(face) >= LF_FACESIZE) return false;
-    CMemoryDC dc(nullptr);
+    UniqueDeviceContext dc(CreateCompatibleDC(nullptr));
     if (!dc) return false;
     LOGFONTW wanted = {};
     wanted.lfCharSet = DEFAULT_CHARSET;

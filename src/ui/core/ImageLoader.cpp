@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "log/Log.h"
-#include "ui/core/DrawColors.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/core/ResourceLoader.h"
 #include "ui/core/WindowManager.h"
 
@@ -29,18 +29,6 @@ namespace Veneer {
 namespace {
 
 const wchar_t kColorType[] = L"*COLOR*";
-
-// "l,t,r,b": each decimal number is followed by one separator that is skipped.
-RECT ParseRect(const wchar_t* text) {
-    LONG values[4] = {};
-    for (LONG& value : values) {
-        wchar_t* end = nullptr;
-        value = wcstol(text, &end, 10);
-        text = end;
-        if (*text) ++text;
-    }
-    return RECT{values[0], values[1], values[2], values[3]};
-}
 
 // Resource names and types that start with a digit are numeric identifiers.
 const wchar_t* ResourceId(const wchar_t* text) {
@@ -211,24 +199,23 @@ void CDrawEngine::ParseImageAttributes(const wchar_t* text, DrawInfo& info, cons
                 name = value;
                 kind = NameKind::kColor;
             } else if (key == L"dest") {
-                info.dest = scale.Rect(ParseRect(v));
+                info.dest = scale.Rect(ReadRect(v));
             } else if (key == L"source") {
-                info.source = scale.Rect(ParseRect(v));
+                info.source = scale.Rect(ReadRect(v));
             } else if (key == L"corner" || key == L"scale9") {
-                info.corners = scale.Rect(ParseRect(v));
+                info.corners = scale.Rect(ReadRect(v));
             } else if (key == L"mask") {
-                info.mask = ParseColor(v);
+                info.mask = ReadBackgroundColor(v);
             } else if (key == L"fade") {
-                int fade = _wtoi(v);
-                info.fade = static_cast<BYTE>(fade < 0 ? 0 : fade > 255 ? 255 : fade);
+                info.fade = ReadAlpha(v);
             } else if (key == L"hole") {
-                info.hole = value == L"true";
+                info.hole = IsTrueValue(v);
             } else if (key == L"xtiled") {
-                info.xTiled = value == L"true";
+                info.xTiled = IsTrueValue(v);
             } else if (key == L"ytiled") {
-                info.yTiled = value == L"true";
+                info.yTiled = IsTrueValue(v);
             } else if (key == L"hsl") {
-                info.hsl = value == L"true";
+                info.hsl = IsTrueValue(v);
             }
         }
         // Pairs are separated by exactly one blank; anything else ends the string.
@@ -268,7 +255,7 @@ std::unique_ptr<ImageRecord> CDrawEngine::LoadBitmapImage(const wchar_t* name, c
     if (!name || !*name) return nullptr;
     std::unique_ptr<ImageRecord> image;
     if (type && wcscmp(type, kColorType) == 0) {
-        DWORD color = ParseColor(name);
+        DWORD color = ReadBackgroundColor(name);
         const BYTE rgba[4] = {static_cast<BYTE>(color >> 16), static_cast<BYTE>(color >> 8),
                               static_cast<BYTE>(color), static_cast<BYTE>(color >> 24)};
         image = MakeImage(rgba, 1, 1, mask);

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "log/Log.h"
-#include "ui/core/FileHandle.h"
+#include "base/UniqueResource.h"
 #include "ui/core/WindowManager.h"
 #include "ui/core/ZipArchive.h"
 
@@ -23,9 +23,9 @@ enum class FileReadResult { kOk, kOpenFailed, kEmpty, kTooLarge, kShortRead };
 FileReadResult ReadWholeFile(const std::wstring& path, uint64_t limit, std::string& bytes)
 {
     bytes.clear();
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return FileReadResult::kOpenFailed;
+    if (!file.Valid()) return FileReadResult::kOpenFailed;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.Get(), &size)) return FileReadResult::kShortRead;
     const uint64_t length = static_cast<uint64_t>(size.QuadPart);
@@ -127,9 +127,9 @@ bool StaysInsideFolder(const std::wstring& name)
 
 void WriteWholeFile(const std::wstring& path, const std::string& bytes)
 {
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  nullptr));
-    if (!file.IsValid()) return;
+    if (!file.Valid()) return;
     size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));

@@ -21,6 +21,7 @@
 #include "ui/control/TabLayout.h"
 #include "ui/control/Text.h"
 #include "ui/control/VerticalLayout.h"
+#include "ui/core/AttributeValue.h"
 #include "ui/core/WindowManager.h"
 
 namespace Veneer {
@@ -37,14 +38,6 @@ bool IsName(const wchar_t* name, const wchar_t* expected) { return _wcsicmp(name
 bool IsResourceElement(const wchar_t* name) {
     return IsName(name, L"Image") || IsName(name, L"Font") || IsName(name, L"Default") ||
            IsName(name, L"MultiLanguage");
-}
-
-// Resource element attributes: booleans are "true" in any letter case.
-bool ReadFlag(const wchar_t* value) { return _wcsicmp(value, L"true") == 0; }
-
-DWORD ReadHexColour(const wchar_t* value) {
-    if (*value == L'#') ++value;
-    return static_cast<DWORD>(wcstoul(value, nullptr, 16));
 }
 
 template <typename T>
@@ -211,21 +204,21 @@ void CSkinBuilder::RegisterResources(CXmlMarkupNode root, CWindowManagerUI* mana
             } else if (IsName(key, L"restype")) {
                 resourceType = text;
             } else if (IsName(key, L"mask")) {
-                mask = ReadHexColour(text);
+                mask = ReadColor(text);
             } else if (IsName(key, L"id")) {
-                id = static_cast<int>(wcstol(text, nullptr, 10));
+                id = ReadInteger(text);
             } else if (IsName(key, L"size")) {
-                size = static_cast<int>(wcstol(text, nullptr, 10));
+                size = ReadInteger(text);
             } else if (IsName(key, L"bold")) {
-                bold = ReadFlag(text);
+                bold = IsTrueValueAnyCase(text);
             } else if (IsName(key, L"underline")) {
-                underline = ReadFlag(text);
+                underline = IsTrueValueAnyCase(text);
             } else if (IsName(key, L"italic")) {
-                italic = ReadFlag(text);
+                italic = IsTrueValueAnyCase(text);
             } else if (IsName(key, L"default")) {
-                isDefault = ReadFlag(text);
+                isDefault = IsTrueValueAnyCase(text);
             } else if (IsName(key, L"shared")) {
-                shared = ReadFlag(text);
+                shared = IsTrueValueAnyCase(text);
             }
         }
         if (IsName(element, L"Image")) {
@@ -308,7 +301,7 @@ void CSkinBuilder::FinishControl(CControlUI* control, CXmlMarkupNode element, Le
     CControlUI* parent = level.parent;
     if (parent != nullptr) {
         wchar_t cover[kCoverValueLength] = {};
-        if (element.CopyAttribute(L"cover", cover, kCoverValueLength - 1) && wcscmp(cover, L"true") == 0) {
+        if (element.CopyAttribute(L"cover", cover, kCoverValueLength - 1) && IsTrueValue(cover)) {
             parent->AssignCover(control);
         } else {
             if (!level.askedForContainer) {
@@ -350,7 +343,7 @@ void CSkinBuilder::StartInclude(CXmlMarkupNode element, CControlUI* parent, int 
     wchar_t source[kIncludeValueLength] = {};
     int count = 1;
     if (element.CopyAttribute(L"count", countText, kIncludeValueLength - 1)) {
-        count = static_cast<int>(wcstol(countText, nullptr, 10));
+        count = ReadInteger(countText);
     }
     if (!element.CopyAttribute(L"source", source, kIncludeValueLength - 1) || count <= 0) return;
 

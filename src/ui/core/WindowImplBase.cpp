@@ -243,16 +243,6 @@ bool WindowImplBase::LoadSkinArchiveResource() {
     return true;
 }
 
-LRESULT WindowImplBase::HandleClose(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleDestroy(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
 LRESULT WindowImplBase::HandleNcActivate(UINT, WPARAM wParam, LPARAM, bool& handled) {
     if (IsIconic(window_)) {
         handled = false;
@@ -324,16 +314,6 @@ LRESULT WindowImplBase::HandleGetMinMaxInfo(UINT, WPARAM, LPARAM lParam, bool& h
     return 0;
 }
 
-LRESULT WindowImplBase::HandleMouseWheel(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleMouseHover(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
 LRESULT WindowImplBase::HandleSize(UINT, WPARAM, LPARAM, bool& handled) {
     SIZE round = manager_.CornerRounding();
     if (!IsIconic(window_) && (round.cx != 0 || round.cy != 0)) {
@@ -344,11 +324,6 @@ LRESULT WindowImplBase::HandleSize(UINT, WPARAM, LPARAM, bool& handled) {
         // The window owns the region once it is set.
         if (region != nullptr && SetWindowRgn(window_, region, TRUE) == 0) DeleteObject(region);
     }
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleChar(UINT, WPARAM, LPARAM, bool& handled) {
     handled = false;
     return 0;
 }
@@ -371,41 +346,6 @@ LRESULT WindowImplBase::HandleSysCommand(UINT message, WPARAM wParam, LPARAM lPa
         }
     }
     return result;
-}
-
-LRESULT WindowImplBase::HandleKeyDown(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleKillFocus(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleSetFocus(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleLButtonDown(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleLButtonUp(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleMouseMove(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
-}
-
-LRESULT WindowImplBase::HandleOtherMessage(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
 }
 
 void WindowImplBase::Receive(UiNotify& notification) { RouteNotification(notification); }

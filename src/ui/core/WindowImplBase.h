@@ -127,26 +127,32 @@ public:
     virtual CUiString SkinArchiveFile() const;
     // A resource name or MAKEINTRESOURCEW id; nullptr when there is none.
     virtual const wchar_t* SkinResourceId() const;
-    virtual LRESULT HandleClose(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    // The handlers a window overrides; those without a body here leave the message
+    // unhandled, so that the window manager and the default procedure see it.
+    static LRESULT NotHandled(bool& handled) {
+        handled = false;
+        return 0;
+    }
+    virtual LRESULT HandleClose(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleDestroy(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
     virtual LRESULT HandleNcActivate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     virtual LRESULT HandleNcCalcSize(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     virtual LRESULT HandleNcPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     virtual LRESULT HandleNcHitTest(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     virtual LRESULT HandleGetMinMaxInfo(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleMouseWheel(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleMouseHover(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    virtual LRESULT HandleMouseWheel(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleMouseHover(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
     virtual LRESULT HandleSize(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleChar(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    virtual LRESULT HandleChar(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
     virtual LRESULT HandleSysCommand(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     virtual LRESULT HandleCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleKeyDown(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleKillFocus(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleSetFocus(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleLButtonDown(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleLButtonUp(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleMouseMove(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    virtual LRESULT HandleOtherMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    virtual LRESULT HandleKeyDown(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleKillFocus(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleSetFocus(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleLButtonDown(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleLButtonUp(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleMouseMove(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
+    virtual LRESULT HandleOtherMessage(UINT, WPARAM, LPARAM, bool& handled) { return NotHandled(handled); }
     virtual LONG FrameStyle() const;
 
     // INotifyUI, IMessageFilterUI, IDialogBuilderCallback.

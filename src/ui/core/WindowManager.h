@@ -8,9 +8,11 @@
 // its INotifyUI receivers. It also keeps the fonts, images and default attribute
 // lists that markup refers to, per window or in process-wide shared tables.
 //
-// Thread contract: UI thread only. The static resource settings are set during
-// start-up and window creation, before any markup or image is loaded. Other
-// threads reach a window by posting messages to it.
+// Thread contract: UI thread only, for every member and every static one. The static
+// resource settings are set during start-up and window creation, before any markup or
+// image is loaded. Other threads never call the manager: they post a message to its
+// window (the frame's private messages), and the manager's own posted messages (the
+// notify message, an accessibility client's action) are handled on the UI thread too.
 //
 // Re-entrancy contract. Controls' handlers, notification receivers (INotifyUI),
 // filters and translators run inside the manager's handling of a message, and the
@@ -27,20 +29,45 @@
 //   messages arriving meanwhile are handled as usual and queued notifications are
 //   delivered, but nothing is deleted until the handling that opened the loop has
 //   ended.
+// - unregister themselves or another receiver, filter or translator: the lists are
+//   walked by position and a removal is noticed, so no registered one is skipped or
+//   called twice.
 // - destroy the native window; the window object that owns the manager must outlive
 //   the handling, so it is deleted after its WM_NCDESTROY has returned, never inside it.
-// Images are shared: replacing a registered image never frees one a control draws.
-// A control is deleted only through Destroy, never with delete.
+// A screen reader's call never runs a control's action inside it: the action is
+// posted and runs when the message arrives (a modal box it opens does not hold the
+// client), and an action of a control destroyed meanwhile is dropped.
+//
+// Lifetimes. The manager owns the root and through it the whole tree, the controls
+// awaiting deferred destruction, the queued notifications (copies, whose sender is
+// cleared when it is destroyed), its fonts, its tooltip window, its offscreen surface
+// and the window's device context. It does not own receivers, filters, translators or
+// overlay painters: each must unregister before it dies (a control is unregistered
+// when it is destroyed). Images are shared: replacing a registered image never frees
+// one a control draws. Fonts replaced by a change of scale stay alive with the manager,
+// as native windows may still hold them. The accessible object is reference-counted by
+// its clients; the manager disconnects it when the window is destroyed, so a client
+// that still holds it gets RPC_E_DISCONNECTED instead of reaching freed controls.
+// The process-wide tables (shared fonts, images and default lists, localized texts)
+// live for the process. A control is deleted only through Destroy, never with delete.
+//
+// The work is split by job over WindowManager<Job>.cpp: the lifetime and tree in
+// WindowManager.cpp, then Input (message routing), Focus (keyboard), Notify, Timers,
+// ToolTip, Paint, Layered, Fonts, Resources, Attributes, Scale, Accessibility; the
+// static resource settings in ResourceSettings.cpp.
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "base/UniqueResource.h"
 #include "ui/control/UiEvent.h"
 #include "ui/core/DpiScale.h"
 #include "ui/core/DrawEngine.h"
@@ -73,6 +100,11 @@ struct FontRecord {
 };
 
 using ImageTable = std::unordered_map<std::wstring, std::shared_ptr<ImageRecord>>;
+// Fonts by the skin's numbers; ordered, so that a search by properties finds the
+// lowest matching id.
+using FontTable = std::map<int, FontRecord>;
+// Texts by name (default attribute lists, custom window attributes); names match exactly.
+using TextTable = std::unordered_map<std::wstring, CUiString>;
 
 // The system colours a window in the system's high-contrast mode draws with, as
 // 0xAARRGGBB (opaque): text on the window, selected (highlighted) items, links (hot
@@ -126,7 +158,7 @@ public:
     // Lifetime and tree. A new window also sets the scale from the window's DPI.
     void AttachWindow(HWND window, const wchar_t* name = nullptr);
     HWND WindowHandle() const { return window_; }
-    HDC PaintDC() const { return paintDC_; }
+    HDC PaintDC() const { return paintDC_.Get(); }
     const CUiString& Name() const { return name_; }
     bool AttachRoot(CControlUI* root);
     CControlUI* Root() const { return root_; }
@@ -171,7 +203,6 @@ public:
     void SendNotification(CControlUI* control, const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0,
                           bool async = false, bool enableRepeat = true);
     void SendNotification(UiNotify& notification, bool async = false, bool enableRepeat = true);
-    bool UsesVirtualWindows() const { return usesVirtualWindows_; }
     void SetUsesVirtualWindows(bool uses) { usesVirtualWindows_ = uses; }
 
     // Filters and translators.
@@ -279,10 +310,6 @@ public:
     void SetDefaultLinkFontColor(DWORD colour, bool shared = false);
     void SetDefaultLinkHoverFontColor(DWORD colour, bool shared = false);
     void SetDefaultSelectedBackColor(DWORD colour, bool shared = false);
-    bool UsesSharedResources() const { return useSharedResources_; }
-    void SetUsesSharedResources(bool shared) { useSharedResources_ = shared; }
-    // Hue, saturation, lightness for controls with "colorhsl"; neutral here (180, 100, 100).
-    void WindowHsl(short& hue, short& saturation, short& lightness) const;
 
     // Option groups: the options that exclude each other, in joining order.
     bool JoinOptionGroup(const wchar_t* group, CControlUI* control);
@@ -313,7 +340,6 @@ public:
     void SetMinTrackSize(int width, int height) { minTrack_ = {width, height}; }
     SIZE MinTrackSize() const { return minTrack_; }
     void SetMaxTrackSize(int width, int height) { maxTrack_ = {width, height}; }
-    SIZE MaxTrackSize() const { return maxTrack_; }
     void SetOutlineRepaints(bool outline) { showDirty_ = outline; }
     void SetClickWithoutActivation(bool noActivate) { noActivate_ = noActivate; }
     bool ClicksWithoutActivation() const { return noActivate_; }
@@ -322,7 +348,6 @@ public:
     BYTE Opacity() const { return opacity_; }
     void SetPerPixelLayered(bool layered);
     bool IsPerPixelLayered() const { return layered_; }
-    void SetLayeredInset(const RECT& inset);
     // The image attribute string drawn under the tree in per-pixel layered mode.
     void SetLayeredBackground(const wchar_t* image);
 
@@ -377,13 +402,13 @@ private:
         // argb: a 32-bit top-down section whose pixels Bits() reaches.
         bool Create(HDC compatible, int width, int height, bool argb);
         void Reset();
-        HDC DC() const { return dc_; }
+        HDC DC() const { return dc_.Get(); }
         DWORD* Bits() const { return bits_; }
         SIZE Size() const { return size_; }
 
     private:
-        HDC dc_ = nullptr;
-        HBITMAP bitmap_ = nullptr;
+        UniqueDeviceContext dc_;
+        UniqueGdiObject<HBITMAP> bitmap_;
         HGDIOBJ previous_ = nullptr;
         DWORD* bits_ = nullptr;
         SIZE size_ = {0, 0};
@@ -391,6 +416,10 @@ private:
 
     void ClearWindowTables();
     void DeliverQueuedNotifications();
+    // Runs the sender's notify hooks, then every receiver in registration order.
+    void Deliver(UiNotify& notification);
+    // Posts the notify message unless one is pending.
+    void PostNotifyMessage();
     void DestroyDelayedCleanup();
     void LeaveDispatch();
     // sender: the event's sender field, the control itself when none is given.
@@ -400,6 +429,15 @@ private:
     // Kill-focus event and notification to the focused control; next is the event's sender.
     void DropFocus(CControlUI* next);
     void Paint();
+    // WM_PRINTCLIENT: the tree, and with PRF_CHILDREN every child window at its place.
+    void PrintClient(HDC dc, LPARAM flags);
+    // Prints a native child window at its place in the client area; returns that place.
+    RECT PrintChildWindow(HDC dc, HWND child, LPARAM flags) const;
+    // Layered mode: the dirty area to paint (false: nothing), and the surface composed
+    // over the layered background and shown.
+    bool HandleLayeredMessage(UINT message, WPARAM wParam, LRESULT& result);
+    bool TakeLayeredArea(RECT& area);
+    void PresentLayered(RECT area, const RECT& client);
     void PaintTree(HDC dc, const RECT& area);
     void PaintFocusCue(HDC dc);
     void ShowFocusCues();
@@ -412,6 +450,10 @@ private:
     void HideToolTip();
     // The face a font asked for with `face` is made with.
     const wchar_t* FaceToUse(const wchar_t* face) const;
+    // Makes the font at the window's scale and gives it to the record; false (the
+    // record unchanged) when it cannot be made.
+    bool MakeFont(FontRecord& record, const wchar_t* face, int size, bool bold, bool underline, bool italic) const;
+    const FontRecord* WithMetrics(const FontRecord* record) const;
     LRESULT ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, HWND child, bool& handled);
     CControlUI* FindShortcut(wchar_t ch) const;
     std::wstring SharedImageKey(const wchar_t* name) const;
@@ -430,7 +472,7 @@ private:
     CDpiScale scale_;
     // The root element's length attributes as the skin wrote them, for SetDpi.
     std::vector<std::pair<std::wstring, std::wstring>> windowSkinLengths_;
-    std::vector<HFONT> retiredFonts_;
+    std::vector<UniqueGdiObject<HFONT>> retiredFonts_;
     CAccessibleWindow* accessible_ = nullptr;  // one reference, from the first WM_GETOBJECT
     struct PendingAction {
         CControlUI* control;
@@ -445,7 +487,7 @@ private:
     std::vector<ValueEvent> valueEvents_;
     bool valueTimerRunning_ = false;
     HWND window_ = nullptr;
-    HDC paintDC_ = nullptr;
+    UniqueWindowDC paintDC_;
     COffscreen offscreen_;
     HWND toolTip_ = nullptr;
     TOOLINFOW toolInfo_ = {};
@@ -474,7 +516,6 @@ private:
     HighContrastPalette palette_ = {};
     BYTE opacity_ = 255;
     bool layered_ = false;
-    RECT layeredInset_ = {0, 0, 0, 0};
     DrawInfo layeredImage_;
     RECT dirtyRect_ = {0, 0, 0, 0};
     bool mouseTracking_ = false;
@@ -485,7 +526,6 @@ private:
     bool cleaningUp_ = false;
     bool destroying_ = false;
     UINT timerCounter_ = 4096;
-    bool useSharedResources_ = false;
     DWORD defaultDisabledColor_;
     DWORD defaultFontColor_;
     DWORD defaultLinkColor_;
@@ -494,22 +534,23 @@ private:
     FontRecord standardFont_;
     CUiString preferredFace_;  // empty: the skin's faces
 
-    CPtrArray receivers_;
-    CPtrArray earlyFilters_;
-    CPtrArray filters_;
-    CPtrArray overlayPainters_;
-    CPtrArray mouseLeaveTracking_;
-    CPtrArray translators_;
-    CPtrArray delayedCleanup_;
+    std::vector<INotifyUI*> receivers_;
+    std::vector<IMessageFilterUI*> earlyFilters_;
+    std::vector<IMessageFilterUI*> filters_;
+    std::vector<CControlUI*> overlayPainters_;
+    std::vector<CControlUI*> mouseLeaveTracking_;
+    std::vector<ITranslateAccelerator*> translators_;
+    std::vector<CControlUI*> delayedCleanup_;
     std::vector<ChildWindow> childWindows_;
     std::vector<TimerRecord> timers_;
-    std::vector<UiNotify*> asyncNotifications_;
-    CStringPtrMap nameMap_;
-    CStringPtrMap optionGroups_;     // values: owned CPtrArray
-    CStringPtrMap customAttributes_; // values: owned CUiString
-    CStringPtrMap fonts_;            // values: owned FontRecord
+    std::deque<UiNotify> asyncNotifications_;
+    std::unordered_map<std::wstring, CControlUI*> nameMap_;
+    // Members in joining order: the framework's pointer array, as controls read it.
+    std::unordered_map<std::wstring, CPtrArray> optionGroups_;
+    TextTable customAttributes_;
+    FontTable fonts_;
     ImageTable images_;
-    CStringPtrMap classDefaults_;    // values: owned CUiString
+    TextTable classDefaults_;
 };
 
 }  // namespace Veneer

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ui/core/FileHandle.h"
+#include "base/UniqueResource.h"
 
 namespace Veneer {
 
@@ -81,10 +81,10 @@ class CZipArchive::Source {
 public:
     static std::unique_ptr<Source> FromFile(const std::wstring& path)
     {
-        CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         LARGE_INTEGER size;
-        if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) return nullptr;
+        if (!file.Valid() || !GetFileSizeEx(file.Get(), &size)) return nullptr;
         std::unique_ptr<Source> source(new Source);
         source->file_ = std::move(file);
         source->size_ = static_cast<uint64_t>(size.QuadPart);
@@ -127,7 +127,7 @@ public:
 
 private:
     Source() = default;
-    CFileHandle file_;
+    UniqueFileHandle file_;
     const uint8_t* bytes_ = nullptr;
     uint64_t size_ = 0;
 };

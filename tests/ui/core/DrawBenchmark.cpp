@@ -55,9 +55,9 @@ int main() {
     }
     CWindowManagerUI& manager = host.manager;
 
-    CMemoryDC dc(nullptr);
+    UniqueDeviceContext dc(CreateCompatibleDC(nullptr));
     BYTE* bits = nullptr;
-    CGdiObject<HBITMAP> surface(CDrawEngine::MakeArgbSection(nullptr, 650, 360, &bits));
+    UniqueGdiObject<HBITMAP> surface(CDrawEngine::MakeArgbSection(nullptr, 650, 360, &bits));
     CSelectObject selected(dc.Get(), surface.Get());
     CSelectObject font(dc.Get(), manager.StandardFont());
     const RECT line{20, 300, 630, 330};
@@ -99,7 +99,7 @@ int main() {
         std::printf("ninepatch.png did not load\n");
         return 1;
     }
-    CMemoryDC imageDC(dc.Get());
+    UniqueDeviceContext imageDC(CreateCompatibleDC(dc.Get()));
     CSelectObject imageSelected(imageDC.Get(), image->bitmap);
     const double ninePatchPeer = MicrosecondsPerCall([&] {
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 200, AC_SRC_ALPHA};
@@ -115,7 +115,7 @@ int main() {
         std::printf("checked.png did not load\n");
         return 1;
     }
-    CMemoryDC checkDC(dc.Get());
+    UniqueDeviceContext checkDC(CreateCompatibleDC(dc.Get()));
     CSelectObject checkSelected(checkDC.Get(), check.image->bitmap);
     const double unscaledPeer =
         MicrosecondsPerCall([&] { BitBlt(dc.Get(), 10, 18, 14, 14, checkDC.Get(), 0, 0, SRCCOPY); });

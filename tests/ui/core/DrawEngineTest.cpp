@@ -24,7 +24,7 @@ namespace {
 class Surface {
 public:
     Surface(int width, int height, DWORD fill = 0xFFFFFFFF)
-        : width_(width), height_(height), dc_(nullptr), bitmap_(CDrawEngine::MakeArgbSection(nullptr, width, height, &bits_)),
+        : width_(width), height_(height), dc_(CreateCompatibleDC(nullptr)), bitmap_(CDrawEngine::MakeArgbSection(nullptr, width, height, &bits_)),
           selected_(dc_.Get(), bitmap_.Get()) {
         Fill(fill);
     }
@@ -57,8 +57,8 @@ public:
 private:
     int width_, height_;
     BYTE* bits_ = nullptr;
-    CMemoryDC dc_;
-    CGdiObject<HBITMAP> bitmap_;
+    UniqueDeviceContext dc_;
+    UniqueGdiObject<HBITMAP> bitmap_;
     CSelectObject selected_;
 };
 
@@ -927,12 +927,12 @@ TEST_F(DrawInWindow, HoveredLinkTakesTheHoverColour) {
 TEST_F(DrawInWindow, RenderToBitmapPaintsTheTreeUnderTheRectangle) {
     HBITMAP bitmap = CDrawEngine::RenderToBitmap(&host.manager, RECT{40, 10, 110, 60}, nullptr, 0);
     ASSERT_NE(bitmap, nullptr);
-    CGdiObject<HBITMAP> owned(bitmap);
+    UniqueGdiObject<HBITMAP> owned(bitmap);
     BITMAP info{};
     GetObjectW(bitmap, sizeof(info), &info);
     EXPECT_EQ(info.bmWidth, 70);
     EXPECT_EQ(info.bmHeight, 50);
-    CMemoryDC dc(nullptr);
+    UniqueDeviceContext dc(CreateCompatibleDC(nullptr));
     CSelectObject selected(dc.Get(), bitmap);
     EXPECT_EQ(GetPixel(dc.Get(), 0, 0), RGB(255, 0, 0));    // the root at (40, 10)
     EXPECT_EQ(GetPixel(dc.Get(), 10, 0), RGB(0, 0, 255));   // the child from x 50
@@ -946,8 +946,8 @@ TEST_F(DrawInWindow, RenderToBitmapFillsTheBackgroundFirst) {
     child->fill = CLR_INVALID;
     HBITMAP bitmap = CDrawEngine::RenderToBitmap(&host.manager, RECT{0, 0, 20, 20}, nullptr, 0xFF00FF00);
     ASSERT_NE(bitmap, nullptr);
-    CGdiObject<HBITMAP> owned(bitmap);
-    CMemoryDC dc(nullptr);
+    UniqueGdiObject<HBITMAP> owned(bitmap);
+    UniqueDeviceContext dc(CreateCompatibleDC(nullptr));
     CSelectObject selected(dc.Get(), bitmap);
     EXPECT_EQ(GetPixel(dc.Get(), 5, 5), RGB(0, 255, 0));
 }

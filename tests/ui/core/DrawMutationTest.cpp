@@ -179,8 +179,8 @@ protected:
 
     NoActivation noActivation;  // the window never takes the focus from the tests beside this one
     HostWindow host;
-    CMemoryDC dc{nullptr};
-    CGdiObject<HBITMAP> surface{CDrawEngine::MakeArgbSection(nullptr, kSurfaceWidth, kSurfaceHeight, nullptr)};
+    UniqueDeviceContext dc{CreateCompatibleDC(nullptr)};
+    UniqueGdiObject<HBITMAP> surface{CDrawEngine::MakeArgbSection(nullptr, kSurfaceWidth, kSurfaceHeight, nullptr)};
     std::unique_ptr<CSelectObject> selected;
 };
 

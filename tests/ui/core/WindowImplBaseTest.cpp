@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SkinWindowHost.h"
@@ -57,6 +58,22 @@ protected:
         MSG message = {window, WM_KEYDOWN, key, 0, GetTickCount(), {0, 0}};
         return CWindowManagerUI::PreDispatch(&message);
     }
+};
+
+// A window opened and painted before each test and destroyed after it.
+template <typename Window>
+class OpenedWindowTest : public WindowImplBaseTest {
+protected:
+    template <typename... Arguments>
+    explicit OpenedWindowTest(Arguments&&... arguments) : window(std::forward<Arguments>(arguments)...) {}
+    void SetUp() override {
+        WindowImplBaseTest::SetUp();
+        handle = window.OpenWindow();
+        window.ShowAndPaint();
+    }
+    void TearDown() override { DestroyWindow(handle); }
+    Window window;
+    HWND handle = nullptr;
 };
 
 // ---- creation -----------------------------------------------------------------------
@@ -151,16 +168,9 @@ TEST_F(WindowImplBaseTest, EscapePostsCloseWithOneAndEnterDoesNothing) {
 
 // ---- hit testing --------------------------------------------------------------------
 
-class HitTestTest : public WindowImplBaseTest {
+class HitTestTest : public OpenedWindowTest<SkinWindow> {
 protected:
-    void SetUp() override {
-        WindowImplBaseTest::SetUp();
-        handle = window.OpenWindow();
-        window.ShowAndPaint();
-    }
-    void TearDown() override { DestroyWindow(handle); }
-    SkinWindow window{kHitTestSkin};
-    HWND handle = nullptr;
+    HitTestTest() : OpenedWindowTest(kHitTestSkin) {}
 };
 
 TEST_F(HitTestTest, SizeBoxGivesTheResizeAnswers) {
@@ -369,21 +379,13 @@ VENEER_DEFINE_NOTIFY_MAP(SettingsPump, nullptr) {
     NotifyMapEnd(),
 };
 
-class NotifyRoutingTest : public WindowImplBaseTest {
+class NotifyRoutingTest : public OpenedWindowTest<RoutingWindow> {
 protected:
-    void SetUp() override {
-        WindowImplBaseTest::SetUp();
-        handle = window.OpenWindow();
-        window.ShowAndPaint();
-    }
-    void TearDown() override { DestroyWindow(handle); }
     void Send(const wchar_t* sender, const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0) {
         CControlUI* control = window.Manager().ControlNamed(sender);
         ASSERT_NE(control, nullptr) << sender;
         window.Manager().SendNotification(control, type, wParam, lParam);
     }
-    RoutingWindow window;
-    HWND handle = nullptr;
 };
 
 TEST_F(NotifyRoutingTest, NamedEntryWinsOverTheFallbackOfTheSameMap) {

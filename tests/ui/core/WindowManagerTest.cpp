@@ -560,6 +560,43 @@ TEST_F(WindowManagerTest, MessageFilterAnswersFirstAndTheEventIsNotRouted) {
     manager().RemoveFilter(&filter);
 }
 
+TEST_F(WindowManagerTest, AFilterThatUnregistersItselfDoesNotHideTheMessageFromTheNext) {
+    // Only this message is counted: the window gets others meanwhile.
+    constexpr UINT kProbe = WM_USER + 7;
+    struct ProbeFilter : IMessageFilterUI {
+        CWindowManagerUI* leaveFrom = nullptr;  // unregisters itself from this manager
+        bool early = false;
+        int seen = 0;
+        LRESULT FilterMessage(UINT message, WPARAM, LPARAM, bool&) override {
+            if (message != kProbe) return 0;
+            ++seen;
+            if (leaveFrom != nullptr && early) leaveFrom->RemoveEarlyFilter(this);
+            if (leaveFrom != nullptr && !early) leaveFrom->RemoveFilter(this);
+            return 0;
+        }
+    };
+    ProbeFilter leaving;
+    leaving.leaveFrom = &manager();
+    ProbeFilter next;
+    manager().AddFilter(&leaving);
+    manager().AddFilter(&next);
+    Send(kProbe, 0, 0);
+    EXPECT_EQ(leaving.seen, 1);
+    EXPECT_EQ(next.seen, 1);
+    manager().RemoveFilter(&next);
+
+    ProbeFilter leavingEarly;
+    leavingEarly.leaveFrom = &manager();
+    leavingEarly.early = true;
+    ProbeFilter nextEarly;
+    manager().AddEarlyFilter(&leavingEarly);
+    manager().AddEarlyFilter(&nextEarly);
+    PreDispatchMessage(window(), kProbe, 0);
+    EXPECT_EQ(leavingEarly.seen, 1);
+    EXPECT_EQ(nextEarly.seen, 1);
+    manager().RemoveEarlyFilter(&nextEarly);
+}
+
 TEST_F(WindowManagerTest, AnAcceleratorTranslationEndsTheHook) {
     struct Translator : ITranslateAccelerator {
         int seen = 0;
@@ -960,6 +997,23 @@ TEST(WindowManagerAttributes, OpacityMakesTheWindowLayeredAndChildrenRefusePerPi
     ASSERT_NE(child.CreateChild(host.GetHWND()), nullptr);
     child.manager.SetPerPixelLayered(true);
     EXPECT_FALSE(child.manager.IsPerPixelLayered());
+}
+
+TEST(WindowManagerAttributes, AnOpacityOutOfRangeIsHeldToTheNearestAlpha) {
+    CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
+    HostWindow host;
+    ASSERT_NE(host.Create(100, 60), nullptr);
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    // 300 would wrap to 44 and leave the window nearly invisible.
+    host.manager.ApplyWindowAttribute(L"opacity", L"300");
+    ASSERT_TRUE(GetLayeredWindowAttributes(host.GetHWND(), nullptr, &alpha, &flags));
+    EXPECT_EQ(alpha, 255);
+    host.manager.ApplyWindowAttribute(L"opacity", L"-5");
+    ASSERT_TRUE(GetLayeredWindowAttributes(host.GetHWND(), nullptr, &alpha, &flags));
+    EXPECT_EQ(alpha, 0);
+    host.manager.ApplyWindowAttribute(L"layeredopacity", L"256");
+    EXPECT_EQ(host.manager.Opacity(), 255);
 }
 
 TEST(WindowManagerAttributes, PerPixelLayeredModePaintsFromTheDirtyArea) {
