@@ -22,23 +22,22 @@ TempFolder::~TempFolder() { RemoveTree(path_); }
 std::string ReadFileBytes(const std::wstring& path)
 {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+    if (!file) return bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
     return bytes;
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
 }
 
@@ -122,14 +121,14 @@ int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD
                         const_cast<wchar_t*>(environment), nullptr, &startup, &process)) {
         return -1000;
     }
-    CloseHandle(process.hThread);
+    UniqueKernelHandle owned(process.hProcess);
+    UniqueKernelHandle thread(process.hThread);
     DWORD code = static_cast<DWORD>(-1001);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(owned.Get(), timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(owned.Get(), &code);
     } else {
-        TerminateProcess(process.hProcess, static_cast<UINT>(-1002));
+        TerminateProcess(owned.Get(), static_cast<UINT>(-1002));
     }
-    CloseHandle(process.hProcess);
     return static_cast<int>(code);
 }
 
@@ -139,13 +138,13 @@ PrefixDpi::~PrefixDpi() { Set(96); }
 
 void PrefixDpi::Set(int dpi)
 {
-    HKEY key = nullptr;
+    UniqueRegKey key;
     LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                  &key, nullptr);
+                                  key.Receive(), nullptr);
     if (status == ERROR_SUCCESS) {
         DWORD value = static_cast<DWORD>(dpi);
-        status = RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-        RegCloseKey(key);
+        status = RegSetValueExW(key.Get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                sizeof value);
     }
     if (status != ERROR_SUCCESS) fprintf(stderr, "PrefixDpi: LogPixels %d not set, error %ld\n", dpi, status);
 }
@@ -217,29 +216,24 @@ MutationInputWatch* g_inputWatch = nullptr;
 MutationInputWatch::MutationInputWatch(DWORD limitMs, std::wstring inputFile)
     : limitMs_(limitMs), inputFile_(std::move(inputFile)), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
-    InitializeCriticalSection(&lock_);
     started_ = GetTickCount();
     g_inputWatch = this;
     SetUnhandledExceptionFilter(SaveOnCrash);
-    thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+    thread_.Reset(CreateThread(nullptr, 0, Watch, this, 0, nullptr));
 }
 
 MutationInputWatch::~MutationInputWatch()
 {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
+    SetEvent(stop_.Get());
+    WaitForSingleObject(thread_.Get(), INFINITE);
     g_inputWatch = nullptr;
-    DeleteCriticalSection(&lock_);
 }
 
 void MutationInputWatch::Begin(const std::string& input)
 {
-    EnterCriticalSection(&lock_);
+    std::lock_guard<std::mutex> hold(lock_);
     input_ = input;
     started_ = GetTickCount();
-    LeaveCriticalSection(&lock_);
 }
 
 void MutationInputWatch::Save(const char* why)
@@ -260,13 +254,12 @@ LONG WINAPI MutationInputWatch::SaveOnCrash(EXCEPTION_POINTERS* exception)
 DWORD WINAPI MutationInputWatch::Watch(void* self)
 {
     auto* watch = static_cast<MutationInputWatch*>(self);
-    while (WaitForSingleObject(watch->stop_, 500) == WAIT_TIMEOUT) {
-        EnterCriticalSection(&watch->lock_);
+    while (WaitForSingleObject(watch->stop_.Get(), 500) == WAIT_TIMEOUT) {
+        std::lock_guard<std::mutex> hold(watch->lock_);
         if (GetTickCount() - watch->started_ > watch->limitMs_) {
             watch->Save("one input took too long");
             ExitProcess(5);
         }
-        LeaveCriticalSection(&watch->lock_);
     }
     return 0;
 }

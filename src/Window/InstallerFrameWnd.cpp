@@ -10,6 +10,7 @@
 #include "Window/ProxyLoginPrompt.h"
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
+#include "base/UniqueResource.h"
 #include "common/GA.h"
 #include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
@@ -1013,13 +1014,13 @@ void CInstallerFrameWnd::OnInstallFailed(DWORD exitCode)
 
 void CInstallerFrameWnd::ReadProgressFile()
 {
-    HANDLE file = CreateFileW(m_progressFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    UniqueFileHandle file(CreateFileW(m_progressFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return;
     char bytes[11] = {};
     DWORD got = 0;
-    ReadFile(file, bytes, 10, &got, nullptr);
-    CloseHandle(file);
+    ReadFile(file.Get(), bytes, 10, &got, nullptr);
+    file.Reset();
     int n = InstallFlow::ParseProgressPercent(std::string(bytes, got));
     SetProgress(InstallFlow::InstallProgress(m_downloadRatio, n));
 }

@@ -128,10 +128,7 @@ std::wstring ReadIniString(const std::wstring& file, const std::wstring& section
 
 bool FileExists(const std::wstring& path)
 {
-    FILE* file = _wfopen(path.c_str(), L"r");
-    if (!file) return false;
-    fclose(file);
-    return true;
+    return UniqueCrtFile(_wfopen(path.c_str(), L"r")).Valid();
 }
 
 bool FindProcessByName(const std::wstring& exeName, DWORD* processId)

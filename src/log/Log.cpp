@@ -24,16 +24,9 @@ std::atomic<bool> g_echoToDebugger{false};
 std::atomic<Log::MessageBoxHook> g_messageBoxHook{nullptr};
 
 // Guards only the creation of the appender; the appender serialises the writes.
-// Intentionally leaked: records may still be written while statics are destroyed.
-CRITICAL_SECTION* InitLock()
-{
-    static CRITICAL_SECTION* lock = [] {
-        auto* section = new CRITICAL_SECTION;
-        InitializeCriticalSection(section);
-        return section;
-    }();
-    return lock;
-}
+// Constant-initialised and never torn down, so records written while statics are
+// destroyed still find it.
+std::mutex g_initLock;
 
 RollingFileAppender*& Appender()
 {
@@ -206,15 +199,13 @@ char* BuildLineW(const wchar_t* function, const wchar_t* sourceFile, int line, b
 
 RollingFileAppender* EnsureAppender()
 {
-    EnterCriticalSection(InitLock());
-    if (!Appender()) {
-        LeaveCriticalSection(InitLock());
-        InitLog(L"", L"");
-        EnterCriticalSection(InitLock());
+    {
+        std::lock_guard<std::mutex> hold(g_initLock);
+        if (Appender()) return Appender();
     }
-    RollingFileAppender* appender = Appender();
-    LeaveCriticalSection(InitLock());
-    return appender;
+    InitLog(L"", L"");
+    std::lock_guard<std::mutex> hold(g_initLock);
+    return Appender();
 }
 
 // Steps after formatting: echo, lazy appender, level test, write.
@@ -244,7 +235,7 @@ void WriteFatalLine(const char* function, const char* sourceFile, int line, int 
 
 void InitLog(const wchar_t* fileName, const wchar_t* folder)
 {
-    EnterCriticalSection(InitLock());
+    std::lock_guard<std::mutex> hold(g_initLock);
     if (!Appender()) {
         std::wstring dir = folder && *folder ? folder : ModuleFolder() + L"\\Log";
         CreateFolderTree(dir);
@@ -252,7 +243,6 @@ void InitLog(const wchar_t* fileName, const wchar_t* folder)
         if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
         Appender() = new RollingFileAppender(LogName(), dir + L"\\" + file, kMaxFileSize, kMaxBackupIndex);
     }
-    LeaveCriticalSection(InitLock());
 }
 
 void WriteLogA(const char* function, const char* sourceFile, int line, int level, const char* format, ...)
@@ -397,10 +387,8 @@ std::wstring Widen(const std::string& ansi)
 
 std::wstring CurrentLogFilePath()
 {
-    EnterCriticalSection(InitLock());
-    std::wstring path = Appender() ? Appender()->Path() : std::wstring();
-    LeaveCriticalSection(InitLock());
-    return path;
+    std::lock_guard<std::mutex> hold(g_initLock);
+    return Appender() ? Appender()->Path() : std::wstring();
 }
 
 void SetAssertMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = hook; }
