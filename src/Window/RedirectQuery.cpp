@@ -32,16 +32,10 @@ bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wst
 {
     // The installer found at the answer's address runs as administrator: never ask
     // an https service in clear text.
+    std::wstring address = url.compare(0, 8, L"https://") == 0 ? L"https://" : L"http://";
+    address += host + (!path.empty() && path[0] == L'/' ? path : L"/" + path);
     TransportAddress service;
-    service.bSecure = url.compare(0, 8, L"https://") == 0;
-    service.strHost = host;
-    size_t colon = host.rfind(L':');
-    if (colon != std::wstring::npos && host.find(L']') == std::wstring::npos) {
-        int value = StrToIntW(host.c_str() + colon + 1);
-        if (value > 0 && value < 65536) service.nPort = static_cast<unsigned short>(value);
-        service.strHost.resize(colon);
-    }
-    service.strObject = !path.empty() && path[0] == L'/' ? path : L"/" + path;
+    if (!TransportPolicy::ParseAddress(address, service)) return false;
 
     // The service's own answer is wanted, not the address it names.
     TransportOptions options;

@@ -11,6 +11,7 @@
 #include "common/LanguageManager.h"
 #include "common/SystemUtil.h"
 #include "log/Log.h"
+#include "net/TransportPolicy.h"
 #include "ui/core/ResourceLoader.h"
 
 namespace {
@@ -194,17 +195,11 @@ std::wstring LanguageManager::GetInstallUrl() const { return WithCustomParameter
 
 bool LanguageManager::SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path)
 {
-    size_t start = 0;
-    if (url.compare(0, 7, L"http://") == 0) {
-        start = 7;
-    } else if (url.compare(0, 8, L"https://") == 0) {
-        start = 8;
-    } else {
-        return true;
-    }
-    const size_t slash = url.find(L'/', start);
-    if (slash == std::wstring::npos) return false;
-    host = url.substr(start, slash - start);
-    path = url.substr(slash + 1);
+    if (url.compare(0, 7, L"http://") != 0 && url.compare(0, 8, L"https://") != 0) return true;
+    TransportAddress address;
+    if (!TransportPolicy::ParseWrittenAddress(url, address)) return false;
+    host = address.strHost;
+    if (address.nPort) host += L":" + std::to_wstring(address.nPort);
+    path = address.strObject.substr(1);
     return true;
 }

@@ -16,11 +16,6 @@ std::atomic<const char*> g_brokenBackEnd{nullptr};
 // A connection that receives nothing for 30 s is given up and retried.
 std::atomic<DWORD> g_stallLimit{30000};
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix)
-{
-    return text.compare(0, wcslen(prefix), prefix) == 0;
-}
-
 }  // namespace
 
 CBaseRequest* CBaseRequest::CreateInstance(int nType)
@@ -90,36 +85,12 @@ TransportOptions CBaseRequest::RequestOptions() const
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)
 {
-    std::wstring rest;
-    if (StartsWith(strUrl, L"http://")) {
-        rest = strUrl.substr(7);
-        bHttpsOut = false;
-    } else if (StartsWith(strUrl, L"https://")) {
-        rest = strUrl.substr(8);
-        bHttpsOut = true;
-    } else {
-        return false;
-    }
-    size_t slash = rest.find(L'/');
-    if (slash == std::wstring::npos) return false;
-    std::wstring authority = rest.substr(0, slash);
-    nPortOut = 0;
-    size_t colon = authority.find(L':');
-    if (colon != std::wstring::npos) {
-        std::wstring digits = authority.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5) return false;
-        int port = 0;
-        for (wchar_t c : digits) {
-            if (c < L'0' || c > L'9') return false;
-            port = port * 10 + (c - L'0');
-        }
-        if (port < 1 || port > 65535) return false;
-        nPortOut = port;
-        authority.resize(colon);
-    }
-    if (authority.empty()) return false;
-    strHostOut = authority;
-    strObjectOut = rest.substr(slash + 1);
+    TransportAddress address;
+    if (!TransportPolicy::ParseWrittenAddress(strUrl, address)) return false;
+    strHostOut = address.strHost;
+    nPortOut = address.nPort;
+    bHttpsOut = address.bSecure;
+    strObjectOut = address.strObject.substr(1);
     return true;
 }
 
