@@ -1,5 +1,6 @@
 #include "http/WinHttp.h"
 
+#include "http/ContentLength.h"
 #include "net/WinHttpProxy.h"
 #include "net/WinHttpTransport.h"
 
@@ -130,7 +131,9 @@ unsigned long long CWinHttp::ReadContentLength()
                              &length, WINHTTP_NO_HEADER_INDEX)) {
         throw kHttpErrQuery;
     }
-    return _wcstoui64(text, nullptr, 10);
+    long long size = 0;
+    if (ContentLength::Parse(text, size) != ContentLength::Parsed::kValid) throw kHttpErrQuery;
+    return static_cast<unsigned long long>(size);
 }
 
 void CWinHttp::ReadBody(const std::function<void(const char* data, DWORD count)>& consume)

@@ -1,5 +1,6 @@
 #include "http/WininetHttp.h"
 
+#include "http/ContentLength.h"
 #include "net/WinInetProxy.h"
 #include "net/WinInetTransport.h"
 
@@ -126,7 +127,9 @@ bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
         if (!HttpQueryInfoA(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr)) {
             throw kHttpErrQuery;
         }
-        double total = atof(lengthText);
+        long long length = 0;
+        if (ContentLength::Parse(lengthText, length) != ContentLength::Parsed::kValid) throw kHttpErrQuery;
+        double total = static_cast<double>(length);
 
         CreateFoldersFor(filePath);
         file.Reset(_wfopen(filePath, L"wb+"));
@@ -167,8 +170,10 @@ bool CWininetHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWOR
             if (GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND) throw kHttpErrQuery;
             announced = false;
         } else {
-            long long length = _wtoi64(lengthText);
-            if (length < 0 || length > kHttpMemoryLimit) throw kHttpErrTooLarge;
+            long long length = 0;
+            ContentLength::Parsed parsed = ContentLength::Parse(lengthText, length);
+            if (parsed == ContentLength::Parsed::kNotANumber) throw kHttpErrQuery;
+            if (parsed == ContentLength::Parsed::kTooLarge || length > kHttpMemoryLimit) throw kHttpErrTooLarge;
             capacity = static_cast<DWORD>(length);
         }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "http/ContentLength.h"
 #include "log/Log.h"
 #include "tool/InternetRequest.h"
 #include "tool/WinHttpRequest.h"
@@ -156,31 +157,17 @@ void CBaseRequest::SetStallLimitForTesting(DWORD dwMilliseconds) { g_stallLimit 
 
 bool CBaseRequest::ParseContentLength(const std::wstring& strText, long long& llSize)
 {
-    // 2^53: far beyond any installer, and every size and offset below it is exact
-    // wherever it travels.
-    constexpr long long kLargest = 1LL << 53;
-    size_t i = strText.find_first_not_of(L" \t");
-    size_t end = strText.find_last_not_of(L" \t");
-    long long value = 0;
-    bool digits = i != std::wstring::npos;
-    for (; digits && i <= end; ++i) {
-        wchar_t c = strText[i];
-        if (c < L'0' || c > L'9') {
-            digits = false;
-            break;
-        }
-        value = value * 10 + (c - L'0');
-        if (value > kLargest) {
-            LOG_W(L"ERR:[%S] Content-Length %s is out of range", GetTypeName(), strText.c_str());
-            return false;
-        }
-    }
-    if (!digits) {
-        LOG_W(L"ERR:[%S] Content-Length (%s) is not a number", GetTypeName(), strText.c_str());
+    switch (ContentLength::Parse(strText, llSize)) {
+    case ContentLength::Parsed::kValid:
+        return true;
+    case ContentLength::Parsed::kTooLarge:
+        LOG_W(L"ERR:[%S] Content-Length %s is out of range", GetTypeName(), strText.c_str());
         return false;
+    case ContentLength::Parsed::kNotANumber:
+        break;
     }
-    llSize = value;
-    return true;
+    LOG_W(L"ERR:[%S] Content-Length (%s) is not a number", GetTypeName(), strText.c_str());
+    return false;
 }
 
 bool CBaseRequest::FailCall(const char* pszCallName, const char* pszContext)
