@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "base/TextEncoding.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -46,8 +48,8 @@ bool FileExistsW(const std::wstring& path) { return GetFileAttributesW(path.c_st
 void RemoveTree(const std::wstring& path)
 {
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFindHandle find(FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -58,29 +60,14 @@ void RemoveTree(const std::wstring& path)
                 SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(child.c_str());
             }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &data));
     }
     RemoveDirectoryW(path.c_str());
 }
 
-std::wstring ToWide(const std::string& utf8)
-{
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
+std::wstring ToWide(const std::string& utf8) { return Text::Utf8ToWide(utf8); }
 
-std::string ToUtf8(const std::wstring& wide)
-{
-    if (wide.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
+std::string ToUtf8(const std::wstring& wide) { return Text::WideToUtf8(wide); }
 
 std::wstring HostPathToWindows(const std::string& unixPath)
 {
@@ -153,12 +140,11 @@ std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\" + pattern).c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFindHandle find(FindFirstFileW((folder + L"\\" + pattern).c_str(), &data));
+    if (find) {
         do {
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &data));
     }
     std::sort(names.begin(), names.end());
     std::vector<std::string> files;

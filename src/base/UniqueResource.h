@@ -76,6 +76,14 @@ struct KernelHandleTraits {
 };
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
 
+// A directory search from FindFirstFile.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type handle) { FindClose(handle); }
+};
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+
 struct RegKeyTraits {
     using Type = HKEY;
     static Type Invalid() { return nullptr; }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/TextEncoding.h"
 #include "base/UniqueResource.h"
 #include "common/LanguageManager.h"
 #include "common/SystemUtil.h"
@@ -37,18 +38,6 @@ const char* FindRcData(HMODULE module, int id, DWORD& size)
     if (!loaded) return nullptr;
     size = SizeofResource(module, found);
     return static_cast<const char*>(LockResource(loaded));
-}
-
-// The user's default ANSI code page, which the C runtime would take from the
-// environment; asked directly so the process-wide C locale stays untouched.
-UINT UserAnsiCodePage()
-{
-    UINT codePage = 0;
-    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                       reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) == 0) {
-        return CP_ACP;
-    }
-    return codePage;
 }
 
 }  // namespace
@@ -100,28 +89,20 @@ void LanguageManager::LoadDomainFile(HMODULE module)
     char text[kDomainBufferSize] = {};
     memcpy(text, resource, std::min<size_t>(size, kDomainBufferSize - 1));
 
-    std::wstring key;
-    const int length = MultiByteToWideChar(UserAnsiCodePage(), 0, text, -1, nullptr, 0);
-    if (length > 1) {
-        key.resize(static_cast<size_t>(length));
-        MultiByteToWideChar(UserAnsiCodePage(), 0, text, -1, &key[0], length);
-        key.resize(static_cast<size_t>(length) - 1);
-    }
-    m_customKey = ReplaceAll(key, L"\r\n", L"");
+    // The domain text is written in the user's ANSI code page.
+    m_customKey = ReplaceAll(Text::UserAnsiToWide(text), L"\r\n", L"");
     LOG_A("Domain:%s", text);
 }
 
 void LanguageManager::WriteDomainFile(const std::wstring& installPath) const
 {
     if (m_customKey.empty()) return;
-    std::vector<char> narrow(m_customKey.size() * 4 + 1);
-    const int length = WideCharToMultiByte(UserAnsiCodePage(), 0, m_customKey.c_str(), -1, narrow.data(),
-                                           static_cast<int>(narrow.size()), nullptr, nullptr);
-    if (length <= 1) return;
+    const std::string narrow = Text::WideToUserAnsi(m_customKey);
+    if (narrow.empty()) return;
     const std::wstring path = installPath + GetInstallSubFolder() + L"domain";
     UniqueCrtFile file(_wfopen(path.c_str(), L"wb"));
     if (!file) return;
-    fwrite(narrow.data(), 1, static_cast<size_t>(length) - 1, file.Get());
+    fwrite(narrow.data(), 1, narrow.size(), file.Get());
 }
 
 std::wstring LanguageManager::AddressValue(const std::wstring& key) const

@@ -4,7 +4,7 @@
 
 #include "http/HttpHeader.h"
 #include "http/HttpInterface.h"
-#include "http/HttpText.h"
+#include "base/TextEncoding.h"
 
 // The header table, the progress sink, the last status and the last error.
 template <typename Derived, typename Interface>
@@ -70,8 +70,8 @@ public:
 
     std::string ExecuteA(const char* url, bool post, const char* body, const char* extraHeaders) override
     {
-        std::wstring wideUrl = url ? HttpText::AnsiToWide(url) : std::wstring();
-        std::wstring wideHeaders = extraHeaders ? HttpText::AnsiToWide(extraHeaders) : std::wstring();
+        std::wstring wideUrl = url ? Text::AnsiToWide(url) : std::wstring();
+        std::wstring wideHeaders = extraHeaders ? Text::AnsiToWide(extraHeaders) : std::wstring();
         return Execute(url ? wideUrl.c_str() : nullptr, post, body, extraHeaders ? wideHeaders.c_str() : nullptr);
     }
 

@@ -220,7 +220,7 @@ bool CHttpSocket::Fetch(const std::wstring& url, Body& body, int redirects)
         return false;
     }
 
-    std::string narrowHost = HttpText::WideToAnsi(host);
+    std::string narrowHost = Text::WideToAnsi(host);
     if (!Connect(narrowHost, port)) {
         m_error = body.ConnectError(m_error);
         body.Abandon();
@@ -238,7 +238,7 @@ bool CHttpSocket::Fetch(const std::wstring& url, Body& body, int redirects)
             m_header.ReplaceField("Host", narrowHost);
         }
         body.Open();
-        outcome = Exchange(HttpText::WideToAnsi(path), body, redirects, location);
+        outcome = Exchange(Text::WideToAnsi(path), body, redirects, location);
     } catch (HttpInterfaceError error) {
         m_error = error;
         m_socket.Reset();
@@ -283,7 +283,7 @@ CHttpSocket::Outcome CHttpSocket::Exchange(const std::string& firstPath, Body& b
             std::string target = response.GetField("Location");
             if (target.empty() || ++redirects > kMaxRedirects) throw kHttpErrStatus;
             if (IsAbsoluteUrl(target)) {
-                location = HttpText::AnsiToWide(target);
+                location = Text::AnsiToWide(target);
                 return Outcome::kRedirect;
             }
             // The next answer on this connection follows the redirection's own body.

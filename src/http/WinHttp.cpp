@@ -85,7 +85,7 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
     HttpInterfaceError failure = kHttpErrNone;
     auto send = [&](bool newHandle) {
         if (newHandle) {
-            std::wstring lines = HttpText::AnsiToWide(m_header.BuildHeaderLines());
+            std::wstring lines = Text::AnsiToWide(m_header.BuildHeaderLines());
             WinHttpAddRequestHeaders(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
         }

@@ -1,5 +1,6 @@
 #include "http/WininetHttp.h"
 
+#include "base/FolderTree.h"
 #include "http/ContentLength.h"
 #include "net/WinInetProxy.h"
 #include "net/WinInetTransport.h"
@@ -12,17 +13,6 @@ namespace {
 
 const wchar_t kAgent[] = L"Http-connect";
 const DWORD kPieceSize = 4096;
-
-// Creates every missing folder above the file.
-void CreateFoldersFor(const std::wstring& filePath)
-{
-    for (size_t i = 1; i < filePath.size(); ++i) {
-        if (filePath[i] != L'\\' && filePath[i] != L'/') continue;
-        std::wstring folder = filePath.substr(0, i);
-        if (folder.back() == L':') continue;  // a drive root
-        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(folder.c_str(), nullptr);
-    }
-}
 
 }  // namespace
 
@@ -131,7 +121,7 @@ bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
         if (ContentLength::Parse(lengthText, length) != ContentLength::Parsed::kValid) throw kHttpErrQuery;
         double total = static_cast<double>(length);
 
-        CreateFoldersFor(filePath);
+        CreateFolderTreeFor(filePath);
         file.Reset(_wfopen(filePath, L"wb+"));
         if (!file.Valid()) throw kHttpErrCreateFile;
 

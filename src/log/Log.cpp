@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "base/FolderTree.h"
+#include "base/TextEncoding.h"
 #include "log/RollingFileAppender.h"
 
 namespace {
@@ -61,31 +63,6 @@ std::wstring ModuleFolder()
     path.resize(length);
     size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-bool FolderExists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates a folder and every missing folder above it.
-bool CreateFolderTree(std::wstring path)
-{
-    if (!path.empty() && path.back() == L'\\') path.pop_back();
-    if (path.empty()) return false;
-    if (FolderExists(path)) return true;
-    path += L'\\';
-    for (auto& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] != L'\\') continue;
-        std::wstring prefix = path.substr(0, i);
-        if (!FolderExists(prefix)) CreateDirectoryW(prefix.c_str(), nullptr);
-    }
-    CreateDirectoryW(path.c_str(), nullptr);
-    return FolderExists(path);
 }
 
 // --- structured-fault guard -------------------------------------------------
@@ -158,15 +135,6 @@ char* BuildLineA(const char* function, const char* sourceFile, int line, bool pr
     return full;
 }
 
-char* ToOem(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(CP_OEMCP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return nullptr;
-    char* out = static_cast<char*>(malloc(size));
-    if (out) WideCharToMultiByte(CP_OEMCP, 0, text, -1, out, size, nullptr, nullptr);
-    return out;
-}
-
 char* BuildLineW(const wchar_t* function, const wchar_t* sourceFile, int line, bool prefix, const wchar_t* format,
                  va_list args)
 {
@@ -192,9 +160,9 @@ char* BuildLineW(const wchar_t* function, const wchar_t* sourceFile, int line, b
         free(message);
         if (!wide) return nullptr;
     }
-    char* narrow = ToOem(wide);
+    std::string oem = Text::WideToOem(wide);
     free(wide);
-    return narrow;
+    return oem.empty() ? nullptr : _strdup(oem.c_str());
 }
 
 RollingFileAppender* EnsureAppender()
@@ -239,7 +207,7 @@ void InitLog(const wchar_t* fileName, const wchar_t* folder)
     if (!Appender()) {
         std::wstring dir = folder && *folder ? folder : ModuleFolder() + L"\\Log";
         CreateFolderTree(dir);
-        std::wstring file = fileName && *fileName ? fileName : Log::Widen(LogName()) + L".log";
+        std::wstring file = fileName && *fileName ? fileName : Text::AnsiToWide(LogName()) + L".log";
         if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
         Appender() = new RollingFileAppender(LogName(), dir + L"\\" + file, kMaxFileSize, kMaxBackupIndex);
     }
@@ -270,11 +238,8 @@ void WriteLogW(const wchar_t* function, const wchar_t* sourceFile, int line, int
     bool formatted = RunGuarded([&] { text = BuildLineW(function, sourceFile, line, g_locationPrefix, format, args); });
     va_end(args);
     if (!formatted) {
-        char* name = ToOem(function ? function : L"");
-        char* file = ToOem(sourceFile ? sourceFile : L"");
-        WriteFatalLine(name, file, line, level);
-        free(name);
-        free(file);
+        WriteFatalLine(Text::WideToOem(function ? function : L"").c_str(),
+                       Text::WideToOem(sourceFile ? sourceFile : L"").c_str(), line, level);
         return;
     }
     Emit(level, text);
@@ -374,15 +339,6 @@ std::wstring Printable(const std::wstring& text, size_t limit)
         if (c < L' ' || c == 0x7F) c = L'?';
     }
     return text.size() > limit ? shown + L"..." : shown;
-}
-
-std::wstring Widen(const std::string& ansi)
-{
-    if (ansi.empty()) return std::wstring();
-    int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(size, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], size);
-    return wide;
 }
 
 std::wstring CurrentLogFilePath()

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/FolderTree.h"
 #include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
@@ -63,23 +64,6 @@ void NormalisePath(std::wstring& path)
         out += c;
     }
     path.swap(out);
-}
-
-bool FolderExists(const std::wstring& folder) { return PathFileExistsW(folder.c_str()) != FALSE; }
-
-// Creates the folder and every missing folder above it.
-void MakeFolderTree(std::wstring folder)
-{
-    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    if (folder.empty() || FolderExists(folder)) return;
-    folder += L'\\';
-    NormalisePath(folder);
-    for (size_t i = 1; i < folder.size(); ++i) {
-        if (folder[i] != L'\\') continue;
-        std::wstring parent = folder.substr(0, i);
-        if (!FolderExists(parent)) CreateDirectoryW(parent.c_str(), nullptr);
-    }
-    CreateDirectoryW(folder.c_str(), nullptr);
 }
 
 // The longest a request may take to answer: a secure attempt and, for an http://
@@ -300,8 +284,7 @@ bool CHttpDownload::CheckParam()
     NormalisePath(path);
     size_t slash = path.rfind(L'\\');
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    if (!FolderExists(folder)) MakeFolderTree(folder);
-    if (!FolderExists(folder)) {
+    if (!CreateFolderTree(folder)) {
         LOG_W(L"ERR:make dir (%s) fail!", folder.c_str());
         return false;
     }
