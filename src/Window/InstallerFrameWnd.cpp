@@ -14,6 +14,7 @@
 #include "common/GA.h"
 #include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
+#include "common/WorkFolder.h"
 #include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
@@ -180,7 +181,7 @@ void CInstallerFrameWnd::InitLogAndLanguage()
 {
     if (m_languageReady) return;
     m_languageReady = true;
-    m_workDir = LanguageManager::GetWorkFolder();
+    m_workDir = GetWorkFolder();
     std::wstring languageFolder = m_workDir + L"language\\";
     // The log and the unpacked archive are the process's; a second frame (tests)
     // only reads the settings again.

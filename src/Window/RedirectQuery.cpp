@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "common/LanguageManager.h"
 #include "http/WinHttp.h"
 #include "log/Log.h"
 #include "net/WinHttpProxy.h"
@@ -27,6 +26,17 @@ std::wstring QueryHeader(HINTERNET request, DWORD info)
 }
 
 }  // namespace
+
+bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path)
+{
+    if (url.compare(0, 7, L"http://") != 0 && url.compare(0, 8, L"https://") != 0) return true;
+    TransportAddress address;
+    if (!TransportPolicy::ParseWrittenAddress(url, address)) return false;
+    host = address.strHost;
+    if (address.nPort) host += L":" + std::to_wstring(address.nPort);
+    path = address.strObject.substr(1);
+    return true;
+}
 
 bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wstring& url)
 {
@@ -85,7 +95,7 @@ std::wstring ResolveDownloadUrl(const std::wstring& redirectService, const std::
     if (redirectService.empty()) return configured;
     std::wstring host, path, answer = redirectService;
     // An answer that could not be received leaves the service's own address.
-    if (!LanguageManager::SplitUrl(redirectService, host, path) || !GetRedirectUrl(host, path, answer) ||
+    if (!SplitUrl(redirectService, host, path) || !GetRedirectUrl(host, path, answer) ||
         answer == redirectService) {
         LOG_A("no answer from the redirect service, downloading from STR_DOWN_URL");
         return configured;

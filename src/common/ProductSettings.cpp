@@ -12,7 +12,6 @@
 #include "common/LanguageManager.h"
 #include "common/SystemUtil.h"
 #include "log/Log.h"
-#include "net/TransportPolicy.h"
 #include "ui/core/ResourceLoader.h"
 
 namespace {
@@ -24,7 +23,6 @@ constexpr int kDomainTextId = 106;
 constexpr size_t kDomainBufferSize = 255;
 
 const wchar_t kDefaultBrand[] = L"Vantelo";
-const wchar_t kWorkFolderName[] = L"vantelo_down\\";
 
 // The bytes of a resource of type RT_RCDATA, or null. Resources stay mapped for
 // the module's lifetime.
@@ -41,31 +39,6 @@ const char* FindRcData(HMODULE module, int id, DWORD& size)
 }
 
 }  // namespace
-
-std::wstring LanguageManager::GetWorkFolder()
-{
-    wchar_t module[MAX_PATH + 1] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring name(module, length);
-    for (wchar_t& c : name) {
-        if (c == L'/') c = L'\\';
-    }
-    name = name.substr(name.rfind(L'\\') + 1);
-    const size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos) name.resize(dot);
-    return WorkFolderUnder(GetProgramFilesFolder(), name);
-}
-
-std::wstring LanguageManager::WorkFolderUnder(const std::wstring& programFiles, const std::wstring& baseName)
-{
-    // The shell gives a lone backslash when it knows no Program Files folder: the
-    // work folder would land in the root of whatever drive is current.
-    const wchar_t drive = programFiles.empty() ? L'\0' : static_cast<wchar_t>(programFiles[0] | 0x20);
-    const bool absolute =
-        programFiles.size() >= 3 && drive >= L'a' && drive <= L'z' && programFiles[1] == L':' && programFiles[2] == L'\\';
-    if (!absolute) return std::wstring();
-    return programFiles + kWorkFolderName + baseName + L"\\";
-}
 
 void LanguageManager::LoadResZipFile(const std::wstring& languageFolder, HMODULE module)
 {
@@ -173,14 +146,3 @@ std::vector<std::wstring> LanguageManager::GetDownloadHosts() const
 std::wstring LanguageManager::GetLicenceUrl() const { return WithCustomParameter(AddressValue(L"STR_LICENCE_URL")); }
 
 std::wstring LanguageManager::GetInstallUrl() const { return WithCustomParameter(AddressValue(L"STR_INSTALL_URL")); }
-
-bool LanguageManager::SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path)
-{
-    if (url.compare(0, 7, L"http://") != 0 && url.compare(0, 8, L"https://") != 0) return true;
-    TransportAddress address;
-    if (!TransportPolicy::ParseWrittenAddress(url, address)) return false;
-    host = address.strHost;
-    if (address.nPort) host += L":" + std::to_wstring(address.nPort);
-    path = address.strObject.substr(1);
-    return true;
-}

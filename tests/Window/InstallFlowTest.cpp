@@ -21,6 +21,7 @@
 #include "common/GA.h"
 #include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
+#include "common/WorkFolder.h"
 #include "ui/control/Control.h"
 
 using namespace Veneer;
@@ -488,7 +489,7 @@ void QuitAt(const wchar_t* phase, int afterMs)
     std::string answered = ReadFileBytes(QuitTimeFile());
     ASSERT_FALSE(answered.empty()) << "the close question was not answered";
     EXPECT_LT(ended - atoll(answered.c_str()), 2000) << "the process took too long to exit after Yes";
-    std::wstring work = LanguageManager::GetWorkFolder();
+    std::wstring work = GetWorkFolder();
     EXPECT_FALSE(FileExistsW(work + L"vantelo-download.exe"));
     EXPECT_FALSE(FileExistsW(work + L"temp.progress"));
     EXPECT_FALSE(ProcessRuns(L"vantelo-download.exe")) << "the installer runs on";

@@ -11,6 +11,7 @@
 #include "FrameTestSupport.h"
 #include "LogCapture.h"
 #include "TestSupport.h"
+#include "common/WorkFolder.h"
 #include "net/ProxyCredentialStore.h"
 #include "ui/control/Edit.h"
 #include "ui/control/Option.h"
@@ -65,7 +66,7 @@ TEST(FrameStart, StopsWithAMessageWhenTheWorkFolderIsUnknown)
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), dialogs.messages[0].flags);
     EXPECT_TRUE(log.Contains("the Program Files folder cannot be determined: no work folder, setup stops")) << log.Text();
 
-    EXPECT_TRUE(CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), dialogs));
+    EXPECT_TRUE(CInstallerFrameWnd::CanStartIn(GetWorkFolder(), dialogs));
     EXPECT_EQ(1u, dialogs.messages.size()) << "a known work folder asks nothing";
 }
 
