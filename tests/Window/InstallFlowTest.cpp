@@ -419,6 +419,11 @@ TEST_F(InstallFlow, QuittingWhileTheInstallerIsCheckedLeavesNoFileAndNoProcess)
         flow.dialogs.answer = IDYES;
         ASSERT_TRUE(flow.CheckDownloaded(installer));
         Pump(moment);
+        // On a loaded machine a check may end sooner than the one measured: then the quit
+        // meets the installation, whose way out the other tests cover; the files and
+        // processes must still be gone.
+        bool checkEnded = log.Contains("kWindow_Installing");
+        if (i == 0) EXPECT_FALSE(checkEnded) << "the check ended before the first quit";
         DWORD asked = GetTickCount();
         SendMessageW(flow.frame.GetHWND(), WM_CLOSE, 0, 0);
         EXPECT_FALSE(IsWindow(flow.frame.GetHWND()));
@@ -426,6 +431,7 @@ TEST_F(InstallFlow, QuittingWhileTheInstallerIsCheckedLeavesNoFileAndNoProcess)
         EXPECT_LT(GetTickCount() - asked, 2000u) << "the way out took too long";
         EXPECT_FALSE(FileExistsW(flow.DownloadFile())) << "the checked file is left";
         EXPECT_FALSE(ProcessRuns(L"vantelo-download.exe")) << "the installer started";
+        if (checkEnded) continue;
         EXPECT_FALSE(log.Contains("kWindow_Installing"));
         // The check stopped reading and deleted the file, or its verdict came too late to
         // be queued, or it was queued and dropped with its hold before the files went.

@@ -519,7 +519,9 @@ TEST_F(DownloadTest, ACutOrShortBodyIsRetriedAndNoByteIsCountedTwice)
         ASSERT_FALSE(progress.empty());
         EXPECT_EQ(1048579, progress.back());
         EXPECT_LE(*std::max_element(progress.begin(), progress.end()), 1048579);
-        EXPECT_EQ(2u, log.Count("] Request fail,  retry 0...")) << log.Text();
+        // Which segments meet the two faults depends on the order the requests reach the
+        // server: one segment may meet both.
+        EXPECT_EQ(2u, log.Count("] Request fail,  retry ")) << log.Text();
     }
 }
 
