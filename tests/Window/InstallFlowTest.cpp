@@ -489,9 +489,11 @@ void QuitAt(const wchar_t* phase, int afterMs)
     DeleteFileW(QuitTimeFile().c_str());
     std::wstring arguments = L"--gtest_filter=QuitChild.* --quit-during=" + std::wstring(phase) +
                              L" --quit-after=" + std::to_wstring(afterMs);
-    int code = RunAndWait(SelfPath(), arguments, 60000);
+    // Bounded well inside the entry's time-out, so that a child that hangs fails its
+    // own moment instead of hiding the others.
+    int code = RunAndWait(SelfPath(), arguments, 25000);
     long long ended = NowMs();
-    EXPECT_EQ(0, code) << "the child failed or crashed";
+    EXPECT_EQ(0, code) << "the child failed or crashed (-1002: it hung and was ended)";
     std::string answered = ReadFileBytes(QuitTimeFile());
     ASSERT_FALSE(answered.empty()) << "the close question was not answered";
     EXPECT_LT(ended - atoll(answered.c_str()), 2000) << "the process took too long to exit after Yes";
