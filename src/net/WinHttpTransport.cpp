@@ -4,7 +4,7 @@
 
 #include "base/UniqueResource.h"
 
-void WinHttpHandleTraits::Close(Type handle) { WinHttpCloseHandle(handle); }
+void CloseWinHttpHandle(void* handle) { WinHttpCloseHandle(handle); }
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "base/UniqueResource.h"
 
-void InternetHandleTraits::Close(Type handle) { InternetCloseHandle(handle); }
+void CloseInternetHandle(void* handle) { InternetCloseHandle(handle); }
 
 namespace {
 

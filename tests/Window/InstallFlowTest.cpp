@@ -423,7 +423,9 @@ TEST_F(InstallFlow, QuittingWhileTheInstallerIsCheckedLeavesNoFileAndNoProcess)
         // meets the installation, whose way out the other tests cover; the files and
         // processes must still be gone.
         bool checkEnded = log.Contains("kWindow_Installing");
-        if (i == 0) EXPECT_FALSE(checkEnded) << "the check ended before the first quit";
+        if (i == 0) {
+            EXPECT_FALSE(checkEnded) << "the check ended before the first quit";
+        }
         DWORD asked = GetTickCount();
         SendMessageW(flow.frame.GetHWND(), WM_CLOSE, 0, 0);
         EXPECT_FALSE(IsWindow(flow.frame.GetHWND()));
