@@ -78,6 +78,29 @@ public:
 protected:
     ~CRequestClientBase() = default;
 
+    // The request of a download into a file, up to its status: an error page is not
+    // the file that was asked for.
+    void SendFileRequest(const wchar_t* url)
+    {
+        Derived& self = static_cast<Derived&>(*this);
+        if (!url || !*url) throw kHttpErrBadDownloadParam;
+        self.SendRequest(url, false, nullptr, nullptr);
+        this->m_nStatusCode = self.ReadStatus();
+        if (this->m_nStatusCode >= 400) throw kHttpErrStatus;
+    }
+
+    // A download into a file failed: its error is kept and no part of the file stays.
+    template <typename File>
+    bool FailFileFetch(HttpInterfaceError error, File& file, const wchar_t* filePath)
+    {
+        this->m_error = error;
+        if (file.Valid()) {
+            file.Reset();
+            DeleteFileW(filePath);
+        }
+        return false;
+    }
+
     // An "https://" address on another port is still meant to be encrypted.
     static bool IsSecureUrl(const std::wstring& url, int port)
     {

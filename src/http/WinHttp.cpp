@@ -155,11 +155,7 @@ bool CWinHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
 {
     UniqueFileHandle file;
     try {
-        if (!url || !*url) throw kHttpErrBadDownloadParam;
-        SendRequest(url, false, nullptr, nullptr);
-        m_nStatusCode = ReadStatus();
-        // An error page is not the file that was asked for.
-        if (m_nStatusCode >= 400) throw kHttpErrStatus;
+        SendFileRequest(url);
         unsigned long long total = ReadContentLength();
 
         file.Reset(CreateFileW(filePath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
@@ -183,12 +179,7 @@ bool CWinHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
         if (done != total) throw kHttpErrRead;
         return true;
     } catch (HttpInterfaceError error) {
-        m_error = error;
-        if (file.Valid()) {
-            file.Reset();
-            DeleteFileW(filePath);
-        }
-        return false;
+        return FailFileFetch(error, file, filePath);
     }
 }
 

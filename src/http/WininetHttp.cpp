@@ -102,23 +102,27 @@ void CWininetHttp::ReadBody(const std::function<void(const char* data, DWORD cou
     while (DWORD read = ReadPiece(piece, sizeof piece)) consume(piece, read);
 }
 
+bool CWininetHttp::ReadContentLength(long long& length)
+{
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!HttpQueryInfoW(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+        if (GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND) throw kHttpErrQuery;
+        return false;
+    }
+    ContentLength::Parsed parsed = ContentLength::Parse(text, length);
+    if (parsed == ContentLength::Parsed::kTooLarge) throw kHttpErrTooLarge;
+    if (parsed != ContentLength::Parsed::kValid) throw kHttpErrQuery;
+    return true;
+}
+
 bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
 {
     UniqueCrtFile file;
     try {
-        if (!url || !*url) throw kHttpErrBadDownloadParam;
-        SendRequest(url, false, nullptr, nullptr);
-        m_nStatusCode = ReadStatus();
-        // An error page is not the file that was asked for.
-        if (m_nStatusCode >= 400) throw kHttpErrStatus;
-
-        char lengthText[1024] = {};
-        DWORD lengthSize = sizeof lengthText;
-        if (!HttpQueryInfoA(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr)) {
-            throw kHttpErrQuery;
-        }
+        SendFileRequest(url);
         long long length = 0;
-        if (ContentLength::Parse(lengthText, length) != ContentLength::Parsed::kValid) throw kHttpErrQuery;
+        if (!ReadContentLength(length)) throw kHttpErrQuery;
         double total = static_cast<double>(length);
 
         CreateFolderTreeFor(filePath);
@@ -135,12 +139,7 @@ bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
         ReportProgress(kHttpProgressDone, total, done);
         return true;
     } catch (HttpInterfaceError error) {
-        m_error = error;
-        if (file.Valid()) {
-            file.Reset();
-            DeleteFileW(filePath);
-        }
-        return false;
+        return FailFileFetch(error, file, filePath);
     }
 }
 
@@ -152,20 +151,10 @@ bool CWininetHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWOR
         m_nStatusCode = ReadStatus();
         if (m_nStatusCode >= 400) throw kHttpErrStatus;
 
-        wchar_t lengthText[32] = {};
-        DWORD lengthSize = sizeof lengthText;
-        bool announced = true;
-        DWORD capacity = kHttpMemoryLimit;
-        if (!HttpQueryInfoW(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr)) {
-            if (GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND) throw kHttpErrQuery;
-            announced = false;
-        } else {
-            long long length = 0;
-            ContentLength::Parsed parsed = ContentLength::Parse(lengthText, length);
-            if (parsed == ContentLength::Parsed::kNotANumber) throw kHttpErrQuery;
-            if (parsed == ContentLength::Parsed::kTooLarge || length > kHttpMemoryLimit) throw kHttpErrTooLarge;
-            capacity = static_cast<DWORD>(length);
-        }
+        long long length = 0;
+        bool announced = ReadContentLength(length);
+        if (announced && length > kHttpMemoryLimit) throw kHttpErrTooLarge;
+        DWORD capacity = announced ? static_cast<DWORD>(length) : kHttpMemoryLimit;
 
         UniqueMallocBlock memory(static_cast<unsigned char*>(malloc(capacity ? capacity : 1)));
         if (!memory.Valid()) throw kHttpErrTooLarge;
