@@ -2,9 +2,10 @@
 // What the back-ends share. The templates add no virtual functions, so each
 // concrete class keeps its interface's slots followed by its own destructor.
 
+#include "base/TextEncoding.h"
 #include "http/HttpHeader.h"
 #include "http/HttpInterface.h"
-#include "base/TextEncoding.h"
+#include "net/TransportPolicy.h"
 
 // The header table, the progress sink, the last status and the last error.
 template <typename Derived, typename Interface>
@@ -101,9 +102,18 @@ protected:
         return false;
     }
 
-    // An "https://" address on another port is still meant to be encrypted.
-    static bool IsSecureUrl(const std::wstring& url, int port)
+    // Where a request goes, split by SplitHttpUrl. An "https://" address on another
+    // port than 443 is still meant to be encrypted.
+    static TransportAddress TargetOf(const std::wstring& url)
     {
-        return port == 443 || url.compare(0, 8, L"https://") == 0;
+        std::wstring host, path;
+        int port = 80;
+        SplitHttpUrl(url, host, path, port);
+        TransportAddress target;
+        target.bSecure = port == 443 || url.compare(0, 8, L"https://") == 0;
+        target.strHost = host;
+        target.nPort = static_cast<unsigned short>(port);
+        target.strObject = path;
+        return target;
     }
 };

@@ -59,16 +59,8 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
 {
     CloseHandles();
 
-    std::wstring host;
-    std::wstring path;
-    int port = 80;
-    SplitHttpUrl(url, host, path, port);
-    m_bSecure = IsSecureUrl(url, port);
-    TransportAddress target;
-    target.bSecure = m_bSecure;
-    target.strHost = host;
-    target.nPort = static_cast<unsigned short>(port);
-    target.strObject = path;
+    TransportAddress target = TargetOf(url);
+    m_bSecure = target.bSecure;
     OpenSession(target);
 
     m_hConnection.Reset(WinHttpTransport::Connect(m_hSession.Get(), target));

@@ -34,16 +34,8 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
     // the redirect.
     options.bFollowRedirects = !post;
 
-    std::wstring host;
-    std::wstring path;
-    int port = 80;
-    SplitHttpUrl(url, host, path, port);
-    m_bSecure = IsSecureUrl(url, port);
-    TransportAddress target;
-    target.bSecure = m_bSecure;
-    target.strHost = host;
-    target.nPort = static_cast<unsigned short>(port);
-    target.strObject = path;
+    TransportAddress target = TargetOf(url);
+    m_bSecure = target.bSecure;
 
     ProxyRoute route;
     m_hSession.Reset(WinInetTransport::OpenSession(options, target, route));
