@@ -188,12 +188,11 @@ namespace {
 
 std::wstring CustomKeyOf(const wchar_t* module)
 {
-    HMODULE resources = LoadLibraryExW(BuildPath(std::wstring(L"tests\\common\\") + module).c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE);
-    EXPECT_NE(nullptr, resources) << ToUtf8(module);
+    UniqueModule resources(LoadLibraryExW(BuildPath(std::wstring(L"tests\\common\\") + module).c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_DATAFILE));
+    EXPECT_NE(nullptr, resources.Get()) << ToUtf8(module);
     LanguageManager settings;
-    settings.LoadDomainFile(resources);
-    if (resources) FreeLibrary(resources);
+    settings.LoadDomainFile(resources.Get());
     return settings.GetCustomKey();
 }
 
