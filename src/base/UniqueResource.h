@@ -110,11 +110,13 @@ using UniqueGdiObject = UniqueResource<ClosedBy<Handle, &DeleteObject>>;
 // A device context of its own (CreateCompatibleDC, CreateDC); not one from GetDC.
 using UniqueDeviceContext = UniqueResource<ClosedBy<HDC, &DeleteDC>>;
 
-// A window's device context from GetDC: released to the window it came from.
+// A window's device context from GetDC (or GetWindowDC, GetDCEx): released to the
+// window it came from.
 class UniqueWindowDC {
 public:
     UniqueWindowDC() = default;
     explicit UniqueWindowDC(HWND window) : m_window(window), m_dc(GetDC(window)) {}
+    UniqueWindowDC(HWND window, HDC dc) : m_window(window), m_dc(dc) {}
     ~UniqueWindowDC() { Reset(); }
     UniqueWindowDC(UniqueWindowDC&& other) noexcept
         : m_window(std::exchange(other.m_window, nullptr)), m_dc(std::exchange(other.m_dc, nullptr))

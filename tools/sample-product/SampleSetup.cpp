@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/TextEncoding.h"
 #include "base/UniqueResource.h"
 
 namespace {
@@ -84,14 +85,6 @@ bool HashFile(const std::wstring& path, unsigned long long& size, std::string& h
     return ok;
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(length > 0 ? length - 1 : 0, '\0');
-    if (length > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &result[0], length, nullptr, nullptr);
-    return result;
-}
-
 bool ExtractProduct(const std::wstring& target)
 {
     HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));  // RT_RCDATA
@@ -132,7 +125,7 @@ int RunEngine(const std::wstring& commandLine)
     std::string sha256;
     if (!HashFile(ModulePath(), size, sha256)) return 5;
     std::string log = "installer " + std::to_string(size) + " bytes sha256 " + sha256 + "\r\ncommand line:" +
-                      Utf8(commandLine) + "\r\n";
+                      Text::WideToUtf8(commandLine) + "\r\n";
     return WriteWholeFile(productFolder + L"install.log", log.data(), static_cast<DWORD>(log.size())) ? 0 : 6;
 }
 
