@@ -109,60 +109,53 @@ bool RunGuarded(Build&& build)
     return true;
 }
 
-// Formatting and line building; may fault on a bad argument. The result is
-// malloc'd so that nothing with a destructor is skipped by the guard's jump.
-char* BuildLineA(const char* function, const char* sourceFile, int line, bool prefix, const char* format,
-                 va_list args)
+// The C runtime's formatting for both kinds of text; the wide one follows
+// Windows' conventions (%s wide).
+int CountFormatted(const char* format, va_list args) { return _vscprintf(format, args); }
+int CountFormatted(const wchar_t* format, va_list args) { return _vscwprintf(format, args); }
+void Format(char* out, int size, const char* format, va_list args) { _vsnprintf(out, size, format, args); }
+void Format(wchar_t* out, int size, const wchar_t* format, va_list args) { _vsnwprintf(out, size, format, args); }
+const char* FileName(const char* path) { return PathFindFileNameA(path ? path : ""); }
+const wchar_t* FileName(const wchar_t* path) { return PathFindFileNameW(path ? path : L""); }
+const char* PrefixFormat(char) { return "[%s:%d][%s] %s"; }
+const wchar_t* PrefixFormat(wchar_t) { return L"[%s:%d][%s] %s"; }
+
+template <typename Char>
+Char* FormatToBlock(const Char* format, ...)
 {
-    va_list counting;
+    va_list args, counting;
+    va_start(args, format);
     va_copy(counting, args);
-    int length = _vscprintf(format, counting);
+    int length = CountFormatted(format, counting);
     va_end(counting);
-    if (length <= 0) return nullptr;
-    char* message = static_cast<char*>(malloc(length + 1));
-    if (!message) return nullptr;
-    _vsnprintf(message, length + 1, format, args);
-    message[length] = '\0';
-    if (!prefix) return message;
-    const char* file = PathFindFileNameA(sourceFile ? sourceFile : "");
-    int total = _scprintf("[%s:%d][%s] %s", file, line, function ? function : "", message);
-    char* full = total > 0 ? static_cast<char*>(malloc(total + 1)) : nullptr;
-    if (full) {
-        _snprintf(full, total + 1, "[%s:%d][%s] %s", file, line, function ? function : "", message);
-        full[total] = '\0';
+    Char* text = length > 0 ? static_cast<Char*>(malloc((length + 1) * sizeof(Char))) : nullptr;
+    if (text) {
+        Format(text, length + 1, format, args);
+        text[length] = Char(0);
     }
-    free(message);
-    return full;
+    va_end(args);
+    return text;
 }
 
-char* BuildLineW(const wchar_t* function, const wchar_t* sourceFile, int line, bool prefix, const wchar_t* format,
-                 va_list args)
+// Formatting and line building; may fault on a bad argument. The result is
+// malloc'd so that nothing with a destructor is skipped by the guard's jump.
+template <typename Char>
+Char* BuildLine(const Char* function, const Char* sourceFile, int line, bool prefix, const Char* format, va_list args)
 {
     va_list counting;
     va_copy(counting, args);
-    int length = _vscwprintf(format, counting);
+    int length = CountFormatted(format, counting);
     va_end(counting);
     if (length <= 0) return nullptr;
-    wchar_t* message = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    Char* message = static_cast<Char*>(malloc((length + 1) * sizeof(Char)));
     if (!message) return nullptr;
-    _vsnwprintf(message, length + 1, format, args);
-    message[length] = L'\0';
-    wchar_t* wide = message;
-    if (prefix) {
-        const wchar_t* file = PathFindFileNameW(sourceFile ? sourceFile : L"");
-        const wchar_t* name = function ? function : L"";
-        int total = _scwprintf(L"[%s:%d][%s] %s", file, line, name, message);
-        wide = total > 0 ? static_cast<wchar_t*>(malloc((total + 1) * sizeof(wchar_t))) : nullptr;
-        if (wide) {
-            _snwprintf(wide, total + 1, L"[%s:%d][%s] %s", file, line, name, message);
-            wide[total] = L'\0';
-        }
-        free(message);
-        if (!wide) return nullptr;
-    }
-    std::string oem = Text::WideToOem(wide);
-    free(wide);
-    return oem.empty() ? nullptr : _strdup(oem.c_str());
+    Format(message, length + 1, format, args);
+    message[length] = Char(0);
+    if (!prefix) return message;
+    static const Char kNone[] = {Char(0)};
+    Char* full = FormatToBlock(PrefixFormat(Char()), FileName(sourceFile), line, function ? function : kNone, message);
+    free(message);
+    return full;
 }
 
 RollingFileAppender* EnsureAppender()
@@ -219,7 +212,7 @@ void WriteLogA(const char* function, const char* sourceFile, int line, int level
     char* text = nullptr;
     va_list args;
     va_start(args, format);
-    bool formatted = RunGuarded([&] { text = BuildLineA(function, sourceFile, line, g_locationPrefix, format, args); });
+    bool formatted = RunGuarded([&] { text = BuildLine(function, sourceFile, line, g_locationPrefix, format, args); });
     va_end(args);
     if (!formatted) {
         WriteFatalLine(function, sourceFile, line, level);
@@ -232,18 +225,20 @@ void WriteLogA(const char* function, const char* sourceFile, int line, int level
 void WriteLogW(const wchar_t* function, const wchar_t* sourceFile, int line, int level, const wchar_t* format, ...)
 {
     if (!format || !*format) return;
-    char* text = nullptr;
+    wchar_t* wide = nullptr;
     va_list args;
     va_start(args, format);
-    bool formatted = RunGuarded([&] { text = BuildLineW(function, sourceFile, line, g_locationPrefix, format, args); });
+    bool formatted = RunGuarded([&] { wide = BuildLine(function, sourceFile, line, g_locationPrefix, format, args); });
     va_end(args);
     if (!formatted) {
         WriteFatalLine(Text::WideToOem(function ? function : L"").c_str(),
                        Text::WideToOem(sourceFile ? sourceFile : L"").c_str(), line, level);
         return;
     }
-    Emit(level, text);
-    free(text);
+    // The log file has always been in the OEM code page.
+    std::string text = wide ? Text::WideToOem(wide) : std::string();
+    free(wide);
+    Emit(level, text.empty() ? nullptr : text.c_str());
 }
 
 void DebugTrace(const char* format, ...)
