@@ -108,13 +108,12 @@ int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD
                         const_cast<wchar_t*>(environment), nullptr, &startup, &process)) {
         return -1000;
     }
-    UniqueKernelHandle owned(process.hProcess);
-    UniqueKernelHandle thread(process.hThread);
+    UniqueProcessInformation owned(process);
     DWORD code = static_cast<DWORD>(-1001);
-    if (WaitForSingleObject(owned.Get(), timeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(owned.Get(), &code);
+    if (WaitForSingleObject(owned.process.Get(), timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(owned.process.Get(), &code);
     } else {
-        TerminateProcess(owned.Get(), static_cast<UINT>(-1002));
+        TerminateProcess(owned.process.Get(), static_cast<UINT>(-1002));
     }
     return static_cast<int>(code);
 }

@@ -82,6 +82,18 @@ using UniqueFileHandle = UniqueResource<InvalidValueClosedBy<&CloseHandle>>;
 using UniqueFindHandle = UniqueResource<InvalidValueClosedBy<&FindClose>>;
 // Events, threads, processes, jobs, mutexes: their creation answers null on failure.
 using UniqueKernelHandle = UniqueResource<ClosedBy<HANDLE, &CloseHandle>>;
+// The process and thread handles CreateProcess hands out.
+struct UniqueProcessInformation {
+    UniqueProcessInformation() = default;
+    explicit UniqueProcessInformation(const PROCESS_INFORMATION& info)
+        : process(info.hProcess), thread(info.hThread), processId(info.dwProcessId)
+    {
+    }
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+    DWORD processId = 0;
+};
+
 using UniqueRegKey = UniqueResource<ClosedBy<HKEY, &RegCloseKey>>;
 using UniqueModule = UniqueResource<ClosedBy<HMODULE, &FreeLibrary>>;
 

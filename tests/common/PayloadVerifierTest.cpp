@@ -177,10 +177,9 @@ TEST(VerifyAndHold, AHeldFileCannotChangeOrGoButStartsAProcess)
     ASSERT_TRUE(CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                                nullptr, &startup, &process))
         << GetLastError();
-    UniqueKernelHandle started(process.hProcess);
-    UniqueKernelHandle thread(process.hThread);
-    TerminateProcess(started.Get(), 0);
-    WaitForSingleObject(started.Get(), 10000);
+    UniqueProcessInformation started(process);
+    TerminateProcess(started.process.Get(), 0);
+    WaitForSingleObject(started.process.Get(), 10000);
 
     check.held->Release();
     EXPECT_TRUE(DeleteFileW(copy.c_str())) << "released: " << GetLastError();

@@ -149,12 +149,11 @@ int RunLauncher(const std::wstring& commandLine)
                         &info)) {
         return 11;
     }
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
+    UniqueProcessInformation engineProcess(info);
     DWORD code = 0;
     if (HasOption(commandLine, L"/wait_run")) {
-        WaitForSingleObject(process.Get(), INFINITE);
-        GetExitCodeProcess(process.Get(), &code);
+        WaitForSingleObject(engineProcess.process.Get(), INFINITE);
+        GetExitCodeProcess(engineProcess.process.Get(), &code);
         DeleteFileW(engine.c_str());
         RemoveDirectoryW(folder.c_str());
     }
