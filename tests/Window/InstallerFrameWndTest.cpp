@@ -438,10 +438,9 @@ TEST(FrameEntry, ASecondCopyExitsAtOnceWithMinusOne)
     std::wstring installer = HostPathToWindows(VANTELO_INSTALLER_EXE);
     std::wstring name = installer.substr(installer.rfind(L'\\') + 1);
     name.resize(name.rfind(L'.'));
-    HANDLE first = CreateMutexW(nullptr, FALSE, name.c_str());
-    ASSERT_NE(nullptr, first);
+    UniqueKernelHandle first(CreateMutexW(nullptr, FALSE, name.c_str()));
+    ASSERT_NE(nullptr, first.Get());
     EXPECT_EQ(-1, RunAndWait(installer, L"", 30000));
-    CloseHandle(first);
 }
 
 class FrameRightToLeft : public FrameTest {};
