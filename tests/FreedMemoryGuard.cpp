@@ -27,6 +27,8 @@ constexpr size_t kHeldBytes = 32u << 20;
 constexpr size_t kLargestHeld = 1u << 20;
 
 struct Quarantine {
+    // Not std::mutex: this runs inside operator delete, also before and after the
+    // C++ runtime's own statics, and winpthreads may allocate on a mutex's first lock.
     CRITICAL_SECTION lock;
     void* blocks[kHeldBlocks];
     size_t sizes[kHeldBlocks];

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "base/TextEncoding.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -22,23 +24,22 @@ TempFolder::~TempFolder() { RemoveTree(path_); }
 std::string ReadFileBytes(const std::wstring& path)
 {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+    if (!file) return bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
     return bytes;
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
 }
 
@@ -47,8 +48,8 @@ bool FileExistsW(const std::wstring& path) { return GetFileAttributesW(path.c_st
 void RemoveTree(const std::wstring& path)
 {
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFindHandle find(FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -59,29 +60,14 @@ void RemoveTree(const std::wstring& path)
                 SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(child.c_str());
             }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &data));
     }
     RemoveDirectoryW(path.c_str());
 }
 
-std::wstring ToWide(const std::string& utf8)
-{
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
+std::wstring ToWide(const std::string& utf8) { return Text::Utf8ToWide(utf8); }
 
-std::string ToUtf8(const std::wstring& wide)
-{
-    if (wide.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
+std::string ToUtf8(const std::wstring& wide) { return Text::WideToUtf8(wide); }
 
 std::wstring HostPathToWindows(const std::string& unixPath)
 {
@@ -122,14 +108,13 @@ int RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD
                         const_cast<wchar_t*>(environment), nullptr, &startup, &process)) {
         return -1000;
     }
-    CloseHandle(process.hThread);
+    UniqueProcessInformation owned(process);
     DWORD code = static_cast<DWORD>(-1001);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(owned.process.Get(), timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(owned.process.Get(), &code);
     } else {
-        TerminateProcess(process.hProcess, static_cast<UINT>(-1002));
+        TerminateProcess(owned.process.Get(), static_cast<UINT>(-1002));
     }
-    CloseHandle(process.hProcess);
     return static_cast<int>(code);
 }
 
@@ -139,13 +124,13 @@ PrefixDpi::~PrefixDpi() { Set(96); }
 
 void PrefixDpi::Set(int dpi)
 {
-    HKEY key = nullptr;
+    UniqueRegKey key;
     LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                  &key, nullptr);
+                                  key.Receive(), nullptr);
     if (status == ERROR_SUCCESS) {
         DWORD value = static_cast<DWORD>(dpi);
-        status = RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-        RegCloseKey(key);
+        status = RegSetValueExW(key.Get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                sizeof value);
     }
     if (status != ERROR_SUCCESS) fprintf(stderr, "PrefixDpi: LogPixels %d not set, error %ld\n", dpi, status);
 }
@@ -154,12 +139,11 @@ std::vector<std::string> ReadFolderFiles(const std::wstring& folder, const std::
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\" + pattern).c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFindHandle find(FindFirstFileW((folder + L"\\" + pattern).c_str(), &data));
+    if (find) {
         do {
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &data));
     }
     std::sort(names.begin(), names.end());
     std::vector<std::string> files;
@@ -217,29 +201,24 @@ MutationInputWatch* g_inputWatch = nullptr;
 MutationInputWatch::MutationInputWatch(DWORD limitMs, std::wstring inputFile)
     : limitMs_(limitMs), inputFile_(std::move(inputFile)), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
-    InitializeCriticalSection(&lock_);
     started_ = GetTickCount();
     g_inputWatch = this;
     SetUnhandledExceptionFilter(SaveOnCrash);
-    thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+    thread_.Reset(CreateThread(nullptr, 0, Watch, this, 0, nullptr));
 }
 
 MutationInputWatch::~MutationInputWatch()
 {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
+    SetEvent(stop_.Get());
+    WaitForSingleObject(thread_.Get(), INFINITE);
     g_inputWatch = nullptr;
-    DeleteCriticalSection(&lock_);
 }
 
 void MutationInputWatch::Begin(const std::string& input)
 {
-    EnterCriticalSection(&lock_);
+    std::lock_guard<std::mutex> hold(lock_);
     input_ = input;
     started_ = GetTickCount();
-    LeaveCriticalSection(&lock_);
 }
 
 void MutationInputWatch::Save(const char* why)
@@ -260,13 +239,12 @@ LONG WINAPI MutationInputWatch::SaveOnCrash(EXCEPTION_POINTERS* exception)
 DWORD WINAPI MutationInputWatch::Watch(void* self)
 {
     auto* watch = static_cast<MutationInputWatch*>(self);
-    while (WaitForSingleObject(watch->stop_, 500) == WAIT_TIMEOUT) {
-        EnterCriticalSection(&watch->lock_);
+    while (WaitForSingleObject(watch->stop_.Get(), 500) == WAIT_TIMEOUT) {
+        std::lock_guard<std::mutex> hold(watch->lock_);
         if (GetTickCount() - watch->started_ > watch->limitMs_) {
             watch->Save("one input took too long");
             ExitProcess(5);
         }
-        LeaveCriticalSection(&watch->lock_);
     }
     return 0;
 }

@@ -5,9 +5,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "base/UniqueResource.h"
 
 // A fresh folder under the build's temporary area, removed with its contents.
 class TempFolder {
@@ -103,11 +106,11 @@ private:
 
     DWORD limitMs_;
     std::wstring inputFile_;
-    CRITICAL_SECTION lock_;
+    std::mutex lock_;
     std::string input_;
     DWORD started_ = 0;
-    HANDLE stop_;
-    HANDLE thread_;
+    UniqueKernelHandle stop_;
+    UniqueKernelHandle thread_;
 };
 
 // SplitMix64: the same sequence on every run, for mutation tests.

@@ -12,10 +12,7 @@ CFlowContext::CFlowContext(HWND window, UINT wakeMessage)
 {
 }
 
-CFlowContext::~CFlowContext()
-{
-    if (quit_) CloseHandle(quit_);
-}
+CFlowContext::~CFlowContext() = default;
 
 void CFlowContext::Wake(WPARAM what)
 {
@@ -122,7 +119,7 @@ void CFlowContext::BeginClose()
         cancel = downloadCancel_;
         job = installerJob_;
     }
-    if (quit_) SetEvent(quit_);
+    if (quit_) SetEvent(quit_.Get());
     if (cancel) cancel();
     if (job) job->Terminate();
 }
@@ -134,7 +131,7 @@ bool CFlowContext::WaitForQuit(DWORD waitMs) const
         Sleep(waitMs);
         return closing_;
     }
-    return WaitForSingleObject(quit_, waitMs) == WAIT_OBJECT_0;
+    return WaitForSingleObject(quit_.Get(), waitMs) == WAIT_OBJECT_0;
 }
 
 void CFlowContext::SetDownloadCancel(std::function<void()> cancel)

@@ -27,6 +27,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/UniqueResource.h"
 #include "common/PayloadVerifier.h"
 
 class CInstallerJob;
@@ -106,7 +107,7 @@ private:
     int workers_ = 0;
     std::function<void()> downloadCancel_;
     std::shared_ptr<CInstallerJob> installerJob_;
-    HANDLE quit_;  // manual reset, set by BeginClose
+    UniqueKernelHandle quit_;  // manual reset, set by BeginClose
     std::atomic<bool> closing_{false};
     std::atomic<long long> progress_{0};  // attempt in the high half, percent in the low one
     std::atomic<bool> progressWakePosted_{false};

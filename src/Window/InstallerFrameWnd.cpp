@@ -10,9 +10,11 @@
 #include "Window/ProxyLoginPrompt.h"
 #include "Window/RedirectQuery.h"
 #include "Window/UserDialogs.h"
+#include "base/UniqueResource.h"
 #include "common/GA.h"
 #include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
+#include "common/WorkFolder.h"
 #include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/HttpDownload.h"
@@ -179,7 +181,7 @@ void CInstallerFrameWnd::InitLogAndLanguage()
 {
     if (m_languageReady) return;
     m_languageReady = true;
-    m_workDir = LanguageManager::GetWorkFolder();
+    m_workDir = GetWorkFolder();
     std::wstring languageFolder = m_workDir + L"language\\";
     // The log and the unpacked archive are the process's; a second frame (tests)
     // only reads the settings again.
@@ -1013,13 +1015,13 @@ void CInstallerFrameWnd::OnInstallFailed(DWORD exitCode)
 
 void CInstallerFrameWnd::ReadProgressFile()
 {
-    HANDLE file = CreateFileW(m_progressFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    UniqueFileHandle file(CreateFileW(m_progressFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return;
     char bytes[11] = {};
     DWORD got = 0;
-    ReadFile(file, bytes, 10, &got, nullptr);
-    CloseHandle(file);
+    ReadFile(file.Get(), bytes, 10, &got, nullptr);
+    file.Reset();
     int n = InstallFlow::ParseProgressPercent(std::string(bytes, got));
     SetProgress(InstallFlow::InstallProgress(m_downloadRatio, n));
 }

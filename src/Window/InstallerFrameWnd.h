@@ -98,7 +98,7 @@ public:
     void Receive(Veneer::UiNotify& notification) override;
 
     // Before the window is made: whether the installer can run with this work folder
-    // (LanguageManager::GetWorkFolder). Empty, it cannot: the log and the language
+    // (GetWorkFolder). Empty, it cannot: the log and the language
     // archive belong there, and no folder is safe to fall back to; then a log line
     // and a message say so and the caller stops.
     static bool CanStartIn(const std::wstring& workFolder, IUserDialogs& dialogs);

@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "common/LanguageManager.h"
 #include "http/WinHttp.h"
 #include "log/Log.h"
 #include "net/WinHttpProxy.h"
@@ -28,20 +27,25 @@ std::wstring QueryHeader(HINTERNET request, DWORD info)
 
 }  // namespace
 
+bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path)
+{
+    if (url.compare(0, 7, L"http://") != 0 && url.compare(0, 8, L"https://") != 0) return true;
+    TransportAddress address;
+    if (!TransportPolicy::ParseWrittenAddress(url, address)) return false;
+    host = address.strHost;
+    if (address.nPort) host += L":" + std::to_wstring(address.nPort);
+    path = address.strObject.substr(1);
+    return true;
+}
+
 bool GetRedirectUrl(const std::wstring& host, const std::wstring& path, std::wstring& url)
 {
     // The installer found at the answer's address runs as administrator: never ask
     // an https service in clear text.
+    std::wstring address = url.compare(0, 8, L"https://") == 0 ? L"https://" : L"http://";
+    address += host + (!path.empty() && path[0] == L'/' ? path : L"/" + path);
     TransportAddress service;
-    service.bSecure = url.compare(0, 8, L"https://") == 0;
-    service.strHost = host;
-    size_t colon = host.rfind(L':');
-    if (colon != std::wstring::npos && host.find(L']') == std::wstring::npos) {
-        int value = StrToIntW(host.c_str() + colon + 1);
-        if (value > 0 && value < 65536) service.nPort = static_cast<unsigned short>(value);
-        service.strHost.resize(colon);
-    }
-    service.strObject = !path.empty() && path[0] == L'/' ? path : L"/" + path;
+    if (!TransportPolicy::ParseAddress(address, service)) return false;
 
     // The service's own answer is wanted, not the address it names.
     TransportOptions options;
@@ -91,7 +95,7 @@ std::wstring ResolveDownloadUrl(const std::wstring& redirectService, const std::
     if (redirectService.empty()) return configured;
     std::wstring host, path, answer = redirectService;
     // An answer that could not be received leaves the service's own address.
-    if (!LanguageManager::SplitUrl(redirectService, host, path) || !GetRedirectUrl(host, path, answer) ||
+    if (!SplitUrl(redirectService, host, path) || !GetRedirectUrl(host, path, answer) ||
         answer == redirectService) {
         LOG_A("no answer from the redirect service, downloading from STR_DOWN_URL");
         return configured;

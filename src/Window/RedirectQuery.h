@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+// "http://" or "https://", the host (with its port) up to the first "/", the path
+// after it, as TransportPolicy::ParseWrittenAddress cracks it. An address with
+// neither prefix leaves host and path as they are and succeeds.
+bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
+
 // `url` is the redirect service's address (in) and, on a 302 answer, its Location
 // (out). The request follows the address's scheme: TLS on 443 (or the address's
 // port) for https, plain HTTP on 80 (or the port) otherwise. True with the address

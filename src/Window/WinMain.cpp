@@ -9,6 +9,7 @@
 #include "Window/SystemDllSearch.h"
 #include "Window/UserDialogs.h"
 #include "common/LanguageManager.h"
+#include "common/WorkFolder.h"
 #include "ui/core/WindowManager.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
@@ -31,7 +32,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     // Sharp at any display scale: the skin scales itself (the manifest says so too).
     Veneer::DeclareDpiAwareness();
 
-    if (!CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), SystemDialogs())) return 1;
+    if (!CInstallerFrameWnd::CanStartIn(GetWorkFolder(), SystemDialogs())) return 1;
 
     Veneer::CWindowManagerUI::SetModuleHandle(instance);
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : module.substr(0, slash + 1);

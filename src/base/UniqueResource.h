@@ -58,54 +58,52 @@ private:
     Type m_value = Traits::Invalid();
 };
 
-// Kernel objects whose creation answers INVALID_HANDLE_VALUE on failure: files,
-// tool-help snapshots.
-struct FileHandleTraits {
+// The traits of a kind whose failure value is null and whose close function takes
+// the handle alone. Two kinds of the same C type differ in their close function,
+// so they are still two types.
+template <typename Handle, auto CloseFunction>
+struct ClosedBy {
+    using Type = Handle;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) { CloseFunction(handle); }
+};
+
+// The traits of a kind whose creation answers INVALID_HANDLE_VALUE on failure.
+template <auto CloseFunction>
+struct InvalidValueClosedBy {
     using Type = HANDLE;
     static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type handle) { CloseHandle(handle); }
+    static void Close(Type handle) { CloseFunction(handle); }
 };
-using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 
-// Kernel objects whose creation answers null on failure: events, threads,
-// processes, jobs, mutexes.
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type handle) { CloseHandle(handle); }
+// Files and tool-help snapshots.
+using UniqueFileHandle = UniqueResource<InvalidValueClosedBy<&CloseHandle>>;
+// A directory search from FindFirstFile.
+using UniqueFindHandle = UniqueResource<InvalidValueClosedBy<&FindClose>>;
+// Events, threads, processes, jobs, mutexes: their creation answers null on failure.
+using UniqueKernelHandle = UniqueResource<ClosedBy<HANDLE, &CloseHandle>>;
+// The process and thread handles CreateProcess hands out.
+struct UniqueProcessInformation {
+    UniqueProcessInformation() = default;
+    explicit UniqueProcessInformation(const PROCESS_INFORMATION& info)
+        : process(info.hProcess), thread(info.hThread), processId(info.dwProcessId)
+    {
+    }
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+    DWORD processId = 0;
 };
-using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
 
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type key) { RegCloseKey(key); }
-};
-using UniqueRegKey = UniqueResource<RegKeyTraits>;
-
-struct ModuleTraits {
-    using Type = HMODULE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type module) { FreeLibrary(module); }
-};
-using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueRegKey = UniqueResource<ClosedBy<HKEY, &RegCloseKey>>;
+using UniqueModule = UniqueResource<ClosedBy<HMODULE, &FreeLibrary>>;
 
 // winhttp.h and wininet.h cannot share a translation unit, so both handles are
-// kept as the void pointer that HINTERNET is; each Close is defined beside the
-// transport that opens the handles (net/WinHttpTransport.cpp, net/WinInetTransport.cpp).
-struct WinHttpHandleTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type handle);
-};
-using UniqueWinHttpHandle = UniqueResource<WinHttpHandleTraits>;
-
-struct InternetHandleTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type handle);
-};
-using UniqueInternetHandle = UniqueResource<InternetHandleTraits>;
+// kept as the void pointer that HINTERNET is; each close function is defined beside
+// the transport that opens the handles (net/WinHttpTransport.cpp, net/WinInetTransport.cpp).
+void CloseWinHttpHandle(void* handle);
+void CloseInternetHandle(void* handle);
+using UniqueWinHttpHandle = UniqueResource<ClosedBy<void*, &CloseWinHttpHandle>>;
+using UniqueInternetHandle = UniqueResource<ClosedBy<void*, &CloseInternetHandle>>;
 
 struct SocketTraits {
     using Type = SOCKET;
@@ -114,44 +112,23 @@ struct SocketTraits {
 };
 using UniqueSocket = UniqueResource<SocketTraits>;
 
-struct CrtFileTraits {
-    using Type = FILE*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type file) { fclose(file); }
-};
-using UniqueCrtFile = UniqueResource<CrtFileTraits>;
-
+using UniqueCrtFile = UniqueResource<ClosedBy<FILE*, &fclose>>;
 // A block from malloc, as the downloads into memory hand out.
-struct MallocBlockTraits {
-    using Type = unsigned char*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type block) { free(block); }
-};
-using UniqueMallocBlock = UniqueResource<MallocBlockTraits>;
+using UniqueMallocBlock = UniqueResource<ClosedBy<unsigned char*, &free>>;
 
 // Any GDI object that DeleteObject frees: pen, brush, font, bitmap, region.
 template <typename Handle>
-struct GdiObjectTraits {
-    using Type = Handle;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type object) { DeleteObject(object); }
-};
-template <typename Handle>
-using UniqueGdiObject = UniqueResource<GdiObjectTraits<Handle>>;
-
+using UniqueGdiObject = UniqueResource<ClosedBy<Handle, &DeleteObject>>;
 // A device context of its own (CreateCompatibleDC, CreateDC); not one from GetDC.
-struct DeviceContextTraits {
-    using Type = HDC;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type dc) { DeleteDC(dc); }
-};
-using UniqueDeviceContext = UniqueResource<DeviceContextTraits>;
+using UniqueDeviceContext = UniqueResource<ClosedBy<HDC, &DeleteDC>>;
 
-// A window's device context from GetDC: released to the window it came from.
+// A window's device context from GetDC (or GetWindowDC, GetDCEx): released to the
+// window it came from.
 class UniqueWindowDC {
 public:
     UniqueWindowDC() = default;
     explicit UniqueWindowDC(HWND window) : m_window(window), m_dc(GetDC(window)) {}
+    UniqueWindowDC(HWND window, HDC dc) : m_window(window), m_dc(dc) {}
     ~UniqueWindowDC() { Reset(); }
     UniqueWindowDC(UniqueWindowDC&& other) noexcept
         : m_window(std::exchange(other.m_window, nullptr)), m_dc(std::exchange(other.m_dc, nullptr))
@@ -188,44 +165,12 @@ private:
     HDC m_dc = nullptr;
 };
 
-struct CryptMsgTraits {
-    using Type = HCRYPTMSG;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type message) { CryptMsgClose(message); }
-};
-using UniqueCryptMsg = UniqueResource<CryptMsgTraits>;
+inline void CloseCertStore(HCERTSTORE store) { CertCloseStore(store, 0); }
+inline void CloseBCryptAlgorithm(BCRYPT_ALG_HANDLE algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
 
-struct CertStoreTraits {
-    using Type = HCERTSTORE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type store) { CertCloseStore(store, 0); }
-};
-using UniqueCertStore = UniqueResource<CertStoreTraits>;
-
-struct CertContextTraits {
-    using Type = PCCERT_CONTEXT;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type certificate) { CertFreeCertificateContext(certificate); }
-};
-using UniqueCertContext = UniqueResource<CertContextTraits>;
-
-struct CertChainTraits {
-    using Type = PCCERT_CHAIN_CONTEXT;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type chain) { CertFreeCertificateChain(chain); }
-};
-using UniqueCertChain = UniqueResource<CertChainTraits>;
-
-struct BCryptAlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
-};
-using UniqueBCryptAlgorithm = UniqueResource<BCryptAlgorithmTraits>;
-
-struct BCryptHashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type hash) { BCryptDestroyHash(hash); }
-};
-using UniqueBCryptHash = UniqueResource<BCryptHashTraits>;
+using UniqueCryptMsg = UniqueResource<ClosedBy<HCRYPTMSG, &CryptMsgClose>>;
+using UniqueCertStore = UniqueResource<ClosedBy<HCERTSTORE, &CloseCertStore>>;
+using UniqueCertContext = UniqueResource<ClosedBy<PCCERT_CONTEXT, &CertFreeCertificateContext>>;
+using UniqueCertChain = UniqueResource<ClosedBy<PCCERT_CHAIN_CONTEXT, &CertFreeCertificateChain>>;
+using UniqueBCryptAlgorithm = UniqueResource<ClosedBy<BCRYPT_ALG_HANDLE, &CloseBCryptAlgorithm>>;
+using UniqueBCryptHash = UniqueResource<ClosedBy<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;

@@ -2,7 +2,7 @@
 
 #include "common/GAJson.h"
 #include "http/HttpInterface.h"
-#include "http/HttpText.h"
+#include "base/TextEncoding.h"
 #include "base/UniqueResource.h"
 #include "log/Log.h"
 
@@ -22,7 +22,7 @@ const char kJsonContentType[] = "Content-Type: application/json; charset=utf-8";
 // ANSI code page first, so characters outside it arrive as its replacement.
 std::string Utf8ThroughAnsi(const std::wstring& text)
 {
-    return HttpText::WideToUtf8(HttpText::AnsiToWide(HttpText::WideToAnsi(text)));
+    return Text::WideToUtf8(Text::AnsiToWide(Text::WideToAnsi(text)));
 }
 
 // The collection address as the log may show it: the value of its api_secret
@@ -153,7 +153,7 @@ std::wstring CGA::LoadClientGuid()
         DWORD size = sizeof stored - sizeof(wchar_t);
         if (RegQueryValueExW(key.Get(), kGuidValue, nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &size) ==
                 ERROR_SUCCESS &&
-            IsValidClientGuid(HttpText::WideToUtf8(stored))) {
+            IsValidClientGuid(Text::WideToUtf8(stored))) {
             return stored;
         }
         return StoreNewGuid(key.Get());

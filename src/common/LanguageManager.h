@@ -58,12 +58,6 @@ private:
 
     // ---- product and address settings (ProductSettings.cpp) -------------------
 public:
-    // Program Files, "vantelo_down\", the executable's base name and a backslash;
-    // empty when the Program Files folder cannot be determined.
-    static std::wstring GetWorkFolder();
-    // The same under a given Program Files folder (with its trailing backslash);
-    // empty unless that is an absolute path on a drive.
-    static std::wstring WorkFolderUnder(const std::wstring& programFiles, const std::wstring& baseName);
     // Unpacks the language archive (RT_RCDATA 105 of `module`, by default the
     // program) into the folder, overwriting earlier copies. A missing resource
     // leaves the folder empty.
@@ -103,10 +97,6 @@ public:
     const std::wstring& GetCustomKey() const { return m_customKey; }
     int GetDownloadRatio() const { return kDownloadRatio; }
     int GetReadFileTimeout() const { return kReadFileTimeoutMs; }
-
-    // "http://" or "https://", the host up to the first "/", the path after it. An
-    // address with neither prefix leaves host and path as they are and succeeds.
-    static bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
 
 private:
     static constexpr int kDownloadRatio = 70;          // percent of the bar the download fills

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/TextEncoding.h"
 #include "base/UniqueResource.h"
 #include "common/LanguageManager.h"
 #include "common/SystemUtil.h"
@@ -22,7 +23,6 @@ constexpr int kDomainTextId = 106;
 constexpr size_t kDomainBufferSize = 255;
 
 const wchar_t kDefaultBrand[] = L"Vantelo";
-const wchar_t kWorkFolderName[] = L"vantelo_down\\";
 
 // The bytes of a resource of type RT_RCDATA, or null. Resources stay mapped for
 // the module's lifetime.
@@ -38,44 +38,7 @@ const char* FindRcData(HMODULE module, int id, DWORD& size)
     return static_cast<const char*>(LockResource(loaded));
 }
 
-// The user's default ANSI code page, which the C runtime would take from the
-// environment; asked directly so the process-wide C locale stays untouched.
-UINT UserAnsiCodePage()
-{
-    UINT codePage = 0;
-    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                       reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) == 0) {
-        return CP_ACP;
-    }
-    return codePage;
-}
-
 }  // namespace
-
-std::wstring LanguageManager::GetWorkFolder()
-{
-    wchar_t module[MAX_PATH + 1] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring name(module, length);
-    for (wchar_t& c : name) {
-        if (c == L'/') c = L'\\';
-    }
-    name = name.substr(name.rfind(L'\\') + 1);
-    const size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos) name.resize(dot);
-    return WorkFolderUnder(GetProgramFilesFolder(), name);
-}
-
-std::wstring LanguageManager::WorkFolderUnder(const std::wstring& programFiles, const std::wstring& baseName)
-{
-    // The shell gives a lone backslash when it knows no Program Files folder: the
-    // work folder would land in the root of whatever drive is current.
-    const wchar_t drive = programFiles.empty() ? L'\0' : static_cast<wchar_t>(programFiles[0] | 0x20);
-    const bool absolute =
-        programFiles.size() >= 3 && drive >= L'a' && drive <= L'z' && programFiles[1] == L':' && programFiles[2] == L'\\';
-    if (!absolute) return std::wstring();
-    return programFiles + kWorkFolderName + baseName + L"\\";
-}
 
 void LanguageManager::LoadResZipFile(const std::wstring& languageFolder, HMODULE module)
 {
@@ -99,28 +62,20 @@ void LanguageManager::LoadDomainFile(HMODULE module)
     char text[kDomainBufferSize] = {};
     memcpy(text, resource, std::min<size_t>(size, kDomainBufferSize - 1));
 
-    std::wstring key;
-    const int length = MultiByteToWideChar(UserAnsiCodePage(), 0, text, -1, nullptr, 0);
-    if (length > 1) {
-        key.resize(static_cast<size_t>(length));
-        MultiByteToWideChar(UserAnsiCodePage(), 0, text, -1, &key[0], length);
-        key.resize(static_cast<size_t>(length) - 1);
-    }
-    m_customKey = ReplaceAll(key, L"\r\n", L"");
+    // The domain text is written in the user's ANSI code page.
+    m_customKey = ReplaceAll(Text::UserAnsiToWide(text), L"\r\n", L"");
     LOG_A("Domain:%s", text);
 }
 
 void LanguageManager::WriteDomainFile(const std::wstring& installPath) const
 {
     if (m_customKey.empty()) return;
-    std::vector<char> narrow(m_customKey.size() * 4 + 1);
-    const int length = WideCharToMultiByte(UserAnsiCodePage(), 0, m_customKey.c_str(), -1, narrow.data(),
-                                           static_cast<int>(narrow.size()), nullptr, nullptr);
-    if (length <= 1) return;
+    const std::string narrow = Text::WideToUserAnsi(m_customKey);
+    if (narrow.empty()) return;
     const std::wstring path = installPath + GetInstallSubFolder() + L"domain";
     UniqueCrtFile file(_wfopen(path.c_str(), L"wb"));
     if (!file) return;
-    fwrite(narrow.data(), 1, static_cast<size_t>(length) - 1, file.Get());
+    fwrite(narrow.data(), 1, narrow.size(), file.Get());
 }
 
 std::wstring LanguageManager::AddressValue(const std::wstring& key) const
@@ -191,20 +146,3 @@ std::vector<std::wstring> LanguageManager::GetDownloadHosts() const
 std::wstring LanguageManager::GetLicenceUrl() const { return WithCustomParameter(AddressValue(L"STR_LICENCE_URL")); }
 
 std::wstring LanguageManager::GetInstallUrl() const { return WithCustomParameter(AddressValue(L"STR_INSTALL_URL")); }
-
-bool LanguageManager::SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path)
-{
-    size_t start = 0;
-    if (url.compare(0, 7, L"http://") == 0) {
-        start = 7;
-    } else if (url.compare(0, 8, L"https://") == 0) {
-        start = 8;
-    } else {
-        return true;
-    }
-    const size_t slash = url.find(L'/', start);
-    if (slash == std::wstring::npos) return false;
-    host = url.substr(start, slash - start);
-    path = url.substr(slash + 1);
-    return true;
-}

@@ -128,10 +128,7 @@ std::wstring ReadIniString(const std::wstring& file, const std::wstring& section
 
 bool FileExists(const std::wstring& path)
 {
-    FILE* file = _wfopen(path.c_str(), L"r");
-    if (!file) return false;
-    fclose(file);
-    return true;
+    return UniqueCrtFile(_wfopen(path.c_str(), L"r")).Valid();
 }
 
 bool FindProcessByName(const std::wstring& exeName, DWORD* processId)
@@ -391,22 +388,21 @@ bool RunSilentInstall(const std::wstring& installerPath, const std::wstring& ins
         if (code) *code = error;
         return false;
     }
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
-    if (!job.Adopt(process.Get())) {
-        TerminateProcess(process.Get(), ERROR_CANCELLED);
+    UniqueProcessInformation installer(info);
+    if (!job.Adopt(installer.process.Get())) {
+        TerminateProcess(installer.process.Get(), ERROR_CANCELLED);
         LOG_A("the installer was not resumed: the installation is being ended");
         if (code) *code = ERROR_CANCELLED;
         return false;
     }
     // Its image is mapped and it runs nothing yet: the file is the system's to guard now.
     if (started) started();
-    ResumeThread(thread.Get());
+    ResumeThread(installer.thread.Get());
     // An installation takes as long as it takes; quitting ends the wait by
     // terminating the job, which ends this process.
-    WaitForSingleObject(process.Get(), INFINITE);
+    WaitForSingleObject(installer.process.Get(), INFINITE);
     DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.Get(), &exitCode)) exitCode = GetLastError();
+    if (!GetExitCodeProcess(installer.process.Get(), &exitCode)) exitCode = GetLastError();
     if (code) *code = exitCode;
     return true;
 }

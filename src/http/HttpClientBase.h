@@ -2,9 +2,10 @@
 // What the back-ends share. The templates add no virtual functions, so each
 // concrete class keeps its interface's slots followed by its own destructor.
 
+#include "base/TextEncoding.h"
 #include "http/HttpHeader.h"
 #include "http/HttpInterface.h"
-#include "http/HttpText.h"
+#include "net/TransportPolicy.h"
 
 // The header table, the progress sink, the last status and the last error.
 template <typename Derived, typename Interface>
@@ -70,17 +71,49 @@ public:
 
     std::string ExecuteA(const char* url, bool post, const char* body, const char* extraHeaders) override
     {
-        std::wstring wideUrl = url ? HttpText::AnsiToWide(url) : std::wstring();
-        std::wstring wideHeaders = extraHeaders ? HttpText::AnsiToWide(extraHeaders) : std::wstring();
+        std::wstring wideUrl = url ? Text::AnsiToWide(url) : std::wstring();
+        std::wstring wideHeaders = extraHeaders ? Text::AnsiToWide(extraHeaders) : std::wstring();
         return Execute(url ? wideUrl.c_str() : nullptr, post, body, extraHeaders ? wideHeaders.c_str() : nullptr);
     }
 
 protected:
     ~CRequestClientBase() = default;
 
-    // An "https://" address on another port is still meant to be encrypted.
-    static bool IsSecureUrl(const std::wstring& url, int port)
+    // The request of a download into a file, up to its status: an error page is not
+    // the file that was asked for.
+    void SendFileRequest(const wchar_t* url)
     {
-        return port == 443 || url.compare(0, 8, L"https://") == 0;
+        Derived& self = static_cast<Derived&>(*this);
+        if (!url || !*url) throw kHttpErrBadDownloadParam;
+        self.SendRequest(url, false, nullptr, nullptr);
+        this->m_nStatusCode = self.ReadStatus();
+        if (this->m_nStatusCode >= 400) throw kHttpErrStatus;
+    }
+
+    // A download into a file failed: its error is kept and no part of the file stays.
+    template <typename File>
+    bool FailFileFetch(HttpInterfaceError error, File& file, const wchar_t* filePath)
+    {
+        this->m_error = error;
+        if (file.Valid()) {
+            file.Reset();
+            DeleteFileW(filePath);
+        }
+        return false;
+    }
+
+    // Where a request goes, split by SplitHttpUrl. An "https://" address on another
+    // port than 443 is still meant to be encrypted.
+    static TransportAddress TargetOf(const std::wstring& url)
+    {
+        std::wstring host, path;
+        int port = 80;
+        SplitHttpUrl(url, host, path, port);
+        TransportAddress target;
+        target.bSecure = port == 443 || url.compare(0, 8, L"https://") == 0;
+        target.strHost = host;
+        target.nPort = static_cast<unsigned short>(port);
+        target.strObject = path;
+        return target;
     }
 };

@@ -101,6 +101,8 @@ enum HttpClientType { kHttpClientSocket = 0, kHttpClientWininet = 1, kHttpClient
 bool CreateHttpClient(IHttpBase** client, int type);
 
 // Host, path ("/" when the URL has none) and port (80, 443 for "https://", or the
-// number after a colon in the host part).
+// number after a colon in the host part), as TransportPolicy::ParseAddress cracks
+// the address; text without a scheme is an http address. An address it refuses
+// gives an empty host and port 0.
 void SplitHttpUrl(const std::wstring& url, std::wstring& host, std::wstring& path, int& port);
 void SplitHttpUrl(const std::string& url, std::string& host, std::string& path, int& port);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "http/ContentLength.h"
+
 namespace {
 
 // A header that has not ended by then is not one.
@@ -16,6 +18,14 @@ const int kReceiveSize = 4096;
 bool IsAbsoluteUrl(const std::string& text)
 {
     return text.compare(0, 7, "http://") == 0 || text.compare(0, 8, "https://") == 0;
+}
+
+// A Content-Length that is there; one that is no length fails the answer.
+unsigned long long ReadLength(const std::string& text)
+{
+    long long size = 0;
+    if (ContentLength::Parse(text, size) != ContentLength::Parsed::kValid) throw kHttpErrQuery;
+    return static_cast<unsigned long long>(size);
 }
 
 }  // namespace
@@ -76,7 +86,7 @@ public:
     {
         std::string length = response.GetField("Content-Length");
         m_bHasLength = !length.empty();
-        m_total = m_bHasLength ? _strtoui64(length.c_str(), nullptr, 10) : 0;
+        m_total = m_bHasLength ? ReadLength(length) : 0;
         m_done = 0;
     }
     void Write(const char* data, size_t count) override
@@ -106,8 +116,10 @@ public:
     void Open() override {}
     void Begin(const CHttpHeader& response) override
     {
-        long length = atol(response.GetField("Content-Length").c_str());
-        if (length < 1 || static_cast<unsigned long>(length) > kHttpMemoryLimit) throw kHttpErrTooLarge;
+        std::string text = response.GetField("Content-Length");
+        // No length, or 0: nothing worth a block, as this back-end has always answered.
+        unsigned long long length = text.empty() ? 0 : ReadLength(text);
+        if (length < 1 || length > kHttpMemoryLimit) throw kHttpErrTooLarge;
         m_block.Reset(static_cast<unsigned char*>(malloc(static_cast<size_t>(length))));
         if (!m_block.Valid()) throw kHttpErrTooLarge;
         m_total = static_cast<unsigned long long>(length);
@@ -208,7 +220,7 @@ bool CHttpSocket::Fetch(const std::wstring& url, Body& body, int redirects)
         return false;
     }
 
-    std::string narrowHost = HttpText::WideToAnsi(host);
+    std::string narrowHost = Text::WideToAnsi(host);
     if (!Connect(narrowHost, port)) {
         m_error = body.ConnectError(m_error);
         body.Abandon();
@@ -226,7 +238,7 @@ bool CHttpSocket::Fetch(const std::wstring& url, Body& body, int redirects)
             m_header.ReplaceField("Host", narrowHost);
         }
         body.Open();
-        outcome = Exchange(HttpText::WideToAnsi(path), body, redirects, location);
+        outcome = Exchange(Text::WideToAnsi(path), body, redirects, location);
     } catch (HttpInterfaceError error) {
         m_error = error;
         m_socket.Reset();
@@ -271,11 +283,12 @@ CHttpSocket::Outcome CHttpSocket::Exchange(const std::string& firstPath, Body& b
             std::string target = response.GetField("Location");
             if (target.empty() || ++redirects > kMaxRedirects) throw kHttpErrStatus;
             if (IsAbsoluteUrl(target)) {
-                location = HttpText::AnsiToWide(target);
+                location = Text::AnsiToWide(target);
                 return Outcome::kRedirect;
             }
             // The next answer on this connection follows the redirection's own body.
-            if (!Discard(_strtoui64(response.GetField("Content-Length").c_str(), nullptr, 10))) {
+            std::string length = response.GetField("Content-Length");
+            if (!Discard(length.empty() ? 0 : ReadLength(length))) {
                 return Outcome::kPeerClosed;
             }
             path = target;

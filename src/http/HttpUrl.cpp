@@ -1,44 +1,42 @@
 #include "http/HttpInterface.h"
 
-#include <cstdlib>
+#include <algorithm>
 
-namespace {
-
-int ParsePort(const std::wstring& text) { return _wtoi(text.c_str()); }
-int ParsePort(const std::string& text) { return std::atoi(text.c_str()); }
-
-template <typename Text>
-void SplitUrl(const Text& url, Text& host, Text& path, int& port, const Text& http, const Text& https)
-{
-    using Char = typename Text::value_type;
-    port = 80;
-    Text rest = url;
-    // Only a leading scheme counts: an address whose query names another address
-    // ("https://a/?next=http://b/") still goes to its own host.
-    if (url.compare(0, http.size(), http) == 0) {
-        rest = url.substr(http.size());
-    } else if (url.compare(0, https.size(), https) == 0) {
-        rest = url.substr(https.size());
-        port = 443;
-    }
-    size_t slash = rest.find(Char('/'));
-    host = rest.substr(0, slash);
-    path = slash == Text::npos ? Text(1, Char('/')) : rest.substr(slash);
-    size_t colon = host.find(Char(':'));
-    if (colon != Text::npos) {
-        port = ParsePort(host.substr(colon + 1));
-        host.erase(colon);
-    }
-}
-
-}  // namespace
+#include "net/TransportPolicy.h"
 
 void SplitHttpUrl(const std::wstring& url, std::wstring& host, std::wstring& path, int& port)
 {
-    SplitUrl<std::wstring>(url, host, path, port, L"http://", L"https://");
+    // Text without a scheme has always been taken as an http address.
+    bool schemed = url.compare(0, 7, L"http://") == 0 || url.compare(0, 8, L"https://") == 0;
+    std::wstring full = schemed ? url : L"http://" + url;
+    // An empty port ("host:/") was read by the C library's conversion, as 0.
+    size_t authorityEnd = std::min(full.find_first_of(L"/?#", full.find(L"://") + 3), full.size());
+    bool emptyPort = full[authorityEnd - 1] == L':';
+    if (emptyPort) full.erase(authorityEnd - 1, 1);
+    TransportAddress address;
+    if (!TransportPolicy::ParseAddress(full, address)) {
+        // Nothing that could be connected to.
+        host.clear();
+        path = L"/";
+        port = 0;
+        return;
+    }
+    host = address.strHost;
+    path = address.strObject;
+    port = emptyPort ? 0 : address.Port();
 }
 
 void SplitHttpUrl(const std::string& url, std::string& host, std::string& path, int& port)
 {
-    SplitUrl<std::string>(url, host, path, port, "http://", "https://");
+    // Byte for byte: what is not ASCII stays as it came, in the path only.
+    std::wstring wide, wideHost, widePath;
+    for (unsigned char c : url) wide += static_cast<wchar_t>(c);
+    SplitHttpUrl(wide, wideHost, widePath, port);
+    auto narrow = [](const std::wstring& text) {
+        std::string bytes;
+        for (wchar_t c : text) bytes += static_cast<char>(c);
+        return bytes;
+    };
+    host = narrow(wideHost);
+    path = narrow(widePath);
 }

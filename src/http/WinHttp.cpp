@@ -1,5 +1,6 @@
 #include "http/WinHttp.h"
 
+#include "http/ContentLength.h"
 #include "net/WinHttpProxy.h"
 #include "net/WinHttpTransport.h"
 
@@ -58,16 +59,8 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
 {
     CloseHandles();
 
-    std::wstring host;
-    std::wstring path;
-    int port = 80;
-    SplitHttpUrl(url, host, path, port);
-    m_bSecure = IsSecureUrl(url, port);
-    TransportAddress target;
-    target.bSecure = m_bSecure;
-    target.strHost = host;
-    target.nPort = static_cast<unsigned short>(port);
-    target.strObject = path;
+    TransportAddress target = TargetOf(url);
+    m_bSecure = target.bSecure;
     OpenSession(target);
 
     m_hConnection.Reset(WinHttpTransport::Connect(m_hSession.Get(), target));
@@ -84,7 +77,7 @@ void CWinHttp::SendRequest(const std::wstring& url, bool post, const char* body,
     HttpInterfaceError failure = kHttpErrNone;
     auto send = [&](bool newHandle) {
         if (newHandle) {
-            std::wstring lines = HttpText::AnsiToWide(m_header.BuildHeaderLines());
+            std::wstring lines = Text::AnsiToWide(m_header.BuildHeaderLines());
             WinHttpAddRequestHeaders(m_hRequest.Get(), lines.c_str(), static_cast<DWORD>(-1),
                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
         }
@@ -130,7 +123,9 @@ unsigned long long CWinHttp::ReadContentLength()
                              &length, WINHTTP_NO_HEADER_INDEX)) {
         throw kHttpErrQuery;
     }
-    return _wcstoui64(text, nullptr, 10);
+    long long size = 0;
+    if (ContentLength::Parse(text, size) != ContentLength::Parsed::kValid) throw kHttpErrQuery;
+    return static_cast<unsigned long long>(size);
 }
 
 void CWinHttp::ReadBody(const std::function<void(const char* data, DWORD count)>& consume)
@@ -152,11 +147,7 @@ bool CWinHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
 {
     UniqueFileHandle file;
     try {
-        if (!url || !*url) throw kHttpErrBadDownloadParam;
-        SendRequest(url, false, nullptr, nullptr);
-        m_nStatusCode = ReadStatus();
-        // An error page is not the file that was asked for.
-        if (m_nStatusCode >= 400) throw kHttpErrStatus;
+        SendFileRequest(url);
         unsigned long long total = ReadContentLength();
 
         file.Reset(CreateFileW(filePath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
@@ -180,12 +171,7 @@ bool CWinHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
         if (done != total) throw kHttpErrRead;
         return true;
     } catch (HttpInterfaceError error) {
-        m_error = error;
-        if (file.Valid()) {
-            file.Reset();
-            DeleteFileW(filePath);
-        }
-        return false;
+        return FailFileFetch(error, file, filePath);
     }
 }
 

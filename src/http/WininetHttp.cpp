@@ -1,5 +1,7 @@
 #include "http/WininetHttp.h"
 
+#include "base/FolderTree.h"
+#include "http/ContentLength.h"
 #include "net/WinInetProxy.h"
 #include "net/WinInetTransport.h"
 
@@ -11,17 +13,6 @@ namespace {
 
 const wchar_t kAgent[] = L"Http-connect";
 const DWORD kPieceSize = 4096;
-
-// Creates every missing folder above the file.
-void CreateFoldersFor(const std::wstring& filePath)
-{
-    for (size_t i = 1; i < filePath.size(); ++i) {
-        if (filePath[i] != L'\\' && filePath[i] != L'/') continue;
-        std::wstring folder = filePath.substr(0, i);
-        if (folder.back() == L':') continue;  // a drive root
-        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(folder.c_str(), nullptr);
-    }
-}
 
 }  // namespace
 
@@ -43,16 +34,8 @@ void CWininetHttp::SendRequest(const std::wstring& url, bool post, const char* b
     // the redirect.
     options.bFollowRedirects = !post;
 
-    std::wstring host;
-    std::wstring path;
-    int port = 80;
-    SplitHttpUrl(url, host, path, port);
-    m_bSecure = IsSecureUrl(url, port);
-    TransportAddress target;
-    target.bSecure = m_bSecure;
-    target.strHost = host;
-    target.nPort = static_cast<unsigned short>(port);
-    target.strObject = path;
+    TransportAddress target = TargetOf(url);
+    m_bSecure = target.bSecure;
 
     ProxyRoute route;
     m_hSession.Reset(WinInetTransport::OpenSession(options, target, route));
@@ -111,24 +94,30 @@ void CWininetHttp::ReadBody(const std::function<void(const char* data, DWORD cou
     while (DWORD read = ReadPiece(piece, sizeof piece)) consume(piece, read);
 }
 
+bool CWininetHttp::ReadContentLength(long long& length)
+{
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!HttpQueryInfoW(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+        if (GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND) throw kHttpErrQuery;
+        return false;
+    }
+    ContentLength::Parsed parsed = ContentLength::Parse(text, length);
+    if (parsed == ContentLength::Parsed::kTooLarge) throw kHttpErrTooLarge;
+    if (parsed != ContentLength::Parsed::kValid) throw kHttpErrQuery;
+    return true;
+}
+
 bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
 {
     UniqueCrtFile file;
     try {
-        if (!url || !*url) throw kHttpErrBadDownloadParam;
-        SendRequest(url, false, nullptr, nullptr);
-        m_nStatusCode = ReadStatus();
-        // An error page is not the file that was asked for.
-        if (m_nStatusCode >= 400) throw kHttpErrStatus;
+        SendFileRequest(url);
+        long long length = 0;
+        if (!ReadContentLength(length)) throw kHttpErrQuery;
+        double total = static_cast<double>(length);
 
-        char lengthText[1024] = {};
-        DWORD lengthSize = sizeof lengthText;
-        if (!HttpQueryInfoA(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr)) {
-            throw kHttpErrQuery;
-        }
-        double total = atof(lengthText);
-
-        CreateFoldersFor(filePath);
+        CreateFolderTreeFor(filePath);
         file.Reset(_wfopen(filePath, L"wb+"));
         if (!file.Valid()) throw kHttpErrCreateFile;
 
@@ -142,12 +131,7 @@ bool CWininetHttp::FetchToFile(const wchar_t* url, const wchar_t* filePath)
         ReportProgress(kHttpProgressDone, total, done);
         return true;
     } catch (HttpInterfaceError error) {
-        m_error = error;
-        if (file.Valid()) {
-            file.Reset();
-            DeleteFileW(filePath);
-        }
-        return false;
+        return FailFileFetch(error, file, filePath);
     }
 }
 
@@ -159,18 +143,10 @@ bool CWininetHttp::FetchToMemory(const wchar_t* url, unsigned char** block, DWOR
         m_nStatusCode = ReadStatus();
         if (m_nStatusCode >= 400) throw kHttpErrStatus;
 
-        wchar_t lengthText[32] = {};
-        DWORD lengthSize = sizeof lengthText;
-        bool announced = true;
-        DWORD capacity = kHttpMemoryLimit;
-        if (!HttpQueryInfoW(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr)) {
-            if (GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND) throw kHttpErrQuery;
-            announced = false;
-        } else {
-            long long length = _wtoi64(lengthText);
-            if (length < 0 || length > kHttpMemoryLimit) throw kHttpErrTooLarge;
-            capacity = static_cast<DWORD>(length);
-        }
+        long long length = 0;
+        bool announced = ReadContentLength(length);
+        if (announced && length > kHttpMemoryLimit) throw kHttpErrTooLarge;
+        DWORD capacity = announced ? static_cast<DWORD>(length) : kHttpMemoryLimit;
 
         UniqueMallocBlock memory(static_cast<unsigned char*>(malloc(capacity ? capacity : 1)));
         if (!memory.Valid()) throw kHttpErrTooLarge;

@@ -27,6 +27,9 @@ private:
     void CloseHandles();
     void SendRequest(const std::wstring& url, bool post, const char* body, const wchar_t* extraHeaders);
     int ReadStatus();
+    // The response's Content-Length; false when it has none, kHttpErrQuery (or
+    // kHttpErrTooLarge) when it is no length.
+    bool ReadContentLength(long long& length);
     // Reads the body into the buffer; 0 at its end, kHttpErrRead on failure.
     DWORD ReadPiece(void* buffer, DWORD capacity);
     // Hands every piece of the body to the consumer until none is left.

@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "base/FolderTree.h"
+#include "base/TextEncoding.h"
 #include "log/RollingFileAppender.h"
 
 namespace {
@@ -24,16 +26,9 @@ std::atomic<bool> g_echoToDebugger{false};
 std::atomic<Log::MessageBoxHook> g_messageBoxHook{nullptr};
 
 // Guards only the creation of the appender; the appender serialises the writes.
-// Intentionally leaked: records may still be written while statics are destroyed.
-CRITICAL_SECTION* InitLock()
-{
-    static CRITICAL_SECTION* lock = [] {
-        auto* section = new CRITICAL_SECTION;
-        InitializeCriticalSection(section);
-        return section;
-    }();
-    return lock;
-}
+// Constant-initialised and never torn down, so records written while statics are
+// destroyed still find it.
+std::mutex g_initLock;
 
 RollingFileAppender*& Appender()
 {
@@ -68,31 +63,6 @@ std::wstring ModuleFolder()
     path.resize(length);
     size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-bool FolderExists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates a folder and every missing folder above it.
-bool CreateFolderTree(std::wstring path)
-{
-    if (!path.empty() && path.back() == L'\\') path.pop_back();
-    if (path.empty()) return false;
-    if (FolderExists(path)) return true;
-    path += L'\\';
-    for (auto& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] != L'\\') continue;
-        std::wstring prefix = path.substr(0, i);
-        if (!FolderExists(prefix)) CreateDirectoryW(prefix.c_str(), nullptr);
-    }
-    CreateDirectoryW(path.c_str(), nullptr);
-    return FolderExists(path);
 }
 
 // --- structured-fault guard -------------------------------------------------
@@ -139,82 +109,64 @@ bool RunGuarded(Build&& build)
     return true;
 }
 
+// The C runtime's formatting for both kinds of text; the wide one follows
+// Windows' conventions (%s wide).
+int CountFormatted(const char* format, va_list args) { return _vscprintf(format, args); }
+int CountFormatted(const wchar_t* format, va_list args) { return _vscwprintf(format, args); }
+void Format(char* out, int size, const char* format, va_list args) { _vsnprintf(out, size, format, args); }
+void Format(wchar_t* out, int size, const wchar_t* format, va_list args) { _vsnwprintf(out, size, format, args); }
+const char* FileName(const char* path) { return PathFindFileNameA(path ? path : ""); }
+const wchar_t* FileName(const wchar_t* path) { return PathFindFileNameW(path ? path : L""); }
+const char* PrefixFormat(char) { return "[%s:%d][%s] %s"; }
+const wchar_t* PrefixFormat(wchar_t) { return L"[%s:%d][%s] %s"; }
+
+template <typename Char>
+Char* FormatToBlock(const Char* format, ...)
+{
+    va_list args, counting;
+    va_start(args, format);
+    va_copy(counting, args);
+    int length = CountFormatted(format, counting);
+    va_end(counting);
+    Char* text = length > 0 ? static_cast<Char*>(malloc((length + 1) * sizeof(Char))) : nullptr;
+    if (text) {
+        Format(text, length + 1, format, args);
+        text[length] = Char(0);
+    }
+    va_end(args);
+    return text;
+}
+
 // Formatting and line building; may fault on a bad argument. The result is
 // malloc'd so that nothing with a destructor is skipped by the guard's jump.
-char* BuildLineA(const char* function, const char* sourceFile, int line, bool prefix, const char* format,
-                 va_list args)
+template <typename Char>
+Char* BuildLine(const Char* function, const Char* sourceFile, int line, bool prefix, const Char* format, va_list args)
 {
     va_list counting;
     va_copy(counting, args);
-    int length = _vscprintf(format, counting);
+    int length = CountFormatted(format, counting);
     va_end(counting);
     if (length <= 0) return nullptr;
-    char* message = static_cast<char*>(malloc(length + 1));
+    Char* message = static_cast<Char*>(malloc((length + 1) * sizeof(Char)));
     if (!message) return nullptr;
-    _vsnprintf(message, length + 1, format, args);
-    message[length] = '\0';
+    Format(message, length + 1, format, args);
+    message[length] = Char(0);
     if (!prefix) return message;
-    const char* file = PathFindFileNameA(sourceFile ? sourceFile : "");
-    int total = _scprintf("[%s:%d][%s] %s", file, line, function ? function : "", message);
-    char* full = total > 0 ? static_cast<char*>(malloc(total + 1)) : nullptr;
-    if (full) {
-        _snprintf(full, total + 1, "[%s:%d][%s] %s", file, line, function ? function : "", message);
-        full[total] = '\0';
-    }
+    static const Char kNone[] = {Char(0)};
+    Char* full = FormatToBlock(PrefixFormat(Char()), FileName(sourceFile), line, function ? function : kNone, message);
     free(message);
     return full;
 }
 
-char* ToOem(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(CP_OEMCP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return nullptr;
-    char* out = static_cast<char*>(malloc(size));
-    if (out) WideCharToMultiByte(CP_OEMCP, 0, text, -1, out, size, nullptr, nullptr);
-    return out;
-}
-
-char* BuildLineW(const wchar_t* function, const wchar_t* sourceFile, int line, bool prefix, const wchar_t* format,
-                 va_list args)
-{
-    va_list counting;
-    va_copy(counting, args);
-    int length = _vscwprintf(format, counting);
-    va_end(counting);
-    if (length <= 0) return nullptr;
-    wchar_t* message = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
-    if (!message) return nullptr;
-    _vsnwprintf(message, length + 1, format, args);
-    message[length] = L'\0';
-    wchar_t* wide = message;
-    if (prefix) {
-        const wchar_t* file = PathFindFileNameW(sourceFile ? sourceFile : L"");
-        const wchar_t* name = function ? function : L"";
-        int total = _scwprintf(L"[%s:%d][%s] %s", file, line, name, message);
-        wide = total > 0 ? static_cast<wchar_t*>(malloc((total + 1) * sizeof(wchar_t))) : nullptr;
-        if (wide) {
-            _snwprintf(wide, total + 1, L"[%s:%d][%s] %s", file, line, name, message);
-            wide[total] = L'\0';
-        }
-        free(message);
-        if (!wide) return nullptr;
-    }
-    char* narrow = ToOem(wide);
-    free(wide);
-    return narrow;
-}
-
 RollingFileAppender* EnsureAppender()
 {
-    EnterCriticalSection(InitLock());
-    if (!Appender()) {
-        LeaveCriticalSection(InitLock());
-        InitLog(L"", L"");
-        EnterCriticalSection(InitLock());
+    {
+        std::lock_guard<std::mutex> hold(g_initLock);
+        if (Appender()) return Appender();
     }
-    RollingFileAppender* appender = Appender();
-    LeaveCriticalSection(InitLock());
-    return appender;
+    InitLog(L"", L"");
+    std::lock_guard<std::mutex> hold(g_initLock);
+    return Appender();
 }
 
 // Steps after formatting: echo, lazy appender, level test, write.
@@ -244,15 +196,14 @@ void WriteFatalLine(const char* function, const char* sourceFile, int line, int 
 
 void InitLog(const wchar_t* fileName, const wchar_t* folder)
 {
-    EnterCriticalSection(InitLock());
+    std::lock_guard<std::mutex> hold(g_initLock);
     if (!Appender()) {
         std::wstring dir = folder && *folder ? folder : ModuleFolder() + L"\\Log";
         CreateFolderTree(dir);
-        std::wstring file = fileName && *fileName ? fileName : Log::Widen(LogName()) + L".log";
+        std::wstring file = fileName && *fileName ? fileName : Text::AnsiToWide(LogName()) + L".log";
         if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
         Appender() = new RollingFileAppender(LogName(), dir + L"\\" + file, kMaxFileSize, kMaxBackupIndex);
     }
-    LeaveCriticalSection(InitLock());
 }
 
 void WriteLogA(const char* function, const char* sourceFile, int line, int level, const char* format, ...)
@@ -261,7 +212,7 @@ void WriteLogA(const char* function, const char* sourceFile, int line, int level
     char* text = nullptr;
     va_list args;
     va_start(args, format);
-    bool formatted = RunGuarded([&] { text = BuildLineA(function, sourceFile, line, g_locationPrefix, format, args); });
+    bool formatted = RunGuarded([&] { text = BuildLine(function, sourceFile, line, g_locationPrefix, format, args); });
     va_end(args);
     if (!formatted) {
         WriteFatalLine(function, sourceFile, line, level);
@@ -274,21 +225,20 @@ void WriteLogA(const char* function, const char* sourceFile, int line, int level
 void WriteLogW(const wchar_t* function, const wchar_t* sourceFile, int line, int level, const wchar_t* format, ...)
 {
     if (!format || !*format) return;
-    char* text = nullptr;
+    wchar_t* wide = nullptr;
     va_list args;
     va_start(args, format);
-    bool formatted = RunGuarded([&] { text = BuildLineW(function, sourceFile, line, g_locationPrefix, format, args); });
+    bool formatted = RunGuarded([&] { wide = BuildLine(function, sourceFile, line, g_locationPrefix, format, args); });
     va_end(args);
     if (!formatted) {
-        char* name = ToOem(function ? function : L"");
-        char* file = ToOem(sourceFile ? sourceFile : L"");
-        WriteFatalLine(name, file, line, level);
-        free(name);
-        free(file);
+        WriteFatalLine(Text::WideToOem(function ? function : L"").c_str(),
+                       Text::WideToOem(sourceFile ? sourceFile : L"").c_str(), line, level);
         return;
     }
-    Emit(level, text);
-    free(text);
+    // The log file has always been in the OEM code page.
+    std::string text = wide ? Text::WideToOem(wide) : std::string();
+    free(wide);
+    Emit(level, text.empty() ? nullptr : text.c_str());
 }
 
 void DebugTrace(const char* format, ...)
@@ -386,21 +336,10 @@ std::wstring Printable(const std::wstring& text, size_t limit)
     return text.size() > limit ? shown + L"..." : shown;
 }
 
-std::wstring Widen(const std::string& ansi)
-{
-    if (ansi.empty()) return std::wstring();
-    int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(size, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], size);
-    return wide;
-}
-
 std::wstring CurrentLogFilePath()
 {
-    EnterCriticalSection(InitLock());
-    std::wstring path = Appender() ? Appender()->Path() : std::wstring();
-    LeaveCriticalSection(InitLock());
-    return path;
+    std::lock_guard<std::mutex> hold(g_initLock);
+    return Appender() ? Appender()->Path() : std::wstring();
 }
 
 void SetAssertMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = hook; }

@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "base/TextEncoding.h"
+
 #if defined(__GNUC__)
 #define VANTELO_PRINTF_FORMAT(fmt, args) __attribute__((format(ms_printf, fmt, args)))
 #else
@@ -43,7 +45,6 @@ namespace Log {
 
 // "void CHttpDownload::DownLoadContent(int)" -> "CHttpDownload::DownLoadContent".
 std::string QualifiedFunctionName(const char* prettyFunction);
-std::wstring Widen(const std::string& ansi);
 // Text from outside (a server, a file) as a log line may show it: control
 // characters become "?", so none can start a line of its own, and what is longer
 // than `limit` characters is cut, followed by "...".
@@ -65,8 +66,8 @@ void SetEchoToDebugger(bool on);
 // Info-level records with the calling function's qualified name, file and line.
 #define LOG_A(...) WriteLogA(::Log::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(), __FILE__, __LINE__, kLogInfo, __VA_ARGS__)
 #define LOG_W(...)                                                                                              \
-    WriteLogW(::Log::Widen(::Log::QualifiedFunctionName(__PRETTY_FUNCTION__)).c_str(), ::Log::Widen(__FILE__).c_str(), \
-              __LINE__, kLogInfo, __VA_ARGS__)
+    WriteLogW(::Text::AnsiToWide(::Log::QualifiedFunctionName(__PRETTY_FUNCTION__)).c_str(),                 \
+              ::Text::AnsiToWide(__FILE__).c_str(), __LINE__, kLogInfo, __VA_ARGS__)
 
 #define ASSERT_CHECK(cond) AssertCheck(!!(cond), #cond, ::Log::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(), __LINE__)
 #define ASSERT_CHECK_FORMAT(cond, ...) \

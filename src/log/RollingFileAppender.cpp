@@ -11,10 +11,7 @@ RollingFileAppender::RollingFileAppender(std::string name, std::wstring path, un
     OpenLocked();
 }
 
-RollingFileAppender::~RollingFileAppender()
-{
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-}
+RollingFileAppender::~RollingFileAppender() = default;
 
 std::string RollingFileAppender::FormatDate(const SYSTEMTIME& t)
 {
@@ -28,8 +25,8 @@ void RollingFileAppender::OpenLocked()
 {
     // Shared for delete too, so another process may rename or remove the file while
     // the installer keeps writing (log viewers, the roll-over of a second copy).
-    file_ = CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_.Reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void RollingFileAppender::Append(const std::string& message)
@@ -44,20 +41,19 @@ void RollingFileAppender::Append(const std::string& message)
     record += "\r\n ";
 
     std::lock_guard<std::mutex> guard(lock_);
-    if (file_ == INVALID_HANDLE_VALUE) OpenLocked();
-    if (file_ == INVALID_HANDLE_VALUE) return;
+    if (!file_) OpenLocked();
+    if (!file_) return;
     DWORD written = 0;
-    WriteFile(file_, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    WriteFile(file_.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file_, &size) && static_cast<unsigned long long>(size.QuadPart) >= maxFileSize_) {
+    if (GetFileSizeEx(file_.Get(), &size) && static_cast<unsigned long long>(size.QuadPart) >= maxFileSize_) {
         RollOverLocked();
     }
 }
 
 void RollingFileAppender::RollOverLocked()
 {
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.Reset();
     if (maxBackupIndex_ > 0) {
         // Shift file.(n-1) -> file.n down to file -> file.1; the oldest is dropped.
         std::wstring oldest = path_ + L"." + std::to_wstring(maxBackupIndex_);

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 
+#include "base/UniqueResource.h"
+
 class RollingFileAppender {
 public:
     RollingFileAppender(std::string name, std::wstring path, unsigned long long maxFileSize, unsigned maxBackupIndex);
@@ -36,5 +38,5 @@ private:
     const unsigned long long maxFileSize_;
     const unsigned maxBackupIndex_;
     std::mutex lock_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFileHandle file_;
 };

@@ -252,7 +252,7 @@ ProxyRoute RouteFor(const TransportOptions& options, const TransportAddress& tar
     if (target.strHost.empty()) return Route(L"", L"no address yet");
     ProxyRoute route = options.bUseSystemProxy ? FindProxyRoute(TransportPolicy::FormatAddress(target))
                                                : Route(L"", L"no proxy for this request");
-    WriteLogW(L"ProxyRoute", Log::Widen(__FILE__).c_str(), __LINE__, kLogInfo, L"[%S] %s://%s:%d %s", stack,
+    WriteLogW(L"ProxyRoute", Text::AnsiToWide(__FILE__).c_str(), __LINE__, kLogInfo, L"[%S] %s://%s:%d %s", stack,
               target.bSecure ? L"https" : L"http", target.strHost.c_str(), static_cast<int>(target.Port()),
               route.Describe().c_str());
     return route;

@@ -119,6 +119,15 @@ bool ParseAddress(const std::wstring& url, TransportAddress& address, std::wstri
     return true;
 }
 
+bool ParseWrittenAddress(const std::wstring& url, TransportAddress& address)
+{
+    size_t start = url.compare(0, 7, L"http://") == 0 ? 7 : url.compare(0, 8, L"https://") == 0 ? 8 : 0;
+    if (start == 0) return false;
+    size_t end = url.find_first_of(L"/?#", start);
+    if (end == std::wstring::npos || url[end] != L'/') return false;
+    return ParseAddress(url, address);
+}
+
 std::wstring FormatAddress(const TransportAddress& address)
 {
     std::wstring text = address.bSecure ? L"https://" : L"http://";

@@ -58,6 +58,9 @@ constexpr int kMaxRedirects = 10;
 // control characters and backslashes anywhere. `problem`, when given, receives a
 // short English reason for a refusal.
 bool ParseAddress(const std::wstring& url, TransportAddress& address, std::wstring* problem = nullptr);
+// ParseAddress for the callers that take an address only as written in full: the
+// scheme "http://" or "https://" in lower case and a "/" right behind the host.
+bool ParseWrittenAddress(const std::wstring& url, TransportAddress& address);
 // "https://host[:port]/object".
 std::wstring FormatAddress(const TransportAddress& address);
 

@@ -4,7 +4,7 @@
 
 #include "base/UniqueResource.h"
 
-void WinHttpHandleTraits::Close(Type handle) { WinHttpCloseHandle(handle); }
+void CloseWinHttpHandle(void* handle) { WinHttpCloseHandle(handle); }
 
 namespace {
 
@@ -13,12 +13,10 @@ bool SetDword(HINTERNET handle, DWORD option, DWORD value)
     return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
 }
 
-// Closes a handle that cannot be handed out, keeping the error that explains why.
+// Closes a handle that cannot be handed out; the owner keeps the error that explains why.
 HINTERNET Abandon(HINTERNET handle)
 {
-    DWORD error = GetLastError();
-    WinHttpCloseHandle(handle);
-    SetLastError(error);
+    UniqueWinHttpHandle closing(handle);
     return nullptr;
 }
 

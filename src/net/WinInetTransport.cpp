@@ -6,7 +6,7 @@
 
 #include "base/UniqueResource.h"
 
-void InternetHandleTraits::Close(Type handle) { InternetCloseHandle(handle); }
+void CloseInternetHandle(void* handle) { InternetCloseHandle(handle); }
 
 namespace {
 
@@ -75,12 +75,10 @@ bool SetLimits(HINTERNET handle, const TransportOptions& options)
            (!options.dwReceiveTimeout || SetDword(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, options.dwReceiveTimeout));
 }
 
-// Closes a handle that cannot be handed out, keeping the error that explains why.
+// Closes a handle that cannot be handed out; the owner keeps the error that explains why.
 HINTERNET Abandon(HINTERNET handle)
 {
-    DWORD error = GetLastError();
-    InternetCloseHandle(handle);
-    SetLastError(error);
+    UniqueInternetHandle closing(handle);
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "http/ContentLength.h"
 #include "log/Log.h"
 #include "tool/InternetRequest.h"
 #include "tool/WinHttpRequest.h"
@@ -15,11 +16,6 @@ namespace {
 std::atomic<const char*> g_brokenBackEnd{nullptr};
 // A connection that receives nothing for 30 s is given up and retried.
 std::atomic<DWORD> g_stallLimit{30000};
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix)
-{
-    return text.compare(0, wcslen(prefix), prefix) == 0;
-}
 
 }  // namespace
 
@@ -90,36 +86,12 @@ TransportOptions CBaseRequest::RequestOptions() const
 bool CBaseRequest::SplitUrl(const std::wstring& strUrl, std::wstring& strHostOut, int& nPortOut, bool& bHttpsOut,
                             std::wstring& strObjectOut)
 {
-    std::wstring rest;
-    if (StartsWith(strUrl, L"http://")) {
-        rest = strUrl.substr(7);
-        bHttpsOut = false;
-    } else if (StartsWith(strUrl, L"https://")) {
-        rest = strUrl.substr(8);
-        bHttpsOut = true;
-    } else {
-        return false;
-    }
-    size_t slash = rest.find(L'/');
-    if (slash == std::wstring::npos) return false;
-    std::wstring authority = rest.substr(0, slash);
-    nPortOut = 0;
-    size_t colon = authority.find(L':');
-    if (colon != std::wstring::npos) {
-        std::wstring digits = authority.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5) return false;
-        int port = 0;
-        for (wchar_t c : digits) {
-            if (c < L'0' || c > L'9') return false;
-            port = port * 10 + (c - L'0');
-        }
-        if (port < 1 || port > 65535) return false;
-        nPortOut = port;
-        authority.resize(colon);
-    }
-    if (authority.empty()) return false;
-    strHostOut = authority;
-    strObjectOut = rest.substr(slash + 1);
+    TransportAddress address;
+    if (!TransportPolicy::ParseWrittenAddress(strUrl, address)) return false;
+    strHostOut = address.strHost;
+    nPortOut = address.nPort;
+    bHttpsOut = address.bSecure;
+    strObjectOut = address.strObject.substr(1);
     return true;
 }
 
@@ -185,31 +157,17 @@ void CBaseRequest::SetStallLimitForTesting(DWORD dwMilliseconds) { g_stallLimit 
 
 bool CBaseRequest::ParseContentLength(const std::wstring& strText, long long& llSize)
 {
-    // 2^53: far beyond any installer, and every size and offset below it is exact
-    // wherever it travels.
-    constexpr long long kLargest = 1LL << 53;
-    size_t i = strText.find_first_not_of(L" \t");
-    size_t end = strText.find_last_not_of(L" \t");
-    long long value = 0;
-    bool digits = i != std::wstring::npos;
-    for (; digits && i <= end; ++i) {
-        wchar_t c = strText[i];
-        if (c < L'0' || c > L'9') {
-            digits = false;
-            break;
-        }
-        value = value * 10 + (c - L'0');
-        if (value > kLargest) {
-            LOG_W(L"ERR:[%S] Content-Length %s is out of range", GetTypeName(), strText.c_str());
-            return false;
-        }
-    }
-    if (!digits) {
-        LOG_W(L"ERR:[%S] Content-Length (%s) is not a number", GetTypeName(), strText.c_str());
+    switch (ContentLength::Parse(strText, llSize)) {
+    case ContentLength::Parsed::kValid:
+        return true;
+    case ContentLength::Parsed::kTooLarge:
+        LOG_W(L"ERR:[%S] Content-Length %s is out of range", GetTypeName(), strText.c_str());
         return false;
+    case ContentLength::Parsed::kNotANumber:
+        break;
     }
-    llSize = value;
-    return true;
+    LOG_W(L"ERR:[%S] Content-Length (%s) is not a number", GetTypeName(), strText.c_str());
+    return false;
 }
 
 bool CBaseRequest::FailCall(const char* pszCallName, const char* pszContext)

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "http/HttpText.h"
+#include "base/TextEncoding.h"
 #include "log/Log.h"
 #include "tool/RegularFile.h"
 
@@ -70,8 +70,8 @@ std::string CDownloadState::Serialize() const
     std::ostringstream out;
     out << kMagic << "\n";
     out << "size " << llFileSize << "\n";
-    out << (bETag ? "etag " : "last-modified ") << HttpText::WideToUtf8(strValidator) << "\n";
-    out << "url " << HttpText::WideToUtf8(strUrl) << "\n";
+    out << (bETag ? "etag " : "last-modified ") << Text::WideToUtf8(strValidator) << "\n";
+    out << "url " << Text::WideToUtf8(strUrl) << "\n";
     for (const ByteRange& range : done) out << "done " << range.llFirst << " " << range.llEnd << "\n";
     std::string body = out.str();
     char check[40];
@@ -98,12 +98,12 @@ bool CDownloadState::Parse(const std::string& strText)
         return false;
     }
     if (!std::getline(lines, line) || !SplitLine(line, name, value) || (name != "etag" && name != "last-modified") ||
-        !IsLineText(parsed.strValidator = HttpText::Widen(value, CP_UTF8))) {
+        !IsLineText(parsed.strValidator = Text::Utf8ToWide(value))) {
         return false;
     }
     parsed.bETag = name == "etag";
     if (!std::getline(lines, line) || !SplitLine(line, name, value) || name != "url" ||
-        !IsLineText(parsed.strUrl = HttpText::Widen(value, CP_UTF8))) {
+        !IsLineText(parsed.strUrl = Text::Utf8ToWide(value))) {
         return false;
     }
     long long previousEnd = 0;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/FolderTree.h"
 #include "net/ProxyCredentialStore.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
@@ -52,29 +53,6 @@ constexpr int kMaxReplacements = 2;
 constexpr DWORD kWatchInterval = 250;
 std::atomic<DWORD> g_stateInterval{2000};
 
-class CriticalSection {
-public:
-    CriticalSection() { InitializeCriticalSection(&section_); }
-    ~CriticalSection() { DeleteCriticalSection(&section_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    CRITICAL_SECTION* Get() { return &section_; }
-
-private:
-    CRITICAL_SECTION section_;
-};
-
-class Lock {
-public:
-    explicit Lock(CRITICAL_SECTION* section) : section_(section) { EnterCriticalSection(section_); }
-    ~Lock() { LeaveCriticalSection(section_); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    CRITICAL_SECTION* section_;
-};
-
 // "/" to "\" and every run of backslashes to one.
 void NormalisePath(std::wstring& path)
 {
@@ -86,23 +64,6 @@ void NormalisePath(std::wstring& path)
         out += c;
     }
     path.swap(out);
-}
-
-bool FolderExists(const std::wstring& folder) { return PathFileExistsW(folder.c_str()) != FALSE; }
-
-// Creates the folder and every missing folder above it.
-void MakeFolderTree(std::wstring folder)
-{
-    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    if (folder.empty() || FolderExists(folder)) return;
-    folder += L'\\';
-    NormalisePath(folder);
-    for (size_t i = 1; i < folder.size(); ++i) {
-        if (folder[i] != L'\\') continue;
-        std::wstring parent = folder.substr(0, i);
-        if (!FolderExists(parent)) CreateDirectoryW(parent.c_str(), nullptr);
-    }
-    CreateDirectoryW(folder.c_str(), nullptr);
 }
 
 // The longest a request may take to answer: a secure attempt and, for an http://
@@ -323,8 +284,7 @@ bool CHttpDownload::CheckParam()
     NormalisePath(path);
     size_t slash = path.rfind(L'\\');
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    if (!FolderExists(folder)) MakeFolderTree(folder);
-    if (!FolderExists(folder)) {
+    if (!CreateFolderTree(folder)) {
         LOG_W(L"ERR:make dir (%s) fail!", folder.c_str());
         return false;
     }
@@ -394,8 +354,8 @@ bool CHttpDownload::DownLoadContent()
         Report(kDownloadEventProgress, m_llWritten, m_llFileSize);
     }
 
-    CriticalSection fileLock;
-    m_pLock = fileLock.Get();
+    std::mutex fileLock;
+    m_pLock = &fileLock;
     if (m_workEnded.Valid()) ResetEvent(m_workEnded.Get());
     std::vector<DownloadThreadParam> records(count);
     std::vector<UniqueKernelHandle> threads;
@@ -404,7 +364,7 @@ bool CHttpDownload::DownLoadContent()
         record.pDownload = this;
         record.nIndex = i;
         record.hFile = file.Get();
-        record.pLock = fileLock.Get();
+        record.pLock = &fileLock;
         ByteRange range;
         bool takenOver = false;
         if (!m_pPlan->Take(i, GetTickCount64(), range, takenOver)) {
@@ -418,7 +378,7 @@ bool CHttpDownload::DownLoadContent()
             threads.emplace_back(thread);
         } else {
             LOG_A("ERR:start segment thread %d fail! (errno %d)", i, errno);
-            Lock lock(fileLock.Get());
+            std::lock_guard<std::mutex> lock(fileLock);
             m_pPlan->Release(i);
         }
     }
@@ -466,7 +426,7 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
         bool taken = false;
         for (;;) {
             {
-                Lock lock(record->pLock);
+                std::lock_guard<std::mutex> lock(*record->pLock);
                 download->m_pPlan->Release(record->nIndex);
                 if (download->IsStopping() || download->m_noNewWork || download->m_pPlan->MissingBytes() == 0) break;
                 ByteRange range;
@@ -486,7 +446,7 @@ unsigned __stdcall CHttpDownload::DownloadThreadProc(void* pThreadParam)
         if (!taken) break;
     }
     {
-        Lock lock(record->pLock);
+        std::lock_guard<std::mutex> lock(*record->pLock);
         download->m_pPlan->Release(record->nIndex);
         if (!success || download->m_pPlan->MissingBytes() == 0) download->EndWaitsForWork();
     }
@@ -504,7 +464,7 @@ bool CHttpDownload::FetchRange(DownloadThreadParam* pThreadParam, int nThreadId)
         if (IsCancle() || IsStopping()) return false;
         ByteRange asked;
         {
-            Lock lock(pThreadParam->pLock);
+            std::lock_guard<std::mutex> lock(*pThreadParam->pLock);
             asked = m_pPlan->Current(pThreadParam->nIndex);
             m_pPlan->RestartClock(pThreadParam->nIndex, GetTickCount64());
         }
@@ -718,7 +678,7 @@ CHttpDownload::AttemptResult CHttpDownload::ReadUrlContent(CDetachedRequest* pRe
             break;
         }
         if (bMayReplace) {
-            Lock lock(pThreadParam->pLock);
+            std::lock_guard<std::mutex> lock(*pThreadParam->pLock);
             if (m_pPlan->IsFarBehind(pThreadParam->nIndex, GetTickCount64(), kJudgeMs)) return kAttemptSlow;
         }
     }
@@ -739,7 +699,7 @@ CHttpDownload::AttemptResult CHttpDownload::ReadUrlContent(CDetachedRequest* pRe
 bool CHttpDownload::WritePiece(DownloadThreadParam* pThreadParam, const char* pData, int nSize, long long& llEnd,
                                bool& bWritten)
 {
-    Lock lock(pThreadParam->pLock);
+    std::lock_guard<std::mutex> lock(*pThreadParam->pLock);
     ByteRange current = m_pPlan->Current(pThreadParam->nIndex);
     llEnd = current.llEnd;
     // Bytes past a range that shrank while they were read belong to another segment.
@@ -762,7 +722,7 @@ void CHttpDownload::SaveState(HANDLE hFile)
     state.strUrl = m_pParam->strDownloadUrl;
     std::vector<ByteRange> missing;
     {
-        Lock lock(m_pLock);
+        std::lock_guard<std::mutex> lock(*m_pLock);
         missing = m_pPlan->Missing();
     }
     state.done = CSegmentPlan::Complement(m_llFileSize, missing);

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/UniqueResource.h"
@@ -90,7 +91,7 @@ public:
         CHttpDownload* pDownload = nullptr;
         int nIndex = 0;
         HANDLE hFile = nullptr;
-        CRITICAL_SECTION* pLock = nullptr;
+        std::mutex* pLock = nullptr;
     };
 
     CHttpDownload(DownloadParam* pParam, DownloadCallback pCallback, CDownloadCancel* pCancel);
@@ -166,7 +167,7 @@ private:
     // Set (manual reset) when segments waiting for work should look again at once.
     UniqueKernelHandle m_workEnded;
     // The file lock, while DownLoadContent runs; it guards the members below.
-    CRITICAL_SECTION* m_pLock;
+    std::mutex* m_pLock;
     long long m_llWritten;
     std::unique_ptr<CSegmentPlan> m_pPlan;
 };

@@ -113,36 +113,35 @@ public:
         buffer.push_back(L'\0');
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
         started_ = CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                  &process_) != FALSE;
-        if (started_) CloseHandle(process_.hThread);
-    }
-    ~Client() {
-        if (started_) CloseHandle(process_.hProcess);
+                                  &process) != FALSE;
+        if (started_) process_ = UniqueProcessInformation(process);
     }
     // Pumps until the client ends; its report, or none when it failed.
     std::vector<Line> Finish(DWORD timeoutMs = 60000) {
         EXPECT_TRUE(started_) << "the accessibility client did not start";
         if (!started_) return {};
         DWORD start = GetTickCount();
-        while (MsgWaitForMultipleObjects(1, &process_.hProcess, FALSE, 20, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        HANDLE process = process_.process.Get();
+        while (MsgWaitForMultipleObjects(1, &process, FALSE, 20, QS_ALLINPUT) != WAIT_OBJECT_0) {
             PumpWindowMessages();
             if (GetTickCount() - start > timeoutMs) {
-                TerminateProcess(process_.hProcess, 99);
+                TerminateProcess(process, 99);
                 ADD_FAILURE() << "the accessibility client did not end";
                 break;
             }
         }
         PumpWindowMessages();
         DWORD code = 0;
-        GetExitCodeProcess(process_.hProcess, &code);
+        GetExitCodeProcess(process, &code);
         EXPECT_EQ(code, 0u) << ReadFileBytes(report_);
         return ParseReport(ReadFileBytes(report_));
     }
 
 private:
     std::wstring report_;
-    PROCESS_INFORMATION process_{};
+    UniqueProcessInformation process_;
     bool started_ = false;
 };
 

@@ -21,6 +21,7 @@
 #include "common/GA.h"
 #include "common/PayloadVerifier.h"
 #include "common/SystemUtil.h"
+#include "common/WorkFolder.h"
 #include "ui/control/Control.h"
 
 using namespace Veneer;
@@ -207,13 +208,13 @@ TEST_F(InstallFlow, EveryRunningCopyOfTheProductIsStoppedBeforeTheInstallerRuns)
     // Twice: once as installed, once under another letter case.
     std::wstring upper = product;
     for (auto& c : upper) c = towupper(c);
-    std::vector<PROCESS_INFORMATION> copies;
+    std::vector<UniqueProcessInformation> copies;
     for (const std::wstring& path : {product, upper}) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
         ASSERT_TRUE(CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
-        copies.push_back(info);
+        copies.emplace_back(info);
     }
     ASSERT_TRUE(PumpUntil([] {
         int windows = 0;
@@ -227,8 +228,8 @@ TEST_F(InstallFlow, EveryRunningCopyOfTheProductIsStoppedBeforeTheInstallerRuns)
     flow.dialogs.answer = IDOK;
     flow.dialogs.onAnswer = [&](const std::wstring&) {
         // Under the question both still run, and the installer has not started.
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(copies[0].hProcess, 0));
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(copies[1].hProcess, 0));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(copies[0].process.Get(), 0));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(copies[1].process.Get(), 0));
         EXPECT_FALSE(ProcessRuns(L"vantelo-download.exe"));
     };
     flow.frame.OnClickInstall();
@@ -236,11 +237,9 @@ TEST_F(InstallFlow, EveryRunningCopyOfTheProductIsStoppedBeforeTheInstallerRuns)
     ASSERT_EQ(1u, flow.dialogs.messages.size());
     EXPECT_EQ(flow.Text(L"STR_SOFT_RUN"), flow.dialogs.messages[0].text);
     EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONWARNING), flow.dialogs.messages[0].flags);
-    for (PROCESS_INFORMATION& copy : copies) {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy.hProcess, 0)) << "a copy of the product still runs";
-        TerminateProcess(copy.hProcess, 0);
-        CloseHandle(copy.hThread);
-        CloseHandle(copy.hProcess);
+    for (UniqueProcessInformation& copy : copies) {
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy.process.Get(), 0)) << "a copy of the product still runs";
+        TerminateProcess(copy.process.Get(), 0);
     }
     EXPECT_EQ(1u, Flow::CountNamed(flow.Events(3), "Installed_Succeed"));
 }
@@ -498,7 +497,7 @@ void QuitAt(const wchar_t* phase, int afterMs)
     std::string answered = ReadFileBytes(QuitTimeFile());
     ASSERT_FALSE(answered.empty()) << "the close question was not answered";
     EXPECT_LT(ended - atoll(answered.c_str()), 2000) << "the process took too long to exit after Yes";
-    std::wstring work = LanguageManager::GetWorkFolder();
+    std::wstring work = GetWorkFolder();
     EXPECT_FALSE(FileExistsW(work + L"vantelo-download.exe"));
     EXPECT_FALSE(FileExistsW(work + L"temp.progress"));
     EXPECT_FALSE(ProcessRuns(L"vantelo-download.exe")) << "the installer runs on";

@@ -11,6 +11,7 @@
 #include "FrameTestSupport.h"
 #include "LogCapture.h"
 #include "TestSupport.h"
+#include "common/WorkFolder.h"
 #include "net/ProxyCredentialStore.h"
 #include "ui/control/Edit.h"
 #include "ui/control/Option.h"
@@ -65,7 +66,7 @@ TEST(FrameStart, StopsWithAMessageWhenTheWorkFolderIsUnknown)
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), dialogs.messages[0].flags);
     EXPECT_TRUE(log.Contains("the Program Files folder cannot be determined: no work folder, setup stops")) << log.Text();
 
-    EXPECT_TRUE(CInstallerFrameWnd::CanStartIn(LanguageManager::GetWorkFolder(), dialogs));
+    EXPECT_TRUE(CInstallerFrameWnd::CanStartIn(GetWorkFolder(), dialogs));
     EXPECT_EQ(1u, dialogs.messages.size()) << "a known work folder asks nothing";
 }
 
@@ -437,10 +438,9 @@ TEST(FrameEntry, ASecondCopyExitsAtOnceWithMinusOne)
     std::wstring installer = HostPathToWindows(VANTELO_INSTALLER_EXE);
     std::wstring name = installer.substr(installer.rfind(L'\\') + 1);
     name.resize(name.rfind(L'.'));
-    HANDLE first = CreateMutexW(nullptr, FALSE, name.c_str());
-    ASSERT_NE(nullptr, first);
+    UniqueKernelHandle first(CreateMutexW(nullptr, FALSE, name.c_str()));
+    ASSERT_NE(nullptr, first.Get());
     EXPECT_EQ(-1, RunAndWait(installer, L"", 30000));
-    CloseHandle(first);
 }
 
 class FrameRightToLeft : public FrameTest {};

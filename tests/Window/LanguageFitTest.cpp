@@ -21,6 +21,7 @@
 #include "TestSupport.h"
 #include "Window/InstallerFrameWnd.h"
 #include "Window/UserDialogs.h"
+#include "common/WorkFolder.h"
 #include "ui/control/Container.h"
 #include "ui/control/Edit.h"
 #include "ui/control/Label.h"
@@ -424,7 +425,7 @@ protected:
     static void SetUpTestSuite()
     {
         CWindowManagerUI::SetModuleHandle(GetModuleHandleW(nullptr));
-        std::wstring languageFolder = LanguageManager::GetWorkFolder() + L"language\\";
+        std::wstring languageFolder = GetWorkFolder() + L"language\\";
         LanguageManager::LoadResZipFile(languageFolder);
         languages_ = ProductLanguages(languageFolder);
         survey_ = new Survey;

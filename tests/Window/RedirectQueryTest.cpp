@@ -104,3 +104,22 @@ TEST_F(RedirectAnswer, AnAnswerWithControlCharactersCannotForgeLogLines)
     std::string text = log.Text();
     EXPECT_TRUE(log.Contains("https://cdn.example/a?b.exe")) << text;
 }
+
+TEST(SplitUrl, TakesTheHostUpToTheFirstSlashAndThePathAfterIt)
+{
+    std::wstring host = L"old host", path = L"old path";
+    EXPECT_TRUE(SplitUrl(L"http://127.0.0.1:48080/redirect?key=download", host, path));
+    EXPECT_EQ(L"127.0.0.1:48080", host);
+    EXPECT_EQ(L"redirect?key=download", path);
+    EXPECT_TRUE(SplitUrl(L"https://download.vantelo.example/", host, path));
+    EXPECT_EQ(L"download.vantelo.example", host);
+    EXPECT_EQ(L"", path);
+
+    host = L"kept";
+    path = L"kept too";
+    EXPECT_FALSE(SplitUrl(L"https://download.vantelo.example", host, path));
+    EXPECT_TRUE(SplitUrl(L"ftp://files.example/a", host, path));
+    EXPECT_TRUE(SplitUrl(L"HTTP://upper.example/a", host, path));
+    EXPECT_EQ(L"kept", host);
+    EXPECT_EQ(L"kept too", path);
+}

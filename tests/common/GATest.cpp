@@ -34,28 +34,26 @@ struct StoredValue {
 StoredValue ReadStored()
 {
     StoredValue stored;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientKey, 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS) {
         return stored;
     }
     wchar_t buffer[512] = {};
     stored.bytes = sizeof buffer - sizeof(wchar_t);
-    stored.present = RegQueryValueExW(key, L"GUID", nullptr, &stored.type, reinterpret_cast<BYTE*>(buffer),
+    stored.present = RegQueryValueExW(key.Get(), L"GUID", nullptr, &stored.type, reinterpret_cast<BYTE*>(buffer),
                                       &stored.bytes) == ERROR_SUCCESS;
     stored.text = buffer;
-    RegCloseKey(key);
     return stored;
 }
 
 void Store(const std::wstring& text, bool withTerminator = false)
 {
-    HKEY key = nullptr;
+    UniqueRegKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClientKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
-                              &key, nullptr),
+                              key.Receive(), nullptr),
               ERROR_SUCCESS);
     DWORD bytes = static_cast<DWORD>((text.size() + (withTerminator ? 1 : 0)) * sizeof(wchar_t));
-    RegSetValueExW(key, L"GUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
-    RegCloseKey(key);
+    RegSetValueExW(key.Get(), L"GUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
 }
 
 bool RunsUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
@@ -104,10 +102,10 @@ TEST(ClientGuid, InvalidStoredValuesAreReplaced)
         EXPECT_EQ(ReadStored().text, guid);
     }
     DeleteClientKey();
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClientKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key,
+    UniqueRegKey key;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClientKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.Receive(),
                     nullptr);
-    RegCloseKey(key);
+    key.Reset();
     EXPECT_TRUE(LooksLikeNewGuid(CGA::LoadClientGuid())) << "an existing key without the value";
 }
 

@@ -48,11 +48,10 @@ const Refusal kRefusals[] = {
 
 PayloadVerdict OwnCheck(const std::wstring& path, const std::vector<SignerKeyPin>& pins, LONG* trust = nullptr)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, file) << ToUtf8(path);
-    PayloadVerdict verdict = CheckAuthenticode(file, pins);
-    if (trust) *trust = WinVerifyTrustFile(file, path);
-    CloseHandle(file);
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_NE(INVALID_HANDLE_VALUE, file.Get()) << ToUtf8(path);
+    PayloadVerdict verdict = CheckAuthenticode(file.Get(), pins);
+    if (trust) *trust = WinVerifyTrustFile(file.Get(), path);
     return verdict;
 }
 
@@ -163,10 +162,10 @@ TEST(VerifyAndHold, AHeldFileCannotChangeOrGoButStartsAProcess)
     ASSERT_TRUE(check.verdict.trusted) << check.verdict.reason;
     ASSERT_TRUE(check.held);
 
-    HANDLE writer = CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
-    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    UniqueFileHandle writer(CreateFileW(copy.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer.Get());
     EXPECT_FALSE(DeleteFileW(copy.c_str()));
     EXPECT_FALSE(MoveFileW(copy.c_str(), (copy + L".moved").c_str()));
 
@@ -178,10 +177,9 @@ TEST(VerifyAndHold, AHeldFileCannotChangeOrGoButStartsAProcess)
     ASSERT_TRUE(CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                                nullptr, &startup, &process))
         << GetLastError();
-    TerminateProcess(process.hProcess, 0);
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    UniqueProcessInformation started(process);
+    TerminateProcess(started.process.Get(), 0);
+    WaitForSingleObject(started.process.Get(), 10000);
 
     check.held->Release();
     EXPECT_TRUE(DeleteFileW(copy.c_str())) << "released: " << GetLastError();

@@ -188,12 +188,11 @@ namespace {
 
 std::wstring CustomKeyOf(const wchar_t* module)
 {
-    HMODULE resources = LoadLibraryExW(BuildPath(std::wstring(L"tests\\common\\") + module).c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE);
-    EXPECT_NE(nullptr, resources) << ToUtf8(module);
+    UniqueModule resources(LoadLibraryExW(BuildPath(std::wstring(L"tests\\common\\") + module).c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_DATAFILE));
+    EXPECT_NE(nullptr, resources.Get()) << ToUtf8(module);
     LanguageManager settings;
-    settings.LoadDomainFile(resources);
-    if (resources) FreeLibrary(resources);
+    settings.LoadDomainFile(resources.Get());
     return settings.GetCustomKey();
 }
 
@@ -288,37 +287,4 @@ TEST_F(WrittenData, TheDomainFileHoldsTheKeyInTheProductFolder)
     // A product folder that does not exist is skipped without a word.
     settings_.WriteDomainFile(temp_.Path() + L"\\missing\\");
     EXPECT_FALSE(FileExistsW(temp_.Path() + L"\\missing"));
-}
-
-TEST(WorkFolder, IsProgramFilesThenVanteloDownThenTheProgramsBaseName)
-{
-    EXPECT_EQ(GetProgramFilesFolder() + L"vantelo_down\\test_settings\\", LanguageManager::GetWorkFolder());
-    EXPECT_EQ(L"D:\\Apps\\vantelo_down\\Setup\\", LanguageManager::WorkFolderUnder(L"D:\\Apps\\", L"Setup"));
-}
-
-TEST(WorkFolder, IsNoneWhenProgramFilesIsUnknownInsteadOfTheDriveRoot)
-{
-    // GetProgramFilesFolder answers a lone backslash when the shell knows no folder.
-    for (const wchar_t* unknown : {L"\\", L"", L"Program Files\\", L"\\\\server\\share\\", L"1:\\"}) {
-        EXPECT_EQ(L"", LanguageManager::WorkFolderUnder(unknown, L"Setup")) << ToUtf8(unknown);
-    }
-}
-
-TEST(SplitUrl, TakesTheHostUpToTheFirstSlashAndThePathAfterIt)
-{
-    std::wstring host = L"old host", path = L"old path";
-    EXPECT_TRUE(LanguageManager::SplitUrl(L"http://127.0.0.1:48080/redirect?key=download", host, path));
-    EXPECT_EQ(L"127.0.0.1:48080", host);
-    EXPECT_EQ(L"redirect?key=download", path);
-    EXPECT_TRUE(LanguageManager::SplitUrl(L"https://download.vantelo.example/", host, path));
-    EXPECT_EQ(L"download.vantelo.example", host);
-    EXPECT_EQ(L"", path);
-
-    host = L"kept";
-    path = L"kept too";
-    EXPECT_FALSE(LanguageManager::SplitUrl(L"https://download.vantelo.example", host, path));
-    EXPECT_TRUE(LanguageManager::SplitUrl(L"ftp://files.example/a", host, path));
-    EXPECT_TRUE(LanguageManager::SplitUrl(L"HTTP://upper.example/a", host, path));
-    EXPECT_EQ(L"kept", host);
-    EXPECT_EQ(L"kept too", path);
 }

@@ -89,8 +89,8 @@ TEST(Processes, LookupIsCaseSensitiveAndByFileName)
     EXPECT_FALSE(FindProcessByName(std::wstring(300, L'a') + L".exe", &pid)) << "long names need no fixed buffer";
 }
 
-// Starts a copy of this program in a child mode and returns its process handle.
-PROCESS_INFORMATION StartChild(const std::wstring& exe, const std::wstring& arguments)
+// Starts a copy of this program in a child mode.
+UniqueProcessInformation StartChild(const std::wstring& exe, const std::wstring& arguments)
 {
     std::wstring line = L"\"" + exe + L"\" " + arguments;
     std::vector<wchar_t> buffer(line.begin(), line.end());
@@ -99,7 +99,7 @@ PROCESS_INFORMATION StartChild(const std::wstring& exe, const std::wstring& argu
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     EXPECT_TRUE(CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
-    return info;
+    return UniqueProcessInformation(info);
 }
 
 TEST(Processes, KillEndsTheProcessWithExitCodeZero)
@@ -107,17 +107,15 @@ TEST(Processes, KillEndsTheProcessWithExitCodeZero)
     TempFolder dir;
     std::wstring copy = dir.Path() + L"\\vantelo-sleeper.exe";
     ASSERT_TRUE(CopyFileW(SelfPath().c_str(), copy.c_str(), FALSE));
-    PROCESS_INFORMATION child = StartChild(copy, L"--child-sleep");
+    UniqueProcessInformation child = StartChild(copy, L"--child-sleep");
     DWORD pid = 0;
     for (int i = 0; i < 100 && !FindProcessByName(L"vantelo-sleeper.exe", &pid); ++i) Sleep(50);
-    ASSERT_EQ(child.dwProcessId, pid);
+    ASSERT_EQ(child.processId, pid);
     EXPECT_TRUE(KillProcess(pid));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 10000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.process.Get(), 10000));
     DWORD code = 99;
-    GetExitCodeProcess(child.hProcess, &code);
+    GetExitCodeProcess(child.process.Get(), &code);
     EXPECT_EQ(0u, code);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
 }
 
 // Copies of this program showing a window, in the modes the stop tests need.
@@ -125,16 +123,12 @@ class ProductCopies {
 public:
     ~ProductCopies()
     {
-        for (PROCESS_INFORMATION& child : children) {
-            TerminateProcess(child.hProcess, 0);
-            CloseHandle(child.hThread);
-            CloseHandle(child.hProcess);
-        }
+        for (UniqueProcessInformation& child : children) TerminateProcess(child.process.Get(), 0);
     }
     HANDLE Start(const std::wstring& exe, const wchar_t* mode)
     {
         children.push_back(StartChild(exe, mode));
-        return children.back().hProcess;
+        return children.back().process.Get();
     }
     // Waits until every copy shows its window, so that it can be asked to close.
     bool WaitForWindows(const std::wstring& title, size_t count)
@@ -150,7 +144,7 @@ public:
         }
         return false;
     }
-    std::vector<PROCESS_INFORMATION> children;
+    std::vector<UniqueProcessInformation> children;
 };
 
 DWORD ExitCodeOf(HANDLE process)
@@ -265,22 +259,21 @@ TEST_F(InstallerRun, TerminatingTheJobEndsTheInstallerAndEverythingItStarted)
     DWORD code = 0;
     bool ran = false;
     DWORD took = 0;
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread runner([&] {
         DWORD start = GetTickCount();
         ran = Run(job, &code);
         took = GetTickCount() - start;
-        SetEvent(done);
+        SetEvent(done.Get());
     });
     DWORD pid = 0;
     for (int i = 0; i < 200 && !FindProcessByName(L"vantelo-spawned.exe", &pid); ++i) Sleep(25);
     SetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_SPAWN", nullptr);
     EXPECT_NE(0u, pid) << "the installer started its helper";
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(done, 0)) << "the installer still runs";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(done.Get(), 0)) << "the installer still runs";
     job.Terminate();
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done, 5000));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done.Get(), 5000));
     runner.join();
-    CloseHandle(done);
     EXPECT_TRUE(ran);
     EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), code);
     EXPECT_LT(took, 30000u);
@@ -371,9 +364,7 @@ int RunChild(int argc, wchar_t** argv)
     if (std::wstring(GetCommandLineW()).find(L"/verysilent") != std::wstring::npos) {
         wchar_t value[MAX_PATH] = {};
         if (GetEnvironmentVariableW(L"VANTELO_TEST_INSTALLER_SPAWN", value, MAX_PATH) > 0) {
-            PROCESS_INFORMATION helper = StartChild(value, L"--child-sleep");
-            CloseHandle(helper.hThread);
-            CloseHandle(helper.hProcess);
+            StartChild(value, L"--child-sleep");
             Sleep(60000);
             return 6;
         }

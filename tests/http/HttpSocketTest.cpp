@@ -204,6 +204,19 @@ TEST_F(HttpSocketTest, FieldLinesWithoutSeparatorAreIgnored)
     EXPECT_EQ(text, "abcd");
 }
 
+TEST_F(HttpSocketTest, AContentLengthThatIsNoNumberFailsTheDownload)
+{
+    for (const char* path : {"/length/not-a-number", "/length/signed"}) {
+        unsigned char* block = nullptr;
+        DWORD size = 0;
+        EXPECT_FALSE(client->FetchToMemory(server.Url(L"http", path).c_str(), &block, &size)) << path;
+        EXPECT_EQ(block, nullptr) << path;
+        EXPECT_FALSE(client->FetchToFile(server.Url(L"http", path).c_str(), Output().c_str())) << path;
+        EXPECT_EQ(client->GetLastErrorCode(), kHttpErrQuery) << path;
+        EXPECT_FALSE(FileExistsW(Output())) << path;
+    }
+}
+
 TEST_F(HttpSocketTest, UnannouncedBodyRunsToTheClose)
 {
     RecordingSink sink;

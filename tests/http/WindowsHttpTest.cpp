@@ -138,6 +138,22 @@ TEST_P(WindowsHttpTest, ShortBodyIsAReadError)
     EXPECT_FALSE(FileExistsW(Output()));
 }
 
+// A length that is no plain decimal number is no length: the body is not taken
+// as an empty or a cut answer.
+TEST_P(WindowsHttpTest, AContentLengthThatIsNoNumberFailsTheDownload)
+{
+    for (const char* path : {"/length/not-a-number", "/length/signed"}) {
+        unsigned char* block = nullptr;
+        DWORD size = 0;
+        EXPECT_FALSE(client->FetchToMemory(server.Url(L"http", path).c_str(), &block, &size)) << path;
+        EXPECT_EQ(client->GetLastErrorCode(), kHttpErrQuery) << path;
+        EXPECT_EQ(block, nullptr) << path;
+        EXPECT_FALSE(client->FetchToFile(server.Url(L"http", path).c_str(), Output().c_str())) << path;
+        EXPECT_EQ(client->GetLastErrorCode(), kHttpErrQuery) << path;
+        EXPECT_FALSE(FileExistsW(Output())) << path;
+    }
+}
+
 TEST_P(WindowsHttpTest, TrustedCertificateOnAnyPortIsSecure)
 {
     server.ForgetRecord("/echo?tls=1");

@@ -105,20 +105,18 @@ UserProxySettings::UserProxySettings(const std::wstring& proxy, const std::wstri
     AppendText(bytes, bypass);
     AppendText(bytes, pacUrl);
     bytes.append(32, '\0');
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, kConnectionsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-    RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
-                   static_cast<DWORD>(bytes.size()));
-    RegCloseKey(key);
+    UniqueRegKey key;
+    RegCreateKeyExW(HKEY_CURRENT_USER, kConnectionsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(), nullptr);
+    RegSetValueExW(key.Get(), L"DefaultConnectionSettings", 0, REG_BINARY,
+                   reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
     ForgetProxyRoutes();
 }
 
 UserProxySettings::~UserProxySettings()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnectionsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, L"DefaultConnectionSettings");
-        RegCloseKey(key);
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnectionsKey, 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS) {
+        RegDeleteValueW(key.Get(), L"DefaultConnectionSettings");
     }
     ForgetProxyRoutes();
 }

@@ -55,6 +55,29 @@ TEST(ParseAddress, TakesSchemeHostPortAndTarget)
     EXPECT_EQ(L"127.0.0.1", Parsed(L"http://127.0.0.1:48080/redirect").strHost);
 }
 
+TEST(ParseAddress, AnotherAddressInTheQueryIsPartOfTheTarget)
+{
+    TransportAddress a = Parsed(L"https://host.example/p?ref=http://other.example/x");
+    EXPECT_TRUE(a.bSecure);
+    EXPECT_EQ(L"host.example", a.strHost);
+    EXPECT_EQ(L"/p?ref=http://other.example/x", a.strObject);
+    TransportAddress b = Parsed(L"http://host.example?next=https://other.example:8443/");
+    EXPECT_EQ(L"host.example", b.strHost);
+    EXPECT_EQ(80, b.Port());
+    EXPECT_EQ(L"/?next=https://other.example:8443/", b.strObject);
+}
+
+TEST(ParseWrittenAddress, WantsALowerCaseSchemeAndASlashBehindTheHost)
+{
+    TransportAddress address;
+    EXPECT_TRUE(TransportPolicy::ParseWrittenAddress(L"https://host.example/?ref=http://other.example/", address));
+    EXPECT_EQ(L"host.example", address.strHost);
+    for (const wchar_t* url : {L"HTTPS://host.example/", L"https://host.example", L"https://host.example?x=/y",
+                               L"https://host.example#/y", L"ftp://host.example/", L"https://host.example:0/"}) {
+        EXPECT_FALSE(TransportPolicy::ParseWrittenAddress(url, address)) << ToUtf8(url);
+    }
+}
+
 TEST(ParseAddress, RefusesWhatIsNoPlainAbsoluteAddress)
 {
     EXPECT_EQ(L"it is not an absolute address", ProblemOf(L"/files/setup.exe"));

@@ -141,15 +141,15 @@ void Serve(const std::string& name, const std::string& bytes, int age)
     std::wstring path = StatePath(L"www\\" + ToWide(name));
     std::wstring fresh = path + L".new";
     ASSERT_TRUE(WriteFileBytes(fresh, bytes));
-    HANDLE file = CreateFileW(fresh.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    UniqueFileHandle file(CreateFileW(fresh.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(INVALID_HANDLE_VALUE, file.Get());
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     ULARGE_INTEGER when{{now.dwLowDateTime, now.dwHighDateTime}};
     when.QuadPart -= static_cast<unsigned long long>(age) * 10000000ULL;
     FILETIME dated{when.LowPart, when.HighPart};
-    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &dated));
-    CloseHandle(file);
+    EXPECT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &dated));
+    file.Reset();
     ASSERT_TRUE(MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
 }
 

@@ -977,12 +977,11 @@ TEST_F(DownloadTest, AFileBeyondFourGibibytesIsMeasuredAndItsFarBytesWritten)
     std::string path = UniquePath("big.bin");
 
     {
-        HANDLE file = CreateFileW(Target().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        UniqueFileHandle file(CreateFileW(Target().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, file.Get());
         LARGE_INTEGER end;
         end.QuadPart = size;
-        EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
-        CloseHandle(file);
+        EXPECT_TRUE(SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()));
     }
     CDownloadState state;
     state.llFileSize = size;
@@ -1010,17 +1009,18 @@ TEST_F(DownloadTest, AFileBeyondFourGibibytesIsMeasuredAndItsFarBytesWritten)
     }
     EXPECT_EQ(expectedRanges, RangesOf(RequestsFor(path)));
 
-    HANDLE file = CreateFileW(Target().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    UniqueFileHandle file(
+        CreateFileW(Target().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(INVALID_HANDLE_VALUE, file.Get());
     LARGE_INTEGER length{};
-    EXPECT_TRUE(GetFileSizeEx(file, &length));
+    EXPECT_TRUE(GetFileSizeEx(file.Get(), &length));
     EXPECT_EQ(size, length.QuadPart);
-    HANDLE servedFile = CreateFileW(BuildPath(L"tests\\tool\\download-server\\files\\big.bin").c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, servedFile);
+    UniqueFileHandle servedFile(CreateFileW(BuildPath(L"tests\\tool\\download-server\\files\\big.bin").c_str(),
+                                            GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(INVALID_HANDLE_VALUE, servedFile.Get());
     for (const ByteRange& w : windows) {
         std::string ours(static_cast<size_t>(w.Length()), '\0'), theirs(ours);
-        for (auto pair : {std::make_pair(file, &ours), std::make_pair(servedFile, &theirs)}) {
+        for (auto pair : {std::make_pair(file.Get(), &ours), std::make_pair(servedFile.Get(), &theirs)}) {
             OVERLAPPED at{};
             at.Offset = static_cast<DWORD>(w.llFirst);
             at.OffsetHigh = static_cast<DWORD>(w.llFirst >> 32);
@@ -1030,7 +1030,7 @@ TEST_F(DownloadTest, AFileBeyondFourGibibytesIsMeasuredAndItsFarBytesWritten)
         EXPECT_EQ(Sha256(theirs), Sha256(ours)) << "bytes " << w.llFirst << "-" << w.llEnd;
         EXPECT_NE(std::string(ours.size(), '\0'), ours);
     }
-    CloseHandle(servedFile);
-    CloseHandle(file);
+    servedFile.Reset();
+    file.Reset();
     DeleteFileW(Target().c_str());
 }

@@ -34,6 +34,8 @@
 #include <string>
 #include <vector>
 
+#include "base/TextEncoding.h"
+
 namespace {
 
 FILE* g_out = stdout;
@@ -42,19 +44,8 @@ DWORD g_start = GetTickCount();
 std::wstring g_awaited;
 bool g_seen = false;
 
-std::string Utf8(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    std::string bytes(size > 0 ? size : 0, '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                            nullptr);
-    }
-    return bytes;
-}
-
 void Report(const std::wstring& line) {
-    fprintf(g_out, "%s\n", Utf8(line).c_str());
+    fprintf(g_out, "%s\n", Text::WideToUtf8(line).c_str());
     fflush(g_out);
 }
 

@@ -18,26 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "base/TextEncoding.h"
+#include "base/UniqueResource.h"
+
 namespace {
 
 const wchar_t kEngineName[] = L"vantelo-download.tmp";
 const wchar_t kProductFolder[] = L"Vantelo\\Vantelo Pexar\\";
-
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~ScopedHandle()
-    {
-        if (handle_) CloseHandle(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HANDLE handle_;
-};
 
 // The value of NAME="..." in the raw command line: paths end in a backslash, which
 // the C runtime's argument rules would take as an escaped quote.
@@ -65,7 +52,7 @@ std::wstring ModulePath()
 
 bool WriteWholeFile(const std::wstring& path, const void* data, DWORD size)
 {
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     return file && WriteFile(file.Get(), data, size, &written, nullptr) && written == size;
 }
@@ -73,24 +60,22 @@ bool WriteWholeFile(const std::wstring& path, const void* data, DWORD size)
 // Size and SHA-256 (hex) of a file, for the install log.
 bool HashFile(const std::wstring& path, unsigned long long& size, std::string& hex)
 {
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
     if (!file) return false;
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return false;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    bool ok = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0;
+    UniqueBCryptAlgorithm algorithm;
+    if (BCryptOpenAlgorithmProvider(algorithm.Receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return false;
+    UniqueBCryptHash hash;
+    bool ok = BCryptCreateHash(algorithm.Get(), hash.Receive(), nullptr, 0, nullptr, 0, 0) == 0;
     std::vector<unsigned char> buffer(1 << 20);
     size = 0;
     DWORD got = 0;
     while (ok && ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
-        ok = BCryptHashData(hash, buffer.data(), got, 0) == 0;
+        ok = BCryptHashData(hash.Get(), buffer.data(), got, 0) == 0;
         size += got;
     }
     unsigned char digest[32] = {};
-    ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
-    if (hash) BCryptDestroyHash(hash);
-    BCryptCloseAlgorithmProvider(algorithm, 0);
+    ok = ok && BCryptFinishHash(hash.Get(), digest, sizeof digest, 0) == 0;
     hex.clear();
     for (unsigned char byte : digest) {
         char two[3];
@@ -98,14 +83,6 @@ bool HashFile(const std::wstring& path, unsigned long long& size, std::string& h
         hex += two;
     }
     return ok;
-}
-
-std::string Utf8(const std::wstring& text)
-{
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(length > 0 ? length - 1 : 0, '\0');
-    if (length > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &result[0], length, nullptr, nullptr);
-    return result;
 }
 
 bool ExtractProduct(const std::wstring& target)
@@ -148,7 +125,7 @@ int RunEngine(const std::wstring& commandLine)
     std::string sha256;
     if (!HashFile(ModulePath(), size, sha256)) return 5;
     std::string log = "installer " + std::to_string(size) + " bytes sha256 " + sha256 + "\r\ncommand line:" +
-                      Utf8(commandLine) + "\r\n";
+                      Text::WideToUtf8(commandLine) + "\r\n";
     return WriteWholeFile(productFolder + L"install.log", log.data(), static_cast<DWORD>(log.size())) ? 0 : 6;
 }
 
@@ -172,12 +149,11 @@ int RunLauncher(const std::wstring& commandLine)
                         &info)) {
         return 11;
     }
-    ScopedHandle process(info.hProcess);
-    ScopedHandle thread(info.hThread);
+    UniqueProcessInformation engineProcess(info);
     DWORD code = 0;
     if (HasOption(commandLine, L"/wait_run")) {
-        WaitForSingleObject(process.Get(), INFINITE);
-        GetExitCodeProcess(process.Get(), &code);
+        WaitForSingleObject(engineProcess.process.Get(), INFINITE);
+        GetExitCodeProcess(engineProcess.process.Get(), &code);
         DeleteFileW(engine.c_str());
         RemoveDirectoryW(folder.c_str());
     }

@@ -23,9 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "base/TextEncoding.h"
 #include "ui/control/Control.h"
 #include "ui/control/Option.h"
 #include "ui/control/TabLayout.h"
+#include "ui/core/GdiObjects.h"
 #include "ui/core/WindowImplBase.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -155,13 +157,6 @@ void PumpFor(DWORD milliseconds) {
     }
 }
 
-std::string Utf8(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], size, nullptr, nullptr);
-    return bytes;
-}
-
 // A window under the mouse pointer would paint the control there hot; the pointer
 // itself is the user's (and other programs'), so the window moves instead.
 void MoveAwayFromPointer(HWND window) {
@@ -200,7 +195,7 @@ bool WriteLayout(CWindowManagerUI& manager, const std::wstring& path) {
     if (manager.Root() != nullptr) manager.Root()->FindInTree(CollectNamed, &named, kFindMeFirst);
     for (CControlUI* control : named) {
         const RECT& rect = control->GetRect();
-        fprintf(file, "%s %d %ld %ld %ld %ld\n", Utf8(control->GetName().GetData()).c_str(), control->IsVisible() ? 1 : 0,
+        fprintf(file, "%s %d %ld %ld %ld %ld\n", Text::WideToUtf8(control->GetName().GetData()).c_str(), control->IsVisible() ? 1 : 0,
                 rect.left, rect.top, rect.right, rect.bottom);
     }
     return fclose(file) == 0;
@@ -218,17 +213,18 @@ bool WriteScreenshot(HWND window, const std::wstring& path) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HDC windowDC = GetWindowDC(window);
-    HDC memoryDC = CreateCompatibleDC(windowDC);
-    HBITMAP bitmap = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = bitmap != nullptr;
+    UniqueWindowDC windowDC(window, GetWindowDC(window));
+    UniqueDeviceContext memoryDC(CreateCompatibleDC(windowDC.Get()));
+    UniqueGdiObject<HBITMAP> bitmap(CreateDIBSection(windowDC.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bool ok = bitmap.Valid();
     if (ok) {
-        HGDIOBJ old = SelectObject(memoryDC, bitmap);
-        BitBlt(memoryDC, 0, 0, width, height, windowDC, 0, 0, SRCCOPY);
-        GdiFlush();
-        SelectObject(memoryDC, old);
-        HRGN region = CreateRectRgn(0, 0, 0, 0);
-        bool hasRegion = GetWindowRgn(window, region) != ERROR;
+        {
+            CSelectObject selected(memoryDC.Get(), bitmap.Get());
+            BitBlt(memoryDC.Get(), 0, 0, width, height, windowDC.Get(), 0, 0, SRCCOPY);
+            GdiFlush();
+        }
+        UniqueGdiObject<HRGN> region(CreateRectRgn(0, 0, 0, 0));
+        bool hasRegion = GetWindowRgn(window, region.Get()) != ERROR;
         std::vector<unsigned char> rgba(static_cast<size_t>(width) * height * 4);
         const auto* bgra = static_cast<const unsigned char*>(bits);
         for (int y = 0; y < height; ++y) {
@@ -237,15 +233,11 @@ bool WriteScreenshot(HWND window, const std::wstring& path) {
                 rgba[i] = bgra[i + 2];
                 rgba[i + 1] = bgra[i + 1];
                 rgba[i + 2] = bgra[i];
-                rgba[i + 3] = !hasRegion || PtInRegion(region, x, y) ? 255 : 0;
+                rgba[i + 3] = !hasRegion || PtInRegion(region.Get(), x, y) ? 255 : 0;
             }
         }
-        DeleteObject(region);
-        ok = stbi_write_png(Utf8(path).c_str(), width, height, 4, rgba.data(), width * 4) != 0;
-        DeleteObject(bitmap);
+        ok = stbi_write_png(Text::WideToUtf8(path).c_str(), width, height, 4, rgba.data(), width * 4) != 0;
     }
-    DeleteDC(memoryDC);
-    ReleaseDC(window, windowDC);
     return ok;
 }
 

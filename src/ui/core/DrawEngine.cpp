@@ -359,11 +359,10 @@ CRenderClip::~CRenderClip() { Restore(); }
 
 void CRenderClip::Restore() {
     if (!dc_) return;
-    SelectClipRgn(dc_, previous_);
-    if (previous_) DeleteObject(previous_);
-    if (region_) DeleteObject(region_);
+    SelectClipRgn(dc_, previous_.Get());
+    previous_.Reset();
+    region_.Reset();
     dc_ = nullptr;
-    previous_ = region_ = nullptr;
 }
 
 // Takes ownership of region (device coordinates), cut to the current clip box, and
@@ -372,16 +371,12 @@ void CRenderClip::Select(HDC dc, HRGN region) {
     RECT box;
     GetClipBox(dc, &box);
     LPtoDP(dc, reinterpret_cast<POINT*>(&box), 2);
-    HRGN boxRegion = CreateRectRgnIndirect(&box);
-    CombineRgn(region, region, boxRegion, RGN_AND);
-    DeleteObject(boxRegion);
-    previous_ = CreateRectRgn(0, 0, 0, 0);
-    if (GetClipRgn(dc, previous_) != 1) {
-        DeleteObject(previous_);
-        previous_ = nullptr;
-    }
+    UniqueGdiObject<HRGN> boxRegion(CreateRectRgnIndirect(&box));
+    CombineRgn(region, region, boxRegion.Get(), RGN_AND);
+    previous_.Reset(CreateRectRgn(0, 0, 0, 0));
+    if (GetClipRgn(dc, previous_.Get()) != 1) previous_.Reset();
     dc_ = dc;
-    region_ = region;
+    region_.Reset(region);
     SelectClipRgn(dc, region);
 }
 
@@ -409,10 +404,9 @@ void CDrawEngine::ClipToRoundRect(HDC dc, const RECT& rect, const RECT& roundRec
     const RECT device = ToDevice(dc, rect);
     const RECT deviceRound = ToDevice(dc, roundRect);
     HRGN region = CreateRectRgnIndirect(&device);
-    HRGN round = CreateRoundRectRgn(deviceRound.left, deviceRound.top, deviceRound.right, deviceRound.bottom,
-                                    ellipseWidth, ellipseHeight);
-    CombineRgn(region, region, round, RGN_AND);
-    DeleteObject(round);
+    UniqueGdiObject<HRGN> round(CreateRoundRectRgn(deviceRound.left, deviceRound.top, deviceRound.right,
+                                                   deviceRound.bottom, ellipseWidth, ellipseHeight));
+    CombineRgn(region, region, round.Get(), RGN_AND);
     clip.Select(dc, region);
 }
 

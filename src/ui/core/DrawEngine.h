@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/UniqueResource.h"
 #include "ui/core/DpiScale.h"
 
 namespace Veneer {
@@ -91,8 +92,8 @@ private:
     void Select(HDC dc, HRGN region);
     void Restore();
     HDC dc_ = nullptr;
-    HRGN previous_ = nullptr;           // null: there was no clip region before
-    HRGN region_ = nullptr;
+    UniqueGdiObject<HRGN> previous_;  // null: there was no clip region before
+    UniqueGdiObject<HRGN> region_;
 };
 
 class CDrawEngine {

@@ -630,16 +630,11 @@ void CMarkupLayout::Finish(RECT& rect, RECT* linkRects, CUiString* linkTargets, 
 class CMeasuringDC {
 public:
     CMeasuringDC(HDC dc, UINT style)
-        : own_(!dc && (style & DT_CALCRECT) ? CreateCompatibleDC(nullptr) : nullptr), dc_(dc ? dc : own_) {}
-    ~CMeasuringDC() {
-        if (own_) DeleteDC(own_);
-    }
-    CMeasuringDC(const CMeasuringDC&) = delete;
-    CMeasuringDC& operator=(const CMeasuringDC&) = delete;
+        : own_(!dc && (style & DT_CALCRECT) ? CreateCompatibleDC(nullptr) : nullptr), dc_(dc ? dc : own_.Get()) {}
     HDC Get() const { return dc_; }
 
 private:
-    HDC own_;
+    UniqueDeviceContext own_;
     HDC dc_;
 };
 
