@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "log/Log.h"
@@ -208,14 +209,12 @@ void CDrawEngine::ParseImageAttributes(const wchar_t* text, DrawInfo& info, cons
                 info.mask = ReadBackgroundColor(v);
             } else if (key == L"fade") {
                 info.fade = ReadAlpha(v);
-            } else if (key == L"hole") {
-                info.hole = IsTrueValue(v);
-            } else if (key == L"xtiled") {
-                info.xTiled = IsTrueValue(v);
-            } else if (key == L"ytiled") {
-                info.yTiled = IsTrueValue(v);
-            } else if (key == L"hsl") {
-                info.hsl = IsTrueValue(v);
+            } else {
+                const std::pair<const wchar_t*, bool*> flags[] = {
+                    {L"hole", &info.hole}, {L"xtiled", &info.xTiled}, {L"ytiled", &info.yTiled}, {L"hsl", &info.hsl}};
+                for (const auto& flag : flags) {
+                    if (key == flag.first) *flag.second = IsTrueValue(v);
+                }
             }
         }
         // Pairs are separated by exactly one blank; anything else ends the string.

@@ -193,6 +193,9 @@ void CSkinBuilder::RegisterResources(CXmlMarkupNode root, CWindowManagerUI* mana
         int id = -1;
         int size = 12;
         bool bold = false, underline = false, italic = false, isDefault = false, shared = false;
+        const std::pair<const wchar_t*, bool*> flags[] = {
+            {L"bold", &bold}, {L"underline", &underline}, {L"italic", &italic}, {L"default", &isDefault},
+            {L"shared", &shared}};
         int count = node.AttributeCount();
         for (int i = 0; i < count; ++i) {
             const wchar_t* key = node.AttributeNameAt(i);
@@ -209,16 +212,10 @@ void CSkinBuilder::RegisterResources(CXmlMarkupNode root, CWindowManagerUI* mana
                 id = ReadInteger(text);
             } else if (IsName(key, L"size")) {
                 size = ReadInteger(text);
-            } else if (IsName(key, L"bold")) {
-                bold = IsTrueValueAnyCase(text);
-            } else if (IsName(key, L"underline")) {
-                underline = IsTrueValueAnyCase(text);
-            } else if (IsName(key, L"italic")) {
-                italic = IsTrueValueAnyCase(text);
-            } else if (IsName(key, L"default")) {
-                isDefault = IsTrueValueAnyCase(text);
-            } else if (IsName(key, L"shared")) {
-                shared = IsTrueValueAnyCase(text);
+            } else {
+                for (const auto& flag : flags) {
+                    if (IsName(key, flag.first)) *flag.second = IsTrueValueAnyCase(text);
+                }
             }
         }
         if (IsName(element, L"Image")) {
