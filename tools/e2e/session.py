@@ -20,6 +20,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 PROGRAM = "VanteloSetupLocal.exe"
 PRODUCT = "Pexar.exe"
 WINDOW_SIZE = (650, 360)
+XDOTOOL_SECONDS = 30
 # Window-relative points of the skin's controls (product/skin/*.xml: a 650 x 360
 # window with a 1-pixel inset).
 POINTS = {
@@ -178,8 +179,14 @@ class Session:
     # ---- the screen ----------------------------------------------------------------
 
     def xdotool(self, *args, check=True):
-        result = subprocess.run(["xdotool"] + list(args), capture_output=True, text=True,
-                                env=dict(os.environ, DISPLAY=self.display))
+        # Bounded: a display that stops answering (seen once while a Wine process was
+        # dying) must fail the case, not hang the run until ctest's time-out.
+        try:
+            result = subprocess.run(["xdotool"] + list(args), capture_output=True, text=True,
+                                    env=dict(os.environ, DISPLAY=self.display), timeout=XDOTOOL_SECONDS)
+        except subprocess.TimeoutExpired:
+            raise SessionError("xdotool %s: no answer from the display within %d s"
+                               % (" ".join(args), XDOTOOL_SECONDS))
         if check and result.returncode != 0 and "search" not in args[0]:
             raise SessionError("xdotool %s: %s" % (" ".join(args), result.stderr.strip()))
         return result.stdout
@@ -250,7 +257,7 @@ class Session:
     def screenshot(self, name):
         path = os.path.join(self.out, "%02d-%s.png" % (len(self.shots) + 1, name))
         subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
-                       capture_output=True)
+                       capture_output=True, timeout=60)
         self.shots.append(path)
         return path
 
@@ -260,7 +267,8 @@ class Session:
         """The prefix's display density (LogPixels) for the programs started from now on."""
         subprocess.run([os.path.join(ROOT, "tools", "wine-run"), "reg", "add", r"HKCU\Control Panel\Desktop", "/v",
                         "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=self.wine_env(),
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
+                       timeout=120)
         self.scale = dpi / 96.0
 
     def accessibility(self, commands, name):
