@@ -33,7 +33,7 @@ import argparse
 import email.utils
 import hashlib
 import http.server
-import importlib.util
+import importlib.machinery
 import json
 import os
 import random
@@ -43,6 +43,7 @@ import ssl
 import sys
 import threading
 import time
+import types
 import urllib.parse
 
 INSTALLER_NAME = "VanteloPexarSetup.exe"
@@ -109,9 +110,10 @@ class State:
 
 def sign_variants_module():
     path = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "release", "sign-variants.py")
-    spec = importlib.util.spec_from_file_location("sign_variants", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader = importlib.machinery.SourceFileLoader("sign_variants", path)
+    module = types.ModuleType(loader.name)
+    module.__file__ = path
+    loader.exec_module(module)
     return module
 
 

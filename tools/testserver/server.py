@@ -466,8 +466,8 @@ def main():
     shared = Shared(root, log_path, clear_path, {}, sent_path)
     context = context_of(args.cert, args.key)
     servers = {mode: Server(mode, context, shared) for mode in ("plain", "tls", "dual")}
-    for spec in args.bad_tls:
-        name, _, files = spec.partition("=")
+    for bad in args.bad_tls:
+        name, _, files = bad.partition("=")
         cert, key, *old = files.split(",")
         servers[name] = Server("tls", context_of(cert, key, old == ["old"]), shared)
     shared.ports.update((mode, server.server_address[1]) for mode, server in servers.items())
